@@ -1,0 +1,130 @@
+// The rendering half of the game: the SDL window and its OpenGL context, the
+// background, circle and text programs, the font atlas, the shared uniform block
+// and the audio-reactive per-stem animation that feeds it.
+// The circle pass itself lives with gameplay (GameLogic::renderCircles); the
+// main loop decides when each pass runs and uploads the block once per frame.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+struct SDL_Window;
+typedef struct SDL_GLContextState* SDL_GLContext;
+struct MidiNoteEvent;
+
+// Everything visual has eight stem slots: the block, the colours, the animation.
+inline constexpr int kStemSlots = 8;
+
+// One baked character of the font atlas (texels, pixels at the baked size).
+struct Glyph {
+    float width    = 0.0f;
+    float height   = 0.0f;
+    float uvLeft   = 0.0f;
+    float uvTop    = 0.0f;
+    float uvRight  = 0.0f;
+    float uvBottom = 0.0f;
+    float advance  = 0.0f;
+    float xOffset  = 0.0f;  // pen (baseline) to the box's top-left, y downward
+    float yOffset  = 0.0f;
+};
+
+// CPU mirror of the std140 block "ShaderUniforms" (binding point 0), byte for byte.
+struct ShaderUniforms {
+    float resolution[3];  // drawable size in pixels, 1.0
+    float padding0;
+    float time;
+    float timeDelta;
+    float frameRate;
+    float frame;
+    float mouse[4];       // pointer x, y; pointer at the last press
+    float date[4];        // year, month, day, seconds since local midnight
+    float sampleRate;
+    float padding1[3];
+    float stems[kStemSlots][4];  // value, active, (slot 0: active count, ease)
+};
+static_assert(sizeof(ShaderUniforms) == 208);
+static_assert(offsetof(ShaderUniforms, padding0) == 12);
+static_assert(offsetof(ShaderUniforms, time) == 16);
+static_assert(offsetof(ShaderUniforms, timeDelta) == 20);
+static_assert(offsetof(ShaderUniforms, frameRate) == 24);
+static_assert(offsetof(ShaderUniforms, frame) == 28);
+static_assert(offsetof(ShaderUniforms, mouse) == 32);
+static_assert(offsetof(ShaderUniforms, date) == 48);
+static_assert(offsetof(ShaderUniforms, sampleRate) == 64);
+static_assert(offsetof(ShaderUniforms, padding1) == 68);
+static_assert(offsetof(ShaderUniforms, stems) == 80);
+
+struct RenderState {
+    SDL_Window*   window    = nullptr;
+    SDL_GLContext glContext = nullptr;
+
+    uint32_t backgroundVertexShader   = 0;
+    uint32_t backgroundFragmentShader = 0;
+    uint32_t backgroundProgram        = 0;
+    uint32_t circleVertexShader       = 0;
+    uint32_t circleFragmentShader     = 0;
+    uint32_t circleProgram            = 0;
+    uint32_t textVertexShader         = 0;
+    uint32_t textFragmentShader       = 0;
+    uint32_t textProgram              = 0;
+    uint32_t textVertexArray          = 0;
+    uint32_t textVertexBuffer         = 0;
+    uint32_t fontTexture              = 0;
+    int32_t  atlasWidth               = 0;
+    int32_t  atlasHeight              = 0;
+    std::map<int32_t, Glyph> glyphs;
+    uint32_t backgroundVertexArray    = 0;
+    uint32_t uniformBuffer            = 0;
+    uint32_t circleVertexArray        = 0;
+
+    ShaderUniforms uniforms{};
+    float   elapsedTime = 0.0f;
+    int32_t width       = 0;
+    int32_t height      = 0;
+    int32_t frameCount  = 0;
+
+    // The logic thread's note pulse reads and writes target, flag and peak of a
+    // slot while the main thread eases them, so those elements are atomic.
+    std::array<float, kStemSlots>              stemValue{};
+    std::array<std::atomic<float>, kStemSlots> stemTarget{};
+    std::array<float, kStemSlots>              stemBase{};
+    std::array<std::atomic<float>, kStemSlots> stemPeak{};
+    std::array<float, kStemSlots>              stemLerpSpeed{};
+    std::array<std::atomic<bool>, kStemSlots>  stemPulsing{};
+    std::array<bool, kStemSlots>               stemActive{};
+    int32_t activeStemCount = 0;
+    float   stemCountEase   = 0.0f;
+    std::array<std::array<float, 4>, kStemSlots> stemColor{};  // RGBA
+
+    bool init(const char* title, int32_t windowWidth, int32_t windowHeight);
+    bool initOpenGL();
+    bool initShaders();
+    bool initCircleRendering();
+    bool initTextRendering();
+    bool loadFontAtlas(const std::string& fontPath, int32_t pixelHeight);
+    void renderText(const char* text, float x, float y, float red, float green, float blue,
+                    float alpha, float scale);
+    void writeUniforms();
+    void update(float dt);
+    void setPointer(float x, float y, bool pressed);
+    void pulseStem(const MidiNoteEvent& event);
+    void bindUniformBlocks();
+    void renderFrame();
+    void refreshWindowSize();
+    void swapBuffers();
+    void shutdown();
+};
+
+// Shader utilities shared by every program of the game (level packages included).
+std::string loadShaderFile(const std::string& path);                      // empty on failure
+uint32_t    compileShader(const std::string& source, uint32_t shaderType); // 0 on failure
+uint32_t    createShaderProgram(uint32_t vertexShader, uint32_t fragmentShader);
+
+// Fills the process-wide GL entry-point table through SDL_GL_GetProcAddress.
+bool loadOpenGLFunctions();
+// Reports (and consumes) one pending GL error; true when there was none.
+bool checkGLError(const std::string& context);
