@@ -1,0 +1,138 @@
+#include "app/App.h"
+
+#include "level/LevelManifest.h"
+#include "net/HttpDatabase.h"
+#include "persistence/Prefs.h"
+#include "ui/UISystem.h"
+
+#include <SDL3/SDL.h>
+#include <GL/glcorearb.h>
+
+#include <algorithm>
+#include <iostream>
+
+#include "render/GLFunctions.h"
+
+std::atomic<bool> stopRequested{false};
+std::mutex gameStateMutex;
+
+namespace {
+
+constexpr float   kMaxFrameStep  = 0.033333335f;
+constexpr int32_t kVisualStemCap = 8;
+
+bool fail(const char* message) {
+    std::cerr << message << "\n";
+    return false;
+}
+
+}  // namespace
+
+float frameStep(uint64_t now, uint64_t last, uint64_t frequency) {
+    const float dt = static_cast<float>(now - last) / static_cast<float>(frequency);
+    return std::min(kMaxFrameStep, dt);
+}
+
+bool App::init() {
+    SDL_Init(SDL_INIT_VIDEO);
+    SDL_SetHint("SDL_TOUCH_MOUSE_EVENTS", "1");
+    std::cout << "SDL initialized successfully." << "\n";
+
+    if (!audio.init()) return fail("Failed to initialize audio system");
+    if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
+    if (!UISystem::init(render.window, render.glContext)) return fail("Failed to initialize UI system");
+    if (!render.initTextRendering()) return fail("Failed to initialize text rendering");
+
+    input.init();
+    game.reset(8);
+    game.playerName       = Prefs::loadPlayerName("Player");
+    game.keyboardGameplay = Prefs::loadKeyboardGameplay(true);
+    game.setNoteCallback();
+    if (!loadLevelManifest("levels/level.json", audio, render, game)) {
+        std::cerr << "Failed to load default level JSON definition (levels/level.json)" << "\n";
+    }
+    render.bindUniformBlocks();
+
+    guiVisible = true;
+    running    = true;
+    std::cout << "Application initialized successfully!" << "\n";
+    HttpDatabase::init();
+    return true;
+}
+
+bool App::runFrame(uint64_t& last, uint64_t frequency) {
+    if (input.quitRequested()) return false;
+
+    const uint64_t now = SDL_GetPerformanceCounter();
+    const float    dt  = frameStep(now, last, frequency);
+
+    input.processEvents(guiVisible);
+    float mouseX, mouseY;
+    input.getMousePosition(mouseX, mouseY);
+    render.setPointer(mouseX, mouseY, input.mousePressed());
+    {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        copyStemFlags();
+        render.update(dt);
+        audio.update(dt);
+        game.updateCircles(dt);
+        if (input.playTogglePressed()) togglePlayback();
+        if (input.guiTogglePressed()) guiVisible = !guiVisible;
+        game.handleInput(input, render.height);
+        render.refreshWindowSize();
+
+        gl.glBindBuffer(GL_UNIFORM_BUFFER, render.uniformBuffer);
+        gl.glBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(render.uniforms), &render.uniforms);
+        render.renderFrame();
+        game.renderCircles(render);
+    }
+    gl.glUseProgram(0);
+    gl.glBindVertexArray(0);
+    gl.glBindBuffer(GL_UNIFORM_BUFFER, 0);
+    gl.glDisable(GL_BLEND);
+
+    if (guiVisible) {
+        UISystem::beginFrame();
+        drawGui();
+        UISystem::endFrame();
+    }
+    render.swapBuffers();
+    input.endFrame();
+    last = now;
+    return true;
+}
+
+void App::copyStemFlags() {
+    const size_t slots = std::min(audio.stems.size(), static_cast<size_t>(kVisualStemCap));
+    int32_t activeCount = 0;
+    for (size_t i = 0; i < slots; ++i) {
+        render.stemActive[i] = audio.stems[i].active;
+        activeCount += audio.stems[i].active ? 1 : 0;
+    }
+    render.activeStemCount = activeCount;
+}
+
+void App::togglePlayback() {
+    if (audio.playing) {
+        audio.stopAll();
+        game.inGame = false;
+    } else {
+        audio.playAll();
+        audio.activateFirstStem();
+        game.inGame = true;
+    }
+}
+
+void App::drawGui() {}
+
+void App::shutdown(std::thread& logicThread) {
+    stopRequested.exchange(true);
+    if (logicThread.joinable()) logicThread.join();
+    std::cout << "Game logic thread joined successfully" << "\n";
+    std::cout << "Shutting down application..." << std::endl;
+    audio.shutdown();
+    UISystem::shutdown();
+    render.shutdown();
+    SDL_Quit();
+    running = false;
+}

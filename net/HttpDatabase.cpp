@@ -1,0 +1,5 @@
+#include "net/HttpDatabase.h"
+
+namespace HttpDatabase {
+void init() {}
+}

@@ -1,0 +1,100 @@
+#include "app/FixedRate.h"
+#include "app/App.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+using namespace std::chrono;
+
+namespace {
+
+struct TickLog {
+    std::vector<SteadyTime> starts;
+};
+
+std::vector<nanoseconds> gaps(const TickLog& log) {
+    std::vector<nanoseconds> result;
+    for (size_t i = 1; i < log.starts.size(); ++i) result.push_back(log.starts[i] - log.starts[i - 1]);
+    return result;
+}
+
+void runTicks(TickLog& log, size_t count, WaitFn wait, milliseconds slowTickWork = {}, size_t slowTicks = 0) {
+    bool running = true;
+    std::atomic<bool> stop{false};
+    runFixedRate(running, stop, [&] {
+        log.starts.push_back(steady_clock::now());
+        if (log.starts.size() <= slowTicks) std::this_thread::sleep_for(slowTickWork);
+        if (log.starts.size() == count) stop = true;
+    }, wait);
+}
+
+}  // namespace
+
+TEST(FixedRate, NoTickStartsBeforeItsDeadline) {
+    for (WaitFn wait : {waitPrecise, waitWholeMilliseconds}) {
+        TickLog log;
+        runTicks(log, 40, wait);
+        ASSERT_EQ(log.starts.size(), 40u);
+        for (nanoseconds gap : gaps(log)) EXPECT_GE(gap, kTickPeriod);
+    }
+}
+
+TEST(FixedRate, SlowTickIsFollowedAtOnceWithoutCatchUp) {
+    TickLog log;
+    runTicks(log, 6, waitPrecise, milliseconds(20), 2);
+    const auto g = gaps(log);
+    ASSERT_EQ(g.size(), 5u);
+    // After a 20 ms tick the next one starts straight away, not a period later...
+    for (size_t i : {0u, 1u}) {
+        EXPECT_GE(g[i], milliseconds(20));
+        EXPECT_LT(g[i], milliseconds(20) + kTickPeriod);
+    }
+    // ...and the lost time is not made up with a burst of short gaps.
+    for (size_t i = 2; i < g.size(); ++i) EXPECT_GE(g[i], kTickPeriod);
+}
+
+TEST(FixedRate, StopRules) {
+    std::atomic<bool> stop{true};
+    bool running = true;
+    int ticks = 0;
+    runFixedRate(running, stop, [&] { ++ticks; });
+    EXPECT_EQ(ticks, 0) << "a stop set before the loop runs no tick";
+
+    stop = false;
+    running = false;
+    runFixedRate(running, stop, [&] { ++ticks; });
+    EXPECT_EQ(ticks, 0) << "the loop only runs while running is set";
+
+    // A stop set during a tick ends the loop after that tick's wait.
+    running = true;
+    SteadyTime stopTickStart{};
+    runFixedRate(running, stop, [&] {
+        if (++ticks == 3) {
+            stop = true;
+            stopTickStart = steady_clock::now();
+        }
+    });
+    EXPECT_EQ(ticks, 3);
+    EXPECT_GE(steady_clock::now() - stopTickStart, kTickPeriod) << "the wait after the last tick still runs";
+}
+
+TEST(FixedRate, StopDuringTheWaitRunsNoFurtherTick) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> ticks{0};
+    bool running = true;
+    std::thread loop([&] { runFixedRate(running, stop, [&] { ++ticks; }); });
+    while (ticks < 3) std::this_thread::sleep_for(microseconds(100));
+    std::this_thread::sleep_for(milliseconds(2));  // well inside the 8.3 ms wait
+    const int seen = ticks;
+    stop = true;
+    loop.join();
+    EXPECT_EQ(ticks, seen);
+}
+
+TEST(FrameStep, IsCappedAtOneThirtiethOfASecond) {
+    EXPECT_FLOAT_EQ(frameStep(1'500, 1'000, 100'000), 0.005f);
+    EXPECT_EQ(frameStep(50'000, 0, 100'000), 0.033333335f) << "a 0.5 s frame advances 1/30 s only";
+    EXPECT_EQ(frameStep(10'000'000, 0, 1'000), 0.033333335f);
+}

@@ -1,0 +1,113 @@
+#include "TestSupport.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "lumoka-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+void copyAssets(const fs::path& dir) {
+    const fs::path assets = LUMOKA_ASSETS_DIR;
+    for (const char* sub : {"shaders", "fonts", "textures"}) {
+        if (fs::exists(assets / sub)) {
+            fs::copy(assets / sub, dir / sub, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        }
+    }
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+size_t findAfter(const std::string& haystack, const std::string& needle, size_t from) {
+    if (from == std::string::npos) return std::string::npos;
+    return haystack.find(needle, from);
+}
+
+GameProcess::GameProcess(const fs::path& cwd, const std::vector<std::pair<std::string, std::string>>& env) {
+    const std::string outPath = (logs_.path() / "stdout").string();
+    const std::string errPath = (logs_.path() / "stderr").string();
+    pid_ = fork();
+    if (pid_ == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execl(LUMOKA_BINARY, LUMOKA_BINARY, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+GameProcess::~GameProcess() {
+    if (pid_ > 0 && !reaped_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+std::string GameProcess::stdoutText() const { return readFile(logs_.path() / "stdout"); }
+
+bool GameProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (stdoutText().find(text) != std::string::npos) return true;
+        if (!reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+        if (reaped_) return stdoutText().find(text) != std::string::npos;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void GameProcess::signal(int sig) {
+    if (!reaped_) kill(pid_, sig);
+}
+
+ProcessResult GameProcess::wait(std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!reaped_ && std::chrono::steady_clock::now() < end) {
+        if (waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ProcessResult result;
+    if (!reaped_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        reaped_ = true;
+    } else if (WIFEXITED(status_)) {
+        result.exitCode = static_cast<signed char>(WEXITSTATUS(status_));
+    }
+    result.out = stdoutText();
+    result.err = readFile(logs_.path() / "stderr");
+    return result;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,64 @@
+// Helpers shared by the tests: temporary folders, running the real game binary
+// as a child process and reading what it printed.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temp folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The game's assets folder, copied (shaders, fonts, textures) into dir.
+void copyAssets(const std::filesystem::path& dir);
+
+struct ProcessResult {
+    int         exitCode = -1000;  // -1000: did not exit in time and was killed
+    std::string out;
+    std::string err;
+};
+
+// The real lumoka binary started in cwd with extra environment variables.
+class GameProcess {
+public:
+    GameProcess(const std::filesystem::path& cwd,
+                const std::vector<std::pair<std::string, std::string>>& env = {});
+    ~GameProcess();
+    GameProcess(const GameProcess&) = delete;
+    GameProcess& operator=(const GameProcess&) = delete;
+
+    // Waits until standard output contains text, or the process exits, or timeout.
+    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+    void signal(int sig);
+    ProcessResult wait(std::chrono::milliseconds timeout);
+    std::string stdoutText() const;
+    int pid() const { return pid_; }
+
+private:
+    TempDir logs_;
+    int     pid_ = -1;
+    bool    reaped_ = false;
+    int     status_ = 0;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& text);
+
+// Position of needle in haystack after from, or npos; for checking line order.
+size_t findAfter(const std::string& haystack, const std::string& needle, size_t from = 0);
+
+}  // namespace testsupport
