@@ -1,0 +1,120 @@
+// The background and circle programs, the binding of their "ShaderUniforms"
+// block to point 0, and the background pass.
+#include "render/RenderState.h"
+
+#include "render/GLFunctions.h"
+#include "render/RenderLog.h"
+
+#include <SDL3/SDL_video.h>
+
+using render::logError;
+using render::logInfo;
+
+namespace {
+
+// Binds the program's block to point 0; false when the program has no block.
+bool bindBlockToPointZero(uint32_t program) {
+    const GLuint index = gl.glGetUniformBlockIndex(program, "ShaderUniforms");
+    if (index == GL_INVALID_INDEX) return false;
+    gl.glUniformBlockBinding(program, index, 0);
+    return true;
+}
+
+void uploadUniforms(const RenderState& render) {
+    gl.glBindBuffer(GL_UNIFORM_BUFFER, render.uniformBuffer);
+    gl.glBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(ShaderUniforms), &render.uniforms);
+}
+
+} // namespace
+
+bool RenderState::initShaders() {
+    const std::string vertexSource = loadShaderFile("shaders/fullscreen.vert");
+    if (vertexSource.empty()) {
+        logError("Failed to load vertex shader source");
+        return false;
+    }
+    const std::string fragmentSource = loadShaderFile("shaders/background_uniform.frag");
+    if (fragmentSource.empty()) {
+        logError("Failed to load fragment shader source");
+        return false;
+    }
+    backgroundVertexShader = compileShader(vertexSource, GL_VERTEX_SHADER);
+    if (backgroundVertexShader == 0) {
+        logError("Failed to compile vertex shader");
+        return false;
+    }
+    backgroundFragmentShader = compileShader(fragmentSource, GL_FRAGMENT_SHADER);
+    if (backgroundFragmentShader == 0) {
+        logError("Failed to compile fragment shader");
+        return false;
+    }
+    backgroundProgram = createShaderProgram(backgroundVertexShader, backgroundFragmentShader);
+    if (backgroundProgram == 0) {
+        logError("Failed to create shader program");
+        return false;
+    }
+    if (bindBlockToPointZero(backgroundProgram))
+        logInfo("Uniform buffer block bound successfully");
+    else
+        logError("Warning: Could not find uniform block 'ShaderUniforms'");
+    logInfo("Successfully created OpenGL shaders");
+    return true;
+}
+
+bool RenderState::initCircleRendering() {
+    const std::string vertexSource = loadShaderFile("shaders/circle_sdf.vert");
+    if (vertexSource.empty()) {
+        logError("Failed to load circle SDF vertex shader source");
+        return false;
+    }
+    const std::string fragmentSource = loadShaderFile("shaders/circle_sdf.frag");
+    if (fragmentSource.empty()) {
+        logError("Failed to load circle SDF fragment shader source");
+        return false;
+    }
+    circleVertexShader = compileShader(vertexSource, GL_VERTEX_SHADER);
+    circleFragmentShader = compileShader(fragmentSource, GL_FRAGMENT_SHADER);
+    if (circleVertexShader == 0 || circleFragmentShader == 0) return false;
+    circleProgram = createShaderProgram(circleVertexShader, circleFragmentShader);
+    if (circleProgram == 0) return false;
+
+    if (bindBlockToPointZero(circleProgram))
+        logInfo("Circle shader uniform buffer block bound successfully");
+    else
+        logError("Warning: Could not find uniform block 'ShaderUniforms' in circle shader");
+
+    gl.glGenVertexArrays(1, &circleVertexArray);
+    gl.glBindVertexArray(circleVertexArray);
+    gl.glBindVertexArray(0);
+    logInfo("Circle SDF rendering system initialized successfully!");
+    return true;
+}
+
+void RenderState::bindUniformBlocks() {
+    writeUniforms();
+    if (uniformBuffer != 0) {
+        uploadUniforms(*this);
+        gl.glBindBufferBase(GL_UNIFORM_BUFFER, 0, uniformBuffer);
+    }
+    for (const uint32_t program : {backgroundProgram, circleProgram})
+        if (program != 0) bindBlockToPointZero(program);
+    logInfo("All uniforms initialized and verified after level load");
+}
+
+void RenderState::renderFrame() {
+    int32_t pixelWidth = 0;
+    int32_t pixelHeight = 0;
+    SDL_GetWindowSizeInPixels(window, &pixelWidth, &pixelHeight);
+    if (pixelWidth != width || pixelHeight != height) {
+        width = pixelWidth;
+        height = pixelHeight;
+        gl.glViewport(0, 0, width, height);
+        writeUniforms();
+    }
+    uploadUniforms(*this);
+    gl.glClear(GL_COLOR_BUFFER_BIT);
+    gl.glUseProgram(backgroundProgram);
+    gl.glBindVertexArray(backgroundVertexArray);
+    gl.glDrawArrays(GL_TRIANGLES, 0, 3);
+    checkGLError("Frame rendering");
+}

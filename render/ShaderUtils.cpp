@@ -1,0 +1,98 @@
+#include "render/GLFunctions.h"
+#include "render/RenderLog.h"
+#include "render/RenderState.h"
+
+#include <SDL3/SDL_iostream.h>
+#include <SDL3/SDL_stdinc.h>
+#include <SDL3/SDL_error.h>
+
+#include <vector>
+
+using render::logError;
+using render::logInfo;
+
+namespace {
+
+const char* shaderKind(uint32_t shaderType) {
+    switch (shaderType) {
+    case GL_VERTEX_SHADER:   return "vertex";
+    case GL_FRAGMENT_SHADER: return "fragment";
+    case GL_COMPUTE_SHADER:  return "compute";
+    default:                 return "unknown";
+    }
+}
+
+// The driver's log for a failed compile or link; empty when it has none.
+template <typename GetIv, typename GetLog>
+std::vector<char> infoLog(GLuint object, GetIv getIv, GetLog getLog) {
+    GLint length = 0;
+    getIv(object, GL_INFO_LOG_LENGTH, &length);
+    if (length <= 0) return {};
+    std::vector<char> log(static_cast<size_t>(length) + 1, '\0');
+    getLog(object, length, nullptr, log.data());
+    return log;
+}
+
+} // namespace
+
+std::string loadShaderFile(const std::string& path) {
+    size_t size = 0;
+    void* data = SDL_LoadFile(path.c_str(), &size);
+    if (!data) {
+        logError("Failed to load shader file with SDL_LoadFile, Error: %s)", SDL_GetError());
+        return {};
+    }
+    if (size == 0) {
+        logError("Shader file is empty(or SDL_LoadFile reported 0 size)");
+        SDL_free(data);
+        return {};
+    }
+    std::string source(static_cast<const char*>(data), size);
+    SDL_free(data);
+    logInfo("Loaded shader source using SDL_LoadFile: %s (%zu characters)", path.c_str(), size);
+    return source;
+}
+
+uint32_t compileShader(const std::string& source, uint32_t shaderType) {
+    const GLuint shader = gl.glCreateShader(shaderType);
+    if (shader == 0) {
+        logError("Failed to create shader object");
+        return 0;
+    }
+    const char* text = source.c_str();
+    gl.glShaderSource(shader, 1, &text, nullptr);
+    gl.glCompileShader(shader);
+
+    GLint status = 0;
+    gl.glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    if (status == GL_TRUE) {
+        logInfo("Successfully compiled %s shader", shaderKind(shaderType));
+        return shader;
+    }
+    const std::vector<char> log = infoLog(shader, gl.glGetShaderiv, gl.glGetShaderInfoLog);
+    if (!log.empty()) logError("Shader compilation failed:\n%s", log.data());
+    gl.glDeleteShader(shader);
+    return 0;
+}
+
+uint32_t createShaderProgram(uint32_t vertexShader, uint32_t fragmentShader) {
+    const GLuint program = gl.glCreateProgram();
+    if (program == 0) {
+        logError("Failed to create shader program");
+        return 0;
+    }
+    gl.glAttachShader(program, vertexShader);
+    gl.glAttachShader(program, fragmentShader);
+    gl.glLinkProgram(program);
+
+    GLint status = 0;
+    gl.glGetProgramiv(program, GL_LINK_STATUS, &status);
+    if (status == GL_TRUE) {
+        logInfo("Successfully created shader program");
+        return program;
+    }
+    const std::vector<char> log = infoLog(program, gl.glGetProgramiv, gl.glGetProgramInfoLog);
+    if (!log.empty()) logError("Shader program linking failed:\n%s", log.data());
+    gl.glDeleteProgram(program);
+    return 0;
+}
