@@ -43,12 +43,11 @@ void waitWholeMilliseconds(SteadyTime deadline) {
     }
 }
 
-void runFixedRate(const bool& running, const std::atomic<bool>& stop,
-                  const std::function<void()>& tick, WaitFn wait) {
+void runFixedRate(const bool& running, const std::atomic<bool>& stop, const TickFn& tick, WaitFn wait) {
     if (stop.load()) return;
     while (running) {
         const SteadyTime start = std::chrono::steady_clock::now();
-        tick();
+        tick(start);
         wait(start + kTickPeriod);
         if (stop.load()) break;
     }

@@ -22,6 +22,8 @@ void waitPrecise(SteadyTime deadline);
 void waitWholeMilliseconds(SteadyTime deadline);
 
 // Runs tick while running is true, stopping after the first tick (and its wait)
-// that finds stop set. Returns without ticking when stop is already set.
-void runFixedRate(const bool& running, const std::atomic<bool>& stop,
-                  const std::function<void()>& tick, WaitFn wait = waitPrecise);
+// that finds stop set. Returns without ticking when stop is already set. The
+// tick is given the start time its deadline is measured from.
+using TickFn = std::function<void(SteadyTime tickStart)>;
+void runFixedRate(const bool& running, const std::atomic<bool>& stop, const TickFn& tick,
+                  WaitFn wait = waitPrecise);

@@ -7,7 +7,7 @@
 
 void runLogicThread(App* app) {
     std::cout << "Game logic thread started" << "\n";
-    runFixedRate(app->running, stopRequested, [app] {
+    runFixedRate(app->running, stopRequested, [app](SteadyTime) {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         if (app->audio.playing) app->audio.dispatchMidi(app->game, &app->render);
         app->game.update(app->render, *app);

@@ -23,8 +23,8 @@ std::vector<nanoseconds> gaps(const TickLog& log) {
 void runTicks(TickLog& log, size_t count, WaitFn wait, milliseconds slowTickWork = {}, size_t slowTicks = 0) {
     bool running = true;
     std::atomic<bool> stop{false};
-    runFixedRate(running, stop, [&] {
-        log.starts.push_back(steady_clock::now());
+    runFixedRate(running, stop, [&](SteadyTime start) {
+        log.starts.push_back(start);
         if (log.starts.size() <= slowTicks) std::this_thread::sleep_for(slowTickWork);
         if (log.starts.size() == count) stop = true;
     }, wait);
@@ -59,21 +59,21 @@ TEST(FixedRate, StopRules) {
     std::atomic<bool> stop{true};
     bool running = true;
     int ticks = 0;
-    runFixedRate(running, stop, [&] { ++ticks; });
+    runFixedRate(running, stop, [&](SteadyTime) { ++ticks; });
     EXPECT_EQ(ticks, 0) << "a stop set before the loop runs no tick";
 
     stop = false;
     running = false;
-    runFixedRate(running, stop, [&] { ++ticks; });
+    runFixedRate(running, stop, [&](SteadyTime) { ++ticks; });
     EXPECT_EQ(ticks, 0) << "the loop only runs while running is set";
 
     // A stop set during a tick ends the loop after that tick's wait.
     running = true;
     SteadyTime stopTickStart{};
-    runFixedRate(running, stop, [&] {
+    runFixedRate(running, stop, [&](SteadyTime start) {
         if (++ticks == 3) {
             stop = true;
-            stopTickStart = steady_clock::now();
+            stopTickStart = start;
         }
     });
     EXPECT_EQ(ticks, 3);
@@ -84,7 +84,7 @@ TEST(FixedRate, StopDuringTheWaitRunsNoFurtherTick) {
     std::atomic<bool> stop{false};
     std::atomic<int> ticks{0};
     bool running = true;
-    std::thread loop([&] { runFixedRate(running, stop, [&] { ++ticks; }); });
+    std::thread loop([&] { runFixedRate(running, stop, [&](SteadyTime) { ++ticks; }); });
     while (ticks < 3) std::this_thread::sleep_for(microseconds(100));
     std::this_thread::sleep_for(milliseconds(2));  // well inside the 8.3 ms wait
     const int seen = ticks;

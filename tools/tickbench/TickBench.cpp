@@ -38,8 +38,8 @@ Report measure(WaitFn wait, double seconds) {
     std::atomic<bool> stop{false};
     const SteadyTime end = steady_clock::now() + duration_cast<nanoseconds>(duration<double>(seconds));
     const double cpuBefore = threadCpuSeconds();
-    runFixedRate(running, stop, [&] {
-        starts.push_back(steady_clock::now());
+    runFixedRate(running, stop, [&](SteadyTime start) {
+        starts.push_back(start);
         if (starts.back() >= end) stop = true;
     }, wait);
     const double cpu = threadCpuSeconds() - cpuBefore;
