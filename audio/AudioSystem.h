@@ -1,27 +1,91 @@
-// The level's music: its stems, their fades and the master clock. The mixer and
-// decoding live in Mixer and Sound; what the notes mean is gameplay's business.
-// (The body is filled in with the music work; for now the spine only calls it.)
+// The level's music: its stems (decoded audio plus MIDI chart), started together
+// in one voice group whose first voice is the game's master clock, faded in one
+// by one as the player unlocks them and silenced again on misses. Mixing is the
+// Mixer's; what the notes mean is gameplay's. Main-thread calls unless noted;
+// the logic thread calls dispatchMidi, fadeInStem and deactivateStem under the
+// game-state lock.
 #pragma once
 
+#include "audio/Mixer.h"
+#include "game/MidiNoteEvent.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 class GameLogic;
+class MidiFile;
+class Sound;
 struct RenderState;
 
+// A stem's chart: the note events in time order and the dispatch cursor.
+struct StemMidi {
+    StemMidi();
+    ~StemMidi();
+    StemMidi(StemMidi&&) noexcept;
+    StemMidi& operator=(StemMidi&&) noexcept;
+
+    bool load(const std::string& path);
+    void scaleToBpm(float songBpm);
+
+    std::unique_ptr<MidiFile>  file;
+    std::vector<MidiNoteEvent> events;
+    std::string                path;
+    double                     lastDispatchTime = 0.0;
+    bool                       loaded           = false;
+    double                     lengthSeconds    = 0.0;
+    uint32_t                   loopCount        = 0;
+    double                     lastStreamTime   = 0.0;
+    float                      bpm              = 120.0f;
+};
+
+// One layer of the song; move-only, owns its decoded audio and its chart.
 struct Stem {
-    bool active = false;
+    Stem();
+    ~Stem();
+    Stem(Stem&&) noexcept;
+    Stem& operator=(Stem&&) noexcept;
+
+    std::unique_ptr<Sound> sound;
+    std::string            name;
+    float                  volume       = 1.0f;
+    bool                   active       = false;
+    bool                   fading       = false;
+    float                  fadeProgress = 0.0f;
+    float                  fadeDuration = 1.0f;
+    uint32_t               index        = 0;
+    uint32_t               voice        = 0;
+    StemMidi               midi;
 };
 
 class AudioSystem {
 public:
     bool init();
     void shutdown();
-    void update(float dt);
+    bool loadStem(const std::string& path);
+    bool loadStemWithMidi(const std::string& audioPath, const std::string& midiPath);
+    void clearStems();
     void playAll();
     void stopAll();
     void activateFirstStem();
+    void fadeInStem(int index, float seconds);
+    void deactivateStem(int index);
+    void setBpm(float newBpm);
+    void update(float dt);
     void dispatchMidi(GameLogic& game, RenderState* render);
 
     std::vector<Stem> stems;
-    bool              playing = false;
+    bool              playing      = false;
+    bool              looping      = false;
+    float             bpm          = 0.0f;
+    float             speedFactor  = 0.0f;
+    float             masterVolume = 0.0f;
+    Mixer             engine;
+    uint32_t          voiceGroup   = 0;
 };
+
+// Path helpers shared by the audio and level loaders.
+std::string normalizePath(const std::string& path);  // backslashes to '/', quotes removed
+std::string fileName(const std::string& path);       // after the last '/' or backslash
+bool        fileExists(const std::string& path);     // SDL can read it
