@@ -44,13 +44,14 @@ void sortEvents(MidiTrack& track) {
 }
 
 // Byte access that never goes past the end of the stream; a missing byte is
-// reported once and ends the read.
+// reported once and ends the read. A stream without a buffer peeks as empty,
+// and nothing reads on after a failed peek.
 class ByteReader {
 public:
     explicit ByteReader(std::streambuf* buffer) : buffer_(buffer) {}
 
     int peek() { return buffer_ ? buffer_->sgetc() : kEndOfData; }
-    int next() { return buffer_ ? buffer_->sbumpc() : kEndOfData; }
+    int next() { return buffer_->sbumpc(); }
 
     bool byte(std::uint8_t& out) {
         int value = next();
@@ -90,9 +91,8 @@ public:
             std::size_t chunk = static_cast<std::size_t>(std::min(count, kChunk));
             std::size_t start = out.size();
             out.resize(start + chunk);
-            std::streamsize got = buffer_ ? buffer_->sgetn(reinterpret_cast<char*>(out.data() + start),
-                                                           static_cast<std::streamsize>(chunk))
-                                          : 0;
+            std::streamsize got =
+                buffer_->sgetn(reinterpret_cast<char*>(out.data() + start), static_cast<std::streamsize>(chunk));
             if (got != static_cast<std::streamsize>(chunk)) {
                 out.resize(start + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
                 return endOfData();
@@ -280,16 +280,26 @@ private:
     int        sequence_ = 0;
 };
 
-// Unpaired note-ons of one track, oldest first, per channel and key.
+// Unpaired note-ons of one track, oldest first, per channel and key. Emptied
+// between tracks by resetting only the queues that were used.
 class NoteQueues {
 public:
     NoteQueues() : queues_(16 * 128) {}
 
-    void push(MidiTrackEvent* noteOn) { queueOf(*noteOn).entries.push_back(noteOn); }
+    void push(MidiTrackEvent* noteOn) {
+        Queue& queue = queueOf(*noteOn);
+        if (queue.entries.empty()) used_.push_back(&queue);
+        queue.entries.push_back(noteOn);
+    }
 
     MidiTrackEvent* popOldest(const MidiTrackEvent& noteOff) {
         Queue& queue = queueOf(noteOff);
         return queue.head < queue.entries.size() ? queue.entries[queue.head++] : nullptr;
+    }
+
+    void clear() {
+        for (Queue* queue : used_) *queue = Queue{};
+        used_.clear();
     }
 
 private:
@@ -302,7 +312,8 @@ private:
         return queues_[static_cast<std::size_t>((note.channel() << 7) | (note.keyNumber() & 0x7F))];
     }
 
-    std::vector<Queue> queues_;
+    std::vector<Queue>  queues_;
+    std::vector<Queue*> used_;
 };
 
 // Exposes a block of memory as a stream without copying it.
@@ -400,8 +411,9 @@ void MidiFile::computeEventTimes() {
 }
 
 void MidiFile::pairNotes() {
+    NoteQueues pending;
     for (auto& track : tracks) {
-        NoteQueues pending;
+        pending.clear();
         for (auto& event : *track) {
             event->link = nullptr;
             if (event->isNoteOn()) {
@@ -459,7 +471,7 @@ bool loadMidiAsset(const std::string& path, MidiFile& file) {
         return false;
     }
     std::unique_ptr<char, decltype(&SDL_free)> data(
-        static_cast<char*>(SDL_calloc(static_cast<std::size_t>(size) + 1, 1)), SDL_free);
+        static_cast<char*>(SDL_calloc(static_cast<std::size_t>(size), 1)), SDL_free);
     if (!data) {
         SDL_Log("ERROR: Could not allocate %lld bytes for MIDI file %s", static_cast<long long>(size), path.c_str());
         SDL_CloseIO(io);

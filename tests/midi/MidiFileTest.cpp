@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -139,6 +141,17 @@ TEST(MidiParse, MessagesNameTheFileWhenItHasOne) {
     ParseOutcome shortHeader = parseBytes(file, text("MT"));
     EXPECT_EQ(shortHeader.errors,
               "In file song.mid: unexpected end of file.\nExpecting 'h' at third byte, but found nothing.\n");
+}
+
+TEST(MidiParse, StreamWithoutBufferReadsAsEmpty) {
+    std::istream input(nullptr);
+    std::ostringstream errors;
+    std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
+    MidiFile file;
+    bool ok = file.parse(input);
+    std::cerr.rdbuf(saved);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(errors.str(), "Bad MIDI data input\n");
 }
 
 // Every cut of a valid file fails cleanly (under the sanitizers this also shows
