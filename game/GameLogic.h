@@ -1,14 +1,19 @@
-// The state of a run: circles, score, combo, layers, and who plays which level.
-// Spawning runs on the logic thread; animation, judging and drawing on the main
-// thread. (The rules are filled in with the gameplay work; for now the spine
-// only calls the operations at their places.)
+// The state of a run: the circles on screen, score, combo, unlocked layers, and
+// who plays which level. The logic thread spawns circles ahead of the music and
+// applies the layer rules; the main thread grows, times, judges, removes and
+// draws them. Both work on it only under the game-state lock (app/App.h).
+// The music (stems, dispatch, the audio clock) is the audio system's; the
+// background pulse and the text renderer are the render state's.
 #pragma once
 
 #include "game/MidiNoteEvent.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class App;
@@ -17,15 +22,61 @@ struct RenderState;
 
 using NoteCallback = std::function<void(const MidiNoteEvent&, RenderState*)>;
 
+// One on-screen target, in window pixels with y measured from the bottom.
+// Notes on MIDI channel 1 make hold circles, every other channel tap circles.
+struct Circle {
+    float              x            = 0.0f;
+    float              y            = 0.0f;
+    float              radius       = 0.0f;  // drawn disc; 0 once a tap is judged
+    float              targetRadius = 0.0f;  // the ring; hits count within it + 2
+    float              holdDuration = 0.0f;  // hold: note length; tap: time it lingers
+    bool               active       = false;
+    bool               judged       = false;
+    float              heldTime     = 0.0f;
+    bool               holdDone     = false;
+    std::set<uint64_t> holders;              // finger ids, -1 for the mouse, key codes
+    double             time         = 0.0;   // note time on the stream clock
+    int32_t            note         = 0;
+    int32_t            stemIndex    = 0;
+    int32_t            channel      = 0;
+    bool               reached      = false; // the clock reached it while on screen
+    int32_t            key          = 0;     // keyboard gameplay: SDL key code
+    char               label        = 0;     // keyboard gameplay: drawn character
+};
+
+// Keyboard gameplay: pitch picks the column, velocity the row (soft, middle, loud).
+struct KeyColumn {
+    int32_t lowestNote  = 0;
+    int32_t highestNote = 0;  // inclusive
+    int32_t keys[3]     = {};
+    char    labels[3]   = {};
+};
+
+enum class InputKind { Touch, Mouse, Key };
+
+// Which circle each input is holding: finger id or -1 (mouse) → circle index,
+// and key code → circle index. Emptied together with the circle list.
+extern std::unordered_map<uint64_t, int32_t> pointerHolds;
+extern std::unordered_map<int32_t, int32_t>  keyHolds;
+extern const std::array<KeyColumn, 8>        keyColumns;
+
 class GameLogic {
 public:
-    void reset(int32_t layerCap);
-    void setNoteCallback();
-    void update(RenderState& render, App& app);
-    void updateProgress(App& app);
-    void updateCircles(float dt);
-    void handleInput(InputManager& input, int32_t height);
-    void renderCircles(RenderState& render);
+    void    reset(int32_t layerCap);
+    void    newRun();
+    void    setNoteCallback();
+    void    update(RenderState& render, App& app);
+    void    spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime,
+                        int32_t width, int32_t height);
+    void    updateCircles(float dt);
+    void    handleInput(InputManager& input, int32_t height);
+    int32_t hitTest(float x, float y) const;
+    void    judge(int32_t index, InputKind kind, uint64_t id, bool press);
+    void    addScore(int32_t points);
+    void    registerMiss();
+    void    updateProgress(App& app);
+    void    updateLayers(App& app);
+    void    renderCircles(RenderState& render);
 
     int32_t     score            = 0;
     int32_t     combo            = 0;
@@ -38,9 +89,24 @@ public:
     int32_t     highScore        = 0;
     std::string levelName;
     std::string playerName;
-    float       bpm              = 0.0f;
+    float       bpm              = 120.0f;
     bool        keyboardGameplay = false;
     std::vector<MidiNoteEvent> triggeredEvents;
     double      streamTime       = 0.0;
     NoteCallback noteCallback;
+    std::vector<Circle> circles;
+    int32_t     comboPerLayer     = 5;
+    int32_t     missLimit         = 3;
+    int32_t     misses            = 0;
+    int32_t     comboAtLastUnlock = 0;
+
+private:
+    bool isDuplicate(int32_t stemIndex, int32_t note, double circleTime) const;
+    bool leavesList(Circle& circle);
+    void removeCircle(size_t index);
+    void judgePress(int32_t index, InputKind kind, uint64_t id);
+    void judgeHoldRelease(int32_t index, InputKind kind, uint64_t id);
+    void awardPress(const Circle& circle);
+    void countHit();
+    void clearCircles();
 };

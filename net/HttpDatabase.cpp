@@ -2,4 +2,5 @@
 
 namespace HttpDatabase {
 void init() {}
+void getPlayerScoreAsync(const std::string&, const std::string&, std::function<void(int)>) {}
 }
