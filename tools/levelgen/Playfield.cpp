@@ -1,0 +1,126 @@
+#include "tools/levelgen/Playfield.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace levelgen {
+
+namespace {
+
+double loopSeconds(const Song& song) { return tickToSeconds(loopTicks(song), song.bpm); }
+
+Circle circleOf(const Song& song, int stem, const Note& note) {
+    Circle c;
+    c.stem   = stem;
+    c.start  = tickToSeconds(note.tick, song.bpm);
+    c.end    = note.channel == kHoldChannel ? tickToSeconds(note.tick + note.length, song.bpm) : c.start;
+    c.centre = circleCentre(note.key, note.velocity);
+    return c;
+}
+
+// Gap between two time spans on a loop: 0 when they overlap.
+double loopGap(const Circle& a, const Circle& b, double loop) {
+    double best = loop;
+    for (int shift = -1; shift <= 1; ++shift) {
+        double bStart = b.start + shift * loop;
+        double bEnd   = b.end + shift * loop;
+        double gap    = std::max({0.0, bStart - a.end, a.start - bEnd});
+        best          = std::min(best, gap);
+    }
+    return best;
+}
+
+bool crowdsAny(const Circle& c, const std::vector<Circle>& placed, double loop) {
+    return std::any_of(placed.begin(), placed.end(),
+                       [&](const Circle& other) { return circlesCrowd(c, other, loop); });
+}
+
+// Too soon after a charted note of the same stem, or still inside one of its holds.
+bool tooSoonInStem(const Circle& c, const std::vector<Circle>& placed, double minGap, double loop) {
+    return std::any_of(placed.begin(), placed.end(), [&](const Circle& other) {
+        if (other.stem != c.stem) return false;
+        Circle onset = other;
+        onset.end    = other.start;
+        return loopGap(c, onset, loop) < minGap || loopGap(c, other, loop) < kReleaseSeconds;
+    });
+}
+
+// Velocities of the band that keep the ring on screen, nearest to the composed one first.
+std::vector<int> candidateVelocities(const Stem& stem, const Note& note) {
+    std::vector<int> out;
+    for (int v = stem.band.low; v <= stem.band.high; ++v)
+        if (ringOnScreen(note.key, v)) out.push_back(v);
+    std::stable_sort(out.begin(), out.end(), [&](int a, int b) {
+        return std::abs(a - note.velocity) < std::abs(b - note.velocity);
+    });
+    return out;
+}
+
+// Places one charted note: true when it stays charted (possibly at another velocity).
+bool placeNote(const Song& song, int stemIndex, Note& note, std::vector<Circle>& placed, PlayfieldReport& report) {
+    const Stem& stem = song.stems[stemIndex];
+    double      loop = loopSeconds(song);
+    Circle      c    = circleOf(song, stemIndex, note);
+    if (tooSoonInStem(c, placed, stem.minChartGap, loop)) return false;
+    for (int v : candidateVelocities(stem, note)) {
+        c.centre = circleCentre(note.key, v);
+        if (crowdsAny(c, placed, loop)) continue;
+        if (v != note.velocity) ++report.moved;
+        note.velocity = v;
+        placed.push_back(c);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+Point circleCentre(int key, int velocity) {
+    // The same arithmetic as the game's circle spawn.
+    return {float(key * kScreenWidth) * 0.0078125f, float(kScreenHeight * velocity) * 0.0078125f};
+}
+
+bool ringOnScreen(int key, int velocity) {
+    if (key < 0 || key > 127 || velocity < 1 || velocity > 127) return false;
+    Point p = circleCentre(key, velocity);
+    return p.x - kRingRadius >= 0.0f && p.x + kRingRadius <= float(kScreenWidth) &&
+           p.y - kRingRadius >= 0.0f && p.y + kRingRadius <= float(kScreenHeight);
+}
+
+std::vector<Circle> chartedCircles(const Song& song) {
+    std::vector<Circle> out;
+    for (size_t s = 0; s < song.stems.size(); ++s)
+        for (const Note& n : song.stems[s].notes)
+            if (n.charted) out.push_back(circleOf(song, int(s), n));
+    return out;
+}
+
+bool circlesCrowd(const Circle& a, const Circle& b, double loopSeconds) {
+    // A stem's next note may land where its hold was once that hold has been let go.
+    bool   holdInStem = a.stem == b.stem && (a.end > a.start || b.end > b.start);
+    double needed     = holdInStem ? kReleaseSeconds : kCloseSeconds;
+    if (loopGap(a, b, loopSeconds) >= needed) return false;
+    return std::hypot(a.centre.x - b.centre.x, a.centre.y - b.centre.y) < kMinSpacing;
+}
+
+PlayfieldReport makePlayable(Song& song) {
+    // Stems unlocked first keep their notes where they were composed; later ones make way.
+    std::vector<int> order(song.stems.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return song.stems[a].startOrder < song.stems[b].startOrder; });
+    PlayfieldReport     report;
+    std::vector<Circle> placed;
+    for (int s : order) {
+        for (Note& note : song.stems[s].notes) {
+            if (!note.charted) continue;
+            note.charted = placeNote(song, s, note, placed, report);
+            if (note.charted) ++report.charted;
+            else ++report.dropped;
+        }
+    }
+    return report;
+}
+
+}  // namespace levelgen
