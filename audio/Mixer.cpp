@@ -1,0 +1,397 @@
+#include "audio/Mixer.h"
+
+#include "audio/Sound.h"
+
+#include <SDL3/SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+
+namespace {
+
+constexpr int      kSamplesPerChunk = Mixer::kChunkFrames * Mixer::kChannels;
+constexpr int      kFrameBytes      = Mixer::kChannels * static_cast<int>(sizeof(float));
+constexpr int      kSlotBits        = 6;  // enough for kMaxVoices and kMaxGroups
+constexpr uint32_t kSlotMask        = (1u << kSlotBits) - 1;
+constexpr uint32_t kGroupTag        = 0x80000000u;
+constexpr uint32_t kSerialMask      = (kGroupTag - 1) >> kSlotBits;
+// Below the knee the limiter leaves samples alone; above it they bend smoothly
+// toward full scale and never reach past it.
+constexpr float    kKnee            = 0.8f;
+
+static_assert(Mixer::kMaxVoices <= (1 << kSlotBits) && Mixer::kMaxGroups <= (1 << kSlotBits));
+
+struct Voice {
+    uint32_t                       handle = 0;  // 0: slot free
+    std::shared_ptr<const float[]> pcm;
+    uint64_t                       frames = 0;
+    double                         position = 0;  // in source frames
+    uint64_t                       streamFrames = 0;
+    float                          volume = 1;
+    float                          pan = 0;
+    float                          speed = 1;
+    float                          gainLeft = 0;  // gains reached at the end of the last chunk
+    float                          gainRight = 0;
+    bool                           looping = false;
+    bool                           paused = false;
+    bool                           heard = false;  // mixed at least once; before that gains jump
+};
+
+struct Group {
+    uint32_t                                 handle = 0;  // 0: slot free
+    int                                      count = 0;
+    std::array<uint32_t, Mixer::kMaxVoices>  members{};
+};
+
+float leftGain(const Voice& v) { return v.volume * (v.pan > 0 ? 1 - v.pan : 1); }
+float rightGain(const Voice& v) { return v.volume * (v.pan < 0 ? 1 + v.pan : 1); }
+
+float softLimit(float s) {
+    const float magnitude = std::fabs(s);
+    if (magnitude <= kKnee) return s;
+    const float bent = kKnee + (1 - kKnee) * std::tanh((magnitude - kKnee) / (1 - kKnee));
+    return std::copysign(std::min(bent, 1.0f), s);
+}
+
+// Linear gain ramp over one chunk, reaching `to` on its last frame.
+struct Ramp {
+    float from, step;
+    Ramp(float fromGain, float toGain) : from(fromGain), step((toGain - fromGain) / Mixer::kChunkFrames) {}
+    float at(int frame) const { return from + step * static_cast<float>(frame + 1); }
+};
+
+// Native speed from a whole-frame position: plain adds, wrapping to frame 0
+// within the same chunk when looping, so a loop has no gap.
+void mixNative(Voice& v, float* out, const Ramp& left, const Ramp& right) {
+    const float* pcm = v.pcm.get();
+    uint64_t pos = static_cast<uint64_t>(v.position);
+    int i = 0;
+    while (i < Mixer::kChunkFrames) {
+        if (pos >= v.frames) {
+            if (!v.looping) break;
+            pos = 0;
+        }
+        const int run = static_cast<int>(std::min<uint64_t>(Mixer::kChunkFrames - i, v.frames - pos));
+        const float* src = pcm + pos * 2;
+        for (int k = 0; k < run; ++k) {
+            out[2 * (i + k)]     += left.at(i + k) * src[2 * k];
+            out[2 * (i + k) + 1] += right.at(i + k) * src[2 * k + 1];
+        }
+        i += run;
+        pos += static_cast<uint64_t>(run);
+    }
+    if (v.looping && pos >= v.frames) pos = 0;
+    v.position = static_cast<double>(pos);
+}
+
+// Any other speed: linear interpolation; across the loop point the last frame
+// blends into the first.
+void mixResampled(Voice& v, float* out, const Ramp& left, const Ramp& right) {
+    const float* pcm = v.pcm.get();
+    const double length = static_cast<double>(v.frames);
+    double pos = v.position;
+    for (int i = 0; i < Mixer::kChunkFrames; ++i) {
+        if (pos >= length) {
+            if (!v.looping) break;
+            pos = std::fmod(pos, length);
+        }
+        const uint64_t i0 = static_cast<uint64_t>(pos);
+        const float frac = static_cast<float>(pos - static_cast<double>(i0));
+        const bool hasNext = i0 + 1 < v.frames || v.looping;
+        const uint64_t i1 = i0 + 1 < v.frames ? i0 + 1 : 0;
+        const float l1 = hasNext ? pcm[2 * i1] : 0, r1 = hasNext ? pcm[2 * i1 + 1] : 0;
+        out[2 * i]     += left.at(i) * (pcm[2 * i0] + frac * (l1 - pcm[2 * i0]));
+        out[2 * i + 1] += right.at(i) * (pcm[2 * i0 + 1] + frac * (r1 - pcm[2 * i0 + 1]));
+        pos += v.speed;
+    }
+    if (v.looping && pos >= length) pos = std::fmod(pos, length);
+    v.position = pos;
+}
+
+bool validSpeed(float speed) { return std::isfinite(speed) && speed > 0; }
+
+}  // namespace
+
+struct MixerEngine {
+    mutable std::mutex                   lock;
+    bool                                 started = false;
+    bool                                 roundoff = true;
+    Mixer::Output                        output = Mixer::Output::None;
+    SDL_AudioStream*                     stream = nullptr;
+    float                                globalVolume = 1;
+    uint32_t                             serial = 0;
+    std::array<Voice, Mixer::kMaxVoices> voices;
+    std::array<Group, Mixer::kMaxGroups> groups;
+    std::array<float, kSamplesPerChunk>  chunk{};
+    int                                  chunkFramesUsed = Mixer::kChunkFrames;
+
+    uint32_t nextHandle(uint32_t tag, int slot) {
+        serial = (serial + 1) & kSerialMask;
+        if (serial == 0) serial = 1;
+        return tag | serial << kSlotBits | static_cast<uint32_t>(slot);
+    }
+
+    Voice* voice(uint32_t handle) {
+        if (handle == 0 || (handle & kGroupTag)) return nullptr;
+        Voice& v = voices[handle & kSlotMask];
+        return v.handle == handle ? &v : nullptr;
+    }
+    const Voice* voice(uint32_t handle) const { return const_cast<MixerEngine*>(this)->voice(handle); }
+
+    Group* group(uint32_t handle) {
+        if (!(handle & kGroupTag) || (handle & kSlotMask) >= Mixer::kMaxGroups) return nullptr;
+        Group& g = groups[handle & kSlotMask];
+        return g.handle == handle ? &g : nullptr;
+    }
+    const Group* group(uint32_t handle) const { return const_cast<MixerEngine*>(this)->group(handle); }
+
+    // Runs fn on the voice, or on every live voice of the group.
+    template <typename Fn>
+    void forEachVoice(uint32_t handle, Fn fn) {
+        if (Group* g = group(handle)) {
+            for (int i = 0; i < g->count; ++i)
+                if (Voice* v = voice(g->members[i])) fn(*v);
+        } else if (Voice* v = voice(handle)) {
+            fn(*v);
+        }
+    }
+
+    void dropStaleMembers(Group& g) {
+        const auto end = std::remove_if(g.members.begin(), g.members.begin() + g.count,
+                                        [this](uint32_t h) { return voice(h) == nullptr; });
+        g.count = static_cast<int>(end - g.members.begin());
+    }
+
+    void mixVoice(Voice& v, float* out) {
+        if (!v.heard) {
+            v.gainLeft = leftGain(v);
+            v.gainRight = rightGain(v);
+        }
+        const Ramp left(v.gainLeft, leftGain(v)), right(v.gainRight, rightGain(v));
+        if (v.speed == 1.0f && v.position == std::floor(v.position))
+            mixNative(v, out, left, right);
+        else
+            mixResampled(v, out, left, right);
+        v.gainLeft = leftGain(v);
+        v.gainRight = rightGain(v);
+        v.heard = true;
+        v.streamFrames += Mixer::kChunkFrames;
+    }
+
+    void mixChunk() {
+        chunk.fill(0.0f);
+        for (Voice& v : voices) {
+            if (v.handle == 0 || v.paused) continue;
+            mixVoice(v, chunk.data());
+            if (!v.looping && v.position >= static_cast<double>(v.frames)) v = Voice{};
+        }
+        for (float& s : chunk) {
+            s *= globalVolume;
+            s = roundoff ? softLimit(s) : std::clamp(s, -1.0f, 1.0f);
+        }
+        chunkFramesUsed = 0;
+    }
+
+    // The next frames of the mix; a new chunk is mixed whenever the last one
+    // has been handed out whole.
+    void pull(float* out, size_t frames) {
+        while (frames > 0) {
+            if (chunkFramesUsed == Mixer::kChunkFrames) mixChunk();
+            const size_t n = std::min<size_t>(frames, Mixer::kChunkFrames - chunkFramesUsed);
+            std::memcpy(out, chunk.data() + chunkFramesUsed * Mixer::kChannels, n * kFrameBytes);
+            out += n * Mixer::kChannels;
+            frames -= n;
+            chunkFramesUsed += static_cast<int>(n);
+        }
+    }
+
+    void reset() {
+        voices.fill(Voice{});
+        groups.fill(Group{});
+        globalVolume = 1;
+        chunkFramesUsed = Mixer::kChunkFrames;
+        started = false;
+    }
+};
+
+namespace {
+
+// SDL asks for bytes on its device thread; we answer in whole frames.
+void SDLCALL feedDevice(void* user, SDL_AudioStream* stream, int additionalBytes, int) {
+    auto* engine = static_cast<MixerEngine*>(user);
+    std::array<float, kSamplesPerChunk> buffer;
+    int wanted = (additionalBytes + kFrameBytes - 1) / kFrameBytes;
+    while (wanted > 0) {
+        const int n = std::min(wanted, Mixer::kChunkFrames);
+        {
+            std::lock_guard guard(engine->lock);
+            if (engine->started)
+                engine->pull(buffer.data(), static_cast<size_t>(n));
+            else
+                std::fill_n(buffer.begin(), n * Mixer::kChannels, 0.0f);
+        }
+        SDL_PutAudioStreamData(stream, buffer.data(), n * kFrameBytes);
+        wanted -= n;
+    }
+}
+
+SDL_AudioStream* openDevice(MixerEngine* engine) {
+    if (!SDL_InitSubSystem(SDL_INIT_AUDIO)) return nullptr;
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_SAMPLE_FRAMES, "2048");
+    const SDL_AudioSpec spec{SDL_AUDIO_F32, Mixer::kChannels, Mixer::kSampleRate};
+    SDL_AudioStream* stream = SDL_OpenAudioDeviceStream(SDL_AUDIO_DEVICE_DEFAULT_PLAYBACK, &spec, feedDevice, engine);
+    if (!stream) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return stream;
+}
+
+}  // namespace
+
+Mixer::Mixer() : engine_(std::make_unique<MixerEngine>()) {}
+
+Mixer::~Mixer() { deinit(); }
+
+unsigned Mixer::init(unsigned flags, Output output) {
+    std::lock_guard guard(engine_->lock);
+    if (engine_->started) return kAlreadyStarted;
+    if (output == Output::Device) {
+        engine_->stream = openDevice(engine_.get());
+        if (!engine_->stream) {
+            std::cerr << "Failed to open the audio device: " << SDL_GetError() << '\n';
+            return kDeviceFailed;
+        }
+    }
+    engine_->reset();
+    engine_->roundoff = (flags & kClipRoundoff) != 0;
+    engine_->output = output;
+    engine_->started = true;
+    if (engine_->stream) SDL_ResumeAudioStreamDevice(engine_->stream);
+    return kOk;
+}
+
+// The stream is destroyed outside the lock: SDL waits for a running device
+// callback, and that callback may be waiting for the lock.
+void Mixer::deinit() {
+    SDL_AudioStream* stream = nullptr;
+    {
+        std::lock_guard guard(engine_->lock);
+        if (!engine_->started) return;
+        stream = engine_->stream;
+        engine_->stream = nullptr;
+        engine_->reset();
+    }
+    if (stream) {
+        SDL_DestroyAudioStream(stream);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+}
+
+uint32_t Mixer::createVoiceGroup() {
+    std::lock_guard guard(engine_->lock);
+    if (!engine_->started) return 0;
+    for (int slot = 0; slot < kMaxGroups; ++slot) {
+        Group& g = engine_->groups[slot];
+        if (g.handle != 0) continue;
+        g = Group{};
+        g.handle = engine_->nextHandle(kGroupTag, slot);
+        return g.handle;
+    }
+    return 0;
+}
+
+bool Mixer::addVoiceToGroup(uint32_t group, uint32_t voice) {
+    std::lock_guard guard(engine_->lock);
+    Group* g = engine_->group(group);
+    if (!g || !engine_->voice(voice)) return false;
+    engine_->dropStaleMembers(*g);
+    const auto end = g->members.begin() + g->count;
+    if (std::find(g->members.begin(), end, voice) != end) return true;
+    g->members[g->count++] = voice;  // room is certain: at most kMaxVoices live voices
+    return true;
+}
+
+bool Mixer::isVoiceGroup(uint32_t group) const {
+    std::lock_guard guard(engine_->lock);
+    return engine_->group(group) != nullptr;
+}
+
+void Mixer::destroyVoiceGroup(uint32_t group) {
+    std::lock_guard guard(engine_->lock);
+    if (Group* g = engine_->group(group)) *g = Group{};
+}
+
+uint32_t Mixer::play(const Sound& sound, float volume, float pan, bool paused) {
+    std::lock_guard guard(engine_->lock);
+    if (!engine_->started || sound.frameCount() == 0) return 0;
+    for (int slot = 0; slot < kMaxVoices; ++slot) {
+        Voice& v = engine_->voices[slot];
+        if (v.handle != 0) continue;
+        v = Voice{};
+        v.handle = engine_->nextHandle(0, slot);
+        v.pcm = sound.sharedSamples();
+        v.frames = sound.frameCount();
+        v.looping = sound.isLooping();
+        v.paused = paused;
+        v.volume = std::isfinite(volume) ? std::max(volume, 0.0f) : 0.0f;
+        v.pan = std::isfinite(pan) ? std::clamp(pan, -1.0f, 1.0f) : 0.0f;
+        return v.handle;
+    }
+    return 0;
+}
+
+void Mixer::setVolume(uint32_t handle, float volume) {
+    if (!std::isfinite(volume)) return;
+    std::lock_guard guard(engine_->lock);
+    engine_->forEachVoice(handle, [volume](Voice& v) { v.volume = std::max(volume, 0.0f); });
+}
+
+void Mixer::setRelativePlaySpeed(uint32_t handle, float speed) {
+    if (!validSpeed(speed)) return;
+    std::lock_guard guard(engine_->lock);
+    engine_->forEachVoice(handle, [speed](Voice& v) { v.speed = speed; });
+}
+
+void Mixer::setPause(uint32_t handle, bool paused) {
+    std::lock_guard guard(engine_->lock);
+    engine_->forEachVoice(handle, [paused](Voice& v) { v.paused = paused; });
+}
+
+bool Mixer::isValidVoiceHandle(uint32_t voice) const {
+    std::lock_guard guard(engine_->lock);
+    return engine_->voice(voice) != nullptr;
+}
+
+void Mixer::stopAll() {
+    std::lock_guard guard(engine_->lock);
+    engine_->voices.fill(Voice{});
+    for (Group& g : engine_->groups) g.count = 0;
+}
+
+void Mixer::setGlobalVolume(float volume) {
+    if (!std::isfinite(volume)) return;
+    std::lock_guard guard(engine_->lock);
+    engine_->globalVolume = std::max(volume, 0.0f);
+}
+
+double Mixer::getStreamTime(uint32_t handle) const {
+    std::lock_guard guard(engine_->lock);
+    const Voice* v = engine_->voice(handle);
+    if (const Group* g = engine_->group(handle)) {
+        for (int i = 0; i < g->count && !v; ++i) v = engine_->voice(g->members[i]);
+    }
+    return v ? static_cast<double>(v->streamFrames) / kSampleRate : 0.0;
+}
+
+bool Mixer::mix(float* out, size_t frames) {
+    if (!out) return false;
+    std::lock_guard guard(engine_->lock);
+    if (!engine_->started || engine_->output != Output::None) {
+        std::fill_n(out, frames * kChannels, 0.0f);
+        return false;
+    }
+    engine_->pull(out, frames);
+    return true;
+}

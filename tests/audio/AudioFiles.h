@@ -1,0 +1,33 @@
+// Small audio files written in memory for the mixer's tests and benchmarks,
+// so no binary fixture is ever checked in. WAV is written by hand, which
+// checks the decoder against a writer of our own; every other format goes
+// through libsndfile's encoders.
+#pragma once
+
+#include "audio/Sound.h"
+
+#include <vector>
+
+namespace testaudio {
+
+using Bytes = std::vector<unsigned char>;
+
+// A 32-bit float WAV of interleaved frames.
+Bytes floatWav(const std::vector<float>& interleaved, int channels, int rate);
+// A 16-bit PCM WAV; samples are rounded to the nearest step of 1/32768.
+Bytes pcm16Wav(const std::vector<float>& interleaved, int channels, int rate);
+// Any file libsndfile writes, format being SF_FORMAT_<major> | SF_FORMAT_<subtype>.
+// Empty when the encoder refuses.
+Bytes encoded(const std::vector<float>& interleaved, int channels, int rate, int format);
+
+// Stereo frames whose every sample differs from its neighbours, so an offset
+// of one frame, a swapped channel or a gap shows.
+std::vector<float> distinctStereo(int frames, float scale = 0.5f);
+// A stereo sine, the same on both channels.
+std::vector<float> sineStereo(int frames, double hz, float amplitude, int rate = Sound::kSampleRate);
+
+// A Sound made from 44100 Hz stereo frames through the float WAV path; the
+// frames come back unchanged. Fails the current test on any error.
+Sound soundFrom(const std::vector<float>& stereo, bool looping = false);
+
+}  // namespace testaudio

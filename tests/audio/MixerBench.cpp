@@ -1,0 +1,212 @@
+// Benchmarks of the stem mixer on a level-sized load: 8 stems of 3 minutes,
+// Ogg Vorbis, generated here once and kept under the temp folder. Decoding is
+// compared with sox decoding the same files to raw floats; peak memory of
+// loading the level is compared with the decoded PCM size; mixing is timed
+// per 2048-frame chunk with 8 voices. Numbers are reported, not asserted.
+#include "audio/Mixer.h"
+
+#include "AudioFiles.h"
+#include "audio/Sound.h"
+
+#include <benchmark/benchmark.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int    kStems       = 8;
+constexpr int    kStemSeconds = 180;
+constexpr double kChunkSeconds = static_cast<double>(Mixer::kChunkFrames) / Mixer::kSampleRate;
+
+// Something music-like for the encoder: a few detuned partials per stem with a
+// beat-length envelope and a little noise, so Vorbis does real work.
+std::vector<float> stemSignal(int stem) {
+    const int frames = kStemSeconds * Sound::kSampleRate;
+    std::vector<float> out(static_cast<size_t>(frames) * 2);
+    std::mt19937 noise(static_cast<unsigned>(stem + 1));
+    std::uniform_real_distribution<float> hiss(-0.02f, 0.02f);
+    const double base = 55.0 * std::pow(2.0, stem / 3.0);
+    for (int i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / Sound::kSampleRate;
+        const double beat = std::fmod(t * 2.0, 1.0);  // 120 BPM
+        const double envelope = std::exp(-4.0 * beat);
+        double s = 0;
+        for (int k = 1; k <= 4; ++k) s += std::sin(2 * M_PI * base * k * (1 + 0.001 * k) * t) / k;
+        out[2 * i] = static_cast<float>(0.12 * envelope * s) + hiss(noise);
+        out[2 * i + 1] = static_cast<float>(0.12 * envelope * std::sin(2 * M_PI * base * 1.5 * t)) + hiss(noise);
+    }
+    return out;
+}
+
+fs::path levelFolder() { return fs::temp_directory_path() / "lumoka-mixer-bench"; }
+fs::path stemPath(int stem) { return levelFolder() / ("stem" + std::to_string(stem) + ".ogg"); }
+
+testaudio::Bytes readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return testaudio::Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// The level's OGG images in memory, written to disk first if missing.
+const std::vector<testaudio::Bytes>& levelFiles() {
+    static const std::vector<testaudio::Bytes> files = [] {
+        fs::create_directories(levelFolder());
+        std::vector<std::thread> writers;
+        for (int half = 0; half < 2; ++half) {
+            writers.emplace_back([half] {
+                for (int stem = half; stem < kStems; stem += 2) {
+                    if (fs::exists(stemPath(stem))) continue;
+                    const testaudio::Bytes ogg = testaudio::encoded(stemSignal(stem), 2, Sound::kSampleRate,
+                                                                    SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+                    const fs::path partial = stemPath(stem).string() + ".part";
+                    std::ofstream(partial, std::ios::binary).write(reinterpret_cast<const char*>(ogg.data()),
+                                                                   static_cast<std::streamsize>(ogg.size()));
+                    fs::rename(partial, stemPath(stem));
+                }
+            });
+        }
+        for (std::thread& w : writers) w.join();
+        std::vector<testaudio::Bytes> images;
+        for (int stem = 0; stem < kStems; ++stem) images.push_back(readBytes(stemPath(stem)));
+        return images;
+    }();
+    return files;
+}
+
+std::vector<Sound> decodeLevel() {
+    std::vector<Sound> sounds(kStems);
+    for (int stem = 0; stem < kStems; ++stem) {
+        const testaudio::Bytes& file = levelFiles()[stem];
+        if (sounds[stem].loadMem(file.data(), file.size()) != Sound::kOk) std::abort();
+    }
+    return sounds;
+}
+
+uint64_t pcmBytes(const std::vector<Sound>& sounds) {
+    uint64_t bytes = 0;
+    for (const Sound& s : sounds) bytes += s.frameCount() * Sound::kChannels * sizeof(float);
+    return bytes;
+}
+
+void BM_DecodeLevelOurs(benchmark::State& state) {
+    levelFiles();
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        std::vector<Sound> sounds = decodeLevel();
+        bytes = pcmBytes(sounds);
+        benchmark::DoNotOptimize(sounds.data());
+    }
+    state.counters["pcm_MiB"] = static_cast<double>(bytes) / (1 << 20);
+}
+BENCHMARK(BM_DecodeLevelOurs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_DecodeLevelSox(benchmark::State& state) {
+    levelFiles();
+    for (auto _ : state) {
+        for (int stem = 0; stem < kStems; ++stem) {
+            const std::string command = "sox -q '" + stemPath(stem).string() +
+                                        "' -t raw -e floating-point -b 32 -r 44100 -c 2 /dev/null";
+            if (std::system(command.c_str()) != 0) {
+                state.SkipWithError("sox failed (is it installed?)");
+                return;
+            }
+        }
+    }
+}
+BENCHMARK(BM_DecodeLevelSox)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Kibibytes from a line of /proc/self/status such as "VmHWM:  1234 kB".
+double statusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::strlen(field));
+    return 0;
+}
+
+// Peak resident memory while the level loads, above what was resident before.
+void BM_LoadLevelPeakMemory(benchmark::State& state) {
+    levelFiles();
+    double peakKiB = 0, keptKiB = 0;
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        std::ofstream("/proc/self/clear_refs") << "5";  // resets the high-water mark
+        const double before = statusKiB("VmRSS:");
+        std::vector<Sound> sounds = decodeLevel();
+        peakKiB = statusKiB("VmHWM:") - before;
+        keptKiB = statusKiB("VmRSS:") - before;
+        bytes = pcmBytes(sounds);
+    }
+    const double pcmKiB = static_cast<double>(bytes) / 1024;
+    state.counters["pcm_MiB"] = pcmKiB / 1024;
+    state.counters["peak_MiB"] = peakKiB / 1024;
+    state.counters["kept_MiB"] = keptKiB / 1024;
+    state.counters["peak_over_pcm"] = peakKiB / pcmKiB;
+}
+BENCHMARK(BM_LoadLevelPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// One chunk of the whole level playing; range(0) is the group's speed in
+// thousandths (1000: native, the game's case; anything else resamples).
+void BM_MixChunk8Voices(benchmark::State& state) {
+    static const std::vector<Sound> sounds = [] {
+        std::vector<Sound> level = decodeLevel();
+        for (Sound& s : level) s.setLooping(true);
+        return level;
+    }();
+    Mixer mixer;
+    mixer.init(Mixer::kClipRoundoff, Mixer::Output::None);
+    const uint32_t group = mixer.createVoiceGroup();
+    for (const Sound& s : sounds) mixer.addVoiceToGroup(group, mixer.play(s, 0.7f));
+    mixer.setRelativePlaySpeed(group, static_cast<float>(state.range(0)) / 1000);
+    std::vector<float> out(2 * Mixer::kChunkFrames);
+    for (auto _ : state) {
+        mixer.mix(out.data(), Mixer::kChunkFrames);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["share_of_chunk_time"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kChunkSeconds,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_MixChunk8Voices)->Arg(1000)->Arg(1010)->Unit(benchmark::kMicrosecond);
+
+// Console output plus the decode ratio once both decode runs are in.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const auto ours = times_.find("BM_DecodeLevelOurs/iterations:3/real_time");
+        const auto sox = times_.find("BM_DecodeLevelSox/iterations:3/real_time");
+        if (ours != times_.end() && sox != times_.end() && sox->second > 0)
+            std::printf("decode time, ours / sox: %.3f\n", ours->second / sox->second);
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+}
