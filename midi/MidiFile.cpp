@@ -37,12 +37,6 @@ bool byTickThenSequence(const MidiTrackEvent* a, const MidiTrackEvent* b) {
     return a->tick != b->tick ? a->tick < b->tick : a->sequence < b->sequence;
 }
 
-void sortEvents(MidiTrack& track) {
-    std::stable_sort(track.begin(), track.end(), [](const auto& a, const auto& b) {
-        return byTickThenSequence(a.get(), b.get());
-    });
-}
-
 // Byte access that never goes past the end of the stream; a missing byte is
 // reported once and ends the read. A stream without a buffer peeks as empty,
 // and nothing reads on after a failed peek.
@@ -442,7 +436,11 @@ void MidiFile::mergeTracks() {
 }
 
 void MidiFile::sortTracks() {
-    for (auto& track : tracks) sortEvents(*track);
+    for (auto& track : tracks) {
+        std::stable_sort(track->begin(), track->end(), [](const auto& a, const auto& b) {
+            return byTickThenSequence(a.get(), b.get());
+        });
+    }
 }
 
 int MidiFile::trackCount() const { return static_cast<int>(tracks.size()); }

@@ -1,5 +1,5 @@
 #include "MidiSamples.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "midi/MidiFile.h"
 
 #include <SDL3/SDL.h>

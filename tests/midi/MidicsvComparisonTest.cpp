@@ -3,7 +3,7 @@
 // events one for one, then the seconds of every note under midicsv's tempo map.
 #include "MidiSamples.h"
 #include "MidiTestUtil.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "midi/MidiFile.h"
 
 #include <SDL3/SDL.h>
