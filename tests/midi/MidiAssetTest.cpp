@@ -63,6 +63,15 @@ TEST(LoadMidiAsset, MissingFile) {
     EXPECT_EQ(log.lines()[0].rfind("ERROR: Could not open MIDI file " + path + ": ", 0), 0u) << log.lines()[0];
 }
 
+TEST(LoadMidiAsset, FolderIsRefused) {
+    testsupport::TempDir dir;
+    MidiFile file;
+    LogCapture log;
+    EXPECT_FALSE(loadMidiAsset(dir.path().string(), file));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("ERROR: ", 0), 0u) << log.lines()[0];
+}
+
 TEST(LoadMidiAsset, EmptyTruncatedAndForeignFilesFailToParse) {
     testsupport::TempDir dir;
     Bytes truncated = tempoMapFormat1();
