@@ -34,8 +34,8 @@ static_assert(sizeof(TextVertex) == 32);
 
 // Releases SDL_LoadFile's buffer on every way out.
 struct LoadedFile {
+    size_t         size  = 0;  // before bytes: the load writes it
     unsigned char* bytes = nullptr;
-    size_t         size  = 0;
     explicit LoadedFile(const std::string& path)
         : bytes(static_cast<unsigned char*>(SDL_LoadFile(path.c_str(), &size))) {}
     ~LoadedFile() { SDL_free(bytes); }

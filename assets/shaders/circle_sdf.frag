@@ -1,0 +1,90 @@
+#version 460 core
+// Every live circle in one pass. Per circle: the target ring it must reach, the
+// disc growing toward it, both in its stem's colour; a hit flashes white and
+// stays white; a hold note carries a second inner ring and an arc that fills
+// clockwise from the top with the hold's progress.
+// Centres and radii are window pixels, origin bottom-left, like gl_FragCoord.
+
+out vec4 fragColor;
+
+layout(std140) uniform ShaderUniforms {
+    vec4  resolution;
+    float time;
+    float timeDelta;
+    float frameRate;
+    float frame;
+    vec4  mouse;
+    vec4  date;
+    float sampleRate;
+    vec4  stems[8];
+};
+
+const int kMaxCircles = 64;
+
+uniform int   uNumCircles;
+uniform vec2  uCircleCenters[kMaxCircles];
+uniform float uCircleRadii[kMaxCircles];
+uniform float uTargetRadii[kMaxCircles];
+uniform int   uCircleActive[kMaxCircles];
+uniform int   uCircleHit[kMaxCircles];
+uniform int   uCircleStemIndex[kMaxCircles];
+uniform vec4  neonColors[8];
+uniform int   uCircleIsHoldNote[kMaxCircles];
+uniform float uCircleHoldProgress[kMaxCircles];
+
+const float kGlowReach = 24.0;   // pixels of soft light outside the target ring
+const float kTau = 6.2831853;
+
+// Coverage of a ring of the given radius and half-width at distance d.
+float ring(float d, float radius, float halfWidth) {
+    return 1.0 - smoothstep(halfWidth - 1.0, halfWidth + 1.0, abs(d - radius));
+}
+
+// Layers composited front to back into premultiplied colour and alpha.
+void over(inout vec4 acc, vec3 color, float alpha) {
+    acc += vec4(color * alpha, alpha) * (1.0 - acc.a);
+}
+
+void main() {
+    vec2 frag = gl_FragCoord.xy;
+    vec4 acc = vec4(0.0);
+    int count = min(uNumCircles, kMaxCircles);
+
+    for (int i = 0; i < count; ++i) {
+        if (uCircleActive[i] == 0) continue;
+        float target = uTargetRadii[i];
+        vec2 offset = frag - uCircleCenters[i];
+        float d = length(offset);
+        if (d > target + kGlowReach) continue;
+
+        int stem = clamp(uCircleStemIndex[i], 0, 7);
+        vec3 neon = neonColors[stem].rgb;
+        float pulse = clamp(stems[stem].x - 1.0, 0.0, 2.0);   // the stem's background pulse
+        bool hit = uCircleHit[i] != 0;
+        float radius = uCircleRadii[i];
+
+        vec3 ringColor = hit ? mix(neon, vec3(1.0), 0.7) : neon;
+        float ringWidth = 2.0 + 1.5 * pulse + (hit ? 2.0 : 0.0);
+        over(acc, ringColor, 0.9 * ring(d, target, ringWidth));
+
+        if (uCircleIsHoldNote[i] != 0) {
+            over(acc, neon, 0.6 * ring(d, target - 9.0, 1.5));
+            // Clockwise from twelve o'clock.
+            float angle = fract(atan(offset.x, offset.y) / kTau + 1.0);
+            float filled = step(angle, clamp(uCircleHoldProgress[i], 0.0, 1.0));
+            over(acc, mix(neon, vec3(1.0), 0.5), filled * ring(d, target + 7.0, 3.0));
+        }
+
+        // The growing disc: a bright rim over a translucent body.
+        float inside = 1.0 - smoothstep(radius - 1.0, radius + 1.0, d);
+        float shimmer = 0.04 * sin(time * 6.0 + d * 0.15);
+        vec3 discColor = hit ? vec3(1.0) : neon * (0.8 + 0.4 * pulse);
+        over(acc, discColor, ring(d, radius, 1.5));
+        over(acc, discColor, inside * ((hit ? 0.55 : 0.28) + shimmer));
+
+        float glow = exp(-max(d - target, 0.0) / 8.0) * step(target, d);
+        over(acc, neon, glow * (0.25 + 0.2 * pulse));
+    }
+
+    fragColor = acc.a > 0.0 ? vec4(acc.rgb / acc.a, acc.a) : vec4(0.0);
+}

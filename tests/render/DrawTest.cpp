@@ -1,0 +1,379 @@
+// What actually reaches the screen: the background pass and how it answers the
+// block's inputs, the size follow-up of the pass, text placed by the projection,
+// and the circle shader's shapes. Pixels are read back from the real back buffer.
+#include "GLTestContext.h"
+
+#include "render/RenderState.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+using rendertest::Pixels;
+using rendertest::probe;
+using rendertest::readBackBuffer;
+using rendertest::sharedRender;
+
+namespace {
+
+class Drawing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rendertest::makeSharedCurrent();
+        render.refreshWindowSize();
+        savedUniforms = render.uniforms;
+    }
+    void TearDown() override {
+        render.uniforms = savedUniforms;
+        for (int i = 0; i < kStemSlots; ++i) {
+            render.stemValue[i] = 1.0f;
+            render.stemActive[i] = false;
+        }
+        render.activeStemCount = 0;
+        render.stemCountEase = 0.0f;
+    }
+    Pixels screen() { return readBackBuffer(render.width, render.height); }
+    void clearToBlack() {
+        gl.glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        gl.glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    RenderState&   render = sharedRender();
+    ShaderUniforms savedUniforms{};
+};
+
+// Sum of absolute channel differences over the whole image.
+long long difference(const Pixels& a, const Pixels& b) {
+    long long sum = 0;
+    for (size_t i = 0; i < a.rgba.size(); ++i) sum += std::abs(int(a.rgba[i]) - int(b.rgba[i]));
+    return sum;
+}
+
+double meanLuma(const Pixels& p) {
+    double sum = 0.0;
+    for (size_t i = 0; i < p.rgba.size(); i += 4)
+        sum += 0.2126 * p.rgba[i] + 0.7152 * p.rgba[i + 1] + 0.0722 * p.rgba[i + 2];
+    return sum / (p.rgba.size() / 4);
+}
+
+TEST_F(Drawing, BackgroundPassCoversTheWholeScreen) {
+    render.writeUniforms();
+    render.renderFrame();
+    const Pixels image = screen();
+    size_t clearColoured = 0;
+    for (size_t i = 0; i < image.rgba.size(); i += 4) {
+        const unsigned char* px = &image.rgba[i];
+        if (std::abs(px[0] - 26) <= 1 && std::abs(px[1] - 51) <= 1 && std::abs(px[2] - 77) <= 1)
+            ++clearColoured;
+    }
+    EXPECT_LT(clearColoured, image.rgba.size() / 4 / 1000) << "the clear colour shows through";
+    EXPECT_GT(meanLuma(image), 2.0) << "not black";
+}
+
+TEST_F(Drawing, BackgroundAnswersEveryStemTheCountTheEaseTimeAndPointer) {
+    const auto frame = [&] {
+        render.writeUniforms();
+        render.uniforms.time = 10.0f;  // keeps the dither still between frames
+        render.renderFrame();
+        return screen();
+    };
+    const Pixels base = frame();
+    const long long minimum = 20000;  // far above nothing, far below a redraw
+
+    for (int i = 0; i < kStemSlots; ++i) {
+        render.stemValue[i] = 2.5f;
+        EXPECT_GT(difference(frame(), base), minimum) << "value of stem " << i;
+        render.stemValue[i] = 1.0f;
+        render.stemActive[i] = true;
+        EXPECT_GT(difference(frame(), base), minimum) << "active flag of stem " << i;
+        render.stemActive[i] = false;
+    }
+    render.activeStemCount = 6;
+    EXPECT_GT(difference(frame(), base), minimum) << "active count";
+    render.activeStemCount = 0;
+    render.stemCountEase = 0.4f;
+    EXPECT_GT(difference(frame(), base), minimum) << "ease";
+    render.stemCountEase = 0.0f;
+    render.setPointer(900.0f, 500.0f, false);
+    EXPECT_GT(difference(frame(), base), minimum) << "pointer";
+
+    render.writeUniforms();
+    render.uniforms.time = 13.7f;
+    render.renderFrame();
+    EXPECT_GT(difference(screen(), base), minimum) << "time";
+}
+
+TEST_F(Drawing, AudibleStemsPulsingBrightenTheSky) {
+    render.writeUniforms();
+    render.renderFrame();
+    const double quiet = meanLuma(screen());
+    for (int i = 0; i < kStemSlots; ++i) {
+        render.stemActive[i] = true;
+        render.stemValue[i] = 2.4f;
+    }
+    render.activeStemCount = 8;
+    render.writeUniforms();
+    render.renderFrame();
+    EXPECT_GT(meanLuma(screen()), quiet * 1.5);
+}
+
+TEST_F(Drawing, RenderFrameFollowsThePixelSizeAndRewritesTheBlock) {
+    render.width = 1;
+    render.height = 1;
+    render.elapsedTime += 0.5f;
+    render.renderFrame();
+    EXPECT_EQ(render.width, 1920);
+    EXPECT_EQ(render.height, 1080);
+    EXPECT_EQ(render.uniforms.resolution[0], 1920.0f);
+    EXPECT_EQ(render.uniforms.resolution[1], 1080.0f);
+    GLint viewport[4] = {};
+    gl.glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 1920);
+    EXPECT_EQ(viewport[3], 1080);
+    EXPECT_TRUE(checkGLError("test"));
+}
+
+// Inked pixels (red channel above half) of the back buffer, top-down rows.
+struct InkBox {
+    int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+    bool empty() const { return right < 0; }
+};
+
+InkBox inkBox(const Pixels& image) {
+    InkBox box;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            if (image.at(x, y)[0] > 127) {
+                const int row = image.height - 1 - y;
+                box.left = std::min(box.left, x);
+                box.right = std::max(box.right, x);
+                box.top = std::min(box.top, row);
+                box.bottom = std::max(box.bottom, row);
+            }
+    return box;
+}
+
+TEST_F(Drawing, LabelLandsWhereTheProjectionPutsIt) {
+    const float x = 300.0f;
+    const float baseline = 400.0f;
+    const float scale = 2.5f;
+    const Glyph glyph = render.glyphs.at('W');
+    clearToBlack();
+    render.renderText("W", x, baseline, 1.0f, 0.5f, 0.0f, 1.0f, scale);
+    const Pixels image = screen();
+    const InkBox box = inkBox(image);
+    ASSERT_FALSE(box.empty());
+
+    const float left = x + scale * glyph.xOffset;
+    const float top = baseline + scale * glyph.yOffset;
+    EXPECT_NEAR(box.left, left, 3.0);
+    EXPECT_NEAR(box.right + 1, left + scale * glyph.width, 3.0);
+    EXPECT_NEAR(box.top, top, 3.0);
+    EXPECT_NEAR(box.bottom + 1, top + scale * glyph.height, 3.0);
+
+    const int cx = (box.left + box.right) / 2;
+    const unsigned char* ink = nullptr;
+    for (int row = box.top; row <= box.bottom && !ink; ++row) {
+        const unsigned char* px = image.at(cx, image.height - 1 - row);
+        if (px[0] == 255) ink = px;
+    }
+    ASSERT_NE(ink, nullptr) << "a fully covered pixel";
+    EXPECT_NEAR(ink[1], 128, 2);
+    EXPECT_EQ(ink[2], 0);
+}
+
+TEST_F(Drawing, ScaleMultipliesTheBakedSize) {
+    clearToBlack();
+    render.renderText("H", 200.0f, 300.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    const InkBox small = inkBox(screen());
+    clearToBlack();
+    render.renderText("H", 200.0f, 300.0f, 1.0f, 1.0f, 1.0f, 1.0f, 2.5f);
+    const InkBox large = inkBox(screen());
+    ASSERT_FALSE(small.empty());
+    ASSERT_FALSE(large.empty());
+    const double ratio = double(large.bottom - large.top + 1) / double(small.bottom - small.top + 1);
+    EXPECT_NEAR(ratio, 2.5, 0.15);
+}
+
+TEST_F(Drawing, SpacesAdvanceThePenAndUnknownBytesDoNot) {
+    const Glyph space = render.glyphs.at(' ');
+    EXPECT_EQ(space.width * space.height, 0.0f) << "the space has an empty box";
+    EXPECT_GT(space.advance, 0.0f);
+
+    clearToBlack();
+    render.renderText("I", 500.0f, 300.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    const InkBox plain = inkBox(screen());
+    clearToBlack();
+    render.renderText("\t\x80I", 500.0f, 300.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    const InkBox unknown = inkBox(screen());
+    clearToBlack();
+    render.renderText(" I", 500.0f, 300.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    const InkBox spaced = inkBox(screen());
+    EXPECT_EQ(unknown.left, plain.left);
+    EXPECT_NEAR(spaced.left - plain.left, space.advance, 1.0);
+}
+
+TEST_F(Drawing, TextWithoutAnyKnownCharacterUploadsNothingButResetsState) {
+    clearToBlack();
+    render.renderText("WW", 100.0f, 100.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    GLint before = 0;
+    gl.glBindBuffer(GL_ARRAY_BUFFER, render.textVertexBuffer);
+    probe().glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &before);
+    EXPECT_EQ(before, 12 * 32);
+
+    clearToBlack();
+    gl.glEnable(GL_BLEND);
+    render.renderText("\t\x80\xff", 100.0f, 100.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    GLint after = 0;
+    probe().glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &after);
+    gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(inkBox(screen()).empty());
+    EXPECT_FALSE(gl.glIsEnabled(GL_BLEND));
+    GLint program = -1;
+    gl.glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    EXPECT_EQ(program, 0);
+}
+
+TEST_F(Drawing, TextBeforeTheAtlasExistsDoesNothing) {
+    RenderState noAtlas;
+    noAtlas.textProgram = render.textProgram;
+    noAtlas.glyphs = render.glyphs;
+    noAtlas.width = render.width;
+    noAtlas.height = render.height;
+    gl.glEnable(GL_BLEND);
+    clearToBlack();
+    noAtlas.renderText("W", 300.0f, 400.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    noAtlas.renderText(nullptr, 300.0f, 400.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
+    EXPECT_TRUE(gl.glIsEnabled(GL_BLEND)) << "returned before touching any state";
+    EXPECT_TRUE(inkBox(screen()).empty());
+}
+
+// The circle shader, driven the way the circle pass drives it.
+struct TestCircle {
+    float x, y, radius, target;
+    int   active = 1, hit = 0, stem = 0, hold = 0;
+    float holdProgress = 0.0f;
+};
+
+void drawCircles(const RenderState& render, const std::vector<TestCircle>& circles, int count) {
+    std::vector<float> centres, radii, targets, progress;
+    std::vector<int> active, hit, stems, hold;
+    for (const TestCircle& c : circles) {
+        centres.insert(centres.end(), {c.x, c.y});
+        radii.push_back(c.radius);
+        targets.push_back(c.target);
+        active.push_back(c.active);
+        hit.push_back(c.hit);
+        stems.push_back(c.stem);
+        hold.push_back(c.hold);
+        progress.push_back(c.holdProgress);
+    }
+    const GLuint program = render.circleProgram;
+    const auto at = [&](const char* name) { return gl.glGetUniformLocation(program, name); };
+    const GLsizei n = static_cast<GLsizei>(circles.size());
+    gl.glUseProgram(program);
+    gl.glUniform1i(at("uNumCircles"), count);
+    gl.glUniform2fv(at("uCircleCenters"), n, centres.data());
+    gl.glUniform1fv(at("uCircleRadii"), n, radii.data());
+    gl.glUniform1fv(at("uTargetRadii"), n, targets.data());
+    gl.glUniform1iv(at("uCircleActive"), n, active.data());
+    gl.glUniform1iv(at("uCircleHit"), n, hit.data());
+    gl.glUniform1iv(at("uCircleStemIndex"), n, stems.data());
+    gl.glUniform4fv(at("neonColors"), 8, render.stemColor[0].data());
+    gl.glUniform1iv(at("uCircleIsHoldNote"), n, hold.data());
+    gl.glUniform1fv(at("uCircleHoldProgress"), n, progress.data());
+    gl.glEnable(GL_BLEND);
+    gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    gl.glBindVertexArray(render.circleVertexArray);
+    gl.glDrawArrays(GL_TRIANGLES, 0, 3);
+    gl.glBindVertexArray(0);
+    gl.glUseProgram(0);
+    gl.glDisable(GL_BLEND);
+}
+
+TEST_F(Drawing, CircleShaderDeclaresTheTenUniformsWithTheirTypes) {
+    struct Expected { const char* name; GLenum type; bool array; };
+    const Expected expected[] = {
+        {"uNumCircles", GL_INT, false},           {"uCircleCenters[0]", GL_FLOAT_VEC2, true},
+        {"uCircleRadii[0]", GL_FLOAT, true},      {"uTargetRadii[0]", GL_FLOAT, true},
+        {"uCircleActive[0]", GL_INT, true},       {"uCircleHit[0]", GL_INT, true},
+        {"uCircleStemIndex[0]", GL_INT, true},    {"neonColors[0]", GL_FLOAT_VEC4, true},
+        {"uCircleIsHoldNote[0]", GL_INT, true},   {"uCircleHoldProgress[0]", GL_FLOAT, true}};
+    for (const Expected& e : expected) {
+        GLuint index = GL_INVALID_INDEX;
+        probe().glGetUniformIndices(render.circleProgram, 1, &e.name, &index);
+        ASSERT_NE(index, GL_INVALID_INDEX) << e.name << " is not an active uniform";
+        GLint size = 0;
+        GLenum type = 0;
+        char name[64];
+        probe().glGetActiveUniform(render.circleProgram, index, sizeof name, nullptr, &size, &type, name);
+        EXPECT_EQ(type, e.type) << e.name;
+        if (std::string(e.name) == "neonColors[0]") EXPECT_EQ(size, 8);
+        else if (e.array) EXPECT_GE(size, 16) << e.name << ": room for a screenful of circles";
+    }
+}
+
+TEST_F(Drawing, CircleShowsItsRingAndDiscInTheStemColour) {
+    clearToBlack();
+    drawCircles(render, {{960.0f, 540.0f, 50.0f, 100.0f, 1, 0, 2}}, 1);
+    const Pixels image = screen();
+    const unsigned char* ring = image.at(1060, 540);
+    const unsigned char* disc = image.at(960 + 25, 540);
+    const unsigned char* between = image.at(960 + 75, 540);
+    const unsigned char* outside = image.at(1300, 540);
+    // Stem 2's start-up colour is (1.0, 0.25, 0.25).
+    EXPECT_GT(ring[0], 200);
+    EXPECT_LT(ring[1], ring[0] / 2);
+    EXPECT_GT(disc[0], 40);
+    EXPECT_GT(disc[0], between[0]) << "the disc is filled, the gap to the ring is not";
+    EXPECT_LT(outside[0] + outside[1] + outside[2], 3);
+}
+
+TEST_F(Drawing, HitAndInactiveCirclesDiffer) {
+    clearToBlack();
+    drawCircles(render, {{600.0f, 500.0f, 60.0f, 100.0f, 1, 0, 2}, {1200.0f, 500.0f, 60.0f, 100.0f, 1, 1, 2},
+                         {960.0f, 800.0f, 60.0f, 100.0f, 0, 0, 2}}, 3);
+    const Pixels image = screen();
+    const unsigned char* normal = image.at(600, 500);
+    const unsigned char* hit = image.at(1200, 500);
+    const unsigned char* inactive = image.at(960, 800);
+    EXPECT_GT(hit[1], normal[1] + 40) << "a hit disc turns white";
+    EXPECT_LT(inactive[0] + inactive[1] + inactive[2], 3);
+}
+
+TEST_F(Drawing, HoldArcFillsClockwiseFromTheTop) {
+    clearToBlack();
+    TestCircle quarter{700.0f, 500.0f, 100.0f, 100.0f, 1, 0, 0, 1, 0.25f};
+    TestCircle full = quarter;
+    full.x = 1200.0f;
+    full.holdProgress = 1.0f;
+    drawCircles(render, {quarter, full}, 2);
+    const Pixels image = screen();
+    const auto brightness = [&](int x, int y) {
+        const unsigned char* p = image.at(x, y);
+        return p[0] + p[1] + p[2];
+    };
+    // On the arc radius (target + 7): at one o'clock and at six o'clock.
+    EXPECT_GT(brightness(700 + 38, 500 + 100), brightness(700 - 38, 500 + 100) + 60)
+        << "a quarter is lit right of twelve o'clock, not left";
+    EXPECT_GT(brightness(1200, 500 - 107), brightness(700, 500 - 107) + 60)
+        << "a full hold lights six o'clock, a quarter does not";
+}
+
+TEST_F(Drawing, CircleLoopStaysWithinItsCapacity) {
+    std::vector<TestCircle> many(200, TestCircle{100.0f, 100.0f, 10.0f, 20.0f});
+    many[0] = {960.0f, 540.0f, 50.0f, 100.0f, 1, 0, 1};
+    clearToBlack();
+    drawCircles(render, many, 100000);
+    EXPECT_TRUE(checkGLError("test"));
+    EXPECT_GT(screen().at(1060, 540)[0], 100) << "the circles inside the capacity still draw";
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+// One real window and GL context for the whole GL test executable, made by the
+// game's own RenderState::init from the assets folder, and the few GL entry
+// points the tests need beyond the game's table (read-backs and introspection).
+#pragma once
+
+#include "render/GLFunctions.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct RenderState;
+
+namespace rendertest {
+
+// The shared, fully initialised render state; its context is made current.
+RenderState& sharedRender();
+
+// The shared state with every bit of GL state the tests touch reset.
+void makeSharedCurrent();
+
+struct GLProbe {
+    PFNGLGETBUFFERSUBDATAPROC         glGetBufferSubData         = nullptr;
+    PFNGLGETBUFFERPARAMETERIVPROC     glGetBufferParameteriv     = nullptr;
+    PFNGLREADPIXELSPROC               glReadPixels               = nullptr;
+    PFNGLFINISHPROC                   glFinish                   = nullptr;
+    PFNGLGETACTIVEUNIFORMBLOCKIVPROC  glGetActiveUniformBlockiv  = nullptr;
+    PFNGLGETUNIFORMINDICESPROC        glGetUniformIndices        = nullptr;
+    PFNGLGETACTIVEUNIFORMSIVPROC      glGetActiveUniformsiv      = nullptr;
+    PFNGLGETACTIVEUNIFORMPROC         glGetActiveUniform         = nullptr;
+};
+const GLProbe& probe();
+
+// RGBA8 pixels of the back buffer, bottom row first.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgba;
+    const unsigned char* at(int x, int y) const { return &rgba[(y * width + x) * 4]; }
+};
+Pixels readBackBuffer(int width, int height);
+
+// Runs the test body with the working directory set to dir.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::filesystem::path& dir);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
+} // namespace rendertest
