@@ -49,6 +49,8 @@ public:
 
     // Starts at the next chunk; 0 when not started, the sound is empty or
     // every voice is busy. Pan -1 is left only, 0 both at full, 1 right only.
+    // The device may mix a chunk between two plays: voices that must start in
+    // the same sample are played paused, grouped, and the group unpaused.
     uint32_t play(const Sound& sound, float volume = 1.0f, float pan = 0.0f, bool paused = false);
     // These three take a voice or a group (then every voice in it). A change
     // of volume glides over the next chunk, so cuts and fades never click.

@@ -169,6 +169,20 @@ TEST_F(OfflineMixer, VoicesStartedBetweenTheSameChunksStayAligned) {
     EXPECT_EQ(mixer.getStreamTime(a), mixer.getStreamTime(b));
 }
 
+// With a device, a chunk may be mixed between two plays; voices played paused
+// and let go together through their group start in the same sample anyway.
+TEST_F(OfflineMixer, PausedVoicesReleasedByTheirGroupStartTogether) {
+    const Sound stem = soundFrom(distinctStereo(5000), true);
+    const uint32_t group = mixer.createVoiceGroup();
+    mixer.addVoiceToGroup(group, mixer.play(stem, 1.0f, -1.0f, true));
+    mixFrames(kChunk);  // what the device thread may do at any moment
+    mixer.addVoiceToGroup(group, mixer.play(stem, 1.0f, 1.0f, true));
+    mixer.setPause(group, false);
+    const std::vector<float> out = mixFrames(3 * kChunk);
+    EXPECT_EQ(out[0], stem.samples()[0]);
+    for (size_t i = 0; i < out.size() / 2; ++i) ASSERT_EQ(out[2 * i + 1], -0.5f * out[2 * i]) << "frame " << i;
+}
+
 TEST_F(OfflineMixer, VoicePlayedAChunkLaterIsExactlyOneChunkBehind) {
     const std::vector<float> frames = distinctStereo(10 * kChunk);
     const Sound stem = soundFrom(frames);
