@@ -59,7 +59,7 @@ public:
     std::vector<std::unique_ptr<MidiTrack>> tracks;
     int                                     ticksPerQuarterNote = 120;
     TrackState                              trackState          = TrackState::Split;
-    TimeState                               timeState           = TimeState::Absolute;
+    TimeState                               timeState           = TimeState::Absolute;  // ticks are always stored absolute
     std::string                             fileName;  // used in messages only
     bool                                    timeMapValid        = false;
     std::vector<std::pair<int, double>>     timeMap;   // (tick, seconds), one per distinct tick
