@@ -95,8 +95,13 @@ Bytes encoded(const std::vector<float>& interleaved, int channels, int rate, int
     info.format = format;
     SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
     if (!file) return {};
+    // In blocks: libvorbis crashes when handed minutes of audio in one call.
     const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
-    const bool written = sf_writef_float(file, interleaved.data(), frames) == frames;
+    bool written = true;
+    for (sf_count_t done = 0; written && done < frames; done += 4096) {
+        const sf_count_t n = std::min<sf_count_t>(4096, frames - done);
+        written = sf_writef_float(file, interleaved.data() + done * channels, n) == n;
+    }
     sf_close(file);
     return written ? sink.bytes : Bytes{};
 }
