@@ -4,7 +4,9 @@
 // stays white; a hold note carries a second inner ring and an arc that fills
 // clockwise from the top with the hold's progress.
 // Centres and radii are window pixels, origin bottom-left, like gl_FragCoord.
+// The vertex stage only covers the box around the live circles.
 
+flat in vec4 vBox;    // the box the vertex stage drew, in pixels
 out vec4 fragColor;
 
 layout(std140) uniform ShaderUniforms {
@@ -33,11 +35,11 @@ uniform int   uCircleIsHoldNote[kMaxCircles];
 uniform float uCircleHoldProgress[kMaxCircles];
 
 const float kGlowReach = 24.0;   // pixels of soft light outside the target ring
-const float kTau = 6.2831853;
 
-// Coverage of a ring of the given radius and half-width at distance d.
+// Coverage of a ring of the given radius and half-width at distance d, with a
+// one-pixel soft edge.
 float ring(float d, float radius, float halfWidth) {
-    return 1.0 - smoothstep(halfWidth - 1.0, halfWidth + 1.0, abs(d - radius));
+    return clamp(halfWidth + 0.5 - abs(d - radius), 0.0, 1.0);
 }
 
 // Layers composited front to back into premultiplied colour and alpha.
@@ -45,8 +47,23 @@ void over(inout vec4 acc, vec3 color, float alpha) {
     acc += vec4(color * alpha, alpha) * (1.0 - acc.a);
 }
 
+// Turn of the offset clockwise from twelve o'clock, 0..1, from a cheap
+// polynomial arctangent (error well under a pixel at ring size).
+float clockTurn(vec2 offset) {
+    vec2 a = abs(offset);
+    float t = min(a.x, a.y) / max(max(a.x, a.y), 1e-6);
+    float s = t * t;
+    float angle = ((-0.0464964749 * s + 0.15931422) * s - 0.327622764) * s * t + t;  // atan(t), t in 0..1
+    if (a.x > a.y) angle = 1.57079633 - angle;      // angle from the +y axis toward +x
+    if (offset.y < 0.0) angle = 3.14159265 - angle;
+    if (offset.x < 0.0) angle = 6.28318531 - angle;
+    return angle * 0.159154943;
+}
+
 void main() {
     vec2 frag = gl_FragCoord.xy;
+    // Half of the triangle lies outside the box: nothing to draw there.
+    if (any(lessThan(frag, vBox.xy)) || any(greaterThan(frag, vBox.zw))) discard;
     vec4 acc = vec4(0.0);
     int count = min(uNumCircles, kMaxCircles);
 
@@ -69,21 +86,17 @@ void main() {
 
         if (uCircleIsHoldNote[i] != 0) {
             over(acc, neon, 0.6 * ring(d, target - 9.0, 1.5));
-            // Clockwise from twelve o'clock.
-            float angle = fract(atan(offset.x, offset.y) / kTau + 1.0);
-            float filled = step(angle, clamp(uCircleHoldProgress[i], 0.0, 1.0));
+            float filled = step(clockTurn(offset), clamp(uCircleHoldProgress[i], 0.0, 1.0));
             over(acc, mix(neon, vec3(1.0), 0.5), filled * ring(d, target + 7.0, 3.0));
         }
 
         // The growing disc: a bright rim over a translucent body.
-        float inside = 1.0 - smoothstep(radius - 1.0, radius + 1.0, d);
-        float shimmer = 0.04 * sin(time * 6.0 + d * 0.15);
         vec3 discColor = hit ? vec3(1.0) : neon * (0.8 + 0.4 * pulse);
         over(acc, discColor, ring(d, radius, 1.5));
-        over(acc, discColor, inside * ((hit ? 0.55 : 0.28) + shimmer));
+        over(acc, discColor, clamp(radius + 0.5 - d, 0.0, 1.0) * (hit ? 0.55 : 0.28));
 
-        float glow = exp(-max(d - target, 0.0) / 8.0) * step(target, d);
-        over(acc, neon, glow * (0.25 + 0.2 * pulse));
+        float outside = max(d - target, 0.0) * (1.0 / 8.0);
+        over(acc, neon, step(target, d) * (0.25 + 0.2 * pulse) / (1.0 + outside * outside * 4.0));
     }
 
     fragColor = acc.a > 0.0 ? vec4(acc.rgb / acc.a, acc.a) : vec4(0.0);

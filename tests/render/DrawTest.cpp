@@ -262,7 +262,10 @@ struct TestCircle {
     float holdProgress = 0.0f;
 };
 
-void drawCircles(const RenderState& render, const std::vector<TestCircle>& circles, int count) {
+void drawCircles(RenderState& render, const std::vector<TestCircle>& circles, int count) {
+    render.writeUniforms();  // the frame's block upload, as the main loop does it
+    gl.glBindBuffer(GL_UNIFORM_BUFFER, render.uniformBuffer);
+    gl.glBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(ShaderUniforms), &render.uniforms);
     std::vector<float> centres, radii, targets, progress;
     std::vector<int> active, hit, stems, hold;
     for (const TestCircle& c : circles) {
