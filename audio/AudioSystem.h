@@ -61,7 +61,8 @@ struct Stem {
 
 class AudioSystem {
 public:
-    bool init();
+    bool init();                       // the default playback device
+    bool init(Mixer::Output output);   // Output::None: no device, the caller pulls Mixer::mix
     void shutdown();
     bool loadStem(const std::string& path);
     bool loadStemWithMidi(const std::string& audioPath, const std::string& midiPath);
