@@ -1,0 +1,64 @@
+// The real game binary with a small generated level under the test display:
+// Space starts the music, circles come and, unhit, are missed; Escape quits.
+#include "support/LevelFiles.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+using namespace std::chrono_literals;
+using testsupport::findAfter;
+
+namespace {
+
+void pressKey(const char* key) {
+    const std::string command = std::string("xdotool search --name 'Lumoka v0.0.1' windowfocus key ") + key;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+void expectInOrder(const std::string& text, const std::vector<std::string>& lines) {
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        const size_t found = findAfter(text, line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n--- in ---\n" << text;
+        at = found + line.size();
+    }
+}
+
+TEST(GameplayProcess, SpaceStartsTheLevelAndUnhitCirclesAreMissed) {
+    testsupport::TempDir dir;
+    testsupport::copyAssets(dir.path());
+    const auto levels = dir.path() / "levels";
+    std::vector<levelfiles::Note> notes;
+    for (int i = 1; i <= 6; ++i) notes.push_back({0.5 * i, 0.1, 40 + 8 * i, 90});
+    levelfiles::writeWav(levels / "lead.wav", 4.0);
+    levelfiles::writeWav(levels / "pad.wav", 4.0);
+    levelfiles::writeMidi(levels / "lead.mid", notes);
+    testsupport::writeFile(levels / "level.json", R"({
+        "songMetaData": [{"bpm": 120}],
+        "stems": [
+            {"file": "pad.wav", "startOrder": 1, "color": [0.2, 0.4, 1.0]},
+            {"file": "lead.wav", "midi": "lead.mid", "startOrder": 0, "animation": {"peak": 3}}
+        ]})");
+
+    testsupport::GameProcess game(dir.path(), {{"SDL_AUDIO_DRIVER", "dummy"}});
+    ASSERT_TRUE(game.waitForOutput("Game logic thread started", 60s)) << game.stdoutText();
+    std::this_thread::sleep_for(500ms);
+    pressKey("space");
+    EXPECT_TRUE(game.waitForOutput("Miss registered (1/3)", 30s)) << game.stdoutText();
+    pressKey("Escape");
+    const auto result = game.wait(30s);
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err.find("Failed to load default level JSON definition"), std::string::npos) << result.err;
+    expectInOrder(result.out, {"Loading stem: levels/lead.wav", "Loading MIDI file: levels/lead.mid",
+                               "Loading stem: levels/pad.wav",
+                               "Loaded 2 stem(s) from level JSON: levels/level.json",
+                               "Application initialized successfully!", "Playing all stems with voice group.",
+                               "Activated first stem", "Miss registered (1/3)", "Game logic thread ended",
+                               "Shutting down application..."});
+}
+
+}  // namespace
