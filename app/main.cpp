@@ -7,12 +7,15 @@
 #include <SDL3/SDL.h>
 #include <SDL3/SDL_main.h>
 
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
 namespace {
 
 int lumokaMain(int, char**) {
+    // The log is read as it happens, also when the console is a pipe or a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // The App is large (the glyph map, the mixer); keep it off the stack.
     auto app = std::make_unique<App>();
     if (!app->init()) {
