@@ -46,10 +46,18 @@ bool writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     return bool(f);
 }
 
+// A hidden name beside path: ".name" + suffix.
+fs::path besides(const fs::path& path, const char* suffix) {
+    std::string name = ".";
+    name += path.filename().string();
+    name += suffix;
+    return path.parent_path() / name;
+}
+
 // Replaces target with the finished temporary path (a folder or a file).
 bool moveIntoPlace(const fs::path& temporary, const fs::path& target) {
     std::error_code ec;
-    fs::path        old = target.parent_path() / ("." + target.filename().string() + ".old");
+    fs::path        old = besides(target, ".old");
     fs::remove_all(old, ec);
     if (fs::exists(target, ec)) fs::rename(target, old, ec);
     if (!ec) fs::rename(temporary, target, ec);
@@ -63,7 +71,7 @@ bool moveIntoPlace(const fs::path& temporary, const fs::path& target) {
 }
 
 bool writeFolder(const fs::path& folder, const LevelFiles& files) {
-    fs::path        temporary = folder.parent_path() / ("." + folder.filename().string() + ".tmp");
+    fs::path        temporary = besides(folder, ".tmp");
     std::error_code ec;
     fs::remove_all(temporary, ec);
     fs::create_directories(temporary, ec);
@@ -78,7 +86,7 @@ bool writeFolder(const fs::path& folder, const LevelFiles& files) {
 }
 
 bool writeSingleFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp");
+    fs::path temporary = besides(path, ".tmp");
     if (!writeFile(temporary, bytes)) {
         std::fprintf(stderr, "levelgen: cannot write %s\n", temporary.string().c_str());
         std::error_code ec;
