@@ -70,13 +70,13 @@ void main() {
     } else {
         // The floor: grid lines in perspective, running toward the viewer with the bass.
         float z    = 0.30 / max(-p.y, 0.002);
-        vec2  g    = vec2(p.x * z, z + time * (1.2 + 0.4 * pulse(1)));
-        vec2  f    = abs(fract(g) - 0.5);
-        vec2  w    = fwidth(g) * 1.5;
-        float line = 1.0 - min(smoothstep(0.0, w.x, f.x - 0.47), smoothstep(0.0, w.y, f.y - 0.47));
+        vec2  g    = vec2(p.x * z * 1.5, z + time * (1.2 + 0.4 * pulse(1)));
+        vec2  d    = 0.5 - abs(fract(g) - 0.5);  // 0 on a line
+        vec2  w    = fwidth(g) * 1.5 + 0.01;
+        float line = max(1.0 - smoothstep(0.0, w.x, d.x), 1.0 - smoothstep(0.0, w.y, d.y));
         vec3  tint = mix(vec3(0.10, 0.85, 1.0), vec3(1.0, 0.30, 0.85), 0.5 + 0.5 * sin(time * 0.3 + 1.5 * pulse(3)));
-        float glow = (0.6 + 0.5 * pulse(2) + 0.3 * pulse(4)) * exp(-0.06 * z);
-        col += tint * (1.0 - line) * glow;
+        float glow = (0.7 + 0.5 * pulse(2) + 0.3 * pulse(4)) * exp(-0.05 * z);
+        col += tint * line * glow;
     }
     fragColor = vec4(col, 1.0);
 }
@@ -89,15 +89,16 @@ void main() {
     float r      = max(length(p), 0.001);
     float a      = atan(p.y, p.x) / 6.2831853 + 0.5;
     float speed  = 1.6 + 0.8 * pulse(1);
-    float depth  = 0.25 / r + time * speed;
+    float depth  = 0.9 / r + time * speed;
 
-    // Rings rush past; each ring's segments light up with the stems in turn.
-    float ring    = smoothstep(0.40, 0.5, abs(fract(depth) - 0.5) * 2.0);
-    float segment = floor(fract(a + 0.03 * time) * 12.0);
-    int   stem    = int(mod(segment + floor(depth), 6.0));
-    float lit     = 0.25 + 0.9 * pulse(stem);
+    // Rings rush past; each ring's twelve segments light up with the stems in turn.
+    float ring    = smoothstep(0.5, 0.85, abs(fract(depth) - 0.5) * 2.0);
+    float turn    = fract(a + 0.03 * time) * 12.0;
+    float seam    = smoothstep(0.85, 1.0, abs(fract(turn) - 0.5) * 2.0);
+    int   stem    = int(mod(floor(turn) + floor(depth), 6.0));
+    float lit     = 0.5 + 0.9 * pulse(stem);
     vec3  hue     = 0.5 + 0.5 * cos(6.2831853 * (vec3(0.0, 0.33, 0.67) + 0.08 * floor(depth) + 0.15 * pulse(5)));
-    vec3  col     = hue * ring * lit * smoothstep(0.0, 0.25, r);
+    vec3  col     = hue * (ring + 0.35 * seam) * lit * smoothstep(0.0, 0.12, r);
 
     // A hot core that flares with the drums, and a dark rim.
     col += vec3(1.0, 0.75, 0.5) * (0.02 + 0.03 * pulse(0)) / (r + 0.03);
