@@ -360,12 +360,12 @@ struct RoleLook {
 
 RoleLook lookOf(Role role) {
     switch (role) {
-    case Role::Drums: return {{40, 116}, 64, 0.16f, 1.0, 2.4, 22.0, {1.0, 0.45, 0.2}};
-    case Role::Bass: return {{20, 52}, 64, 0.13f, 1.0, 2.0, 12.0, {0.4, 0.35, 1.0}};
-    case Role::Pad: return {{14, 40}, 64, 0.07f, 1.0, 1.6, 4.0, {0.2, 0.85, 0.8}};
-    case Role::Stabs: return {{44, 66}, 44, 0.07f, 1.0, 2.0, 18.0, {1.0, 0.8, 0.25}};
-    case Role::Arp: return {{54, 84}, 84, 0.07f, 1.0, 1.8, 20.0, {0.75, 1.0, 0.3}};
-    case Role::Lead: return {{86, 116}, 56, 0.09f, 1.0, 2.2, 14.0, {1.0, 0.35, 0.7}};
+    case Role::Drums: return {{40, 116}, 64, 0.11f, 1.0, 2.4, 22.0, {1.0, 0.45, 0.2}};
+    case Role::Bass: return {{20, 52}, 64, 0.09f, 1.0, 2.0, 12.0, {0.4, 0.35, 1.0}};
+    case Role::Pad: return {{14, 40}, 64, 0.05f, 1.0, 1.6, 4.0, {0.2, 0.85, 0.8}};
+    case Role::Stabs: return {{44, 66}, 44, 0.05f, 1.0, 2.0, 18.0, {1.0, 0.8, 0.25}};
+    case Role::Arp: return {{54, 84}, 84, 0.05f, 1.0, 1.8, 20.0, {0.75, 1.0, 0.3}};
+    case Role::Lead: return {{86, 116}, 56, 0.065f, 1.0, 2.2, 14.0, {1.0, 0.35, 0.7}};
     }
     return {};
 }
