@@ -254,26 +254,35 @@ Mixer::Mixer() : engine_(std::make_unique<MixerEngine>()) {}
 
 Mixer::~Mixer() { deinit(); }
 
+// SDL is never called with our lock held: its device thread holds SDL's own
+// lock while it waits for ours in the callback. The device opens paused, so
+// nothing is pulled before the state below is set.
 unsigned Mixer::init(unsigned flags, Output output) {
-    std::lock_guard guard(engine_->lock);
-    if (engine_->started) return kAlreadyStarted;
+    {
+        std::lock_guard guard(engine_->lock);
+        if (engine_->started) return kAlreadyStarted;
+    }
+    SDL_AudioStream* stream = nullptr;
     if (output == Output::Device) {
-        engine_->stream = openDevice(engine_.get());
-        if (!engine_->stream) {
+        stream = openDevice(engine_.get());
+        if (!stream) {
             std::cerr << "Failed to open the audio device: " << SDL_GetError() << '\n';
             return kDeviceFailed;
         }
     }
-    engine_->reset();
-    engine_->roundoff = (flags & kClipRoundoff) != 0;
-    engine_->output = output;
-    engine_->started = true;
-    if (engine_->stream) SDL_ResumeAudioStreamDevice(engine_->stream);
+    {
+        std::lock_guard guard(engine_->lock);
+        engine_->reset();
+        engine_->roundoff = (flags & kClipRoundoff) != 0;
+        engine_->output = output;
+        engine_->stream = stream;
+        engine_->started = true;
+    }
+    if (stream) SDL_ResumeAudioStreamDevice(stream);
     return kOk;
 }
 
-// The stream is destroyed outside the lock: SDL waits for a running device
-// callback, and that callback may be waiting for the lock.
+// The stream is destroyed outside the lock, for the same reason.
 void Mixer::deinit() {
     SDL_AudioStream* stream = nullptr;
     {

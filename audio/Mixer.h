@@ -39,6 +39,7 @@ public:
     Mixer(const Mixer&) = delete;
     Mixer& operator=(const Mixer&) = delete;
 
+    // init and deinit come from one thread (the main thread); the rest from any.
     unsigned init(unsigned flags = kClipRoundoff, Output output = Output::Device);
     void     deinit();  // closes the device, stops every voice, forgets every group
 
