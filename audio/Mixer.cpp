@@ -42,9 +42,9 @@ struct Voice {
 };
 
 struct Group {
-    uint32_t                                 handle = 0;  // 0: slot free
-    int                                      count = 0;
-    std::array<uint32_t, Mixer::kMaxVoices>  members{};
+    uint32_t                                handle = 0;  // 0: slot free
+    int                                     count = 0;
+    std::array<uint32_t, Mixer::kMaxVoices> members{};
 };
 
 float leftGain(const Voice& v) { return v.volume * (v.pan > 0 ? 1 - v.pan : 1); }
