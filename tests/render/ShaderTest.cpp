@@ -34,6 +34,18 @@ const char* kUnlinkableFragment =
 const char* kFragmentWithoutBlock =
     "#version 460 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n";
 
+void expectAllReleased(const RenderState& render) {
+    for (const uint32_t name :
+         {render.backgroundVertexShader, render.backgroundFragmentShader, render.backgroundProgram,
+          render.circleVertexShader, render.circleFragmentShader, render.circleProgram,
+          render.textVertexShader, render.textFragmentShader, render.textProgram,
+          render.textVertexArray, render.textVertexBuffer, render.fontTexture,
+          render.backgroundVertexArray, render.uniformBuffer, render.circleVertexArray})
+        EXPECT_EQ(name, 0u);
+    EXPECT_EQ(render.window, nullptr);
+    EXPECT_EQ(render.glContext, nullptr);
+}
+
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -227,6 +239,9 @@ TEST_F(AssetCase, StartUpFallsBackToRobotoWhenOrbitronIsMissing) {
     EXPECT_NE(output.out.find("OpenGL render system initialized successfully!\n"), std::string::npos);
     EXPECT_EQ(scratch.glyphs.size(), 95u);
     EXPECT_EQ(scratch.atlasWidth, 512);
+
+    scratch.shutdown();
+    expectAllReleased(scratch);
 }
 
 TEST_F(AssetCase, StartUpFailsWhenNeitherFontLoads) {
@@ -262,15 +277,7 @@ TEST_F(AssetCase, ShutdownAfterAStartUpThatStoppedAtTheTextProgram) {
     EXPECT_EQ(scratch.textProgram, 0u);
 
     scratch.shutdown();
-    for (const uint32_t name :
-         {scratch.backgroundVertexShader, scratch.backgroundFragmentShader, scratch.backgroundProgram,
-          scratch.circleVertexShader, scratch.circleFragmentShader, scratch.circleProgram,
-          scratch.textVertexShader, scratch.textFragmentShader, scratch.textProgram,
-          scratch.textVertexArray, scratch.textVertexBuffer, scratch.fontTexture,
-          scratch.backgroundVertexArray, scratch.uniformBuffer, scratch.circleVertexArray})
-        EXPECT_EQ(name, 0u);
-    EXPECT_EQ(scratch.window, nullptr);
-    EXPECT_EQ(scratch.glContext, nullptr);
+    expectAllReleased(scratch);
 }
 
 } // namespace
