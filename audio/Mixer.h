@@ -43,10 +43,10 @@ public:
     unsigned init(unsigned flags = kClipRoundoff, Output output = Output::Device);
     void     deinit();  // closes the device, stops every voice, forgets every group
 
-    uint32_t createVoiceGroup();                             // 0 when none is left
+    uint32_t createVoiceGroup();  // 0 when none is left
     bool     addVoiceToGroup(uint32_t group, uint32_t voice);
     bool     isVoiceGroup(uint32_t group) const;
-    void     destroyVoiceGroup(uint32_t group);               // its voices play on
+    void     destroyVoiceGroup(uint32_t group);  // its voices play on
 
     // Starts at the next chunk; 0 when not started, the sound is empty or
     // every voice is busy. Pan -1 is left only, 0 both at full, 1 right only.
@@ -54,7 +54,8 @@ public:
     // the same sample are played paused, grouped, and the group unpaused.
     uint32_t play(const Sound& sound, float volume = 1.0f, float pan = 0.0f, bool paused = false);
     // These three take a voice or a group (then every voice in it). A change
-    // of volume glides over the next chunk, so cuts and fades never click.
+    // of volume glides over the next chunk, so cuts and fades never click; a
+    // voice not mixed yet takes it at once.
     void     setVolume(uint32_t handle, float volume);
     void     setRelativePlaySpeed(uint32_t handle, float speed);  // > 0; 1 is native
     void     setPause(uint32_t handle, bool paused);  // a paused voice keeps its place and its clock

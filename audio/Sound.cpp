@@ -89,11 +89,13 @@ struct Decoded {
 bool knownFrameCount(sf_count_t frames) { return frames > 0 && frames < SF_COUNT_MAX; }
 
 // Reads every frame. The declared count sizes the buffer when there is one,
-// but the buffer still grows or stops on what the decoder actually yields.
-unsigned readAllFrames(SNDFILE* file, const SF_INFO& info, Decoded& out) {
+// but the buffer still grows or stops on what the decoder actually yields. A
+// header may lie: no file expands to more than 256 frames a byte at first.
+unsigned readAllFrames(SNDFILE* file, const SF_INFO& info, size_t imageSize, Decoded& out) {
     const uint64_t channels  = static_cast<uint64_t>(info.channels);
     const uint64_t maxFrames = INT_MAX / sizeof(float) / channels;
-    uint64_t capacity = knownFrameCount(info.frames) ? std::min<uint64_t>(info.frames, maxFrames) + 1 : 65536;
+    const uint64_t declared  = knownFrameCount(info.frames) ? static_cast<uint64_t>(info.frames) : 65536;
+    uint64_t capacity = std::min({declared, maxFrames, uint64_t{256} * imageSize}) + 1;
     SdlFloats buffer(static_cast<float*>(SDL_malloc(capacity * channels * sizeof(float))));
     if (!buffer) return Sound::kTooLong;
     uint64_t frames = 0;
@@ -135,7 +137,7 @@ unsigned decode(const unsigned char* data, size_t size, Decoded& out) {
     SF_INFO info{};
     SndFilePtr file(sf_open_virtual(&io, SFM_READ, &info, &image));
     if (!file || info.channels <= 0 || info.samplerate <= 0) return Sound::kUnrecognised;
-    return readAllFrames(file.get(), info, out);
+    return readAllFrames(file.get(), info, size, out);
 }
 
 // SDL's converter duplicates mono into both channels and resamples; a file
