@@ -9,8 +9,7 @@
 
 namespace {
 
-constexpr int32_t kHoldChannel = 1;
-constexpr float   kLabelScale  = 2.5f;
+constexpr float kLabelScale = 2.5f;
 
 // One element per circle of the list, inactive ones included.
 struct CircleArrays {

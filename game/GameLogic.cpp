@@ -35,8 +35,6 @@ constexpr float   kTapLinger       = 0.2f;
 constexpr double  kReachWindow     = 0.1;
 constexpr float   kHoldOverrun     = 0.3f;   // holding on longer than this past the end is a miss
 constexpr float   kVanishedRadius  = 5.0f;
-constexpr int32_t kHoldPoints      = 100;
-constexpr int32_t kHoldChannel     = 1;
 
 const KeyColumn& columnFor(int32_t note) {
     for (const KeyColumn& column : keyColumns)
@@ -118,9 +116,9 @@ void GameLogic::update(RenderState& render, App& app) {
     const int32_t h = render.height;
     for (const Stem& stem : audio.stems) {
         if (!stem.active || !stem.midi.loaded || stem.index > kLastVisualStem) continue;
-        const double length   = stem.midi.lengthSeconds;
-        const bool   loops    = audio.looping && length > 0.0;
-        const double position = loops ? std::fmod(t, length) : 0.0;
+        const double length    = stem.midi.lengthSeconds;
+        const bool   loops     = audio.looping && length > 0.0;
+        const double position  = loops ? std::fmod(t, length) : 0.0;
         const auto   stemIndex = static_cast<int32_t>(stem.index);
         for (const MidiNoteEvent& event : stem.midi.events) {
             if (!event.isNoteOn || event.velocity == 0) continue;

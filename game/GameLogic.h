@@ -22,6 +22,9 @@ struct RenderState;
 
 using NoteCallback = std::function<void(const MidiNoteEvent&, RenderState*)>;
 
+inline constexpr int32_t kHoldChannel = 1;    // notes on this MIDI channel make hold circles
+inline constexpr int32_t kHoldPoints  = 100;  // a completed hold, before the multiplier
+
 // One on-screen target, in window pixels with y measured from the bottom.
 // Notes on MIDI channel 1 make hold circles, every other channel tap circles.
 struct Circle {

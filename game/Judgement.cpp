@@ -9,15 +9,13 @@
 
 namespace {
 
-constexpr uint64_t kMouseId          = static_cast<uint64_t>(-1);
-constexpr double   kEarliestPress    = 0.1;
-constexpr float    kHitSlack         = 2.0f;
-constexpr double   kTouchHoldWindow  = 0.4;
+constexpr uint64_t kMouseId           = static_cast<uint64_t>(-1);
+constexpr double   kEarliestPress     = 0.1;
+constexpr float    kHitSlack          = 2.0f;
+constexpr double   kTouchHoldWindow   = 0.4;
 constexpr double   kPointerHoldWindow = 0.1;  // mouse and keys
-constexpr float    kReleaseTolerance = 0.3f;
-constexpr int32_t  kHoldPoints       = 100;
-constexpr float    kOffScreen        = 1'000'000.0f;
-constexpr int32_t  kHoldChannel      = 1;
+constexpr float    kReleaseTolerance  = 0.3f;
+constexpr float    kOffScreen         = 1'000'000.0f;
 
 const int32_t* findHold(InputKind kind, uint64_t id) {
     if (kind == InputKind::Key) {
