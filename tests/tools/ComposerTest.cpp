@@ -96,7 +96,7 @@ TEST(Composer, NotesStayInsideTheLoopAndHoldsAreLong) {
                 EXPECT_GE(n.tick, 0);
                 EXPECT_GT(n.length, 0);
                 EXPECT_LE(n.tick + n.length, loopTicks(song)) << s.name;
-                if (n.charted && n.channel == kHoldChannel) EXPECT_GE(tickToSeconds(n.length, song.bpm), 0.45) << s.name;
+                if (n.charted && n.channel == kHoldChannel) EXPECT_GE(tickToSeconds(n.length, song.bpm), 0.5) << s.name;
             }
     }
 }

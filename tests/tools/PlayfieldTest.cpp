@@ -111,3 +111,25 @@ TEST(Playfield, EveryLevelIsScreenSafeAndUncrowded) {
         EXPECT_EQ(crowded, 0);
     }
 }
+
+TEST(Playfield, ChartsGetDenserAndHoldMoreFromAToC) {
+    double lastRate  = 0.0;
+    int    lastHolds = -1;
+    for (const LevelSpec& level : levelCatalogue()) {
+        if (level.title.empty()) continue;  // the listed packages only, in list order
+        SCOPED_TRACE(level.folder);
+        Song song = composeSong(level.style);
+        makePlayable(song);
+        int holds = 0, circles = 0;
+        for (const Stem& s : song.stems)
+            for (const Note& n : s.notes) {
+                circles += n.charted;
+                holds += n.charted && n.channel == kHoldChannel;
+            }
+        double rate = circles / tickToSeconds(loopTicks(song), song.bpm);
+        EXPECT_GT(rate, lastRate);
+        EXPECT_GT(holds, lastHolds);
+        lastRate  = rate;
+        lastHolds = holds;
+    }
+}

@@ -43,7 +43,7 @@ LevelSpec sampleB() {
     l.description = "Medium intensity: E dorian at 125 BPM, five stems, syncopated bass";
     l.difficulty  = 2;
     l.shader      = kNeonGridShader;
-    l.style       = {0xB0B5EEDull, 125, 8, 4, Mode::Dorian, {0, 6, 3, 0}, 1, 1, 0.45,
+    l.style       = {0xB0B5EEDull, 125, 8, 4, Mode::Dorian, {0, 6, 3, 0}, 1, 1, 0.6,
                      {kDrums,
                       {Role::Bass, "bass", "Synth Bass 1", 38},
                       {Role::Arp, "arp", "Marimba", 12},
@@ -59,7 +59,7 @@ LevelSpec sampleC() {
     l.description = "Hard \u2013 lots of notes: F# minor at 150 BPM, six stems, many holds";
     l.difficulty  = 3;
     l.shader      = kTunnelShader;
-    l.style       = {0xC0FFEEull, 150, 16, 6, Mode::Minor, {0, 5, 2, 6, 0, 5, 3, 4}, 2, 2, 0.7,
+    l.style       = {0xC0FFEEull, 150, 16, 6, Mode::Minor, {0, 5, 2, 6, 0, 5, 3, 4}, 2, 2, 0.8,
                      {kDrums,
                       {Role::Bass, "bass", "Electric Bass (pick)", 34},
                       {Role::Stabs, "stabs", "Rock Organ", 18},
@@ -72,7 +72,7 @@ LevelSpec sampleC() {
 LevelSpec tutorialSong() {
     LevelSpec l;
     l.folder = "tutorialsong";
-    l.style  = {0x7E7041ull, 100, 8, 0, Mode::Major, {0, 4, 5, 3}, 1, 0, 0.3,
+    l.style  = {0x7E7041ull, 100, 8, 0, Mode::Major, {0, 4, 5, 3}, 1, 0, 0.5,
                 {kDrums, {Role::Lead, "melody", "Vibraphone", 11}}};
     return l;
 }

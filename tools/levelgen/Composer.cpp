@@ -80,11 +80,14 @@ struct Part {
         stem.notes.push_back({tick, length, key, std::clamp(velocity, 1, 127), channel, charted});
     }
     int  jitter(int amount) { return rng.range(-amount, amount); }
-    // Long notes become hold circles (channel 1) for the style's share of them.
-    int  channelFor(int lengthTicks) {
-        double seconds = tickToSeconds(lengthTicks, style.bpm);
-        return seconds >= 0.5 && rng.chance(style.holdShare) ? kHoldChannel : 0;
+    // A note filling a cell of the rhythm: long ones become hold circles (channel 1)
+    // for the style's share of them, and end early enough to let go before the next.
+    void addCell(int tick, int cellTicks, int key, int velocity) {
+        bool hold = tickToSeconds(cellTicks - releaseTicks(), style.bpm) >= 0.5 && rng.chance(style.holdShare);
+        add(tick, cellTicks - (hold ? releaseTicks() : kTicksPerStep / 4), key, velocity, hold ? kHoldChannel : 0, true);
     }
+    // Ticks in the 0.15 s a player needs between releasing a hold and the next press.
+    int releaseTicks() const { return int(0.15 * style.bpm * kTicksPerQuarter / 60.0) + 1; }
 };
 
 // ---- Drums ----------------------------------------------------------------
@@ -193,7 +196,7 @@ void composeBass(Part& p) {
             int tick   = bar * kTicksPerBar + c.step * kTicksPerStep;
             int length = c.length * kTicksPerStep;
             int vel    = (c.step == 0 ? 46 : 38) + p.jitter(3);
-            p.add(tick, length - kTicksPerStep / 4, bassKey(p.harmony, c.tone, tick), vel, p.channelFor(length), true);
+            p.addCell(tick, length, bassKey(p.harmony, c.tone, tick), vel);
         }
 }
 
@@ -218,7 +221,7 @@ void composePad(Part& p) {
         std::vector<int> voices = padVoicing(p.harmony, tick);
         for (size_t v = 0; v < voices.size(); ++v) {
             bool top = v + 1 == voices.size();
-            p.add(tick, span - kTicksPerStep, voices[v], 30, kHoldChannel, top && i % every == 0);
+            p.add(tick, span - p.releaseTicks(), voices[v], 30, kHoldChannel, top && i % every == 0);
         }
     }
 }
@@ -243,7 +246,7 @@ void composeArp(Part& p) {
     for (int i = 0; i < total; ++i) {
         int tick   = i * stepLength * kTicksPerStep;
         int degree = p.harmony.root(tick) + kShape[i % 8];
-        int vel    = (tick % kTicksPerQuarter == 0 ? 74 : 64) + p.jitter(3);
+        int vel    = (tick % kTicksPerQuarter == 0 ? 64 : 56) + p.jitter(3);
         p.add(tick, stepLength * kTicksPerStep * 2, p.harmony.pitch(degree, 5), vel, 0, true);
     }
 }
@@ -272,27 +275,34 @@ const std::vector<Rhythm>& leadRhythms(int density) {
     return density == 0 ? calm : density == 1 ? steady : busy;
 }
 
+struct Motif {
+    int              start = 0;  // scale degree before the first note
+    std::vector<int> moves;      // degrees from each note to the next
+};
+
 class Melody {
 public:
     explicit Melody(Part& p) : p_(p), degree_(4), low_(lowestDegree(67)), high_(highestDegree(91)) {}
 
-    // One two-bar phrase; with a motif (the steps between the notes of an earlier
-    // phrase) the contour is repeated, fitted to the chords under this one.
-    std::vector<int> phrase(int startTick, const Rhythm& rhythm, const std::vector<int>* motif, bool resolve) {
-        std::vector<int> moves;
+    // One two-bar phrase; with a motif (an earlier phrase's first degree and the steps
+    // between its notes) the contour is repeated from the same place, fitted to the
+    // chords under this phrase.
+    Motif phrase(int startTick, const Rhythm& rhythm, const Motif* motif, bool resolve) {
+        if (motif) degree_ = motif->start;
+        Motif made{degree_, {}};
         for (size_t i = 0; i < rhythm.size(); ++i) {
-            const Cell& c     = rhythm[i];
-            int         tick  = startTick + c.step * kTicksPerStep;
-            int         move  = motif && i < motif->size() ? (*motif)[i] : freeMove(i, rhythm.size());
-            int         prev  = degree_;
-            degree_           = std::clamp(degree_ + move, low_, high_);
-            bool strong       = c.step % 8 == 0 || c.length >= 4;
+            const Cell& c    = rhythm[i];
+            int         tick = startTick + c.step * kTicksPerStep;
+            int         move = motif && i < motif->moves.size() ? motif->moves[i] : freeMove(i, rhythm.size());
+            int         prev = degree_;
+            degree_          = std::clamp(degree_ + move, low_, high_);
+            bool strong      = c.step % 8 == 0 || c.length >= 4;
             if (strong) degree_ = std::clamp(p_.harmony.nearestChordTone(degree_, tick), low_, high_);
             if (resolve && i + 1 == rhythm.size()) degree_ = resolveToTonic(degree_);
-            moves.push_back(degree_ - prev);
+            made.moves.push_back(degree_ - prev);
             play(tick, c.length * kTicksPerStep, strong);
         }
-        return moves;
+        return made;
     }
 
 private:
@@ -322,9 +332,9 @@ private:
         return std::clamp(pick, low_, high_) == pick ? pick : below;
     }
     void play(int tick, int length, bool strong) {
-        int vel = 100 + (strong ? 6 : 0) + p_.jitter(4);
+        int vel = 106 + (strong ? 4 : 0) + p_.jitter(3);
         int key = p_.harmony.pitch(degree_, 5);
-        p_.add(tick, length - kTicksPerStep / 4, key, vel, p_.channelFor(length), true);
+        p_.addCell(tick, length, key, vel);
     }
 
     Part& p_;
@@ -341,7 +351,7 @@ void composeLead(Part& p) {
         int              at    = section * 8 * kTicksPerBar;
         const Rhythm&    main  = rhythms[size_t(section) % rhythms.size()];
         const Rhythm&    other = rhythms[size_t(section + 1) % rhythms.size()];
-        std::vector<int> motif = melody.phrase(at, main, nullptr, false);
+        Motif            motif = melody.phrase(at, main, nullptr, false);
         melody.phrase(at + phraseTicks, main, &motif, false);
         melody.phrase(at + 2 * phraseTicks, other, nullptr, false);
         melody.phrase(at + 3 * phraseTicks, main, &motif, true);
@@ -364,8 +374,8 @@ RoleLook lookOf(Role role) {
     case Role::Bass: return {{20, 52}, 64, 0.09f, 1.0, 2.0, 12.0, {0.4, 0.35, 1.0}};
     case Role::Pad: return {{14, 40}, 64, 0.05f, 1.0, 1.6, 4.0, {0.2, 0.85, 0.8}};
     case Role::Stabs: return {{44, 66}, 44, 0.05f, 1.0, 2.0, 18.0, {1.0, 0.8, 0.25}};
-    case Role::Arp: return {{54, 84}, 84, 0.05f, 1.0, 1.8, 20.0, {0.75, 1.0, 0.3}};
-    case Role::Lead: return {{86, 116}, 56, 0.065f, 1.0, 2.2, 14.0, {1.0, 0.35, 0.7}};
+    case Role::Arp: return {{44, 66}, 84, 0.05f, 1.0, 1.8, 20.0, {0.75, 1.0, 0.3}};
+    case Role::Lead: return {{100, 116}, 56, 0.065f, 1.0, 2.2, 14.0, {1.0, 0.35, 0.7}};
     }
     return {};
 }

@@ -19,6 +19,13 @@ Circle circleOf(const Song& song, int stem, const Note& note) {
     return c;
 }
 
+// 3 on a bar line, 2 on a beat, 1 on an eighth, 0 elsewhere.
+int beatStrength(int tick) {
+    if (tick % kTicksPerBar == 0) return 3;
+    if (tick % kTicksPerQuarter == 0) return 2;
+    return tick % (kTicksPerQuarter / 2) == 0 ? 1 : 0;
+}
+
 // Gap between two time spans on a loop: 0 when they overlap.
 double loopGap(const Circle& a, const Circle& b, double loop) {
     double best = loop;
@@ -40,9 +47,10 @@ bool crowdsAny(const Circle& c, const std::vector<Circle>& placed, double loop) 
 bool tooSoonInStem(const Circle& c, const std::vector<Circle>& placed, double minGap, double loop) {
     return std::any_of(placed.begin(), placed.end(), [&](const Circle& other) {
         if (other.stem != c.stem) return false;
-        Circle onset = other;
-        onset.end    = other.start;
-        return loopGap(c, onset, loop) < minGap || loopGap(c, other, loop) < kReleaseSeconds;
+        Circle onsetA = c, onsetB = other;
+        onsetA.end    = c.start;
+        onsetB.end    = other.start;
+        return loopGap(onsetA, onsetB, loop) < minGap || loopGap(c, other, loop) < kReleaseSeconds;
     });
 }
 
@@ -57,8 +65,8 @@ std::vector<int> candidateVelocities(const Stem& stem, const Note& note) {
     return out;
 }
 
-// Places one charted note: true when it stays charted (possibly at another velocity).
-bool placeNote(const Song& song, int stemIndex, Note& note, std::vector<Circle>& placed, PlayfieldReport& report) {
+// Tries the note at each velocity of its band; true when one leaves it uncrowded.
+bool placeAt(const Song& song, int stemIndex, Note& note, std::vector<Circle>& placed, PlayfieldReport& report) {
     const Stem& stem = song.stems[stemIndex];
     double      loop = loopSeconds(song);
     Circle      c    = circleOf(song, stemIndex, note);
@@ -71,6 +79,17 @@ bool placeNote(const Song& song, int stemIndex, Note& note, std::vector<Circle>&
         placed.push_back(c);
         return true;
     }
+    return false;
+}
+
+// Places one charted note: true when it stays charted. A hold with no room for
+// its whole length is tried as a tap (the channel changes the chart, not the sound).
+bool placeNote(const Song& song, int stemIndex, Note& note, std::vector<Circle>& placed, PlayfieldReport& report) {
+    if (placeAt(song, stemIndex, note, placed, report)) return true;
+    if (note.channel != kHoldChannel) return false;
+    note.channel = 0;
+    if (placeAt(song, stemIndex, note, placed, report)) return true;
+    note.channel = kHoldChannel;
     return false;
 }
 
@@ -113,10 +132,15 @@ PlayfieldReport makePlayable(Song& song) {
     PlayfieldReport     report;
     std::vector<Circle> placed;
     for (int s : order) {
-        for (Note& note : song.stems[s].notes) {
-            if (!note.charted) continue;
-            note.charted = placeNote(song, s, note, placed, report);
-            if (note.charted) ++report.charted;
+        // Within a stem the notes on the strongest beats are charted first.
+        std::vector<Note*> notes;
+        for (Note& n : song.stems[s].notes)
+            if (n.charted) notes.push_back(&n);
+        std::stable_sort(notes.begin(), notes.end(),
+                         [](const Note* a, const Note* b) { return beatStrength(a->tick) > beatStrength(b->tick); });
+        for (Note* note : notes) {
+            note->charted = placeNote(song, s, *note, placed, report);
+            if (note->charted) ++report.charted;
             else ++report.dropped;
         }
     }
