@@ -27,22 +27,20 @@ void rewindCursor(StemMidi& midi) {
     midi.lastStreamTime   = 0.0;
 }
 
-// The first tempo event decides the chart's BPM; later ones only shape the
-// events' seconds.
+// The first tempo event of the merged track decides the chart's BPM; later
+// ones only shape the events' seconds.
 float firstTempo(MidiFile& file) {
-    float bpm = kDefaultBpm;
     for (int t = 0; t < file.trackCount(); ++t) {
         for (int i = 0; i < file.eventCount(t); ++i) {
             const MidiTrackEvent& event = file.event(t, i);
             if (!event.isTempo()) continue;
-            bpm = static_cast<float>(event.tempoBpm());
+            const float bpm = static_cast<float>(event.tempoBpm());
             std::printf("Found MIDI tempo: %.1f BPM", bpm);
             std::printf("\n");
-            break;
+            return bpm;
         }
-        if (bpm != kDefaultBpm) break;
     }
-    return bpm;
+    return kDefaultBpm;
 }
 
 // Every note-on and note-off in file order, each with the pan its channel had
@@ -81,9 +79,9 @@ std::vector<MidiNoteEvent> noteEvents(MidiFile& file) {
 // loop end; otherwise it runs from the last dispatch to now. Open below,
 // closed above, so an event never fires twice.
 struct DispatchWindow {
-    double from      = 0.0;
-    double to        = 0.0;
-    bool   wrapped   = false;
+    double from    = 0.0;
+    double to      = 0.0;
+    bool   wrapped = false;
 
     bool contains(double time) const {
         if (wrapped) return time > from || time <= to;

@@ -99,9 +99,10 @@ TEST_F(StemPair, RestartPlaysUnlockedStemsFromTheirFirstFrameInStepAndAtOnce) {
 
 TEST_F(StemPair, FirstStemFadesInLinearlyAndTheOtherStaysSilent) {
     audio.playAll();
+    expectMix(mixChunks(1), 0, first, 0.0f, second, 0.0f);  // nothing is unlocked yet
     EXPECT_EQ(capturedOut([&] { audio.activateFirstStem(); }),
               "Fading in stem: first.wav over 1s\nActivated first stem\n");
-    size_t played = 0;
+    size_t played = kChunk;
     for (int frame = 1; frame <= 4; ++frame) {
         audio.update(0.25f);
         const float expected = 0.25f * static_cast<float>(frame);
