@@ -4,13 +4,14 @@
 # stamped with a hash of the generator's sources and the soundfont. The
 # generator itself writes each level into a temporary folder and renames it, so
 # an interrupted run leaves whole levels only (and no stamp, so it runs again).
-# Usage: tools/generate-levels.sh <path-to-built-levelgen>
+# Usage: tools/generate-levels.sh <built levelgen, or the build folder holding it>
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 levelgen=${1:-}
+[ -d "$levelgen" ] && levelgen=$levelgen/tools/levelgen/levelgen
 if [ -z "$levelgen" ] || [ ! -x "$levelgen" ]; then
-  echo "generate-levels: '${levelgen}' is not the built levelgen (usage: tools/generate-levels.sh <build>/tools/levelgen/levelgen)" >&2
+  echo "generate-levels: '${levelgen}' is not the built levelgen (build the levelgen target; usage: tools/generate-levels.sh <build folder or levelgen>)" >&2
   exit 2
 fi
 out=$root/assets/levels
