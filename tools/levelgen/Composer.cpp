@@ -121,43 +121,34 @@ std::vector<DrumLine> drumLines(int density, bool alternate) {
     }
 }
 
-void playDrumBar(Part& p, int bar, const std::vector<DrumLine>& lines, int lastStep) {
+// One bar of the groove up to lastStep; a crash on the downbeat takes the hi-hat's place.
+void playDrumBar(Part& p, int bar, const std::vector<DrumLine>& lines, int lastStep, bool crash) {
     int barTick = bar * kTicksPerBar;
+    if (crash) p.add(barTick, kTicksPerQuarter, kCrash, 100, kDrumChannel, true);
     for (const DrumLine& line : lines)
-        for (int step = 0; step < lastStep; ++step)
-            if (line.pattern[step] == 'x') {
-                int accent = line.key == kClosedHat && step % 4 == 0 ? 12 : 0;
-                p.add(barTick + step * kTicksPerStep, kTicksPerStep, line.key, line.velocity + accent + p.jitter(3),
-                      kDrumChannel, line.charted);
-            }
+        for (int step = 0; step < lastStep; ++step) {
+            if (line.pattern[step] != 'x' || (crash && step == 0 && line.key == kClosedHat)) continue;
+            int accent = line.key == kClosedHat && step % 4 == 0 ? 12 : 0;
+            p.add(barTick + step * kTicksPerStep, kTicksPerStep, line.key, line.velocity + accent + p.jitter(3),
+                  kDrumChannel, line.charted);
+        }
 }
 
-// The last beat of every fourth bar: a snare (and, when busy, tom) run into the next phrase.
+// The last beat of every fourth bar: a snare (and, when busier, tom) run into the next phrase.
 void playDrumFill(Part& p, int bar) {
     int barTick = bar * kTicksPerBar;
     p.add(barTick + 12 * kTicksPerStep, kTicksPerStep, kKick, 110, kDrumChannel, true);
-    const int keys[4]  = {kSnare, kSnare, p.style.density >= 2 ? kHighTom : kSnare, p.style.density >= 1 ? kLowTom : kSnare};
-    const int steps[4] = {12, 13, 14, 15};
+    const int keys[4] = {kSnare, kSnare, p.style.density >= 2 ? kHighTom : kSnare, p.style.density >= 1 ? kLowTom : kSnare};
     for (int i = p.style.density == 0 ? 2 : 0; i < 4; ++i)
-        p.add(barTick + steps[i] * kTicksPerStep, kTicksPerStep, keys[i], 70 + 8 * i, kDrumChannel, i % 2 == 0);
+        p.add(barTick + (12 + i) * kTicksPerStep, kTicksPerStep, keys[i], 70 + 8 * i, kDrumChannel, i % 2 == 0);
 }
 
 void composeDrums(Part& p) {
     for (int bar = 0; bar < p.style.bars; ++bar) {
         bool fill = bar % 4 == 3;
-        playDrumBar(p, bar, drumLines(p.style.density, bar % 2 == 1), fill ? 12 : kStepsPerBar);
+        playDrumBar(p, bar, drumLines(p.style.density, bar % 2 == 1), fill ? 12 : kStepsPerBar, bar % 8 == 0);
         if (fill) playDrumFill(p, bar);
-        if (bar % 8 == 0) p.add(bar * kTicksPerBar, kTicksPerQuarter, kCrash, 100, kDrumChannel, true);
     }
-    // The crash replaces the hi-hat it lands on.
-    auto& notes = p.stem.notes;
-    notes.erase(std::remove_if(notes.begin(), notes.end(),
-                               [&](const Note& n) {
-                                   return n.key == kClosedHat && std::any_of(notes.begin(), notes.end(), [&](const Note& c) {
-                                              return c.key == kCrash && c.tick == n.tick;
-                                          });
-                               }),
-                notes.end());
 }
 
 // ---- Bass -----------------------------------------------------------------
