@@ -325,8 +325,3 @@ TEST_F(Scaling, NonsenseSongTempoIsRefusedAndTheFileTimingKept) {
         EXPECT_EQ(chart().bpm, 120.0f);
     }
 }
-
-TEST_F(Scaling, StemWithoutChartIsNotScaled) {
-    const Said said = run([&] { audio.stems[0].midi.scaleToBpm(90.0f); return true; });
-    EXPECT_EQ(said.out + said.err, "");
-}

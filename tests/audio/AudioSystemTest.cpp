@@ -63,8 +63,12 @@ TEST(AudioSystemInit, StartsTheEngineAndTheGroupWithTheSongDefaults) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Failed to initialize SoLoud: Error code " + std::to_string(Mixer::kAlreadyStarted) + "\n");
 
+    testsupport::TempDir dir;
+    ASSERT_TRUE(audio.loadStem(writeStem(dir, "a.wav", distinctStereo(100))));
+    audio.playAll();
     EXPECT_EQ(capturedOut([&] { audio.shutdown(); }), "SoLoud audio system shut down.\n");
     EXPECT_EQ(audio.voiceGroup, 0u);
+    EXPECT_TRUE(audio.stems.empty());
 }
 
 TEST_F(StemPair, GroupClockAdvancesOneChunkPerMixedChunkAndKeepsGrowingAcrossLoops) {
@@ -114,18 +118,6 @@ TEST_F(StemPair, FirstStemFadesInLinearlyAndTheOtherStaysSilent) {
     EXPECT_FALSE(audio.stems[0].fading);
     EXPECT_EQ(audio.stems[0].fadeProgress, 1.0f);
     EXPECT_FALSE(audio.stems[1].active);
-}
-
-TEST_F(StemPair, FadeCompletesWhenTheSummedFrameTimeReachesItsLength) {
-    audio.playAll();
-    audio.fadeInStem(1, 0.5f);
-    for (int i = 0; i < 9; ++i) audio.update(0.05f);
-    EXPECT_TRUE(audio.stems[1].fading);
-    EXPECT_NEAR(audio.stems[1].volume, 0.9f, 1e-5f);
-    audio.update(0.05f);
-    audio.update(0.05f);
-    EXPECT_FALSE(audio.stems[1].fading);
-    EXPECT_EQ(audio.stems[1].volume, 1.0f);
 }
 
 TEST_F(StemPair, FadeOfNoLengthCompletesOnTheNextUpdateEvenWithoutTimePassing) {
@@ -198,13 +190,4 @@ TEST_F(StemPair, SongBpmNeverChangesThePlaybackSpeed) {
     audio.fadeInStem(1, 0.0f);
     audio.update(0.016f);
     expectMix(mixChunks(4), 0, first, 1.0f, second, 1.0f);
-}
-
-TEST_F(StemPair, ShutdownEmptiesTheStemListAndClosesTheGroup) {
-    audio.playAll();
-    audio.shutdown();
-    EXPECT_TRUE(audio.stems.empty());
-    EXPECT_EQ(audio.voiceGroup, 0u);
-    std::vector<float> out(2 * kChunk, 1.0f);
-    EXPECT_FALSE(audio.engine.mix(out.data(), kChunk)) << "the engine is closed";
 }
