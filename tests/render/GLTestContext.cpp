@@ -3,6 +3,7 @@
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_init.h>
+#include <SDL3/SDL_timer.h>
 #include <SDL3/SDL_video.h>
 #include <gtest/gtest.h>
 
@@ -21,11 +22,19 @@ void resolve(T& entry, const char* name) {
     }
 }
 
-RenderState* createShared() {
-    if (!SDL_Init(SDL_INIT_VIDEO)) {
-        std::fprintf(stderr, "test set-up: SDL_Init failed: %s\n", SDL_GetError());
-        std::abort();
+// Under a parallel test run Xvfb now and then turns a new client away
+// ("No available video device"); a later try gets through.
+void initVideo() {
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        if (SDL_Init(SDL_INIT_VIDEO)) return;
+        std::fprintf(stderr, "test set-up: SDL_Init failed (try %d): %s\n", attempt, SDL_GetError());
+        SDL_Delay(300);
     }
+    std::abort();
+}
+
+RenderState* createShared() {
+    initVideo();
     static RenderState render;
     const WorkingDirectory assets(LUMOKA_ASSETS_DIR);
     if (!render.init("Lumoka render tests", 1920, 1080)) {
