@@ -133,3 +133,15 @@ TEST(Playfield, ChartsGetDenserAndHoldMoreFromAToC) {
         lastHolds = holds;
     }
 }
+
+TEST(Playfield, NotesTogetherNeverShareAKeyOfKeyboardGameplay) {
+    EXPECT_EQ(keyboardKey(64, 100), keyboardKey(79, 86));  // t: column 64..79, loud row
+    EXPECT_NE(keyboardKey(64, 85), keyboardKey(64, 86));
+    EXPECT_NE(keyboardKey(63, 100), keyboardKey(64, 100));
+    Song song = twoStemSong();
+    song.stems[0].notes.push_back({0, 120, 64, 100, 0, true});
+    song.stems[1].notes.push_back({0, 120, 79, 100, 0, true});  // 225 px away, but the same key
+    song.stems[1].band = {86, 116};                             // and no other row to move to
+    makePlayable(song);
+    EXPECT_FALSE(song.stems[1].notes[0].charted);
+}

@@ -15,7 +15,8 @@ Circle circleOf(const Song& song, int stem, const Note& note) {
     c.stem   = stem;
     c.start  = tickToSeconds(note.tick, song.bpm);
     c.end    = note.channel == kHoldChannel ? tickToSeconds(note.tick + note.length, song.bpm) : c.start;
-    c.centre = circleCentre(note.key, note.velocity);
+    c.centre      = circleCentre(note.key, note.velocity);
+    c.keyboardKey = keyboardKey(note.key, note.velocity);
     return c;
 }
 
@@ -72,7 +73,8 @@ bool placeAt(const Song& song, int stemIndex, Note& note, std::vector<Circle>& p
     Circle      c    = circleOf(song, stemIndex, note);
     if (tooSoonInStem(c, placed, stem.minChartGap, loop)) return false;
     for (int v : candidateVelocities(stem, note)) {
-        c.centre = circleCentre(note.key, v);
+        c.centre      = circleCentre(note.key, v);
+        c.keyboardKey = keyboardKey(note.key, v);
         if (crowdsAny(c, placed, loop)) continue;
         if (v != note.velocity) ++report.moved;
         note.velocity = v;
@@ -100,6 +102,13 @@ Point circleCentre(int key, int velocity) {
     return {float(key * kScreenWidth) * 0.0078125f, float(kScreenHeight * velocity) * 0.0078125f};
 }
 
+int keyboardKey(int key, int velocity) {
+    // The game's key columns are 16 notes wide; the rows split soft (< 42), middle and loud (> 85).
+    int column = key >= 0 && key <= 127 ? key / 16 : key % 8;
+    int row    = velocity < 42 ? 0 : velocity <= 85 ? 1 : 2;
+    return column * 3 + row;
+}
+
 bool ringOnScreen(int key, int velocity) {
     if (key < 0 || key > 127 || velocity < 1 || velocity > 127) return false;
     Point p = circleCentre(key, velocity);
@@ -120,7 +129,7 @@ bool circlesCrowd(const Circle& a, const Circle& b, double loopSeconds) {
     bool   holdInStem = a.stem == b.stem && (a.end > a.start || b.end > b.start);
     double needed     = holdInStem ? kReleaseSeconds : kCloseSeconds;
     if (loopGap(a, b, loopSeconds) >= needed) return false;
-    return std::hypot(a.centre.x - b.centre.x, a.centre.y - b.centre.y) < kMinSpacing;
+    return a.keyboardKey == b.keyboardKey || std::hypot(a.centre.x - b.centre.x, a.centre.y - b.centre.y) < kMinSpacing;
 }
 
 PlayfieldReport makePlayable(Song& song) {

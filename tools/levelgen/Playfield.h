@@ -3,7 +3,8 @@
 // y = velocity × height / 128 with a target ring of radius 100. makePlayable
 // moves charted notes to another velocity (height) inside their stem's band, or
 // leaves them to the audio only, until every ring lies wholly on a 1920 × 1080
-// screen and no two circles that can be hit at about the same time overlap.
+// screen and no two circles that can be hit at about the same time overlap or
+// share a key of keyboard gameplay (a column of 16 keys by pitch, a row by velocity).
 #pragma once
 
 #include "tools/levelgen/Music.h"
@@ -31,6 +32,7 @@ struct Circle {
     double start = 0.0;
     double end   = 0.0;  // start for a tap, start + length for a hold
     Point  centre;
+    int    keyboardKey = 0;  // which of the 24 keys hits it in keyboard gameplay
 };
 
 struct PlayfieldReport {
@@ -40,10 +42,11 @@ struct PlayfieldReport {
 };
 
 Point               circleCentre(int key, int velocity);
+int                 keyboardKey(int key, int velocity);  // column × 3 + row
 bool                ringOnScreen(int key, int velocity);
 std::vector<Circle> chartedCircles(const Song& song);
 // True when the two circles can be hit at about the same time (across the loop's wrap) and
-// overlap; a stem's note may take the place of its previous hold once that is let go.
+// overlap or share a key; a stem's note may take the place of its previous hold once that is let go.
 bool                circlesCrowd(const Circle& a, const Circle& b, double loopSeconds);
 PlayfieldReport     makePlayable(Song& song);
 
