@@ -72,13 +72,14 @@ struct Level {
         audio.update(0.016f);
         std::vector<float> mix(2 * Mixer::kChunkFrames);
         for (int i = 0; i < 100; ++i) audio.engine.mix(mix.data(), Mixer::kChunkFrames);  // about 4.6 s in
+        audio.dispatchMidi(game, &render);  // the catch-up burst; every cursor is now at the clock
+        game.triggeredEvents.clear();
     }
     ~Level() { audio.shutdown(); }
 };
 
 void BM_DispatchQuietPass(benchmark::State& state) {
     Level level;
-    level.audio.dispatchMidi(level.game, &level.render);  // brings every cursor to the clock
     for (auto _ : state) {
         level.audio.dispatchMidi(level.game, &level.render);
         benchmark::DoNotOptimize(level.game.triggeredEvents.data());
