@@ -80,9 +80,13 @@ void main() {
         bool hit = uCircleHit[i] != 0;
         float radius = uCircleRadii[i];
 
-        vec3 ringColor = hit ? mix(neon, vec3(1.0), 0.7) : neon;
+        // The target ring with its glow outside, then the growing disc (a bright
+        // rim over a translucent body): one layer each.
         float ringWidth = 2.0 + 1.5 * pulse + (hit ? 2.0 : 0.0);
-        over(acc, ringColor, 0.9 * ring(d, target, ringWidth));
+        float outside = max(d - target, 0.0) * 0.25;
+        float glow = (0.25 + 0.2 * pulse) / (1.0 + outside * outside);
+        over(acc, hit ? mix(neon, vec3(1.0), 0.7) : neon,
+             max(0.9 * ring(d, target, ringWidth), d > target ? glow : 0.0));
 
         if (uCircleIsHoldNote[i] != 0) {
             over(acc, neon, 0.6 * ring(d, target - 9.0, 1.5));
@@ -90,13 +94,8 @@ void main() {
             over(acc, mix(neon, vec3(1.0), 0.5), filled * ring(d, target + 7.0, 3.0));
         }
 
-        // The growing disc: a bright rim over a translucent body.
-        vec3 discColor = hit ? vec3(1.0) : neon * (0.8 + 0.4 * pulse);
-        over(acc, discColor, ring(d, radius, 1.5));
-        over(acc, discColor, clamp(radius + 0.5 - d, 0.0, 1.0) * (hit ? 0.55 : 0.28));
-
-        float outside = max(d - target, 0.0) * (1.0 / 8.0);
-        over(acc, neon, step(target, d) * (0.25 + 0.2 * pulse) / (1.0 + outside * outside * 4.0));
+        float body = clamp(radius + 0.5 - d, 0.0, 1.0) * (hit ? 0.55 : 0.28);
+        over(acc, hit ? vec3(1.0) : neon * (0.8 + 0.4 * pulse), max(ring(d, radius, 1.5), body));
     }
 
     fragColor = acc.a > 0.0 ? vec4(acc.rgb / acc.a, acc.a) : vec4(0.0);
