@@ -116,6 +116,18 @@ TEST(BadInput, AMissingSoundfontIsNamedWithItsPackageAndNothingIsWritten) {
     EXPECT_FALSE(fs::exists(dir.path() / "levels"));
 }
 
+TEST(BadInput, ASoundfontFluidSynthCannotReadIsNamedToo) {
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.path() / "broken.sf2", "RIFF but not really a soundfont");
+    GeneratorOptions options{(dir.path() / "levels").string(), (dir.path() / "broken.sf2").string(), 2};
+    CaptureStderr();
+    EXPECT_FALSE(generateLevels(options));
+    std::string err = GetCapturedStderr();
+    EXPECT_NE(err.find("broken.sf2 cannot be read"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_FALSE(fs::exists(dir.path() / "levels"));
+}
+
 TEST(BadInput, AnOutputFolderThatCannotBeMadeIsNamed) {
     testsupport::TempDir dir;
     testsupport::writeFile(dir.path() / "file", "not a folder");

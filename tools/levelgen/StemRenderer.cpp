@@ -31,16 +31,26 @@ struct SynthDeleter {
     void operator()(fluid_synth_t* s) const { delete_fluid_synth(s); }
 };
 
-std::unique_ptr<fluid_settings_t, SettingsDeleter> makeSettings() {
-    std::unique_ptr<fluid_settings_t, SettingsDeleter> s(new_fluid_settings());
-    if (!s) return s;
-    fluid_settings_setnum(s.get(), "synth.sample-rate", double(kSampleRate));
-    fluid_settings_setint(s.get(), "synth.chorus.active", 0);
-    fluid_settings_setint(s.get(), "synth.reverb.active", 1);
-    fluid_settings_setint(s.get(), "synth.polyphony", 64);
-    fluid_settings_setint(s.get(), "synth.cpu-cores", 1);
-    fluid_settings_setnum(s.get(), "synth.gain", 0.5);
-    return s;
+struct Synth {
+    std::unique_ptr<fluid_settings_t, SettingsDeleter> settings;
+    std::unique_ptr<fluid_synth_t, SynthDeleter>       synth;
+};
+
+// A fresh synthesizer with the soundfont loaded, so that every render starts from the same state.
+bool openSynth(const std::string& soundfontPath, Synth& out) {
+    out.settings.reset(new_fluid_settings());
+    if (!out.settings) return false;
+    fluid_settings_t* s = out.settings.get();
+    fluid_settings_setnum(s, "synth.sample-rate", double(kSampleRate));
+    fluid_settings_setint(s, "synth.chorus.active", 0);
+    fluid_settings_setint(s, "synth.reverb.active", 1);
+    fluid_settings_setint(s, "synth.polyphony", 64);
+    fluid_settings_setint(s, "synth.cpu-cores", 1);
+    fluid_settings_setnum(s, "synth.gain", 0.5);
+    out.synth.reset(new_fluid_synth(s));
+    if (!out.synth || fluid_synth_sfload(out.synth.get(), soundfontPath.c_str(), 1) == FLUID_FAILED) return false;
+    fluid_synth_set_interp_method(out.synth.get(), -1, FLUID_INTERP_LINEAR);  // modest quality, quick on two cores
+    return true;
 }
 
 std::vector<SynthEvent> synthEvents(const Song& song, const Stem& stem) {
@@ -98,8 +108,9 @@ void bringToLoudness(std::vector<float>& samples, float targetRms) {
     for (float& s : samples) s *= gain;
 }
 
-// FluidSynth's chatter about its own defaults is of no use here; errors still show.
+// FluidSynth's own messages are replaced by ours, one line per failure.
 void quietFluidSynth() {
+    fluid_set_log_function(FLUID_ERR, nullptr, nullptr);
     fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
     fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
     fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
@@ -110,34 +121,41 @@ void quietFluidSynth() {
 bool synthReady(const std::string& path) {
     quietFluidSynth();
     std::error_code ec;
-    if (std::filesystem::is_regular_file(path, ec)) return true;
-    std::fprintf(stderr, "levelgen: soundfont %s is missing; install it with: sudo apt-get install timgm6mb-soundfont\n",
-                 path.c_str());
-    return false;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        std::fprintf(stderr, "levelgen: soundfont %s is missing; install it with: sudo apt-get install timgm6mb-soundfont\n",
+                     path.c_str());
+        return false;
+    }
+    // The header check first: FluidSynth's file loader prints its own complaints about a broken file.
+    Synth synth;
+    if (!fluid_is_soundfont(path.c_str()) || !openSynth(path, synth)) {
+        std::fprintf(stderr, "levelgen: soundfont %s cannot be read by FluidSynth; reinstall it with: "
+                             "sudo apt-get install --reinstall timgm6mb-soundfont\n", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 std::vector<float> renderStem(const Song& song, const Stem& stem, const std::string& soundfontPath) {
-    auto settings = makeSettings();
-    if (!settings) return {};
-    std::unique_ptr<fluid_synth_t, SynthDeleter> synth(new_fluid_synth(settings.get()));
-    if (!synth || fluid_synth_sfload(synth.get(), soundfontPath.c_str(), 1) == FLUID_FAILED) {
+    Synth owner;
+    if (!openSynth(soundfontPath, owner)) {
         std::fprintf(stderr, "levelgen: FluidSynth could not load the soundfont %s\n", soundfontPath.c_str());
         return {};
     }
-    fluid_synth_set_interp_method(synth.get(), -1, FLUID_INTERP_LINEAR);
-    setUpChannels(synth.get(), stem);
+    fluid_synth_t* synth = owner.synth.get();
+    setUpChannels(synth, stem);
 
     const int64_t loop  = loopSamples(song);
     const int64_t total = loop + int64_t(kTailSeconds * kSampleRate);
     std::vector<float> left(size_t(total), 0.0f), right(size_t(total), 0.0f);
     int64_t            cursor = 0;
     for (const SynthEvent& e : synthEvents(song, stem)) {
-        renderSpan(synth.get(), left, right, cursor, e.sample);
+        renderSpan(synth, left, right, cursor, e.sample);
         cursor = std::max(cursor, e.sample);
-        if (e.on) fluid_synth_noteon(synth.get(), e.channel, e.key, e.velocity);
-        else fluid_synth_noteoff(synth.get(), e.channel, e.key);
+        if (e.on) fluid_synth_noteon(synth, e.channel, e.key, e.velocity);
+        else fluid_synth_noteoff(synth, e.channel, e.key);
     }
-    renderSpan(synth.get(), left, right, cursor, total);
+    renderSpan(synth, left, right, cursor, total);
 
     std::vector<float> out = foldAndInterleave(left, right, loop);
     bringToLoudness(out, stem.mixRms);
