@@ -45,8 +45,15 @@ TEST(GameplayProcess, SpaceStartsTheLevelAndUnhitCirclesAreMissed) {
 
     testsupport::GameProcess game(dir.path(), {{"SDL_AUDIO_DRIVER", "dummy"}});
     ASSERT_TRUE(game.waitForOutput("Game logic thread started", 60s)) << game.stdoutText();
-    std::this_thread::sleep_for(500ms);
-    pressKey("space");
+    // A key can reach the window before it has the focus; only a key that was
+    // not seen is sent again, so playback is never toggled twice.
+    bool playing = false;
+    for (int attempt = 0; attempt < 3 && !playing; ++attempt) {
+        std::this_thread::sleep_for(500ms);
+        pressKey("space");
+        playing = game.waitForOutput("Playing all stems with voice group.", 5s);
+    }
+    ASSERT_TRUE(playing) << game.stdoutText();
     EXPECT_TRUE(game.waitForOutput("Miss registered (1/3)", 30s)) << game.stdoutText();
     pressKey("Escape");
     const auto result = game.wait(30s);
