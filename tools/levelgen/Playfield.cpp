@@ -12,9 +12,9 @@ double loopSeconds(const Song& song) { return tickToSeconds(loopTicks(song), son
 
 Circle circleOf(const Song& song, int stem, const Note& note) {
     Circle c;
-    c.stem   = stem;
-    c.start  = tickToSeconds(note.tick, song.bpm);
-    c.end    = note.channel == kHoldChannel ? tickToSeconds(note.tick + note.length, song.bpm) : c.start;
+    c.stem        = stem;
+    c.start       = tickToSeconds(note.tick, song.bpm);
+    c.end         = note.channel == kHoldChannel ? tickToSeconds(note.tick + note.length, song.bpm) : c.start;
     c.centre      = circleCentre(note.key, note.velocity);
     c.keyboardKey = keyboardKey(note.key, note.velocity);
     return c;
