@@ -70,7 +70,7 @@ void main() {
                      + (0.05 + 0.03 * liveliness) * wave(p.x * (1.4 + 0.23 * fi) + drift * (1.0 + 0.1 * fi) + fi * 1.9);
         float thickness = 0.004 + 0.012 * value * (0.3 + audible);
         float glow = thickness / (abs(p.y - centre) + thickness);
-        float strength = mix(0.04, 0.45, audible) * (0.5 + 0.5 * value);
+        float strength = mix(0.10, 0.45, audible) * (0.5 + 0.5 * value);
         color += kRibbonColors[i] * glow * glow * strength;
         energy += audible * max(value - 1.0, 0.0);
     }
@@ -87,7 +87,8 @@ void main() {
     vec2 toPress = p - fromWindow(mouse.zw, res);
     float ringRadius = 0.04 + 0.01 * stems[0].x;
     float ring = abs(dot(toPress, toPress) - ringRadius * ringRadius) / (2.0 * ringRadius);
-    color += vec3(0.60, 0.70, 1.00) * 0.15 * clamp(1.0 - ring / 0.006, 0.0, 1.0);
+    float pressedOnce = step(0.5, dot(mouse.zw, mouse.zw));   // (0, 0) until the first press
+    color += vec3(0.60, 0.70, 1.00) * 0.15 * pressedOnce * clamp(1.0 - ring / 0.006, 0.0, 1.0);
 
     // Gentle tone curve, vignette, dither.
     color = color * 1.3 / (1.0 + color * 1.3);
