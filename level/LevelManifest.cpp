@@ -128,7 +128,7 @@ bool parseLevelManifest(const std::string& path, std::vector<StemEntry>& entries
         return false;
     }
     if (!document.is_object() || !document.contains("stems") || !document["stems"].is_array()) {
-        std::cerr << "Invalid level JSON: missing 'stems' array\n" << std::endl;
+        std::cerr << "Invalid level JSON: missing 'stems' array\n" << std::endl;  // its own newline, then the line's
         return false;
     }
 

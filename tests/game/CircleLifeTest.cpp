@@ -111,11 +111,6 @@ TEST_F(Spawner, KeyRowsFollowTheVelocityBandsAndColumnsThePitch) {
     EXPECT_EQ(game.circles.back().label, 0);
 }
 
-TEST_F(Spawner, HoldCircleTakesTheNoteLength) {
-    game.spawnCircle(noteOn(1.0, 64, 100, 1, 2.5), 0, 1.0, 1920, 1080);
-    EXPECT_EQ(game.circles[0].holdDuration, 2.5f);
-}
-
 class CircleLife : public GameFixture {};
 
 TEST_F(CircleLife, TapGrowsToItsRingAndLeavesWithAMissWhenUnhit) {
