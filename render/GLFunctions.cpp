@@ -67,3 +67,28 @@ bool checkGLError(const std::string& context) {
     logError("OpenGL error in %s: %s", context.c_str(), name.c_str());
     return false;
 }
+
+void releaseBuffer(GLuint& name) {
+    if (name != 0) gl.glDeleteBuffers(1, &name);
+    name = 0;
+}
+
+void releaseVertexArray(GLuint& name) {
+    if (name != 0) gl.glDeleteVertexArrays(1, &name);
+    name = 0;
+}
+
+void releaseTexture(GLuint& name) {
+    if (name != 0) glDeleteTextures(1, &name);
+    name = 0;
+}
+
+void releaseProgram(GLuint& name) {
+    if (name != 0) gl.glDeleteProgram(name);
+    name = 0;
+}
+
+void releaseShader(GLuint& name) {
+    if (name != 0) gl.glDeleteShader(name);
+    name = 0;
+}

@@ -87,6 +87,13 @@ using GLProcResolver = GLProc (*)(const char* name);
 // Fills `gl` through the given resolver (the plain overload passes SDL's).
 bool loadOpenGLFunctions(GLProcResolver resolve);
 
+// Deletes the object when its name is non-zero, then sets the name to 0.
+void releaseBuffer(GLuint& name);
+void releaseVertexArray(GLuint& name);
+void releaseTexture(GLuint& name);
+void releaseProgram(GLuint& name);
+void releaseShader(GLuint& name);
+
 extern "C" {
 void glGenTextures(GLsizei n, GLuint* textures);
 void glDeleteTextures(GLsizei n, const GLuint* textures);

@@ -55,31 +55,6 @@ bool createUniformBuffer(RenderState& render) {
     return checkGLError("Uniform buffer creation");
 }
 
-void deleteBuffer(uint32_t& name) {
-    if (name != 0) gl.glDeleteBuffers(1, &name);
-    name = 0;
-}
-
-void deleteVertexArray(uint32_t& name) {
-    if (name != 0) gl.glDeleteVertexArrays(1, &name);
-    name = 0;
-}
-
-void deleteTexture(uint32_t& name) {
-    if (name != 0) glDeleteTextures(1, &name);
-    name = 0;
-}
-
-void deleteProgram(uint32_t& name) {
-    if (name != 0) gl.glDeleteProgram(name);
-    name = 0;
-}
-
-void deleteShader(uint32_t& name) {
-    if (name != 0) gl.glDeleteShader(name);
-    name = 0;
-}
-
 } // namespace
 
 bool RenderState::init(const char* title, int32_t windowWidth, int32_t windowHeight) {
@@ -167,21 +142,21 @@ void RenderState::swapBuffers() {
 }
 
 void RenderState::shutdown() {
-    deleteBuffer(textVertexBuffer);
-    deleteVertexArray(textVertexArray);
-    deleteTexture(fontTexture);
-    deleteProgram(textProgram);
-    deleteShader(textVertexShader);
-    deleteShader(textFragmentShader);
-    deleteVertexArray(circleVertexArray);
-    deleteProgram(circleProgram);
-    deleteShader(circleVertexShader);
-    deleteShader(circleFragmentShader);
-    deleteBuffer(uniformBuffer);
-    deleteVertexArray(backgroundVertexArray);
-    deleteProgram(backgroundProgram);
-    deleteShader(backgroundVertexShader);
-    deleteShader(backgroundFragmentShader);
+    releaseBuffer(textVertexBuffer);
+    releaseVertexArray(textVertexArray);
+    releaseTexture(fontTexture);
+    releaseProgram(textProgram);
+    releaseShader(textVertexShader);
+    releaseShader(textFragmentShader);
+    releaseVertexArray(circleVertexArray);
+    releaseProgram(circleProgram);
+    releaseShader(circleVertexShader);
+    releaseShader(circleFragmentShader);
+    releaseBuffer(uniformBuffer);
+    releaseVertexArray(backgroundVertexArray);
+    releaseProgram(backgroundProgram);
+    releaseShader(backgroundVertexShader);
+    releaseShader(backgroundFragmentShader);
     if (glContext) SDL_GL_DestroyContext(glContext);
     glContext = nullptr;
     if (window) SDL_DestroyWindow(window);

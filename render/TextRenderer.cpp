@@ -130,9 +130,20 @@ void describeTextVertex() {
     }
 }
 
+// Start-up sets the text pass up twice; the second set replaces the first
+// instead of leaking it.
+void releaseTextObjects(RenderState& render) {
+    releaseBuffer(render.textVertexBuffer);
+    releaseVertexArray(render.textVertexArray);
+    releaseProgram(render.textProgram);
+    releaseShader(render.textVertexShader);
+    releaseShader(render.textFragmentShader);
+}
+
 } // namespace
 
 bool RenderState::initTextRendering() {
+    releaseTextObjects(*this);
     const std::string vertexSource = loadShaderFile("shaders/text.vert");
     if (vertexSource.empty()) {
         logError("Failed to load text vertex shader source");
@@ -190,7 +201,7 @@ bool RenderState::loadFontAtlas(const std::string& fontPath, int32_t pixelHeight
         return false;
     }
 
-    if (fontTexture != 0) glDeleteTextures(1, &fontTexture);
+    releaseTexture(fontTexture);
     fontTexture = createAtlasTexture(bitmap.data());
     atlasWidth = kAtlasSize;
     atlasHeight = kAtlasSize;

@@ -74,6 +74,8 @@ const GLProbe& probe() {
         resolve(p.glGetUniformIndices, "glGetUniformIndices");
         resolve(p.glGetActiveUniformsiv, "glGetActiveUniformsiv");
         resolve(p.glGetActiveUniform, "glGetActiveUniform");
+        resolve(p.glIsProgram, "glIsProgram");
+        resolve(p.glIsBuffer, "glIsBuffer");
         return p;
     }();
     return probes;

@@ -28,6 +28,8 @@ struct GLProbe {
     PFNGLGETUNIFORMINDICESPROC        glGetUniformIndices        = nullptr;
     PFNGLGETACTIVEUNIFORMSIVPROC      glGetActiveUniformsiv      = nullptr;
     PFNGLGETACTIVEUNIFORMPROC         glGetActiveUniform         = nullptr;
+    PFNGLISPROGRAMPROC                glIsProgram                = nullptr;
+    PFNGLISBUFFERPROC                 glIsBuffer                 = nullptr;
 };
 const GLProbe& probe();
 

@@ -228,6 +228,17 @@ TEST_F(AssetCase, CircleProgramWithoutTheBlockWarnsAndStillDraws) {
     EXPECT_NE(scratch.circleVertexArray, 0u);
 }
 
+TEST_F(AssetCase, SettingUpTextTwiceReplacesTheFirstObjects) {
+    ASSERT_TRUE(run(&RenderState::initTextRendering).result);
+    const GLuint firstProgram = scratch.textProgram;
+    const GLuint firstBuffer = scratch.textVertexBuffer;
+    ASSERT_TRUE(run(&RenderState::initTextRendering).result);
+    ASSERT_NE(scratch.textProgram, 0u);
+    // A deleted name may come back for the new object, never for a second live one.
+    EXPECT_TRUE(scratch.textProgram == firstProgram || !rendertest::probe().glIsProgram(firstProgram));
+    EXPECT_TRUE(scratch.textVertexBuffer == firstBuffer || !rendertest::probe().glIsBuffer(firstBuffer));
+}
+
 TEST_F(AssetCase, BrokenCircleShaderFailsWithOnlyTheDriversLog) {
     write("shaders/circle_sdf.frag", kBrokenShader);
     const Output output = run(&RenderState::initCircleRendering);
