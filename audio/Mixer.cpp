@@ -242,8 +242,8 @@ void SDLCALL feedDevice(void* user, SDL_AudioStream* stream, int additionalBytes
 SDL_AudioStream* openDevice(MixerEngine* engine) {
     if (!SDL_InitSubSystem(SDL_INIT_AUDIO)) return nullptr;
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_SAMPLE_FRAMES, "2048");
-    const SDL_AudioSpec spec{SDL_AUDIO_F32, Mixer::kChannels, Mixer::kSampleRate};
-    SDL_AudioStream* stream = SDL_OpenAudioDeviceStream(SDL_AUDIO_DEVICE_DEFAULT_PLAYBACK, &spec, feedDevice, engine);
+    const SDL_AudioSpec format{SDL_AUDIO_F32, Mixer::kChannels, Mixer::kSampleRate};
+    SDL_AudioStream* stream = SDL_OpenAudioDeviceStream(SDL_AUDIO_DEVICE_DEFAULT_PLAYBACK, &format, feedDevice, engine);
     if (!stream) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return stream;
 }

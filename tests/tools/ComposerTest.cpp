@@ -34,8 +34,8 @@ const Stem& stemNamed(const Song& song, const std::string& name) {
     return song.stems.front();
 }
 
-LevelSpec catalogueLevel(const std::string& folder) {
-    for (const LevelSpec& l : levelCatalogue())
+LevelPlan catalogueLevel(const std::string& folder) {
+    for (const LevelPlan& l : levelCatalogue())
         if (l.folder == folder) return l;
     ADD_FAILURE() << "no level " << folder;
     return {};
@@ -52,7 +52,7 @@ TEST(Composer, SameStyleSameNotesAndAnotherSeedOthers) {
 }
 
 TEST(Composer, EveryLevelHasAValidTempoAndBeatsOfWholeSamples) {
-    for (const LevelSpec& level : levelCatalogue()) {
+    for (const LevelPlan& level : levelCatalogue()) {
         SCOPED_TRACE(level.folder);
         std::string why;
         EXPECT_TRUE(styleIsValid(level.style, why)) << why;
@@ -71,7 +71,7 @@ TEST(Composer, DifficultyRisesFromAToC) {
     int    lastBpm  = 0;
     for (const char* folder : {"sample_a.zip", "sample_b.zip", "sample_c.zip"}) {
         SCOPED_TRACE(folder);
-        LevelSpec l    = catalogueLevel(folder);
+        LevelPlan l    = catalogueLevel(folder);
         Song      song = composeSong(l.style);
         size_t    notes = 0;
         for (const Stem& s : song.stems) notes += s.notes.size();
@@ -86,7 +86,7 @@ TEST(Composer, DifficultyRisesFromAToC) {
 }
 
 TEST(Composer, NotesStayInsideTheLoopAndHoldsAreLong) {
-    for (const LevelSpec& level : levelCatalogue()) {
+    for (const LevelPlan& level : levelCatalogue()) {
         SCOPED_TRACE(level.folder);
         Song song = composeSong(level.style);
         EXPECT_GE(song.stems.size(), level.folder == "tutorialsong" ? 2u : 4u);
@@ -102,7 +102,7 @@ TEST(Composer, NotesStayInsideTheLoopAndHoldsAreLong) {
 }
 
 TEST(Composer, BassPlaysTheChordRootOnEveryDownbeat) {
-    LevelSpec l    = catalogueLevel("default");
+    LevelPlan l    = catalogueLevel("default");
     Song      song = composeSong(l.style);
     const int minorScale[7] = {0, 2, 3, 5, 7, 8, 10};
     for (int bar = 0; bar < song.bars; ++bar) {
@@ -116,7 +116,7 @@ TEST(Composer, BassPlaysTheChordRootOnEveryDownbeat) {
 }
 
 TEST(Composer, MelodyStaysInTheKeyAndLandsOnChordTonesOnTheBeat) {
-    LevelSpec        l    = catalogueLevel("sample_a.zip");  // D major
+    LevelPlan        l    = catalogueLevel("sample_a.zip");  // D major
     Song             song = composeSong(l.style);
     const std::set<int> scale = {2, 4, 6, 7, 9, 11, 1};
     const int        major[7] = {0, 2, 4, 5, 7, 9, 11};

@@ -31,7 +31,7 @@ struct Located {
     fs::path base;  // stem paths are relative to this folder
 };
 
-Located locate(const LevelSpec& level) {
+Located locate(const LevelPlan& level) {
     if (level.standalone) return {kLevels / "level.json", kLevels};
     return {kLevels / level.folder / "level.json", kLevels / level.folder};
 }
@@ -63,7 +63,7 @@ void sortNotes(std::vector<lgtest::CsvNote>& v) {
     });
 }
 
-class GeneratedLevels : public ::testing::TestWithParam<LevelSpec> {
+class GeneratedLevels : public ::testing::TestWithParam<LevelPlan> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(fs::exists(kLevels / "levels.json"))
@@ -74,7 +74,7 @@ protected:
 }  // namespace
 
 TEST_P(GeneratedLevels, StemsAreEqualWholeBarsThatWrapSmoothly) {
-    const LevelSpec& level = GetParam();
+    const LevelPlan& level = GetParam();
     Located          at    = locate(level);
     std::ifstream    in(at.manifest);
     ASSERT_TRUE(in) << at.manifest;
@@ -99,7 +99,7 @@ TEST_P(GeneratedLevels, StemsAreEqualWholeBarsThatWrapSmoothly) {
 }
 
 TEST_P(GeneratedLevels, MidiFilesReadCleanlyAgreeWithMidicsvAndHoldTheChart) {
-    const LevelSpec& level = GetParam();
+    const LevelPlan& level = GetParam();
     Song             song  = composeSong(level.style);
     makePlayable(song);
     for (const Stem& stem : song.stems) {

@@ -71,7 +71,7 @@ TEST(Manifest, TheLevelListReadsAsTheGamesPatternsReadIt) {
 }
 
 TEST(MidiWriter, MidicsvReadsTheChartNoteForNote) {
-    LevelSpec level = lgtest::shortLevel({Role::Bass, Role::Pad});
+    LevelPlan level = lgtest::shortLevel({Role::Bass, Role::Pad});
     Song      song  = composeSong(level.style);
     makePlayable(song);
     testsupport::TempDir dir;

@@ -14,8 +14,8 @@ namespace lgtest {
 
 using namespace levelgen;
 
-LevelSpec shortLevel(std::vector<Role> roles) {
-    LevelSpec l;
+LevelPlan shortLevel(std::vector<Role> roles) {
+    LevelPlan l;
     l.folder = "short";
     l.style  = {42, 125, 2, 9, Mode::Minor, {0, 5}, 1, 1, 0.5, {{Role::Drums, "drums", "Standard Drum Kit", 0}}};
     for (Role r : roles) {

@@ -14,7 +14,7 @@
 namespace lgtest {
 
 // A short level (two bars at 125 BPM) with a drum stem and the given melodic roles.
-levelgen::LevelSpec shortLevel(std::vector<levelgen::Role> roles);
+levelgen::LevelPlan shortLevel(std::vector<levelgen::Role> roles);
 
 // Left/right interleaved samples of an encoded stem, decoded through a temporary file.
 std::vector<float> decodeOgg(const std::vector<uint8_t>& ogg, int& channels);

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 TEST(GeneratedManifests, ParseWithTheGamesLevelLoader) {
     const fs::path levels = fs::path(LUMOKA_ASSETS_DIR) / "levels";
     ASSERT_TRUE(fs::exists(levels / "levels.json")) << "run tools/generate-levels.sh <build>/tools/levelgen/levelgen";
-    for (const levelgen::LevelSpec& level : levelgen::levelCatalogue()) {
+    for (const levelgen::LevelPlan& level : levelgen::levelCatalogue()) {
         SCOPED_TRACE(level.folder);
         fs::path manifest = level.standalone ? levels / "level.json" : levels / level.folder / "level.json";
         std::vector<StemEntry> entries;

@@ -56,7 +56,7 @@ TEST(PackageShaders, CompileLinkDeclareTheBlockAndDrawDistinctPictures) {
     render.refreshWindowSize();
     render.bindUniformBlocks();
     std::vector<Picture> pictures;
-    for (const levelgen::LevelSpec& level : levelgen::levelCatalogue()) {
+    for (const levelgen::LevelPlan& level : levelgen::levelCatalogue()) {
         if (!level.shader) continue;
         SCOPED_TRACE(level.folder);
         uint32_t fragment = compileShader(level.shader, GL_FRAGMENT_SHADER);

@@ -95,7 +95,7 @@ TEST(Playfield, AStemKeepsItsMinimumGapAndMayReturnToAReleasedHold) {
 }
 
 TEST(Playfield, EveryLevelIsScreenSafeAndUncrowded) {
-    for (const LevelSpec& level : levelCatalogue()) {
+    for (const LevelPlan& level : levelCatalogue()) {
         SCOPED_TRACE(level.folder);
         Song song = composeSong(level.style);
         makePlayable(song);
@@ -115,7 +115,7 @@ TEST(Playfield, EveryLevelIsScreenSafeAndUncrowded) {
 TEST(Playfield, ChartsGetDenserAndHoldMoreFromAToC) {
     double lastRate  = 0.0;
     int    lastHolds = -1;
-    for (const LevelSpec& level : levelCatalogue()) {
+    for (const LevelPlan& level : levelCatalogue()) {
         if (level.title.empty()) continue;  // the listed packages only, in list order
         SCOPED_TRACE(level.folder);
         Song song = composeSong(level.style);

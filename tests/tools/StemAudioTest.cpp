@@ -90,7 +90,7 @@ TEST_F(StemAudio, TheWrapIsNoRougherThanTheRestOfTheStem) {
 }
 
 TEST_F(StemAudio, AllStemsOfALevelAreExactlyItsWholeBars) {
-    LevelSpec  level = lgtest::shortLevel({Role::Bass, Role::Pad, Role::Lead});
+    LevelPlan  level = lgtest::shortLevel({Role::Bass, Role::Pad, Role::Lead});
     LevelFiles files;
     ASSERT_TRUE(buildLevel(level, {}, files));
     const int64_t bar = int64_t(kSampleRate) * 60 / level.style.bpm * kBeatsPerBar;
@@ -108,7 +108,7 @@ TEST_F(StemAudio, AllStemsOfALevelAreExactlyItsWholeBars) {
 }
 
 TEST_F(StemAudio, TheSameLevelGivesTheSameBytes) {
-    LevelSpec  level = lgtest::shortLevel({Role::Arp});
+    LevelPlan  level = lgtest::shortLevel({Role::Arp});
     LevelFiles first, second;
     ASSERT_TRUE(buildLevel(level, {}, first));
     ASSERT_TRUE(buildLevel(level, {"", kDefaultSoundfont, 1}, second));  // one thread or two: no matter

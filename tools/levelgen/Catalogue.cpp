@@ -8,8 +8,8 @@ namespace {
 
 const Voice kDrums{Role::Drums, "drums", "Standard Drum Kit", 0};
 
-LevelSpec defaultLevel() {
-    LevelSpec l;
+LevelPlan defaultLevel() {
+    LevelPlan l;
     l.folder     = "default";
     l.standalone = true;
     l.style      = {0x4C554D4Bull, 120, 8, 9, Mode::Minor, {0, 5, 2, 6}, 1, 1, 0.4,
@@ -21,8 +21,8 @@ LevelSpec defaultLevel() {
     return l;
 }
 
-LevelSpec sampleA() {
-    LevelSpec l;
+LevelPlan sampleA() {
+    LevelPlan l;
     l.folder      = "sample_a.zip";
     l.title       = "Sample Level A";
     l.description = "Chill groove in D major at 100 BPM: four stems, few holds";
@@ -36,8 +36,8 @@ LevelSpec sampleA() {
     return l;
 }
 
-LevelSpec sampleB() {
-    LevelSpec l;
+LevelPlan sampleB() {
+    LevelPlan l;
     l.folder      = "sample_b.zip";
     l.title       = "Sample Level B";
     l.description = "Medium intensity: E dorian at 125 BPM, five stems, syncopated bass";
@@ -52,8 +52,8 @@ LevelSpec sampleB() {
     return l;
 }
 
-LevelSpec sampleC() {
-    LevelSpec l;
+LevelPlan sampleC() {
+    LevelPlan l;
     l.folder      = "sample_c.zip";
     l.title       = "Sample Level C";
     l.description = "Hard \u2013 lots of notes: F# minor at 150 BPM, six stems, many holds";
@@ -69,8 +69,8 @@ LevelSpec sampleC() {
     return l;
 }
 
-LevelSpec tutorialSong() {
-    LevelSpec l;
+LevelPlan tutorialSong() {
+    LevelPlan l;
     l.folder = "tutorialsong";
     l.style  = {0x7E7041ull, 100, 8, 0, Mode::Major, {0, 4, 5, 3}, 1, 0, 0.5,
                 {kDrums, {Role::Lead, "melody", "Vibraphone", 11}}};
@@ -79,6 +79,6 @@ LevelSpec tutorialSong() {
 
 }  // namespace
 
-std::vector<LevelSpec> levelCatalogue() { return {defaultLevel(), sampleA(), sampleB(), sampleC(), tutorialSong()}; }
+std::vector<LevelPlan> levelCatalogue() { return {defaultLevel(), sampleA(), sampleB(), sampleC(), tutorialSong()}; }
 
 }  // namespace levelgen

@@ -10,7 +10,7 @@
 
 namespace levelgen {
 
-struct LevelSpec {
+struct LevelPlan {
     std::string folder;       // below levels/
     bool        standalone = false;  // manifest at levels/level.json, stems in the folder
     std::string title;        // name in the level list; empty: not listed
@@ -20,6 +20,6 @@ struct LevelSpec {
     SongStyle   style;
 };
 
-std::vector<LevelSpec> levelCatalogue();
+std::vector<LevelPlan> levelCatalogue();
 
 }  // namespace levelgen

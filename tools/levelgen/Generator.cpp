@@ -97,11 +97,11 @@ bool writeSingleFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
 }
 
 // The default level keeps its stems in a folder and its manifest beside it, in levels/.
-bool installLevel(const fs::path& out, const LevelSpec& spec, LevelFiles files) {
-    if (!spec.standalone) return writeFolder(out / spec.folder, files);
+bool installLevel(const fs::path& out, const LevelPlan& plan, LevelFiles files) {
+    if (!plan.standalone) return writeFolder(out / plan.folder, files);
     std::vector<uint8_t> manifest = files["level.json"];
     files.erase("level.json");
-    return writeFolder(out / spec.folder, files) && writeSingleFile(out / "level.json", manifest);
+    return writeFolder(out / plan.folder, files) && writeSingleFile(out / "level.json", manifest);
 }
 
 bool outputWritable(const fs::path& out) {
@@ -116,28 +116,28 @@ bool outputWritable(const fs::path& out) {
     return ok;
 }
 
-void reportLevel(const LevelSpec& spec, const Song& song, const PlayfieldReport& chart, double seconds) {
+void reportLevel(const LevelPlan& plan, const Song& song, const PlayfieldReport& chart, double seconds) {
     int holds = 0;
     for (const Stem& s : song.stems)
         holds += int(std::count_if(s.notes.begin(), s.notes.end(),
                                    [](const Note& n) { return n.charted && n.channel == kHoldChannel; }));
     std::printf("levelgen: %-14s %zu stems, %3d BPM, %2d bars = %lld samples (%.2f s), %d circles (%d holds, %d moved, "
                 "%d heard only) in %.1f s\n",
-                spec.folder.c_str(), song.stems.size(), song.bpm, song.bars, (long long)loopSamples(song),
+                plan.folder.c_str(), song.stems.size(), song.bpm, song.bars, (long long)loopSamples(song),
                 double(loopSamples(song)) / kSampleRate, chart.charted, holds, chart.moved, chart.dropped, seconds);
     std::fflush(stdout);
 }
 
 }  // namespace
 
-bool buildLevel(const LevelSpec& spec, const GeneratorOptions& options, LevelFiles& files) {
+bool buildLevel(const LevelPlan& plan, const GeneratorOptions& options, LevelFiles& files) {
     auto        started = std::chrono::steady_clock::now();
     std::string why;
-    if (!styleIsValid(spec.style, why)) {
-        std::fprintf(stderr, "levelgen: level %s: %s\n", spec.folder.c_str(), why.c_str());
+    if (!styleIsValid(plan.style, why)) {
+        std::fprintf(stderr, "levelgen: level %s: %s\n", plan.folder.c_str(), why.c_str());
         return false;
     }
-    Song            song  = composeSong(spec.style);
+    Song            song  = composeSong(plan.style);
     PlayfieldReport chart = makePlayable(song);
     std::vector<std::vector<uint8_t>> audio = encodeStems(song, options);
     files.clear();
@@ -146,19 +146,19 @@ bool buildLevel(const LevelSpec& spec, const GeneratorOptions& options, LevelFil
         files[song.stems[i].name + ".ogg"] = std::move(audio[i]);
         files[song.stems[i].name + ".mid"] = writeStemMidi(song, song.stems[i]);
     }
-    files["level.json"] = bytesOf(manifestText(song, spec.standalone ? spec.folder + "/" : ""));
-    if (spec.shader) files["background.frag"] = bytesOf(spec.shader);
-    reportLevel(spec, song, chart, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    files["level.json"] = bytesOf(manifestText(song, plan.standalone ? plan.folder + "/" : ""));
+    if (plan.shader) files["background.frag"] = bytesOf(plan.shader);
+    reportLevel(plan, song, chart, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     return true;
 }
 
 bool generateLevels(const GeneratorOptions& options) {
     fs::path out(options.outputDir);
     if (!synthReady(options.soundfont) || !outputWritable(out)) return false;
-    std::vector<LevelSpec> levels = levelCatalogue();
-    for (const LevelSpec& spec : levels) {
+    std::vector<LevelPlan> levels = levelCatalogue();
+    for (const LevelPlan& plan : levels) {
         LevelFiles files;
-        if (!buildLevel(spec, options, files) || !installLevel(out, spec, std::move(files))) return false;
+        if (!buildLevel(plan, options, files) || !installLevel(out, plan, std::move(files))) return false;
     }
     return writeSingleFile(out / "levels.json", bytesOf(levelListText(levels)));
 }

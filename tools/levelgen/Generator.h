@@ -13,7 +13,7 @@
 
 namespace levelgen {
 
-struct LevelSpec;
+struct LevelPlan;
 
 inline constexpr const char* kDefaultSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
@@ -27,7 +27,7 @@ struct GeneratorOptions {
 using LevelFiles = std::map<std::string, std::vector<uint8_t>>;
 
 // The files of one level; false after a one-line message.
-bool buildLevel(const LevelSpec& spec, const GeneratorOptions& options, LevelFiles& files);
+bool buildLevel(const LevelPlan& plan, const GeneratorOptions& options, LevelFiles& files);
 bool generateLevels(const GeneratorOptions& options);
 
 }  // namespace levelgen

@@ -24,9 +24,9 @@ std::string manifestText(const Song& song, const std::string& stemPrefix) {
     return doc.dump(4);
 }
 
-std::string levelListText(const std::vector<LevelSpec>& levels) {
+std::string levelListText(const std::vector<LevelPlan>& levels) {
     nlohmann::json list = nlohmann::json::array();
-    for (const LevelSpec& l : levels) {
+    for (const LevelPlan& l : levels) {
         if (l.title.empty()) continue;
         list.push_back({{"name", l.title}, {"file", l.folder}, {"difficulty", l.difficulty}, {"description", l.description}});
     }

@@ -10,10 +10,10 @@
 namespace levelgen {
 
 struct Song;
-struct LevelSpec;
+struct LevelPlan;
 
 // stemPrefix goes before every file name ("default/" for the level beside levels/).
 std::string manifestText(const Song& song, const std::string& stemPrefix);
-std::string levelListText(const std::vector<LevelSpec>& levels);  // the listed levels only
+std::string levelListText(const std::vector<LevelPlan>& levels);  // the listed levels only
 
 }  // namespace levelgen
