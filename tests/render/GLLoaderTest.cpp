@@ -169,27 +169,4 @@ TEST_F(GLLoader, InitOpenGLRefusesAContextBelowVersionThree) {
     EXPECT_EQ(scratch.backgroundVertexArray, 0u);
 }
 
-TEST_F(GLLoader, InitOpenGLSetsTheClearColourAndAnEmptyVertexArray) {
-    RenderState scratch;
-    scratch.width = 640;
-    scratch.height = 360;
-    CaptureStdout();
-    EXPECT_TRUE(scratch.initOpenGL());
-    GetCapturedStdout();
-    EXPECT_NE(scratch.backgroundVertexArray, 0u);
-    GLfloat clear[4] = {};
-    gl.glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    EXPECT_FLOAT_EQ(clear[0], 0.1f);
-    EXPECT_FLOAT_EQ(clear[1], 0.2f);
-    EXPECT_FLOAT_EQ(clear[2], 0.3f);
-    EXPECT_FLOAT_EQ(clear[3], 1.0f);
-    GLint viewport[4] = {};
-    gl.glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[2], 640);
-    EXPECT_EQ(viewport[3], 360);
-    gl.glDeleteVertexArrays(1, &scratch.backgroundVertexArray);
-    const RenderState& shared = rendertest::sharedRender();
-    gl.glViewport(0, 0, shared.width, shared.height);
-}
-
 } // namespace
