@@ -122,6 +122,19 @@ TEST_F(UniformBlock, RenderFrameUploadsTheMirror) {
     EXPECT_EQ(floatAt(bytes, 80 + 7 * 16), 9.5f);
 }
 
+TEST_F(UniformBlock, StartUpStemColoursGoRoundTheHueCircle) {
+    const float expected[kStemSlots][3] = {
+        {0.5f, 0.933f, 0.067f}, {0.854f, 0.629f, 0.017f}, {1.0f, 0.25f, 0.25f}, {0.854f, 0.017f, 0.629f},
+        {0.5f, 0.067f, 0.933f}, {0.146f, 0.371f, 0.983f}, {0.0f, 0.75f, 0.75f}, {0.146f, 0.983f, 0.371f}};
+    const RenderState& render = sharedRender();
+    for (int i = 0; i < kStemSlots; ++i) {
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(render.stemColor[i][c], expected[i][c], 0.0005f) << i;
+        EXPECT_EQ(render.stemColor[i][3], 1.0f);
+        EXPECT_EQ(render.stemPeak[i].load(), 2.0f);
+        EXPECT_EQ(render.stemLerpSpeed[i], 18.0f);
+    }
+}
+
 // The shaders' own declaration of the block must match the mirror byte for byte.
 void expectShaderLayout(GLuint program, const char* programName) {
     SCOPED_TRACE(programName);
