@@ -12,5 +12,16 @@ fi
 # Mesa's software renderer reports 4.5; the game asks for a 4.6 core context.
 export MESA_GL_VERSION_OVERRIDE=${MESA_GL_VERSION_OVERRIDE:-4.6}
 export MESA_GLSL_VERSION_OVERRIDE=${MESA_GLSL_VERSION_OVERRIDE:-460}
+# Without a sound server or card SDL finds no playback device and the game
+# refuses to start; play silently instead, and say so.
+if [ -z "${SDL_AUDIO_DRIVER:-}" ] && [ ! -d /dev/snd ] && [ -z "${PULSE_SERVER:-}" ] \
+   && [ ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/pulse/native" ] && [ ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/pipewire-0" ]; then
+  echo "[play] no sound device found: playing without sound (SDL_AUDIO_DRIVER=dummy)"
+  export SDL_AUDIO_DRIVER=dummy
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "[play] no display: set DISPLAY (X11) or WAYLAND_DISPLAY to play" >&2
+  exit 1
+fi
 cd assets
 exec ../build/release/lumoka
