@@ -3,6 +3,8 @@
 # packages, SDL3 and Dear ImGui from Debian source packages (built once into a
 # cache outside the clone), and the fonts under assets/fonts/.
 # Sourced by play.sh and test.sh; exports LUMOKA_SDL3_PREFIX and LUMOKA_IMGUI_DIR.
+# The caller's shell options are restored at the end.
+lumoka_caller_options=$(set +o)
 set -euo pipefail
 
 LUMOKA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -118,3 +120,5 @@ build_sdl3
 fetch_imgui
 install_fonts
 export LUMOKA_ROOT LUMOKA_CACHE LUMOKA_SDL3_PREFIX LUMOKA_IMGUI_DIR
+eval "$lumoka_caller_options"
+unset lumoka_caller_options
