@@ -5,10 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 
 using namespace std::chrono_literals;
-using testsupport::findAfter;
+using testsupport::containsInOrder;
 namespace fs = std::filesystem;
 
 namespace {
@@ -22,15 +21,6 @@ protected:
         return game.wait(60s);
     }
 
-    void expectInOrder(const std::string& text, const std::vector<std::string>& lines) {
-        size_t at = 0;
-        for (const std::string& line : lines) {
-            const size_t found = findAfter(text, line, at);
-            ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n--- in ---\n" << text;
-            at = found + line.size();
-        }
-    }
-
     testsupport::TempDir dir;
 };
 
@@ -38,9 +28,9 @@ TEST_F(AppProcess, MissingBackgroundShaderFailsStartUp) {
     fs::remove(dir.path() / "shaders/background_uniform.frag");
     const auto result = runToFailure();
     EXPECT_EQ(result.exitCode, -1);
-    expectInOrder(result.err, {"Failed to load shader file with SDL_LoadFile, Error: ",
+    EXPECT_TRUE(containsInOrder(result.err, {"Failed to load shader file with SDL_LoadFile, Error: ",
                                "Failed to load fragment shader source", "Failed to initialize shaders",
-                               "Failed to initialize render system", "Failed to initialize application"});
+                               "Failed to initialize render system", "Failed to initialize application"}));
     EXPECT_EQ(result.out.find("Game logic thread started"), std::string::npos);
 }
 
@@ -48,17 +38,17 @@ TEST_F(AppProcess, EmptyTextShaderFailsStartUp) {
     testsupport::writeFile(dir.path() / "shaders/text.vert", "");
     const auto result = runToFailure();
     EXPECT_EQ(result.exitCode, -1);
-    expectInOrder(result.err, {"Shader file is empty(or SDL_LoadFile reported 0 size)",
+    EXPECT_TRUE(containsInOrder(result.err, {"Shader file is empty(or SDL_LoadFile reported 0 size)",
                                "Failed to load text vertex shader source", "Failed to initialize text rendering",
-                               "Failed to initialize render system", "Failed to initialize application"});
+                               "Failed to initialize render system", "Failed to initialize application"}));
 }
 
 TEST_F(AppProcess, BrokenCircleShaderFailsStartUp) {
     testsupport::writeFile(dir.path() / "shaders/circle_sdf.frag", "#version 460 core\nthis is not glsl;\n");
     const auto result = runToFailure();
     EXPECT_EQ(result.exitCode, -1);
-    expectInOrder(result.err, {"Shader compilation failed:", "Failed to initialize circle rendering",
-                               "Failed to initialize render system", "Failed to initialize application"});
+    EXPECT_TRUE(containsInOrder(result.err, {"Shader compilation failed:", "Failed to initialize circle rendering",
+                               "Failed to initialize render system", "Failed to initialize application"}));
     EXPECT_EQ(result.out.find("Game logic thread started"), std::string::npos);
 }
 
@@ -66,16 +56,15 @@ TEST_F(AppProcess, EscapeQuitsCleanlyWithoutALevel) {
     testsupport::GameProcess game(dir.path());
     ASSERT_TRUE(game.waitForOutput("Game logic thread started", 60s)) << game.stdoutText();
     std::this_thread::sleep_for(500ms);  // let a few frames run
-    const std::string key = "xdotool search --name 'Lumoka v0.0.1' windowfocus key Escape";
-    ASSERT_EQ(std::system(key.c_str()), 0);
+    ASSERT_TRUE(testsupport::pressKey("Escape"));
     const auto result = game.wait(30s);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.err.find("Failed to load default level JSON definition (levels/level.json)"), std::string::npos);
-    expectInOrder(result.out, {"SDL initialized successfully.", "OpenGL render system initialized successfully!",
+    EXPECT_TRUE(containsInOrder(result.out, {"SDL initialized successfully.", "OpenGL render system initialized successfully!",
                                "Application initialized successfully!", "Controls:",
                                "  Tap - Hit on beat (when playing)", "  UI buttons for other controls",
                                "Game logic thread ended", "Game logic thread joined successfully",
-                               "Shutting down application..."});
+                               "Shutting down application..."}));
 }
 
 TEST_F(AppProcess, WindowCloseQuitsLikeEscape) {
@@ -85,8 +74,8 @@ TEST_F(AppProcess, WindowCloseQuitsLikeEscape) {
     game.signal(SIGTERM);
     const auto result = game.wait(30s);
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    expectInOrder(result.out, {"Game logic thread ended", "Game logic thread joined successfully",
-                               "Shutting down application..."});
+    EXPECT_TRUE(containsInOrder(result.out, {"Game logic thread ended", "Game logic thread joined successfully",
+                               "Shutting down application..."}));
 }
 
 }  // namespace

@@ -46,9 +46,29 @@ void writeFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-size_t findAfter(const std::string& haystack, const std::string& needle, size_t from) {
-    if (from == std::string::npos) return std::string::npos;
-    return haystack.find(needle, from);
+size_t endOfLinesInOrder(const std::string& text, const std::vector<std::string>& lines) {
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        const size_t found = text.find(line, at);
+        if (found == std::string::npos) return std::string::npos;
+        at = found + line.size();
+    }
+    return at;
+}
+
+::testing::AssertionResult containsInOrder(const std::string& text, const std::vector<std::string>& lines) {
+    for (size_t n = 1; n <= lines.size(); ++n) {
+        if (endOfLinesInOrder(text, {lines.begin(), lines.begin() + static_cast<long>(n)}) == std::string::npos) {
+            return ::testing::AssertionFailure() << "missing or out of order: \"" << lines[n - 1] << "\"\n--- in ---\n"
+                                                 << text;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+bool pressKey(const std::string& key) {
+    const std::string command = "xdotool search --name 'Lumoka v0.0.1' windowfocus key " + key;
+    return std::system(command.c_str()) == 0;
 }
 
 GameProcess::GameProcess(const fs::path& cwd, const std::vector<std::pair<std::string, std::string>>& env) {

@@ -2,6 +2,8 @@
 // as a child process and reading what it printed.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -58,7 +60,12 @@ private:
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& text);
 
-// Position of needle in haystack after from, or npos; for checking line order.
-size_t findAfter(const std::string& haystack, const std::string& needle, size_t from = 0);
+// Where the last of lines ends in text when they all appear in this order, else npos.
+size_t endOfLinesInOrder(const std::string& text, const std::vector<std::string>& lines);
+// The same as a test assertion that names the first line missing or out of order.
+::testing::AssertionResult containsInOrder(const std::string& text, const std::vector<std::string>& lines);
+
+// Sends a key (xdotool's name for it) to the game's window on the test display.
+bool pressKey(const std::string& key);
 
 }  // namespace testsupport
