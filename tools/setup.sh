@@ -4,7 +4,10 @@
 # cache outside the clone), and the fonts under assets/fonts/.
 # Sourced by play.sh and test.sh; exports LUMOKA_SDL3_PREFIX and LUMOKA_IMGUI_DIR.
 # The caller's shell options are restored at the end.
-lumoka_caller_options=$(set +o)
+lumoka_restore_options=""
+for lumoka_option in errexit nounset pipefail; do
+  shopt -qo "$lumoka_option" || lumoka_restore_options+="set +o $lumoka_option; "
+done
 set -euo pipefail
 
 LUMOKA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -120,5 +123,5 @@ build_sdl3
 fetch_imgui
 install_fonts
 export LUMOKA_ROOT LUMOKA_CACHE LUMOKA_SDL3_PREFIX LUMOKA_IMGUI_DIR
-eval "$lumoka_caller_options"
-unset lumoka_caller_options
+eval "$lumoka_restore_options"
+unset lumoka_restore_options lumoka_option

@@ -46,6 +46,7 @@ phase_done
 build asan
 phase "unit tests under ASan+UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0 \
   "${CTEST[@]}" --test-dir build/asan -L unit -j2
 phase_done
 
