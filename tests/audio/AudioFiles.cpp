@@ -1,11 +1,14 @@
 #include "AudioFiles.h"
 
+#include <SDL3/SDL.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace testaudio {
 namespace {
@@ -128,6 +131,18 @@ Sound soundFrom(const std::vector<float>& stereo, bool looping) {
     EXPECT_EQ(sound.loadMem(wav.data(), wav.size()), Sound::kOk);
     sound.setLooping(looping);
     return sound;
+}
+
+std::vector<float> readFloats(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<float> out(bytes.size() / sizeof(float));
+    std::memcpy(out.data(), bytes.data(), out.size() * sizeof(float));
+    return out;
+}
+
+void setSdlEnvironment(const char* name, const std::string& value) {
+    SDL_SetEnvironmentVariable(SDL_GetEnvironment(), name, value.c_str(), true);
 }
 
 }  // namespace testaudio

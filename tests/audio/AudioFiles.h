@@ -6,6 +6,7 @@
 
 #include "audio/Sound.h"
 
+#include <string>
 #include <vector>
 
 namespace testaudio {
@@ -29,5 +30,11 @@ std::vector<float> sineStereo(int frames, double hz, float amplitude, int rate =
 // A Sound made from 44100 Hz stereo frames through the float WAV path; the
 // frames come back unchanged. Fails the current test on any error.
 Sound soundFrom(const std::vector<float>& stereo, bool looping = false);
+
+// What SDL's disk driver wrote: raw interleaved floats.
+std::vector<float> readFloats(const std::string& path);
+// SDL reads its environment once, into a copy of its own; a variable set later
+// with setenv would go unseen.
+void setSdlEnvironment(const char* name, const std::string& value);
 
 }  // namespace testaudio

@@ -16,18 +16,6 @@ using namespace audiotest;
 
 namespace {
 
-std::vector<float> readFloats(const std::filesystem::path& path) {
-    const std::string bytes = testsupport::readFile(path);
-    std::vector<float> out(bytes.size() / sizeof(float));
-    std::memcpy(out.data(), bytes.data(), out.size() * sizeof(float));
-    return out;
-}
-
-// SDL reads its environment once, into a copy of its own.
-void setSdlEnvironment(const char* name, const std::string& value) {
-    SDL_SetEnvironmentVariable(SDL_GetEnvironment(), name, value.c_str(), true);
-}
-
 uint64_t clockFrames(const AudioSystem& audio) {
     return static_cast<uint64_t>(std::llround(audio.engine.getStreamTime(audio.voiceGroup) * Mixer::kSampleRate));
 }
@@ -57,8 +45,8 @@ bool runFramesFor(AudioSystem& audio, double seconds) {
 TEST(AudioSystemDevice, TwoStemsReachTheDeviceInStepWithTheirSources) {
     testsupport::TempDir dir;
     const std::filesystem::path file = dir.path() / "heard.raw";
-    setSdlEnvironment("SDL_AUDIO_DRIVER", "disk");
-    setSdlEnvironment("SDL_AUDIO_DISK_OUTPUT_FILE", file.string());
+    testaudio::setSdlEnvironment("SDL_AUDIO_DRIVER", "disk");
+    testaudio::setSdlEnvironment("SDL_AUDIO_DISK_OUTPUT_FILE", file.string());
     // The first stem outlasts the test; the second wraps several times. Both
     // together stay under the limiter's knee, so the mix is their plain sum.
     const std::vector<float> first  = testaudio::distinctStereo(4 * Mixer::kSampleRate, 0.3f);
@@ -80,7 +68,7 @@ TEST(AudioSystemDevice, TwoStemsReachTheDeviceInStepWithTheirSources) {
     const uint64_t bothFull = clockFrames(audio);
     ASSERT_TRUE(runFramesFor(audio, 1.0));
     audio.shutdown();
-    const std::vector<float> heard = readFloats(file);
+    const std::vector<float> heard = testaudio::readFloats(file.string());
     const size_t heardFrames = heard.size() / 2;
 
     // The voices began on a chunk boundary of the device's stream; find which

@@ -15,19 +15,6 @@
 
 namespace {
 
-std::vector<float> readFloats(const std::filesystem::path& path) {
-    const std::string bytes = testsupport::readFile(path);
-    std::vector<float> out(bytes.size() / sizeof(float));
-    std::memcpy(out.data(), bytes.data(), out.size() * sizeof(float));
-    return out;
-}
-
-// SDL reads its environment once, into a copy of its own; a variable set
-// later with setenv would go unseen.
-void setSdlEnvironment(const char* name, const std::string& value) {
-    SDL_SetEnvironmentVariable(SDL_GetEnvironment(), name, value.c_str(), true);
-}
-
 bool waitForClock(const Mixer& mixer, uint32_t handle, double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (mixer.getStreamTime(handle) < seconds) {
@@ -42,8 +29,8 @@ bool waitForClock(const Mixer& mixer, uint32_t handle, double seconds) {
 TEST(MixerDevice, DiskDriverWritesExactlyTheOfflineMix) {
     testsupport::TempDir dir;
     const std::filesystem::path file = dir.path() / "mix.raw";
-    setSdlEnvironment("SDL_AUDIO_DRIVER", "disk");
-    setSdlEnvironment("SDL_AUDIO_DISK_OUTPUT_FILE", file.string());
+    testaudio::setSdlEnvironment("SDL_AUDIO_DRIVER", "disk");
+    testaudio::setSdlEnvironment("SDL_AUDIO_DISK_OUTPUT_FILE", file.string());
     const Sound stem = testaudio::soundFrom(testaudio::distinctStereo(7001), true);
 
     Mixer device;
@@ -52,7 +39,7 @@ TEST(MixerDevice, DiskDriverWritesExactlyTheOfflineMix) {
     ASSERT_NE(voice, 0u);
     ASSERT_TRUE(waitForClock(device, voice, 0.5));
     device.deinit();
-    const std::vector<float> heard = readFloats(file);
+    const std::vector<float> heard = testaudio::readFloats(file.string());
 
     Mixer offline;
     ASSERT_EQ(offline.init(Mixer::kClipRoundoff, Mixer::Output::None), Mixer::kOk);
@@ -70,7 +57,7 @@ TEST(MixerDevice, DiskDriverWritesExactlyTheOfflineMix) {
 }
 
 TEST(MixerDevice, StartFailureSaysWhySdlRefusedInOneLine) {
-    setSdlEnvironment("SDL_AUDIO_DRIVER", "no-such-driver");
+    testaudio::setSdlEnvironment("SDL_AUDIO_DRIVER", "no-such-driver");
     Mixer mixer;
     testing::internal::CaptureStderr();
     const unsigned result = mixer.init();
