@@ -69,8 +69,8 @@ void readEntries(const json& stems, std::vector<StemEntry>& entries) {
 }
 
 // A song data element that is not an object or a "bpm" that is not a number
-// would otherwise end the program, and a tempo of 0 or below would make every
-// note time infinite or undefined; they get the default tempo.
+// would otherwise end the program; they get the default tempo. A tempo of 0 or
+// below is kept: the charts then refuse to scale and keep their own timing.
 float readSongBpm(const json& document) {
     float bpm = kDefaultBpm;
     try {
@@ -80,10 +80,6 @@ float readSongBpm(const json& document) {
         bpm = source.value("bpm", kDefaultBpm);
     } catch (const json::exception& error) {
         std::cerr << "Error reading song BPM: " << error.what() << std::endl;
-        return kDefaultBpm;
-    }
-    if (!(bpm > 0.0f) || !std::isfinite(bpm)) {
-        std::cerr << "Error reading song BPM: " << bpm << " is not a positive tempo" << std::endl;
         return kDefaultBpm;
     }
     return bpm;
