@@ -88,6 +88,8 @@ struct Codec {
     bool        lossless;
 };
 
+void PrintTo(const Codec& codec, std::ostream* os) { *os << codec.name; }
+
 class SoundCodecs : public testing::TestWithParam<Codec> {};
 
 TEST_P(SoundCodecs, DecodeToOneSecondOfTheTone) {

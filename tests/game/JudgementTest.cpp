@@ -35,6 +35,8 @@ struct TapCase {
     int32_t points;
 };
 
+void PrintTo(const TapCase& c, std::ostream* os) { *os << "note " << c.note << " at " << c.offset << " s"; }
+
 class TapScore : public Judgement, public ::testing::WithParamInterface<TapCase> {};
 
 TEST_P(TapScore, TierTimingAndPitchGiveThePoints) {

@@ -38,6 +38,8 @@ struct ErrorCase {
     std::string errors;
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+
 class MidiParseErrors : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(MidiParseErrors, FailWithTheExactMessage) {

@@ -20,6 +20,10 @@
 #include <tuple>
 
 using namespace levelgen;
+
+namespace levelgen {
+void PrintTo(const LevelPlan& plan, std::ostream* os) { *os << plan.folder; }
+}
 namespace fs = std::filesystem;
 
 namespace {
