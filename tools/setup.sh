@@ -11,6 +11,9 @@ done
 set -euo pipefail
 
 LUMOKA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# CI may start us without HOME; npm and the cache both need one.
+: "${HOME:=$(getent passwd "$(id -u)" | cut -d: -f6)}"
+export HOME
 LUMOKA_CACHE=${LUMOKA_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/lumoka}
 SDL3_VERSION=3.2.10+ds-1
 IMGUI_VERSION=1.92.2b+ds-1
