@@ -40,11 +40,11 @@ bool App::init() {
 
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
-    if (!UISystem::init(render.window, render.glContext)) return fail("Failed to initialize UI system");
+    if (!UISystem::init(render)) return fail("Failed to initialize UI system");
     if (!render.initTextRendering()) return fail("Failed to initialize text rendering");
 
     input.init();
-    game.reset(8);
+    game.reset(kLayerCap);
     game.playerName       = Prefs::loadPlayerName("Player");
     game.keyboardGameplay = Prefs::loadKeyboardGameplay(true);
     game.setNoteCallback();
@@ -123,7 +123,7 @@ void App::togglePlayback() {
     }
 }
 
-void App::drawGui() {}
+void App::openLeaderboard() { showLeaderboard = true; }
 
 void App::shutdown(std::thread& logicThread) {
     stopRequested.exchange(true);

@@ -30,6 +30,8 @@ public:
     bool runFrame(uint64_t& last, uint64_t frequency);
     void shutdown(std::thread& logicThread);
     void drawGui();
+    void drawMainMenu();
+    void updateTutorialSong();
 
     AudioSystem  audio;
     RenderState  render;
@@ -44,6 +46,10 @@ public:
 private:
     void copyStemFlags();
     void togglePlayback();
+    void startSelectedLevel();
+    void openLeaderboard();
+    void drawExitButton();
+    void endRun();
 };
 
 // The frame time step fed to fades, animation and circles: the counter delta in

@@ -69,8 +69,8 @@ void GameLogic::reset(int32_t layerCap) {
     playerName        = "Player 1";
     keyboardGameplay  = false;
     clearCircles();
-    comboPerLayer     = 5;
-    missLimit         = 3;
+    comboPerLayer     = kComboPerLayer;
+    missLimit         = kMissLimit;
     misses            = 0;
     comboAtLastUnlock = 0;
 }

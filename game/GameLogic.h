@@ -22,8 +22,11 @@ struct RenderState;
 
 using NoteCallback = std::function<void(const MidiNoteEvent&, RenderState*)>;
 
-inline constexpr int32_t kHoldChannel = 1;    // notes on this MIDI channel make hold circles
-inline constexpr int32_t kHoldPoints  = 100;  // a completed hold, before the multiplier
+inline constexpr int32_t kHoldChannel   = 1;    // notes on this MIDI channel make hold circles
+inline constexpr int32_t kHoldPoints    = 100;  // a completed hold, before the multiplier
+inline constexpr int32_t kLayerCap      = 8;    // no run unlocks more layers than this
+inline constexpr int32_t kComboPerLayer = 5;    // combo per unlocked layer for the next unlock
+inline constexpr int32_t kMissLimit     = 3;    // misses in a row that silence the newest layer
 
 // One on-screen target, in window pixels with y measured from the bottom.
 // Notes on MIDI channel 1 make hold circles, every other channel tap circles.
@@ -80,6 +83,7 @@ public:
     void    updateProgress(App& app);
     void    updateLayers(App& app);
     void    renderCircles(RenderState& render);
+    void    drawStemProgressHud(const App& app) const;  // the GUI's row of layer segments
 
     int32_t     score            = 0;
     int32_t     combo            = 0;
@@ -98,8 +102,8 @@ public:
     double      streamTime       = 0.0;
     NoteCallback noteCallback;
     std::vector<Circle> circles;
-    int32_t     comboPerLayer     = 5;
-    int32_t     missLimit         = 3;
+    int32_t     comboPerLayer     = kComboPerLayer;
+    int32_t     missLimit         = kMissLimit;
     int32_t     misses            = 0;
     int32_t     comboAtLastUnlock = 0;
 

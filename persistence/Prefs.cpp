@@ -1,6 +1,123 @@
 #include "persistence/Prefs.h"
 
-namespace Prefs {
-std::string loadPlayerName(const std::string& fallback) { return fallback; }
-bool loadKeyboardGameplay(bool fallback) { return fallback; }
+#include "persistence/FileSave.h"
+
+#include <SDL3/SDL_error.h>
+#include <SDL3/SDL_filesystem.h>
+#include <SDL3/SDL_iostream.h>
+#include <SDL3/SDL_stdinc.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+
+using nlohmann::json;
+
+namespace {
+
+// The file's text, or nothing when it is missing or empty.
+std::optional<std::string> readPrefsFile(const std::string& path) {
+    size_t size = 0;
+    void*  data = SDL_LoadFile(path.c_str(), &size);
+    if (data == nullptr) return std::nullopt;
+    std::string text(static_cast<const char*>(data), size);
+    SDL_free(data);
+    if (text.empty()) return std::nullopt;
+    return text;
 }
+
+const char* enabledText(bool enabled) { return enabled ? "enabled" : "disabled"; }
+
+void printLine(std::FILE* stream, const char* format, const char* argument) {
+    std::fprintf(stream, format, argument);
+    std::fputs("\n", stream);
+}
+
+// The stored value of key, null when the document has none. `noFile` tells a
+// missing or empty file apart, which the callers report.
+json readMember(const char* key, const char* parseMessage, bool& noFile) {
+    const std::optional<std::string> text = readPrefsFile(Prefs::filePath());
+    noFile = !text;
+    if (noFile) return nullptr;
+    try {
+        const json document = json::parse(*text);
+        if (document.is_object() && document.contains(key)) return document[key];
+    } catch (const std::exception& error) {
+        printLine(stderr, parseMessage, error.what());
+    }
+    return nullptr;
+}
+
+// Read, merge, write. A file that does not parse, or whose top level is not an
+// object, is replaced by one holding only this member.
+void saveMember(const char* key, const json& value, const char* parseMessage) {
+    const std::string path = Prefs::filePath();
+    json document = json::object();
+    if (const std::optional<std::string> text = readPrefsFile(path)) {
+        try {
+            json existing = json::parse(*text);
+            if (existing.is_object()) document = std::move(existing);
+        } catch (const std::exception& error) {
+            printLine(stderr, parseMessage, error.what());
+        }
+    }
+    document[key] = value;
+    if (!saveFileReplacing(path, document.dump(4, ' ', false, json::error_handler_t::replace))) {
+        printLine(stderr, "Failed to save prefs file: %s", SDL_GetError());
+        return;
+    }
+    if (value.is_boolean())
+        std::printf("Keyboard gameplay setting saved to %s: %s", path.c_str(), enabledText(value.get<bool>()));
+    else
+        std::printf("Player name saved to %s", path.c_str());
+    std::fputs("\n", stdout);
+}
+
+}  // namespace
+
+namespace Prefs {
+
+std::string filePath() {
+    char* folder = SDL_GetPrefPath("KOV", "Lumoka");
+    if (folder == nullptr) {
+        printLine(stderr, "SDL_GetPrefPath failed: %s", SDL_GetError());
+        return "prefs.json";
+    }
+    std::string path = folder;
+    SDL_free(folder);
+    if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += '/';
+    return path + "prefs.json";
+}
+
+std::string loadPlayerName(const std::string& fallback) {
+    bool       noFile = false;
+    const json value  = readMember("playerName", "Failed to parse prefs JSON: %s", noFile);
+    if (noFile) {
+        printLine(stdout, "No prefs file found \u2013 using default player name (%s)", fallback.c_str());
+        return fallback;
+    }
+    if (!value.is_string() || value.get_ref<const std::string&>().empty()) return fallback;
+    return value.get<std::string>();
+}
+
+bool loadKeyboardGameplay(bool fallback) {
+    bool       noFile = false;
+    const json value  = readMember("keyboardGameplay", "Failed to parse prefs JSON for keyboard gameplay: %s", noFile);
+    if (noFile) {
+        printLine(stdout, "No prefs file found \u2013 using default keyboard gameplay setting (%s)",
+                  enabledText(fallback));
+        return fallback;
+    }
+    return value.is_boolean() ? value.get<bool>() : fallback;
+}
+
+void savePlayerName(const std::string& name) {
+    saveMember("playerName", name, "Failed to parse existing prefs when saving player name: %s");
+}
+
+void saveKeyboardGameplay(bool enabled) {
+    saveMember("keyboardGameplay", enabled, "Failed to parse existing prefs when saving keyboard gameplay: %s");
+}
+
+}  // namespace Prefs

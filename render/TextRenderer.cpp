@@ -2,6 +2,7 @@
 // baked with stb_truetype, and one draw call per string.
 #include "render/RenderState.h"
 
+#include "render/FontCheck.h"
 #include "render/GLFunctions.h"
 #include "render/RenderLog.h"
 
@@ -63,6 +64,15 @@ bool tablesInBounds(const unsigned char* bytes, size_t size) {
     }
     return true;
 }
+
+}  // namespace
+
+bool isUsableFont(const unsigned char* bytes, size_t size) {
+    stbtt_fontinfo font;
+    return bytes != nullptr && tablesInBounds(bytes, size) && stbtt_InitFont(&font, bytes, 0);
+}
+
+namespace {
 
 Glyph glyphFrom(const stbtt_bakedchar& baked) {
     Glyph glyph;
@@ -187,8 +197,7 @@ bool RenderState::loadFontAtlas(const std::string& fontPath, int32_t pixelHeight
         logError("Failed to load font file: %s", fontPath.c_str());
         return false;
     }
-    stbtt_fontinfo font;
-    if (!tablesInBounds(file.bytes, file.size) || !stbtt_InitFont(&font, file.bytes, 0)) {
+    if (!isUsableFont(file.bytes, file.size)) {
         logError("Failed to initialize font: %s", fontPath.c_str());
         return false;
     }

@@ -1,0 +1,49 @@
+#include "level/TutorialSong.h"
+
+#include "audio/AudioSystem.h"
+#include "game/GameLogic.h"
+#include "level/LevelPackage.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr float kPageFade = 1.0f;
+
+// Which stems each page lets the player hear, in fade-in order.
+std::vector<int> pageStems(int page) {
+    switch (page) {
+        case 1: return {1};
+        case 2: return {0};
+        case 3: return {0, 1};
+        default: return {};
+    }
+}
+
+void loadTutorialPackage(AudioSystem& audio, RenderState& render, GameLogic& game) {
+    if (packageLoaded && currentPackage.name == "tutorialsong") return;
+    packageLoaded = false;
+    if (LevelPackage::prepare("levels/tutorialsong", currentPackage) && currentPackage.apply(audio, render, game))
+        packageLoaded = true;
+}
+
+}  // namespace
+
+void playTutorialPage(int page, AudioSystem& audio, RenderState& render, GameLogic& game) {
+    if (page == 0) {
+        if (audio.playing) audio.stopAll();
+        game.newRun();
+        packageLoaded = false;
+        return;
+    }
+    loadTutorialPackage(audio, render, game);
+    if (!audio.playing) audio.playAll();
+    for (size_t i = 0; i < audio.stems.size(); ++i) audio.deactivateStem(static_cast<int>(i));
+    for (const int stem : pageStems(page)) audio.fadeInStem(stem, kPageFade);
+
+    game.newRun();
+    game.layers    = static_cast<int32_t>(std::count_if(audio.stems.begin(), audio.stems.end(),
+                                                        [](const Stem& stem) { return stem.active; }));
+    game.maxLayers = static_cast<int32_t>(audio.stems.size());
+}

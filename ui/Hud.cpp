@@ -1,0 +1,139 @@
+// The dispatcher that picks what the GUI shows each frame, and the in-game HUD:
+// the score window, the row of layer segments and the red exit button.
+#include "app/App.h"
+
+#include "level/TutorialSong.h"
+#include "ui/Gui.h"
+#include "ui/UISystem.h"
+
+#include <imgui.h>
+
+#include <mutex>
+
+int lastTutorialPage = -1;
+
+namespace {
+
+constexpr ImGuiWindowFlags kFixedWindow = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
+                                          ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoScrollbar |
+                                          ImGuiWindowFlags_NoCollapse;
+
+const ImVec4 kGrey(0.7f, 0.7f, 0.7f, 1.0f);
+const ImVec4 kGreen(0.0f, 1.0f, 0.5f, 1.0f);
+
+void coloredText(const ImVec4& colour, const char* format, auto value) {
+    ImGui::PushStyleColor(ImGuiCol_Text, colour);
+    ImGui::Text(format, value);
+    ImGui::PopStyleColor();
+}
+
+}  // namespace
+
+void drawScoreHud(App& app) {
+    const GameLogic&     game     = app.game;
+    const ImGuiViewport* viewport = ImGui::GetMainViewport();
+    const float          s        = uiScale;
+    ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + viewport->WorkSize.x * 0.5f, viewport->WorkPos.y + 40.0f * s),
+                            ImGuiCond_Always, ImVec2(0.5f, 0.0f));
+    ImGui::SetNextWindowBgAlpha(0.8f);
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowRounding, 10.0f);
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(40.0f * s, 20.0f * s));
+    ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(30.0f * s, 10.0f * s));
+    ImGui::PushStyleColor(ImGuiCol_WindowBg, ImVec4(0.05f, 0.05f, 0.1f, 1.0f));
+    if (ImGui::Begin("##ScoreHUD", nullptr,
+                     kFixedWindow | ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings)) {
+        ImGui::PushFont(scoreFont, scoreFont->LegacySize);
+        coloredText(ImVec4(1.0f, 0.85f, 0.0f, 1.0f), "Score: %d", game.score);
+        ImGui::SameLine();
+        coloredText(game.score > game.highScore ? kGreen : kGrey, "Best: %d", game.highScore);
+        ImGui::SameLine();
+        coloredText(ImVec4(0.7f, 0.7f, 1.0f, 1.0f), "x%.1f", static_cast<double>(game.multiplier));
+        ImGui::SameLine();
+        coloredText(game.combo > 0 ? kGreen : kGrey, "Combo: %d", game.combo);
+        ImGui::PopFont();
+    }
+    ImGui::End();
+    ImGui::PopStyleColor();
+    ImGui::PopStyleVar(3);
+}
+
+void GameLogic::drawStemProgressHud(const App& app) const {
+    const float s     = uiScale;
+    const float width = ImGui::GetIO().DisplaySize.x;
+    ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f), ImGuiCond_None, ImVec2(0.0f, 0.0f));
+    ImGui::SetNextWindowSize(ImVec2(width, 30.0f * s));
+    ImGui::Begin("##StemProgressHUD", nullptr, kFixedWindow | ImGuiWindowFlags_NoBackground);
+    const int   count   = static_cast<int>(app.audio.stems.size());
+    const float margin  = 0.1f * width;
+    const float segment = count > 0 ? (width - 2.0f * margin) / static_cast<float>(count) : 0.0f;
+    const float step    = segment + 2.0f * s;
+    const float height  = 40.0f * s;
+    const float rounding = 4.0f * s;
+    ImDrawList*  list     = ImGui::GetWindowDrawList();
+    const ImVec2 position = ImGui::GetWindowPos();
+    const float  top      = position.y + (ImGui::GetWindowHeight() - height) * 0.5f;
+    for (int i = 0; i < count; ++i) {
+        const ImVec2 min(position.x + margin + static_cast<float>(i) * step, top);
+        const ImVec2 max(min.x + segment, top + height);
+        list->AddRectFilled(min, max, i < layers ? IM_COL32(100, 200, 100, 255) : IM_COL32(40, 40, 40, 255), rounding);
+        list->AddRect(min, max, IM_COL32(20, 20, 20, 255), rounding, ImDrawFlags_None, 1.0f);
+    }
+    ImGui::End();
+}
+
+void App::drawExitButton() {
+    const float s    = uiScale;
+    const float side = 60.0f * s;
+    ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x - side - 20.0f * s, 20.0f * s), ImGuiCond_None,
+                            ImVec2(0.0f, 0.0f));
+    ImGui::SetNextWindowSize(ImVec2(side, side));
+    ImGui::Begin("##ExitButton", nullptr, kFixedWindow | ImGuiWindowFlags_NoBackground);
+    ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.8f, 0.1f, 0.1f, 0.9f));
+    ImGui::PushStyleColor(ImGuiCol_ButtonHovered, ImVec4(0.9f, 0.2f, 0.2f, 1.0f));
+    ImGui::PushStyleColor(ImGuiCol_ButtonActive, ImVec4(0.7f, 0.1f, 0.1f, 1.0f));
+    ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, 12.0f);
+    ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(8.0f * s, 8.0f * s));
+    if (ImGui::Button("X", ImVec2(side - 12.0f, side - 12.0f))) endRun();
+    ImGui::PopStyleVar(2);
+    ImGui::PopStyleColor(3);
+    ImGui::End();
+}
+
+void App::endRun() {
+    audio.stopAll();
+    game.newRun();
+    game.inGame = false;
+}
+
+void App::updateTutorialSong() { playTutorialPage(tutorialPage, audio, render, game); }
+
+void App::drawGui() {
+    if (!guiVisible) return;
+    if (game.inGame) {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        drawScoreHud(*this);
+        game.drawStemProgressHud(*this);
+        drawExitButton();
+    } else if (showLeaderboard) {
+        drawLeaderboardPanel(*this);
+    } else if (tutorialActive) {
+        drawTutorialPanel(*this);
+    } else if (showSettings) {
+        drawSettingsPanel(*this);
+    } else if (showCredits) {
+        drawCreditsPanel(*this);
+    } else {
+        drawMainMenu();
+    }
+
+    if (!tutorialActive) {
+        lastTutorialPage = -1;
+        return;
+    }
+    std::lock_guard<std::mutex> lock(gameStateMutex);
+    if (tutorialPage != lastTutorialPage) {
+        updateTutorialSong();
+        lastTutorialPage = tutorialPage;
+    }
+    if (tutorialActive && tutorialPage == 3) game.drawStemProgressHud(*this);
+}
