@@ -19,5 +19,7 @@ struct LevelInfo {
 extern std::vector<LevelInfo> levelList;
 
 bool        loadLevelList();  // fills levelList on the first call; true when it holds entries
+// The entries of a level list's text, in file order (possibly none).
+std::vector<LevelInfo> readLevelList(const std::string& text);
 std::string extractStringField(const std::string& text, const std::string& key);
 int         extractIntField(const std::string& text, const std::string& key, int fallback);

@@ -28,7 +28,7 @@ APT_PACKAGES=(
   nlohmann-json3-dev libcpp-httplib-dev libstb-dev libsndfile1-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool midicsv sox libsox-fmt-all
+  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all
   libfluidsynth-dev timgm6mb-soundfont
   fonts-roboto-unhinted
 )

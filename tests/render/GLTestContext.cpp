@@ -91,13 +91,4 @@ Pixels readBackBuffer(int width, int height) {
     return pixels;
 }
 
-WorkingDirectory::WorkingDirectory(const std::filesystem::path& dir)
-    : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(dir);
-}
-
-WorkingDirectory::~WorkingDirectory() {
-    std::filesystem::current_path(previous_);
-}
-
 } // namespace rendertest

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "render/GLFunctions.h"
+#include "support/TestSupport.h"
 
 #include <filesystem>
 #include <string>
@@ -42,16 +43,6 @@ struct Pixels {
 };
 Pixels readBackBuffer(int width, int height);
 
-// Runs the test body with the working directory set to dir.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::filesystem::path& dir);
-    ~WorkingDirectory();
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    std::filesystem::path previous_;
-};
+using testsupport::WorkingDirectory;
 
 } // namespace rendertest

@@ -41,6 +41,10 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
+WorkingDirectory::WorkingDirectory(const fs::path& dir) : previous_(fs::current_path()) { fs::current_path(dir); }
+
+WorkingDirectory::~WorkingDirectory() { fs::current_path(previous_); }
+
 void writeFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;

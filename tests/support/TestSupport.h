@@ -25,6 +25,18 @@ private:
     std::filesystem::path path_;
 };
 
+// Runs the test body with the working directory set to dir.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::filesystem::path& dir);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
 // The game's assets folder, copied (shaders, fonts, textures) into dir.
 void copyAssets(const std::filesystem::path& dir);
 

@@ -1,0 +1,119 @@
+// prefs.json in a preference folder of the test's own: defaults and their
+// messages, the exact file the saves write, and saves that merge into (or
+// recover from) what is already there.
+#include "persistence/Prefs.h"
+
+#include "support/TestSupport.h"
+
+#include <SDL3/SDL_stdinc.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PrefsFile : public ::testing::Test {
+protected:
+    // SDL puts the preference folder under XDG_DATA_HOME, read from its own
+    // copy of the environment.
+    void SetUp() override {
+        SDL_SetEnvironmentVariable(SDL_GetEnvironment(), "XDG_DATA_HOME", home.path().c_str(), true);
+    }
+    void TearDown() override { SDL_UnsetEnvironmentVariable(SDL_GetEnvironment(), "XDG_DATA_HOME"); }
+
+    fs::path path() const { return home.path() / "KOV" / "Lumoka" / "prefs.json"; }
+    void     store(const std::string& text) const { writeFile(path(), text); }
+
+    testsupport::TempDir home;
+};
+
+TEST_F(PrefsFile, NoFileOrAnEmptyOneGivesTheDefaultsWithOneLineEach) {
+    for (const bool emptyFile : {false, true}) {
+        if (emptyFile) store("");
+        CaptureStdout();
+        EXPECT_EQ(Prefs::loadPlayerName("Player"), "Player");
+        EXPECT_TRUE(Prefs::loadKeyboardGameplay(true));
+        EXPECT_FALSE(Prefs::loadKeyboardGameplay(false));
+        EXPECT_EQ(GetCapturedStdout(),
+                  "No prefs file found \xE2\x80\x93 using default player name (Player)\n"
+                  "No prefs file found \xE2\x80\x93 using default keyboard gameplay setting (enabled)\n"
+                  "No prefs file found \xE2\x80\x93 using default keyboard gameplay setting (disabled)\n");
+    }
+}
+
+TEST_F(PrefsFile, StoredValuesOfTheWrongTypeOrEmptyFallBackSilently) {
+    store(R"({"playerName": "", "keyboardGameplay": "yes"})");
+    CaptureStdout();
+    CaptureStderr();
+    EXPECT_EQ(Prefs::loadPlayerName("Player"), "Player");
+    EXPECT_TRUE(Prefs::loadKeyboardGameplay(true));
+    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(GetCapturedStdout(), "");
+
+    store(R"({"playerName": "Ada", "keyboardGameplay": false})");
+    EXPECT_EQ(Prefs::loadPlayerName("Player"), "Ada");
+    EXPECT_FALSE(Prefs::loadKeyboardGameplay(true));
+
+    store("{not json");
+    CaptureStderr();
+    EXPECT_EQ(Prefs::loadPlayerName("Player"), "Player");
+    EXPECT_TRUE(Prefs::loadKeyboardGameplay(true));
+    const std::string err = GetCapturedStderr();
+    EXPECT_EQ(err.find("Failed to parse prefs JSON: "), 0u) << err;
+    EXPECT_NE(err.find("\nFailed to parse prefs JSON for keyboard gameplay: "), std::string::npos) << err;
+}
+
+TEST_F(PrefsFile, SavesMergeIntoTheFileInKeyOrderWithFourSpaces) {
+    store(R"({"zeta": [1, 2], "playerName": "Ünïcode"})");
+    CaptureStdout();
+    Prefs::saveKeyboardGameplay(false);
+    EXPECT_EQ(GetCapturedStdout(), "Keyboard gameplay setting saved to " + path().string() + ": disabled\n");
+    EXPECT_EQ(readFile(path()),
+              "{\n    \"keyboardGameplay\": false,\n    \"playerName\": \"Ünïcode\",\n    \"zeta\": [\n"
+              "        1,\n        2\n    ]\n}");
+
+    fs::remove(path());
+    CaptureStdout();
+    Prefs::savePlayerName("Player");
+    Prefs::saveKeyboardGameplay(true);
+    EXPECT_EQ(GetCapturedStdout(), "Player name saved to " + path().string() + "\nKeyboard gameplay setting saved to " +
+                                       path().string() + ": enabled\n");
+    EXPECT_EQ(readFile(path()), "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"Player\"\n}");
+}
+
+TEST_F(PrefsFile, ASaveOverAnUnreadableFileKeepsOnlyItsMember) {
+    for (const char* stored : {"{broken", "[1, 2, 3]", "\"just a string\""}) {
+        store(stored);
+        CaptureStdout();
+        CaptureStderr();
+        Prefs::savePlayerName("Ada");
+        const std::string err = GetCapturedStderr();
+        GetCapturedStdout();
+        EXPECT_EQ(readFile(path()), "{\n    \"playerName\": \"Ada\"\n}") << stored;
+        if (std::string(stored) == "{broken")
+            EXPECT_EQ(err.find("Failed to parse existing prefs when saving player name: "), 0u) << err;
+        else
+            EXPECT_EQ(err, "") << stored;
+    }
+}
+
+TEST_F(PrefsFile, AFailedWriteLeavesTheOldFileWhole) {
+    store(R"({"playerName": "Kept"})");
+    fs::create_directories(fs::path(path().string() + ".tmp"));  // the temporary file cannot be written
+    CaptureStderr();
+    Prefs::savePlayerName("Lost");
+    EXPECT_EQ(GetCapturedStderr().find("Failed to save prefs file: "), 0u);
+    EXPECT_EQ(readFile(path()), R"({"playerName": "Kept"})");
+}
+
+}  // namespace
