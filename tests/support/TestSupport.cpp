@@ -75,6 +75,23 @@ bool pressKey(const std::string& key) {
     return std::system(command.c_str()) == 0;
 }
 
+bool typeText(const std::string& text) {
+    const std::string command = "xdotool search --name 'Lumoka v0.0.1' windowfocus type --delay 40 '" + text + "'";
+    return std::system(command.c_str()) == 0;
+}
+
+bool clickAt(float x, float y) {
+    const std::string command = "xdotool mousemove " + std::to_string(static_cast<int>(x)) + " " +
+                                std::to_string(static_cast<int>(y)) + " sleep 0.1 click 1";
+    return std::system(command.c_str()) == 0;
+}
+
+bool takeScreenshot(const fs::path& path) {
+    fs::create_directories(path.parent_path());
+    const std::string command = "import -window root '" + path.string() + "'";
+    return std::system(command.c_str()) == 0;
+}
+
 GameProcess::GameProcess(const fs::path& cwd, const std::vector<std::pair<std::string, std::string>>& env) {
     const std::string outPath = (logs_.path() / "stdout").string();
     const std::string errPath = (logs_.path() / "stderr").string();
@@ -102,12 +119,12 @@ GameProcess::~GameProcess() {
 
 std::string GameProcess::stdoutText() const { return readFile(logs_.path() / "stdout"); }
 
-bool GameProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+bool GameProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout, size_t from) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
-        if (stdoutText().find(text) != std::string::npos) return true;
+        if (stdoutText().find(text, from) != std::string::npos) return true;
         if (!reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
-        if (reaped_) return stdoutText().find(text) != std::string::npos;
+        if (reaped_) return stdoutText().find(text, from) != std::string::npos;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;

@@ -55,8 +55,9 @@ public:
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;
 
-    // Waits until standard output contains text, or the process exits, or timeout.
-    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+    // Waits until standard output contains text (at or after byte `from`), or
+    // the process exits, or timeout.
+    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout, size_t from = 0);
     void signal(int sig);
     ProcessResult wait(std::chrono::milliseconds timeout);
     std::string stdoutText() const;
@@ -79,5 +80,11 @@ size_t endOfLinesInOrder(const std::string& text, const std::vector<std::string>
 
 // Sends a key (xdotool's name for it) to the game's window on the test display.
 bool pressKey(const std::string& key);
+// Types text into the game's window.
+bool typeText(const std::string& text);
+// A left click at a point of the test display's screen.
+bool clickAt(float x, float y);
+// The whole test display as a PNG file.
+bool takeScreenshot(const std::filesystem::path& path);
 
 }  // namespace testsupport

@@ -1,0 +1,248 @@
+// The real game under the test display, driven through its GUI with clicks at
+// the places the layout rules give for a 1920 x 1080 window at scale 1: a level
+// chosen from the table, played and left; the settings kept across a restart;
+// the tutorial's pages and their stems; and a screenshot of every screen,
+// checked by its pixels and kept under build/ for a person to look at.
+#include "support/LevelFiles.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb_image.h>
+
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+using namespace std::chrono_literals;
+using testsupport::clickAt;
+using testsupport::containsInOrder;
+using testsupport::GameProcess;
+using testsupport::pressKey;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where things are, from the layout rules with the GUI library's default
+// spacing (frame padding 4 x 3, item spacing 8 x 4, window padding 8).
+namespace layout {
+constexpr float kTitleBottom = 1080 * 0.08f + 36;          // title line in the 36 px default font
+constexpr float kButtonItem  = 125.2f + 2 * 3;             // image plus frame padding
+constexpr float kMenuTop     = (1080 - kTitleBottom - (5 * 125.2f + 4)) * 0.5f + kTitleBottom;
+constexpr float kMenuX       = 240 + 720 * 0.5f;           // centre of the left column
+inline float menuButtonY(int i) { return kMenuTop + i * (kButtonItem + 2) + kButtonItem * 0.5f; }
+// The level table: heading (42 px font), header row, rows of 36 px text + cell padding.
+constexpr float kTableTop = (1080 - kTitleBottom - (40 + 216 + 1080 * 0.125f)) * 0.5f + kTitleBottom + 42 + 4;
+inline float levelRowY(int i) { return kTableTop + 40 * (i + 1) + 20; }
+constexpr float kLevelX = 1100;
+constexpr float kExitX = 1920 - 60 - 20 + 8 + 24, kExitY = 20 + 8 + 24;
+// Settings: the content box grows with its content, the buttons follow it.
+constexpr float kSettingsTop   = kTitleBottom + 120 + 8;
+constexpr float kNameFieldY    = kSettingsTop + 40 + 46 + 24 + 30;
+constexpr float kCheckboxY     = kSettingsTop + 40 + 46 + 24 + 64 + 44 + 46 + 24 + 21;
+constexpr float kCheckboxX     = 240 + 8 + 40 + 21;
+constexpr float kSettingsRowY  = kSettingsTop + 330 + 80 + 4 + kButtonItem * 0.5f;
+inline float settingsButtonX(int i) { return 240 + (1440 - 1280) * 0.5f + i * (408 + 40) + 204; }
+// Panels whose buttons sit at the bottom of the window.
+constexpr float kLowerBackY   = 1080 - 40 - 8 - kButtonItem * 0.5f;
+constexpr float kTutorialNavY = 1080 - 70 - 8 - kButtonItem * 0.5f;
+constexpr float kTutorialNextX = (1920 - 1248) * 0.5f + 1248 - 300 - 30 + 154;
+}  // namespace layout
+
+enum MenuButton { kStart, kSettings, kLeaderboard, kTutorial, kExit };
+
+struct Image {
+    int                        width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+    int count(int x0, int y0, int x1, int y1, const std::function<bool(const unsigned char*)>& test) const {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) n += test(at(x, y)) ? 1 : 0;
+        return n;
+    }
+};
+
+class Gui : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::copyAssets(dir.path());
+        writeLevels();
+    }
+
+    // Two small levels in the list, and a two-stem tutorial song.
+    void writeLevels() {
+        const fs::path levels = dir.path() / "levels";
+        writeFile(levels / "levels.json", R"({"levels": [
+            {"name": "First Level", "file": "first", "difficulty": 1, "description": "Easy"},
+            {"name": "Second Level", "file": "second.zip", "difficulty": 3, "description": "Busy"}]})");
+        std::vector<levelfiles::Note> notes;
+        for (int i = 1; i <= 12; ++i) notes.push_back({0.4 * i, 0.1, 30 + 6 * i, 40 + 6 * i});
+        for (const char* folder : {"first", "second.zip", "tutorialsong"}) {
+            levelfiles::writeWav(levels / folder / "lead.wav", 6.0);
+            levelfiles::writeWav(levels / folder / "pad.wav", 6.0);
+            levelfiles::writeMidi(levels / folder / "lead.mid", notes);
+            writeFile(levels / folder / "level.json", R"({"songMetaData": [{"bpm": 120}], "stems": [
+                {"file": "lead.wav", "midi": "lead.mid", "color": [1.0, 0.5, 0.1]},
+                {"file": "pad.wav", "startOrder": 1}]})");
+        }
+    }
+
+    std::unique_ptr<GameProcess> start() {
+        auto game = std::make_unique<GameProcess>(
+            dir.path(), std::vector<std::pair<std::string, std::string>>{
+                            {"HOME", home.path().string()}, {"XDG_DATA_HOME", (home.path() / ".local/share").string()}});
+        EXPECT_TRUE(game->waitForOutput("Game logic thread started", 60s)) << game->stdoutText();
+        std::this_thread::sleep_for(1500ms);  // a few frames, so the first click meets a drawn menu
+        return game;
+    }
+
+    // Clicks, then waits for a line printed after the click.
+    ::testing::AssertionResult clickFor(GameProcess& game, float x, float y, const std::string& line) {
+        const size_t from = game.stdoutText().size();
+        clickAt(x, y);
+        if (game.waitForOutput(line, 20s, from)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "no \"" << line << "\" after the click at " << x << ", " << y << "\n"
+                                             << game.stdoutText();
+    }
+
+    Image screenshot(const std::string& name) {
+        std::this_thread::sleep_for(700ms);
+        const fs::path path = fs::path(LUMOKA_SCREENSHOT_DIR) / (name + ".png");
+        EXPECT_TRUE(testsupport::takeScreenshot(path));
+        Image image;
+        int   channels = 0;
+        unsigned char* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 3);
+        if (pixels == nullptr) {
+            ADD_FAILURE() << "cannot read " << path;
+            return image;
+        }
+        image.rgb.assign(pixels, pixels + static_cast<size_t>(image.width) * image.height * 3);
+        stbi_image_free(pixels);
+        return image;
+    }
+
+    void quit(GameProcess& game) {
+        ASSERT_TRUE(pressKey("Escape"));
+        const testsupport::ProcessResult result = game.wait(30s);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+    }
+
+    fs::path prefsFile() const { return home.path() / ".local/share/KOV/Lumoka/prefs.json"; }
+
+    testsupport::TempDir dir;
+    testsupport::TempDir home;
+};
+
+// Saturated, bright pixels: the title's hue-cycling glow over the dimmed background.
+bool glowing(const unsigned char* p) {
+    const int high = std::max({p[0], p[1], p[2]}), low = std::min({p[0], p[1], p[2]});
+    return high > 150 && high - low > 100;
+}
+bool gold(const unsigned char* p) { return p[0] > 180 && p[1] > 130 && p[1] < 230 && p[2] < 90; }
+bool unlockedGreen(const unsigned char* p) { return p[0] == 100 && p[1] == 200 && p[2] == 100; }
+
+TEST_F(Gui, TheSecondLevelFromTheTablePlaysAndTheExitButtonReturnsToTheMenu) {
+    auto game = start();
+    const Image menu = screenshot("main_menu");
+    ASSERT_EQ(menu.width, 1920);
+    EXPECT_GT(menu.count(660, 80, 1260, 190, glowing), 500) << "the title glows";
+    EXPECT_GT(menu.count(1500, static_cast<int>(layout::levelRowY(1) - 15), 1700,
+                         static_cast<int>(layout::levelRowY(1) + 15), gold), 20) << "the second level's stars";
+
+    clickAt(layout::kLevelX, layout::levelRowY(1));
+    ASSERT_TRUE(clickFor(*game, layout::kMenuX, layout::menuButtonY(kStart), "Miss registered (1/3)"));
+    const Image hud = screenshot("hud");
+    EXPECT_GT(hud.count(200, 5, 400, 25, unlockedGreen), 1000) << "the first layer segment";
+    EXPECT_EQ(hud.count(1200, 5, 1400, 25, unlockedGreen), 0) << "the second layer is locked";
+
+    ASSERT_TRUE(clickFor(*game, layout::kExitX, layout::kExitY, "Playback stopped."));
+    const Image back = screenshot("main_menu_after_run");
+    EXPECT_GT(back.count(660, 80, 1260, 190, glowing), 500) << "the menu is back";
+    quit(*game);
+
+    EXPECT_TRUE(containsInOrder(game->stdoutText(),
+                                {"Loading level package from conventional paths in: levels/second.zip",
+                                 "Package prepared. Manifest: 'levels/second.zip/level.json', Has Shader: No",
+                                 "Loaded 2 stem(s) from level JSON: levels/second.zip/level.json",
+                                 "Loaded stems successfully via level.json manifest.",
+                                 "Playing all stems with voice group.", "Activated first stem",
+                                 "Miss registered (1/3)", "Stopping all stems.", "Playback stopped."}));
+}
+
+TEST_F(Gui, TheNameAndTheKeyboardSwitchAreKeptAcrossARestart) {
+    {
+        auto game = start();
+        EXPECT_TRUE(game->waitForOutput("No prefs file found", 1s));
+        clickAt(layout::kMenuX, layout::menuButtonY(kSettings));
+        std::this_thread::sleep_for(500ms);
+        clickAt(900, layout::kNameFieldY);
+        ASSERT_TRUE(pressKey("ctrl+a"));
+        ASSERT_TRUE(testsupport::typeText("AdaTester"));
+        ASSERT_TRUE(clickFor(*game, layout::settingsButtonX(2), layout::kSettingsRowY, "Player name saved to"));
+        ASSERT_TRUE(clickFor(*game, layout::kCheckboxX, layout::kCheckboxY, "Keyboard gameplay setting saved to"));
+        screenshot("settings");
+        quit(*game);
+        EXPECT_TRUE(game->waitForOutput(prefsFile().string() + ": disabled", 1s)) << game->stdoutText();
+    }
+    EXPECT_EQ(readFile(prefsFile()), "{\n    \"keyboardGameplay\": false,\n    \"playerName\": \"AdaTester\"\n}");
+
+    // The second start reads both back: saving the untouched field keeps the
+    // name, and the switch now turns keyboard gameplay back on.
+    auto game = start();
+    EXPECT_EQ(game->stdoutText().find("No prefs file found"), std::string::npos);
+    clickAt(layout::kMenuX, layout::menuButtonY(kSettings));
+    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(clickFor(*game, layout::settingsButtonX(2), layout::kSettingsRowY, "Player name saved to"));
+    ASSERT_TRUE(clickFor(*game, layout::kCheckboxX, layout::kCheckboxY, ": enabled"));
+    EXPECT_EQ(readFile(prefsFile()), "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"AdaTester\"\n}");
+
+    // Credits and back, then the leaderboard's empty state.
+    clickAt(layout::settingsButtonX(1), layout::kSettingsRowY);
+    EXPECT_GT(screenshot("credits").count(660, 80, 1260, 190, glowing), 500);
+    clickAt(960, layout::kLowerBackY);
+    std::this_thread::sleep_for(500ms);
+    clickAt(layout::settingsButtonX(0), layout::kSettingsRowY);
+    std::this_thread::sleep_for(500ms);
+    clickAt(layout::kMenuX, layout::menuButtonY(kLeaderboard));
+    EXPECT_GT(screenshot("leaderboard").count(560, 80, 1360, 190, glowing), 500);
+    clickAt(960, layout::kLowerBackY);
+    EXPECT_GT(screenshot("main_menu_after_panels").count(1500, 400, 1700, 700, gold), 20);
+    quit(*game);
+}
+
+TEST_F(Gui, TheTutorialPagesPlayTheirStemsOfTheTutorialSong) {
+    auto game = start();
+    clickAt(layout::kMenuX, layout::menuButtonY(kTutorial));
+    screenshot("tutorial_welcome");
+    const std::vector<std::vector<std::string>> pages = {
+        {"Loading level package from conventional paths in: levels/tutorialsong", "Playing all stems with voice group.",
+         "Deactivated stem: lead.wav", "Deactivated stem: pad.wav", "Fading in stem: pad.wav over 1s"},
+        {"Deactivated stem: lead.wav", "Deactivated stem: pad.wav", "Fading in stem: lead.wav over 1s"},
+        {"Deactivated stem: lead.wav", "Deactivated stem: pad.wav", "Fading in stem: lead.wav over 1s",
+         "Fading in stem: pad.wav over 1s"},
+        {"Deactivated stem: lead.wav", "Deactivated stem: pad.wav"},
+    };
+    for (size_t page = 0; page < pages.size(); ++page) {
+        const size_t from = game->stdoutText().size();
+        ASSERT_TRUE(clickFor(*game, layout::kTutorialNextX, layout::kTutorialNavY, pages[page].back()));
+        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(containsInOrder(game->stdoutText().substr(from), pages[page])) << "page " << page + 1;
+        if (page == 2) {
+            const Image layers = screenshot("tutorial_layers");
+            EXPECT_GT(layers.count(200, 5, 1700, 25, unlockedGreen), 5000) << "both layers of the song";
+        }
+    }
+    EXPECT_EQ(game->stdoutText().find("Fading in stem", game->stdoutText().rfind("Deactivated stem: pad.wav")),
+              std::string::npos) << "the last page plays no stem";
+    clickAt(layout::kTutorialNextX, layout::kTutorialNavY);  // Finish
+    EXPECT_GT(screenshot("main_menu_after_tutorial").count(660, 80, 1260, 190, glowing), 500);
+    quit(*game);
+}
+
+}  // namespace
