@@ -245,4 +245,24 @@ TEST_F(Gui, TheTutorialPagesPlayTheirStemsOfTheTutorialSong) {
     quit(*game);
 }
 
+TEST_F(Gui, MissingOrDamagedFontsAndImagesFallBackAndTheMenuStillDraws) {
+    fs::remove(dir.path() / "fonts" / "Roboto-Medium.ttf");
+    writeFile(dir.path() / "fonts" / "Orbitron-Regular.ttf", std::string(4096, 'x'));
+    fs::remove_all(dir.path() / "textures");
+    auto game = start();
+    const Image menu = screenshot("main_menu_without_assets");
+    EXPECT_GT(menu.count(1500, 400, 1700, 700, gold), 20) << "the level table still draws";
+    quit(*game);
+    const testsupport::ProcessResult result = game->wait(1s);
+    EXPECT_TRUE(containsInOrder(result.err, {
+        "ImGui::AddFontFromMemoryTTF failed for 'fonts/Orbitron-Regular.ttf'. The font file may be corrupt.",
+        "Failed to load title font: fonts/Orbitron-Regular.ttf. Using default.",
+        "CRITICAL: SDL_LoadFile failed for font: 'fonts/Roboto-Medium.ttf'.",
+        "Failed to load button font: fonts/Roboto-Medium.ttf. Using default.",
+        "Failed to load button.png for main menu ImageButtons", "Failed to load button_start.png for start button",
+        "Failed to load button_exit.png for exit button", "Failed to load button.png for main menu ImageButtons"}));
+    EXPECT_NE(game->stdoutText().find("Successfully submitted font 'fonts/Roboto-Bold.ttf' to ImGui."),
+              std::string::npos);
+}
+
 }  // namespace
