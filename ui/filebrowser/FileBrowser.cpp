@@ -142,20 +142,21 @@ bool FileBrowser::matchesFilter(const std::string& extension) const {
 
 void FileBrowser::setDirectory(const std::string& directory) {
     const std::string previous = currentDirectory_;
+    std::string       error;
     try {
         currentDirectory_ = directory.empty() ? baseDirectory() : directory;
         refreshEntries();
         selection_.clear();
         fileNameField_.clear();
-    } catch (const std::exception& error) {
-        currentDirectory_ = previous;
-        refreshEntries();
-        status_ = std::string("error: ") + error.what();
+        return;
+    } catch (const std::exception& exception) {
+        error = exception.what();
     } catch (...) {
-        currentDirectory_ = previous;
-        refreshEntries();
-        status_ = "error: unknown error";
+        error = "unknown error";
     }
+    currentDirectory_ = previous;
+    refreshEntries();
+    status_ = "error: " + error;
 }
 
 void FileBrowser::enterPath(const std::string& path) {
