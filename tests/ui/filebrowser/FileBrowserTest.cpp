@@ -138,14 +138,6 @@ TEST(FileBrowser, ABadEntryEndsTheListingUnlessBadEntriesAreSkipped) {
     EXPECT_EQ(names(lenient), (std::vector<std::string>{"..", "song.wav"}));
 }
 
-TEST(FileBrowser, AnEmptyStartDirectoryIsTheProgramsFolder) {
-    const char* base = SDL_GetBasePath();
-    ASSERT_NE(base, nullptr);
-    const FileBrowser browser(0, "");
-    EXPECT_EQ(browser.directory(), base);
-    EXPECT_NE(find(browser, "filebrowser_unit_tests"), nullptr);
-}
-
 TEST(FileBrowser, AFolderChooserConfirmedWithNothingSelectedChoosesTheFolder) {
     const TempDir dir;
     const FileBrowser folders(FileBrowser::selectDirectory, dir.path().string());
@@ -175,12 +167,11 @@ TEST(FileDialogs, TheGamesTwoDialogsAreConfiguredAndReady) {
     EXPECT_EQ(audioFileDialog.typeFilters().front(), ".wav,.mp3,.ogg,.flac,.aiff,.m4a,.wma");
     EXPECT_EQ(audioFileDialog.width(), 700);
     EXPECT_EQ(audioFileDialog.height(), 450);
-    EXPECT_EQ(audioFileDialog.directory(), SDL_GetBasePath());
+    EXPECT_EQ(audioFileDialog.directory(), SDL_GetBasePath());  // an empty start directory
 
     EXPECT_TRUE(levelPackageDialogReady);
     EXPECT_EQ(levelPackageDialog.flags(), 0x60);
     EXPECT_EQ(levelPackageDialog.title(), "Select Level Package");
     EXPECT_EQ(levelPackageDialog.typeFilters(), std::vector<std::string>{".zip"});
     EXPECT_NE(audioFileDialog.windowId(), levelPackageDialog.windowId());
-    EXPECT_FALSE(audioFileDialog.isOpen());
 }

@@ -159,7 +159,6 @@ void GuiTestWindow::hold(SDL_Keymod held, bool down) {
 }
 
 void GuiTestWindow::click(ImVec2 at, SDL_Keymod held) {
-    ASSERT_GE(at.x, 0.0f) << "nothing to click";
     moveTo(at);
     hold(held, true);
     button(true);

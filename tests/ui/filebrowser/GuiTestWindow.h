@@ -31,7 +31,6 @@ public:
     // navigation finds it; (-1, -1) when it was not drawn.
     ImVec2 centreOf(ImGuiWindow* window, const char* label);
 
-    void click(ImVec2 at, SDL_Keymod held = SDL_KMOD_NONE);
     void click(ImGuiWindow* window, const char* label, SDL_Keymod held = SDL_KMOD_NONE);
     void doubleClick(ImGuiWindow* window, const char* label);
     void press(SDL_Keycode key, SDL_Scancode scancode, SDL_Keymod held = SDL_KMOD_NONE);
@@ -39,6 +38,7 @@ public:
 
 private:
     void moveTo(ImVec2 at);
+    void click(ImVec2 at, SDL_Keymod held);
     void button(bool down);
     void hold(SDL_Keymod held, bool down);
     void key(SDL_Keycode key, SDL_Scancode scancode, SDL_Keymod mod, bool down);
