@@ -22,8 +22,9 @@ add_library(imgui STATIC
   ${LUMOKA_IMGUI_DIR}/imgui_widgets.cpp
   ${LUMOKA_IMGUI_DIR}/imgui_demo.cpp
   ${LUMOKA_IMGUI_DIR}/backends/imgui_impl_sdl3.cpp
-  ${LUMOKA_IMGUI_DIR}/backends/imgui_impl_opengl3.cpp)
-target_include_directories(imgui SYSTEM PUBLIC ${LUMOKA_IMGUI_DIR} ${LUMOKA_IMGUI_DIR}/backends)
+  ${LUMOKA_IMGUI_DIR}/backends/imgui_impl_opengl3.cpp
+  ${LUMOKA_IMGUI_DIR}/misc/cpp/imgui_stdlib.cpp)
+target_include_directories(imgui SYSTEM PUBLIC ${LUMOKA_IMGUI_DIR} ${LUMOKA_IMGUI_DIR}/backends ${LUMOKA_IMGUI_DIR}/misc/cpp)
 target_link_libraries(imgui PUBLIC SDL3::SDL3)
 
 add_library(lumoka_deps INTERFACE)

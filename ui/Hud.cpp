@@ -5,6 +5,7 @@
 #include "level/TutorialSong.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/filebrowser/FileDialogs.h"
 
 #include <imgui.h>
 
@@ -125,6 +126,7 @@ void App::drawGui() {
     } else {
         drawMainMenu();
     }
+    displayFileDialogs(uiScale);
 
     if (!tutorialActive) {
         lastTutorialPage = -1;

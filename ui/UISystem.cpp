@@ -4,6 +4,7 @@
 #include "render/FontCheck.h"
 #include "render/GLFunctions.h"
 #include "render/RenderState.h"
+#include "ui/filebrowser/FileDialogs.h"
 
 #include <SDL3/SDL.h>
 #include <imgui.h>
@@ -169,6 +170,7 @@ bool init(RenderState& render) {
 
     loadFonts();
     applyStyle();
+    setUpFileDialogs();
     loadLevelList();
     loadButtonTextures();
     return true;
