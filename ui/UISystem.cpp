@@ -176,7 +176,10 @@ bool init(RenderState& render) {
     return true;
 }
 
-void processEvent(const SDL_Event& event) { ImGui_ImplSDL3_ProcessEvent(&event); }
+// Before the GUI is set up (or once it is gone) nothing is there to take events.
+void processEvent(const SDL_Event& event) {
+    if (ImGui::GetCurrentContext() != nullptr) ImGui_ImplSDL3_ProcessEvent(&event);
+}
 
 void beginFrame() {
     ImGui_ImplOpenGL3_NewFrame();
