@@ -25,9 +25,15 @@ constexpr float    kKnee            = 0.8f;
 
 static_assert(Mixer::kMaxVoices <= (1 << kSlotBits) && Mixer::kMaxGroups <= (1 << kSlotBits));
 
+using Samples = std::shared_ptr<const float[]>;
+// Samples taken out of voice slots under the lock, dropped by the caller after
+// it lets go: freeing a whole stem is slow, and it must never happen on the
+// device thread or while the device thread waits for the lock.
+using ReleasedSamples = std::array<Samples, Mixer::kMaxVoices>;
+
 struct Voice {
-    uint32_t                       handle = 0;  // 0: slot free
-    std::shared_ptr<const float[]> pcm;
+    uint32_t                       handle = 0;  // 0: slot free (it may still hold the samples of its last voice)
+    Samples                        pcm;
     uint64_t                       frames = 0;
     double                         position = 0;  // in source frames
     uint64_t                       streamFrames = 0;
@@ -187,7 +193,7 @@ struct MixerEngine {
         for (Voice& v : voices) {
             if (v.handle == 0 || v.paused) continue;
             mixVoice(v, chunk.data());
-            if (!v.looping && v.position >= static_cast<double>(v.frames)) v = Voice{};
+            if (!v.looping && v.position >= static_cast<double>(v.frames)) v.handle = 0;  // samples stay for the game's thread
         }
         for (float& s : chunk) {
             s *= globalVolume;
@@ -209,8 +215,15 @@ struct MixerEngine {
         }
     }
 
-    void reset() {
-        voices.fill(Voice{});
+    void clearVoices(ReleasedSamples& released) {
+        for (size_t i = 0; i < voices.size(); ++i) {
+            released[i] = std::move(voices[i].pcm);
+            voices[i] = Voice{};
+        }
+    }
+
+    void reset(ReleasedSamples& released) {
+        clearVoices(released);
         groups.fill(Group{});
         globalVolume = 1;
         chunkFramesUsed = Mixer::kChunkFrames;
@@ -270,9 +283,10 @@ unsigned Mixer::init(unsigned flags, Output output) {
             return kDeviceFailed;
         }
     }
+    ReleasedSamples released;
     {
         std::lock_guard guard(engine_->lock);
-        engine_->reset();
+        engine_->reset(released);
         engine_->roundoff = (flags & kClipRoundoff) != 0;
         engine_->output = output;
         engine_->stream = stream;
@@ -285,12 +299,13 @@ unsigned Mixer::init(unsigned flags, Output output) {
 // The stream is destroyed outside the lock, for the same reason.
 void Mixer::deinit() {
     SDL_AudioStream* stream = nullptr;
+    ReleasedSamples released;
     {
         std::lock_guard guard(engine_->lock);
         if (!engine_->started) return;
         stream = engine_->stream;
         engine_->stream = nullptr;
-        engine_->reset();
+        engine_->reset(released);
     }
     if (stream) {
         SDL_DestroyAudioStream(stream);
@@ -333,11 +348,13 @@ void Mixer::destroyVoiceGroup(uint32_t group) {
 }
 
 uint32_t Mixer::play(const Sound& sound, float volume, float pan, bool paused) {
+    Samples previous;  // of the slot's last voice, dropped after the lock
     std::lock_guard guard(engine_->lock);
     if (!engine_->started || sound.frameCount() == 0) return 0;
     for (int slot = 0; slot < kMaxVoices; ++slot) {
         Voice& v = engine_->voices[slot];
         if (v.handle != 0) continue;
+        previous = std::move(v.pcm);
         v = Voice{};
         v.handle = engine_->nextHandle(0, slot);
         v.pcm = sound.sharedSamples();
@@ -374,8 +391,9 @@ bool Mixer::isValidVoiceHandle(uint32_t voice) const {
 }
 
 void Mixer::stopAll() {
+    ReleasedSamples released;
     std::lock_guard guard(engine_->lock);
-    engine_->voices.fill(Voice{});
+    engine_->clearVoices(released);
     for (Group& g : engine_->groups) g.count = 0;
 }
 

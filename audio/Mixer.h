@@ -4,8 +4,10 @@
 // unknown handle does nothing. Voices move forward only inside the mix pass,
 // all by the same frames, so voices started between the same two chunks stay
 // sample-aligned for good. Every call takes the mixer's own lock, so the main
-// thread, the logic thread and the device thread may all use it. Fades, stems
-// and what the clock means are left to the audio system.
+// thread, the logic thread and the device thread may all use it. A voice keeps
+// its sound's samples alive; when it ends in the mix they stay in its slot
+// until play, stopAll or deinit frees them on the caller's thread, outside the
+// lock. Fades, stems and what the clock means are left to the audio system.
 #pragma once
 
 #include <cstddef>
