@@ -390,9 +390,19 @@ void AudioSystem::setBpm(float newBpm) {
     }
 }
 
+// Judging and the circles' timing between two ticks read the clock as it is
+// at the frame, not as the last tick saw it; it moves only where dispatching
+// would move it.
+void AudioSystem::updateStreamTime(GameLogic& game) {
+    if (!playing || voiceGroup == 0 || !engine.isVoiceGroup(voiceGroup)) return;
+    const bool charted = std::any_of(stems.begin(), stems.end(),
+                                     [](const Stem& stem) { return stem.active && stem.midi.loaded; });
+    if (charted) game.streamTime = engine.getPlaybackTime(voiceGroup);
+}
+
 void AudioSystem::dispatchMidi(GameLogic& game, RenderState* render) {
     if (!playing || voiceGroup == 0 || !engine.isVoiceGroup(voiceGroup)) return;
-    const double now = engine.getStreamTime(voiceGroup);
+    const double now = engine.getPlaybackTime(voiceGroup);
     std::vector<MidiNoteEvent> fired;
     for (size_t i = 0; i < stems.size(); ++i) {
         StemMidi& midi = stems[i].midi;

@@ -85,6 +85,7 @@ public:
     void deactivateStem(int index);
     void setBpm(float newBpm);
     void update(float dt);
+    void updateStreamTime(GameLogic& game);  // each frame, before circles are timed and input judged
     void dispatchMidi(GameLogic& game, RenderState* render);
 
     std::vector<Stem> stems;

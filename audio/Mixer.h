@@ -67,6 +67,11 @@ public:
     // Seconds of audio mixed for the voice while unpaused, in whole chunks;
     // for a group, its first live voice's. Keeps growing across loops.
     double   getStreamTime(uint32_t handle) const;
+    // The same clock at what the speaker plays now: from the device's latest
+    // taking of audio it runs on in real time, less the audio queued ahead of
+    // the speaker; never past what is mixed, never back by less than a chunk.
+    // Without a device it is the stream time, exact and deterministic.
+    double   getPlaybackTime(uint32_t handle);
 
     // Output::None only: the next frames of the mix, interleaved stereo.
     // False (and silence) when the mixer is not started that way.
