@@ -35,8 +35,7 @@ uniform vec4 neonColors[8];
 
 const int   kSides       = 16;
 const float kGlowReach   = 24.0;  // pixels of glow outside the larger radius
-const float kRingInside  = 7.5;   // the widest target ring ends this far inside the target
-const float kHoldInside  = 11.0;  // and a hold note's inner ring this far
+const float kHoldInside  = 11.0;  // a hold note's inner ring ends this far inside the target
 const float kDiscOutside = 2.0;   // the disc's rim ends this far outside the radius
 const float kMargin      = 0.5;   // to spare around every edge; coverage is taken at pixel centres
 
@@ -77,10 +76,18 @@ vec2 corner(int k, float discOuter, float bandInner, float bandOuter) {
 
 void main() {
     CircleData c = circles[gl_InstanceID];
+    int stem = clamp(c.stemIndex, 0, 7);
+    vec3 neon = neonColors[stem].rgb;
+    float pulse = clamp(stems[stem].x - 1.0, 0.0, 2.0);   // the stem's background pulse
+    bool hit = (c.flags & 1) != 0;
+    bool hold = (c.flags & 2) != 0;
+    float ringWidth = 2.0 + 1.5 * pulse + (hit ? 2.0 : 0.0);
+
+    // The target ring reaches its half-width and half a pixel inside the
+    // target, a hold note's inner ring 11 pixels.
     float outward   = 1.0 / cos(3.14159265 / float(kSides));
     float bandOuter = max(c.radius, c.targetRadius) + kGlowReach + kMargin;
-    float inside    = (c.flags & 2) != 0 ? kHoldInside : kRingInside;
-    float bandInner = max(c.targetRadius - inside - kMargin, 0.0);
+    float bandInner = max(c.targetRadius - (hold ? kHoldInside : ringWidth + 0.5) - kMargin, 0.0);
     float discOuter = c.radius + kDiscOutside + kMargin;
     if (discOuter * outward >= bandInner) {  // they meet: the band reaches the centre, no separate disc
         bandInner = 0.0;
@@ -89,20 +96,16 @@ void main() {
     vec2 pixel = c.centre + corner(gl_VertexID, discOuter, bandInner, bandOuter);
     gl_Position = vec4(pixel / max(resolution.xy, vec2(1.0)) * 2.0 - 1.0, 0.0, 1.0);
 
-    int stem = clamp(c.stemIndex, 0, 7);
-    vec3 neon = neonColors[stem].rgb;
-    float pulse = clamp(stems[stem].x - 1.0, 0.0, 2.0);   // the stem's background pulse
-    bool hit = (c.flags & 1) != 0;
     vCentre       = c.centre;
     vRadius       = c.radius;
     vTarget       = c.targetRadius;
     vReach        = max(c.radius, c.targetRadius) + kGlowReach;
-    vRingWidth    = 2.0 + 1.5 * pulse + (hit ? 2.0 : 0.0);
+    vRingWidth    = ringWidth;
     vGlow         = 0.25 + 0.2 * pulse;
     vRingColor    = hit ? mix(neon, vec3(1.0), 0.7) : neon;   // a hit flashes white and stays white
     vDiscColor    = hit ? vec3(1.0) : neon * (0.8 + 0.4 * pulse);
     vBodyOpacity  = hit ? 0.55 : 0.28;
-    vHold         = (c.flags & 2) != 0 ? 1 : 0;
+    vHold         = hold ? 1 : 0;
     vHoldProgress = clamp(c.holdProgress, 0.0, 1.0);
     vNeon         = neon;
     vArcColor     = mix(neon, vec3(1.0), 0.5);
