@@ -3,7 +3,8 @@
 // band around the target ring wide enough for its glow and the hold rings, and
 // the growing disc inside it (one disc when the two meet). Both are 16-sided
 // polygons around the circle; no attributes, the corners come from the vertex
-// index. The circle's values go to the fragment stage unchanged (flat).
+// index. The circle's values, and the colours and sizes worked out from them
+// once per circle, go to the fragment stage flat.
 
 layout(std140) uniform ShaderUniforms {
     vec4  resolution;
