@@ -75,6 +75,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         copyStemFlags();
         render.update(dt);
         audio.update(dt);
+        audio.updateStreamTime(game);
         game.updateCircles(dt);
         if (input.playTogglePressed()) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;

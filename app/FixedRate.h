@@ -17,6 +17,10 @@ inline constexpr std::chrono::nanoseconds kTickPeriod{8'333'000};
 // microseconds after the deadline and never before it.
 void waitPrecise(SteadyTime deadline);
 
+// Sleeps until the steady clock reaches `until`, through interruptions; false,
+// at once, when the system refuses the time.
+bool sleepUntil(SteadyTime until);
+
 // Sleeps the remaining time rounded up to whole milliseconds, repeatedly, until
 // the deadline has passed (coarser: about 9 ms for an 8.33 ms period).
 void waitWholeMilliseconds(SteadyTime deadline);

@@ -20,13 +20,6 @@ constexpr int   kMidiChannels   = 16;
 constexpr int   kPanController  = 10;
 constexpr float kSameTempoSlack = 0.01f;
 
-// The dispatch cursor goes back to the top of the song at every start and stop.
-void rewindCursor(StemMidi& midi) {
-    midi.lastDispatchTime = 0.0;
-    midi.loopCount        = 0;
-    midi.lastStreamTime   = 0.0;
-}
-
 // The first tempo event of the merged track decides the chart's BPM; later
 // ones only shape the events' seconds.
 float firstTempo(MidiFile& file) {
@@ -74,20 +67,35 @@ std::vector<MidiNoteEvent> noteEvents(MidiFile& file) {
     return events;
 }
 
-// Whether an event at `time` falls in this pass's window of the song. On a
-// looping stem the window is taken on loop positions and may wrap past the
-// loop end; otherwise it runs from the last dispatch to now. Open below,
-// closed above, so an event never fires twice.
+// This pass's window of the song. On a looping stem the window is taken on
+// loop positions and may wrap past the loop end; otherwise it runs from the
+// last dispatch to now. Open below, closed above, so an event never fires twice.
 struct DispatchWindow {
     double from    = 0.0;
     double to      = 0.0;
     bool   wrapped = false;
-
-    bool contains(double time) const {
-        if (wrapped) return time > from || time <= to;
-        return from < time && time <= to;
-    }
 };
+
+using EventIterator = std::vector<MidiNoteEvent>::const_iterator;
+
+EventIterator firstAfter(const std::vector<MidiNoteEvent>& events, double time) {
+    return std::upper_bound(events.begin(), events.end(), time,
+                            [](double t, const MidiNoteEvent& event) { return t < event.time; });
+}
+
+// The events of the window in list order, found by binary search in the
+// time-sorted list: a wrapped window is the start of the song up to `to`,
+// then everything after `from`.
+template <typename Fn>
+void forEachInWindow(const std::vector<MidiNoteEvent>& events, const DispatchWindow& window, Fn fire) {
+    const EventIterator upTo = firstAfter(events, window.to);
+    if (window.wrapped) {
+        for (auto it = events.begin(); it != upTo; ++it) fire(*it);
+        for (auto it = firstAfter(events, window.from); it != events.end(); ++it) fire(*it);
+        return;
+    }
+    for (auto it = firstAfter(events, window.from); it < upTo; ++it) fire(*it);
+}
 
 DispatchWindow windowFor(const StemMidi& midi, double now, bool looping) {
     const double length = midi.lengthSeconds;
@@ -130,6 +138,13 @@ StemMidi::StemMidi() = default;
 StemMidi::~StemMidi() = default;
 StemMidi::StemMidi(StemMidi&&) noexcept = default;
 StemMidi& StemMidi::operator=(StemMidi&&) noexcept = default;
+
+void StemMidi::rewind() {
+    lastDispatchTime = 0.0;
+    loopCount        = 0;
+    lastStreamTime   = 0.0;
+    spawnedNotes.clear();
+}
 
 bool StemMidi::load(const std::string& midiPath) {
     const std::string n = normalizePath(midiPath);
@@ -289,7 +304,7 @@ void AudioSystem::playAll() {
     engine.stopAll();
     for (Stem& stem : stems) {
         stem.voice = 0;
-        rewindCursor(stem.midi);
+        stem.midi.rewind();
     }
     for (Stem& stem : stems) {
         if (!stem.sound) continue;
@@ -310,7 +325,7 @@ void AudioSystem::stopAll() {
     engine.stopAll();
     for (Stem& stem : stems) {
         stem.voice = 0;
-        rewindCursor(stem.midi);
+        stem.midi.rewind();
     }
     playing = false;
     std::cout << "Playback stopped." << "\n";
@@ -375,9 +390,19 @@ void AudioSystem::setBpm(float newBpm) {
     }
 }
 
+// Judging and the circles' timing between two ticks read the clock as it is
+// at the frame, not as the last tick saw it; it moves only where dispatching
+// would move it.
+void AudioSystem::updateStreamTime(GameLogic& game) {
+    if (!playing || voiceGroup == 0 || !engine.isVoiceGroup(voiceGroup)) return;
+    const bool charted = std::any_of(stems.begin(), stems.end(),
+                                     [](const Stem& stem) { return stem.active && stem.midi.loaded; });
+    if (charted) game.streamTime = engine.getPlaybackTime(voiceGroup);
+}
+
 void AudioSystem::dispatchMidi(GameLogic& game, RenderState* render) {
     if (!playing || voiceGroup == 0 || !engine.isVoiceGroup(voiceGroup)) return;
-    const double now = engine.getStreamTime(voiceGroup);
+    const double now = engine.getPlaybackTime(voiceGroup);
     std::vector<MidiNoteEvent> fired;
     for (size_t i = 0; i < stems.size(); ++i) {
         StemMidi& midi = stems[i].midi;
@@ -388,14 +413,12 @@ void AudioSystem::dispatchMidi(GameLogic& game, RenderState* render) {
         }
         midi.lastStreamTime = now;
         game.streamTime     = now;
-        const DispatchWindow window = windowFor(midi, now, looping);
-        for (const MidiNoteEvent& event : midi.events) {
-            if (!window.contains(event.time)) continue;
+        forEachInWindow(midi.events, windowFor(midi, now, looping), [&](const MidiNoteEvent& event) {
             MidiNoteEvent copy = event;
             copy.stemIndex = static_cast<int32_t>(i);
             fired.push_back(copy);
             if (game.noteCallback && render) game.noteCallback(copy, render);
-        }
+        });
         midi.lastDispatchTime = now;
     }
     if (fired.size() > 2) std::cout << "MIDI: Triggered " << fired.size() << " events (master clock)" << "\n";

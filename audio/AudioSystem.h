@@ -19,7 +19,16 @@ class MidiFile;
 class Sound;
 struct RenderState;
 
-// A stem's chart: the note events in time order and the dispatch cursor.
+// A note that has had its turn at a circle: its loop pass, its place in the
+// chart and the circle time it was given.
+struct SpawnedNote {
+    int64_t  pass  = 0;
+    uint32_t event = 0;
+    double   time  = 0.0;
+};
+
+// A stem's chart: the note events in time order, the dispatch cursor and the
+// notes the spawner has already handled.
 struct StemMidi {
     StemMidi();
     ~StemMidi();
@@ -28,6 +37,7 @@ struct StemMidi {
 
     bool load(const std::string& path);
     void scaleToBpm(float songBpm);
+    void rewind();  // back to the top of the song: cursor and spawned notes
 
     std::unique_ptr<MidiFile>  file;
     std::vector<MidiNoteEvent> events;
@@ -38,6 +48,7 @@ struct StemMidi {
     uint32_t                   loopCount        = 0;
     double                     lastStreamTime   = 0.0;
     float                      bpm              = 120.0f;
+    std::vector<SpawnedNote>   spawnedNotes;
 };
 
 // One layer of the song; move-only, owns its decoded audio and its chart.
@@ -74,6 +85,7 @@ public:
     void deactivateStem(int index);
     void setBpm(float newBpm);
     void update(float dt);
+    void updateStreamTime(GameLogic& game);  // each frame, before circles are timed and input judged
     void dispatchMidi(GameLogic& game, RenderState* render);
 
     std::vector<Stem> stems;

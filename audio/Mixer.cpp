@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -25,9 +26,15 @@ constexpr float    kKnee            = 0.8f;
 
 static_assert(Mixer::kMaxVoices <= (1 << kSlotBits) && Mixer::kMaxGroups <= (1 << kSlotBits));
 
+using Samples = std::shared_ptr<const float[]>;
+// Samples taken out of voice slots under the lock, dropped by the caller after
+// it lets go: freeing a whole stem is slow, and it must never happen on the
+// device thread or while the device thread waits for the lock.
+using ReleasedSamples = std::array<Samples, Mixer::kMaxVoices>;
+
 struct Voice {
-    uint32_t                       handle = 0;  // 0: slot free
-    std::shared_ptr<const float[]> pcm;
+    uint32_t                       handle = 0;  // 0: slot free (it may still hold the samples of its last voice)
+    Samples                        pcm;
     uint64_t                       frames = 0;
     double                         position = 0;  // in source frames
     uint64_t                       streamFrames = 0;
@@ -39,6 +46,7 @@ struct Voice {
     bool                           looping = false;
     bool                           paused = false;
     bool                           heard = false;  // mixed at least once; before that gains jump
+    double                         lastPlaybackTime = 0;  // what getPlaybackTime last said, for monotony
 };
 
 struct Group {
@@ -116,6 +124,18 @@ bool validSpeed(float speed) { return std::isfinite(speed) && speed > 0; }
 
 }  // namespace
 
+using Clock = std::chrono::steady_clock;
+
+// The device's latest taking of audio: the mix frame it began with, when, and
+// how many frames lay ahead of that frame on the way to the speaker (queued
+// on the stream plus the device's own buffer).
+struct HandOver {
+    bool              seen          = false;
+    uint64_t          frame         = 0;
+    Clock::time_point at;
+    double            framesAhead   = 0;
+};
+
 struct MixerEngine {
     mutable std::mutex                   lock;
     bool                                 started = false;
@@ -128,6 +148,10 @@ struct MixerEngine {
     std::array<Group, Mixer::kMaxGroups> groups;
     std::array<float, kSamplesPerChunk>  chunk{};
     int                                  chunkFramesUsed = Mixer::kChunkFrames;
+    uint64_t                             mixedFrames = 0;   // every chunk mixed so far: the mix cursor
+    uint64_t                             handedFrames = 0;  // of those, handed out
+    int                                  deviceBufferFrames = 0;
+    HandOver                             handOver;
 
     uint32_t nextHandle(uint32_t tag, int slot) {
         serial = (serial + 1) & kSerialMask;
@@ -187,13 +211,35 @@ struct MixerEngine {
         for (Voice& v : voices) {
             if (v.handle == 0 || v.paused) continue;
             mixVoice(v, chunk.data());
-            if (!v.looping && v.position >= static_cast<double>(v.frames)) v = Voice{};
+            if (!v.looping && v.position >= static_cast<double>(v.frames)) v.handle = 0;  // samples stay for the game's thread
         }
         for (float& s : chunk) {
             s *= globalVolume;
             s = roundoff ? softLimit(s) : std::clamp(s, -1.0f, 1.0f);
         }
         chunkFramesUsed = 0;
+        mixedFrames += Mixer::kChunkFrames;
+    }
+
+    // Mix frames heard by now: the frame handed over last reaches the speaker
+    // once the frames ahead of it have played, and the speaker then moves on
+    // in real time. Audio not mixed yet cannot be playing, whatever the wait.
+    double framesHeard(Clock::time_point now) const {
+        const double since = std::chrono::duration<double>(now - handOver.at).count();
+        const double heard = static_cast<double>(handOver.frame) - handOver.framesAhead + since * Mixer::kSampleRate;
+        return std::min(heard, static_cast<double>(mixedFrames));
+    }
+
+    // The voice's clock at what is heard now. It never steps back by less than
+    // a chunk (the estimate wobbles with the device's timing); further back
+    // means the device stalled or changed, and the estimate is taken as it is.
+    double playbackTime(Voice& v, Clock::time_point now) {
+        const double unheard = static_cast<double>(mixedFrames) - framesHeard(now);
+        double time = std::max(0.0, static_cast<double>(v.streamFrames) - unheard) / Mixer::kSampleRate;
+        const double chunkSeconds = static_cast<double>(Mixer::kChunkFrames) / Mixer::kSampleRate;
+        if (time < v.lastPlaybackTime && v.lastPlaybackTime - time <= chunkSeconds) time = v.lastPlaybackTime;
+        v.lastPlaybackTime = time;
+        return time;
     }
 
     // The next frames of the mix; a new chunk is mixed whenever the last one
@@ -206,34 +252,62 @@ struct MixerEngine {
             out += n * Mixer::kChannels;
             frames -= n;
             chunkFramesUsed += static_cast<int>(n);
+            handedFrames += n;
         }
     }
 
-    void reset() {
-        voices.fill(Voice{});
+    // The first voice of a group, or the voice itself.
+    Voice* clockVoice(uint32_t handle) {
+        Voice* v = voice(handle);
+        if (const Group* g = group(handle)) {
+            for (int i = 0; i < g->count && !v; ++i) v = voice(g->members[i]);
+        }
+        return v;
+    }
+
+    void clearVoices(ReleasedSamples& released) {
+        for (size_t i = 0; i < voices.size(); ++i) {
+            released[i] = std::move(voices[i].pcm);
+            voices[i] = Voice{};
+        }
+    }
+
+    void reset(ReleasedSamples& released) {
+        clearVoices(released);
         groups.fill(Group{});
         globalVolume = 1;
         chunkFramesUsed = Mixer::kChunkFrames;
+        mixedFrames = 0;
+        handedFrames = 0;
+        handOver = HandOver{};
         started = false;
     }
 };
 
 namespace {
 
-// SDL asks for bytes on its device thread; we answer in whole frames.
+// SDL asks for bytes on its device thread; we answer in whole frames. What is
+// still queued on the stream plays before what we add now.
 void SDLCALL feedDevice(void* user, SDL_AudioStream* stream, int additionalBytes, int) {
     auto* engine = static_cast<MixerEngine*>(user);
+    const Clock::time_point now = Clock::now();
+    const int queuedFrames = std::max(SDL_GetAudioStreamQueued(stream), 0) / kFrameBytes;
     std::array<float, kSamplesPerChunk> buffer;
     int wanted = (additionalBytes + kFrameBytes - 1) / kFrameBytes;
+    bool first = true;
     while (wanted > 0) {
         const int n = std::min(wanted, Mixer::kChunkFrames);
         {
             std::lock_guard guard(engine->lock);
+            if (first && engine->started)
+                engine->handOver = {true, engine->handedFrames, now,
+                                    static_cast<double>(queuedFrames + engine->deviceBufferFrames)};
             if (engine->started)
                 engine->pull(buffer.data(), static_cast<size_t>(n));
             else
                 std::fill_n(buffer.begin(), n * Mixer::kChannels, 0.0f);
         }
+        first = false;
         SDL_PutAudioStreamData(stream, buffer.data(), n * kFrameBytes);
         wanted -= n;
     }
@@ -246,6 +320,15 @@ SDL_AudioStream* openDevice(MixerEngine* engine) {
     SDL_AudioStream* stream = SDL_OpenAudioDeviceStream(SDL_AUDIO_DEVICE_DEFAULT_PLAYBACK, &format, feedDevice, engine);
     if (!stream) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return stream;
+}
+
+// The device's own buffer, in frames; the hint's size when SDL will not say.
+int deviceBufferFrames(SDL_AudioStream* stream) {
+    SDL_AudioSpec spec{};
+    int frames = 0;
+    if (!SDL_GetAudioDeviceFormat(SDL_GetAudioStreamDevice(stream), &spec, &frames) || frames <= 0)
+        return Mixer::kChunkFrames;
+    return frames;
 }
 
 }  // namespace
@@ -263,19 +346,23 @@ unsigned Mixer::init(unsigned flags, Output output) {
         if (engine_->started) return kAlreadyStarted;
     }
     SDL_AudioStream* stream = nullptr;
+    int bufferFrames = 0;
     if (output == Output::Device) {
         stream = openDevice(engine_.get());
         if (!stream) {
             std::cerr << "Failed to open the audio device: " << SDL_GetError() << '\n';
             return kDeviceFailed;
         }
+        bufferFrames = deviceBufferFrames(stream);
     }
+    ReleasedSamples released;
     {
         std::lock_guard guard(engine_->lock);
-        engine_->reset();
+        engine_->reset(released);
         engine_->roundoff = (flags & kClipRoundoff) != 0;
         engine_->output = output;
         engine_->stream = stream;
+        engine_->deviceBufferFrames = bufferFrames;
         engine_->started = true;
     }
     if (stream) SDL_ResumeAudioStreamDevice(stream);
@@ -285,12 +372,13 @@ unsigned Mixer::init(unsigned flags, Output output) {
 // The stream is destroyed outside the lock, for the same reason.
 void Mixer::deinit() {
     SDL_AudioStream* stream = nullptr;
+    ReleasedSamples released;
     {
         std::lock_guard guard(engine_->lock);
         if (!engine_->started) return;
         stream = engine_->stream;
         engine_->stream = nullptr;
-        engine_->reset();
+        engine_->reset(released);
     }
     if (stream) {
         SDL_DestroyAudioStream(stream);
@@ -333,11 +421,13 @@ void Mixer::destroyVoiceGroup(uint32_t group) {
 }
 
 uint32_t Mixer::play(const Sound& sound, float volume, float pan, bool paused) {
+    Samples previous;  // of the slot's last voice, dropped after the lock
     std::lock_guard guard(engine_->lock);
     if (!engine_->started || sound.frameCount() == 0) return 0;
     for (int slot = 0; slot < kMaxVoices; ++slot) {
         Voice& v = engine_->voices[slot];
         if (v.handle != 0) continue;
+        previous = std::move(v.pcm);
         v = Voice{};
         v.handle = engine_->nextHandle(0, slot);
         v.pcm = sound.sharedSamples();
@@ -374,8 +464,9 @@ bool Mixer::isValidVoiceHandle(uint32_t voice) const {
 }
 
 void Mixer::stopAll() {
+    ReleasedSamples released;
     std::lock_guard guard(engine_->lock);
-    engine_->voices.fill(Voice{});
+    engine_->clearVoices(released);
     for (Group& g : engine_->groups) g.count = 0;
 }
 
@@ -387,11 +478,17 @@ void Mixer::setGlobalVolume(float volume) {
 
 double Mixer::getStreamTime(uint32_t handle) const {
     std::lock_guard guard(engine_->lock);
-    const Voice* v = engine_->voice(handle);
-    if (const Group* g = engine_->group(handle)) {
-        for (int i = 0; i < g->count && !v; ++i) v = engine_->voice(g->members[i]);
-    }
+    const Voice* v = engine_->clockVoice(handle);
     return v ? static_cast<double>(v->streamFrames) / kSampleRate : 0.0;
+}
+
+double Mixer::getPlaybackTime(uint32_t handle) {
+    std::lock_guard guard(engine_->lock);
+    Voice* v = engine_->clockVoice(handle);
+    if (!v) return 0.0;
+    if (engine_->output != Output::Device || !engine_->handOver.seen)
+        return static_cast<double>(v->streamFrames) / kSampleRate;
+    return engine_->playbackTime(*v, Clock::now());
 }
 
 bool Mixer::mix(float* out, size_t frames) {

@@ -4,8 +4,10 @@
 // unknown handle does nothing. Voices move forward only inside the mix pass,
 // all by the same frames, so voices started between the same two chunks stay
 // sample-aligned for good. Every call takes the mixer's own lock, so the main
-// thread, the logic thread and the device thread may all use it. Fades, stems
-// and what the clock means are left to the audio system.
+// thread, the logic thread and the device thread may all use it. A voice keeps
+// its sound's samples alive; when it ends in the mix they stay in its slot
+// until play, stopAll or deinit frees them on the caller's thread, outside the
+// lock. Fades, stems and what the clock means are left to the audio system.
 #pragma once
 
 #include <cstddef>
@@ -65,6 +67,11 @@ public:
     // Seconds of audio mixed for the voice while unpaused, in whole chunks;
     // for a group, its first live voice's. Keeps growing across loops.
     double   getStreamTime(uint32_t handle) const;
+    // The same clock at what the speaker plays now: from the device's latest
+    // taking of audio it runs on in real time, less the audio queued ahead of
+    // the speaker; never past what is mixed, never back by less than a chunk.
+    // Without a device it is the stream time, exact and deterministic.
+    double   getPlaybackTime(uint32_t handle);
 
     // Output::None only: the next frames of the mix, interleaved stereo.
     // False (and silence) when the mixer is not started that way.

@@ -1,8 +1,7 @@
-// The circle pass: every live circle handed to the circle shader as uniform
-// arrays and drawn with one full-screen triangle, then the key labels.
+// The circle pass: the live circles that show, handed to the render state's
+// instanced circle draw in list order, then the key labels.
 #include "game/GameLogic.h"
 
-#include "render/GLFunctions.h"
 #include "render/RenderState.h"
 
 #include <algorithm>
@@ -11,18 +10,6 @@ namespace {
 
 constexpr float kLabelScale = 2.5f;
 
-// One element per circle of the list, inactive ones included.
-struct CircleArrays {
-    std::vector<float>   centres;
-    std::vector<float>   radii;
-    std::vector<float>   targetRadii;
-    std::vector<int32_t> active;
-    std::vector<int32_t> hit;
-    std::vector<int32_t> stemIndex;
-    std::vector<int32_t> isHold;
-    std::vector<float>   holdProgress;
-};
-
 float holdProgress(const Circle& circle, double streamTime) {
     if (circle.channel != kHoldChannel || circle.holdDuration <= 0.0f) return 0.0f;
     const double elapsed  = streamTime - circle.time;
@@ -30,40 +17,32 @@ float holdProgress(const Circle& circle, double streamTime) {
     return std::clamp(progress, 0.0f, 1.0f);
 }
 
-CircleArrays buildArrays(const std::vector<Circle>& circles, double streamTime) {
-    const size_t n = circles.size();
-    CircleArrays arrays;
-    arrays.centres.reserve(2 * n);
-    for (auto* values : {&arrays.radii, &arrays.targetRadii, &arrays.holdProgress}) values->reserve(n);
-    for (auto* values : {&arrays.active, &arrays.hit, &arrays.stemIndex, &arrays.isHold}) values->reserve(n);
-    for (const Circle& circle : circles) {
-        arrays.centres.push_back(circle.x);
-        arrays.centres.push_back(circle.y);
-        arrays.radii.push_back(circle.radius);
-        arrays.targetRadii.push_back(circle.targetRadius);
-        arrays.active.push_back(circle.active ? 1 : 0);
-        arrays.hit.push_back(circle.judged ? 1 : 0);
-        arrays.stemIndex.push_back(circle.stemIndex);
-        arrays.isHold.push_back(circle.channel == kHoldChannel ? 1 : 0);
-        arrays.holdProgress.push_back(holdProgress(circle, streamTime));
-    }
-    return arrays;
+// Whether anything the circle draws, glow included, falls inside the window.
+bool onScreen(const Circle& circle, const RenderState& render) {
+    const float reach = std::max(circle.radius, circle.targetRadius) + kCircleGlowReach;
+    return circle.x + reach >= 0.0f && circle.x - reach <= static_cast<float>(render.width) &&
+           circle.y + reach >= 0.0f && circle.y - reach <= static_cast<float>(render.height);
 }
 
-void uploadArrays(const RenderState& render, const CircleArrays& arrays, GLsizei n) {
-    const uint32_t program  = render.circleProgram;
-    const auto     location = [program](const char* name) { return gl.glGetUniformLocation(program, name); };
-    GLint at = -1;
-    if ((at = location("uNumCircles")) != -1) gl.glUniform1i(at, n);
-    if ((at = location("uCircleCenters")) != -1) gl.glUniform2fv(at, n, arrays.centres.data());
-    if ((at = location("uCircleRadii")) != -1) gl.glUniform1fv(at, n, arrays.radii.data());
-    if ((at = location("uTargetRadii")) != -1) gl.glUniform1fv(at, n, arrays.targetRadii.data());
-    if ((at = location("uCircleActive")) != -1) gl.glUniform1iv(at, n, arrays.active.data());
-    if ((at = location("uCircleHit")) != -1) gl.glUniform1iv(at, n, arrays.hit.data());
-    if ((at = location("uCircleStemIndex")) != -1) gl.glUniform1iv(at, n, arrays.stemIndex.data());
-    if ((at = location("neonColors")) != -1) gl.glUniform4fv(at, kStemSlots, render.stemColor[0].data());
-    if ((at = location("uCircleIsHoldNote")) != -1) gl.glUniform1iv(at, n, arrays.isHold.data());
-    if ((at = location("uCircleHoldProgress")) != -1) gl.glUniform1fv(at, n, arrays.holdProgress.data());
+// The active circles that show, in list order; a judged tap set aside off the
+// screen is left out.
+std::vector<CircleInstance> visibleCircles(const std::vector<Circle>& circles, const RenderState& render,
+                                           double streamTime) {
+    std::vector<CircleInstance> visible;
+    visible.reserve(circles.size());
+    for (const Circle& circle : circles) {
+        if (!circle.active || !onScreen(circle, render)) continue;
+        CircleInstance instance;
+        instance.x            = circle.x;
+        instance.y            = circle.y;
+        instance.radius       = circle.radius;
+        instance.targetRadius = circle.targetRadius;
+        instance.stemIndex    = circle.stemIndex;
+        instance.flags        = (circle.judged ? kCircleHit : 0) | (circle.channel == kHoldChannel ? kCircleHold : 0);
+        instance.holdProgress = holdProgress(circle, streamTime);
+        visible.push_back(instance);
+    }
+    return visible;
 }
 
 void drawLabels(RenderState& render, const std::vector<Circle>& circles) {
@@ -89,19 +68,7 @@ void drawLabels(RenderState& render, const std::vector<Circle>& circles) {
 
 void GameLogic::renderCircles(RenderState& render) {
     if (std::none_of(circles.begin(), circles.end(), [](const Circle& circle) { return circle.active; })) return;
-
-    const CircleArrays arrays = buildArrays(circles, streamTime);
-    gl.glUseProgram(render.circleProgram);
-    uploadArrays(render, arrays, static_cast<GLsizei>(circles.size()));
-
-    gl.glEnable(GL_BLEND);
-    gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    gl.glBindVertexArray(render.circleVertexArray);
-    gl.glDrawArrays(GL_TRIANGLES, 0, 3);
-    gl.glBindVertexArray(0);
-    gl.glUseProgram(0);
-    gl.glDisable(GL_BLEND);
-
+    render.drawCircles(visibleCircles(circles, render, streamTime));
     if (keyboardGameplay) drawLabels(render, circles);
     checkGLError("Circle SDF rendering");
 }

@@ -27,6 +27,9 @@ namespace {
 constexpr double  kSpawnLead       = 1.0;    // a circle appears this long before its note
 constexpr double  kLateSpawnSlack  = 0.001;  // a note this far past still gets its circle
 constexpr double  kDuplicateWindow = 0.01;
+// A spawned note is forgotten once its circle time is this far behind the clock,
+// well outside the window even if the clock is pulled back a little.
+constexpr double  kSpawnedMemory   = 2.0;
 constexpr int32_t kLastVisualStem  = 7;
 constexpr float   kSpawnRadius     = 40.0f;
 constexpr float   kGrowFromRadius  = 20.0f;
@@ -108,35 +111,92 @@ void GameLogic::setNoteCallback() {
 
 void GameLogic::update(RenderState& render, App& app) {
     triggeredEvents.clear();
-    const AudioSystem& audio = app.audio;
+    AudioSystem& audio = app.audio;
     if (!audio.playing) return;
-
-    const double  t = streamTime;
-    const int32_t w = render.width;
-    const int32_t h = render.height;
-    for (const Stem& stem : audio.stems) {
+    for (Stem& stem : audio.stems) {
         if (!stem.active || !stem.midi.loaded || stem.index > kLastVisualStem) continue;
-        const double length    = stem.midi.lengthSeconds;
-        const bool   loops     = audio.looping && length > 0.0;
-        const double position  = loops ? std::fmod(t, length) : 0.0;
-        const auto   stemIndex = static_cast<int32_t>(stem.index);
-        for (const MidiNoteEvent& event : stem.midi.events) {
-            if (!event.isNoteOn || event.velocity == 0) continue;
-            double lead       = event.time - t;
-            double circleTime = event.time;
-            if (loops) {
-                // The note's place in the current pass of the loop, or the next one.
-                lead = event.time - position;
-                if (lead < -kLateSpawnSlack) lead += length;
-                circleTime = t + lead;
-            }
-            if (!(lead >= -kLateSpawnSlack && lead <= kSpawnLead)) continue;  // NaN times spawn nothing
-            if (!isDuplicate(stemIndex, event.note, circleTime))
-                spawnCircle(event, stemIndex, circleTime, w, h);
-        }
+        spawnDueNotes(stem, audio.looping, render.width, render.height);
     }
 }
 
+namespace {
+
+// A contiguous run of a stem's chart in one loop pass, with the lead of each
+// note (seconds until it sounds) computed as the spawner always has: against
+// the clock, or against the loop position, plus a loop length for the next pass.
+struct LeadRun {
+    const std::vector<MidiNoteEvent>& events;
+    size_t  begin;
+    size_t  end;
+    double  origin;      // the lead is event time - origin (+ wrap)
+    double  wrap;        // 0, or the loop length for notes of the next pass
+    int64_t pass;
+
+    double leadOf(size_t i) const {
+        const double lead = events[i].time - origin;
+        return wrap > 0.0 ? lead + wrap : lead;
+    }
+    // The first note of the run with a lead of at least `lead`; leads only grow
+    // along the run, the chart being sorted by time.
+    size_t firstWithLead(double lead) const {
+        size_t low = begin, high = end;
+        while (low < high) {
+            const size_t mid = low + (high - low) / 2;
+            if (leadOf(mid) < lead) low = mid + 1;
+            else high = mid;
+        }
+        return low;
+    }
+};
+
+bool wasSpawned(const StemMidi& midi, int64_t pass, size_t event) {
+    return std::any_of(midi.spawnedNotes.begin(), midi.spawnedNotes.end(), [&](const SpawnedNote& note) {
+        return note.pass == pass && note.event == event;
+    });
+}
+
+}  // namespace
+
+// Every note of the stem at most one second ahead and at most a millisecond
+// late gets its circle once: a note remembers that it had its turn, so a circle
+// judged and removed at once is never replaced by a fresh one. Only the runs of
+// the chart inside the window are visited.
+void GameLogic::spawnDueNotes(Stem& stem, bool looping, int32_t width, int32_t height) {
+    StemMidi&    midi   = stem.midi;
+    const double t      = streamTime;
+    const double length = midi.lengthSeconds;
+    const size_t count  = midi.events.size();
+    std::erase_if(midi.spawnedNotes, [t](const SpawnedNote& note) { return note.time < t - kSpawnedMemory; });
+
+    const auto stemIndex = static_cast<int32_t>(stem.index);
+    const bool loops     = looping && length > 0.0;
+    const auto visit     = [&](const LeadRun& run) {
+        for (size_t i = run.firstWithLead(-kLateSpawnSlack); i < run.end; ++i) {
+            const double lead = run.leadOf(i);
+            if (lead > kSpawnLead) break;
+            const MidiNoteEvent& event = midi.events[i];
+            if (!(lead >= -kLateSpawnSlack) || !event.isNoteOn || event.velocity == 0) continue;  // NaN times spawn nothing
+            if (wasSpawned(midi, run.pass, i)) continue;
+            const double circleTime = loops ? t + lead : event.time;
+            midi.spawnedNotes.push_back({run.pass, static_cast<uint32_t>(i), circleTime});
+            if (!isDuplicate(stemIndex, event.note, circleTime)) spawnCircle(event, stemIndex, circleTime, width, height);
+        }
+    };
+    if (!loops) {
+        visit(LeadRun{midi.events, 0, count, t, 0.0, 0});
+        return;
+    }
+    // The note's place in the current pass of the loop, or, when it has just
+    // passed, in the next one: the notes before the split belong to the next pass.
+    const double  position = std::fmod(t, length);
+    const int64_t pass     = std::llround((t - position) / length);
+    const LeadRun thisPass{midi.events, 0, count, position, 0.0, pass};
+    const size_t  split = thisPass.firstWithLead(-kLateSpawnSlack);
+    visit(LeadRun{midi.events, 0, split, position, length, pass + 1});
+    visit(LeadRun{midi.events, split, count, position, 0.0, pass});
+}
+
+// Two note-ons of one pitch a few milliseconds apart are one circle.
 bool GameLogic::isDuplicate(int32_t stemIndex, int32_t note, double circleTime) const {
     return std::any_of(circles.begin(), circles.end(), [&](const Circle& circle) {
         return circle.stemIndex == stemIndex && circle.note == note &&

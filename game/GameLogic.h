@@ -18,6 +18,7 @@
 
 class App;
 class InputManager;
+struct Stem;
 struct RenderState;
 
 using NoteCallback = std::function<void(const MidiNoteEvent&, RenderState*)>;
@@ -108,6 +109,7 @@ public:
     int32_t     comboAtLastUnlock = 0;
 
 private:
+    void spawnDueNotes(Stem& stem, bool looping, int32_t width, int32_t height);
     bool isDuplicate(int32_t stemIndex, int32_t note, double circleTime) const;
     bool leavesList(Circle& circle);
     void removeCircle(size_t index);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <limits>
 
 namespace {
 
@@ -55,6 +56,13 @@ int32_t pitchPoints(int32_t note) {
     if (note < 48) return 50;
     if (note <= 59) return 30;
     return note <= 72 ? 20 : 10;
+}
+
+int32_t saturate(double value) {
+    constexpr double kLowest  = std::numeric_limits<int32_t>::min();
+    constexpr double kHighest = std::numeric_limits<int32_t>::max();
+    if (std::isnan(value)) return 0;
+    return static_cast<int32_t>(std::clamp(value, kLowest, kHighest));
 }
 
 void say(bool loud, const char* message) {
@@ -207,9 +215,10 @@ void GameLogic::countHit() {
     misses       = 0;
 }
 
+// A long run at eight layers can pass the largest int32; the score stops there.
 void GameLogic::addScore(int32_t points) {
-    const auto added = static_cast<int32_t>(static_cast<float>(points) * multiplier);
-    score += added;
+    const auto added = saturate(std::trunc(static_cast<double>(static_cast<float>(points) * multiplier)));
+    score = saturate(static_cast<double>(score) + added);
     if (score > highScore) {
         highScore = score;
         std::cout << "High score updated: " << highScore << "\n";

@@ -76,7 +76,10 @@ void InputManager::handleEvent(const SDL_Event& event) {
         touch.y        = h * event.tfinger.y;
         break;
     }
-    case SDL_EVENT_FINGER_UP: {
+    // A cancelled touch (the system took the finger, say for a gesture) ends
+    // like a lift; left down, it would hold its circle and mute the mouse for good.
+    case SDL_EVENT_FINGER_UP:
+    case SDL_EVENT_FINGER_CANCELED: {
         TouchPoint& touch = touches[event.tfinger.fingerID];
         touch.active   = false;
         touch.released = true;

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <limits>
+#include <utility>
 
 using nlohmann::json;
 
@@ -55,8 +57,26 @@ StemEntry readEntry(const json& element) {
     return entry;
 }
 
+// A "startOrder" past int32 would be an undefined conversion in the reader;
+// such an element is as bad as one of the wrong type.
+bool startOrderFits(const json& element) {
+    if (!element.is_object() || !element.contains("startOrder")) return true;
+    const json& order = element["startOrder"];
+    constexpr double kLowest  = std::numeric_limits<int32_t>::min();
+    constexpr double kHighest = std::numeric_limits<int32_t>::max();
+    if (order.is_number_unsigned()) return order.get<uint64_t>() <= static_cast<uint64_t>(kHighest);
+    if (order.is_number_integer()) return std::in_range<int32_t>(order.get<int64_t>());
+    if (order.is_number_float()) return order.get<double>() > kLowest - 1.0 && order.get<double>() < kHighest + 1.0;
+    return true;  // not a number: the reader reports its type
+}
+
 void readEntries(const json& stems, std::vector<StemEntry>& entries) {
     for (const json& element : stems) {
+        if (!startOrderFits(element)) {
+            std::cerr << "Error reading stem entry: \"startOrder\" " << element["startOrder"].dump()
+                      << " is outside the int32 range" << std::endl;
+            continue;
+        }
         try {
             StemEntry entry = readEntry(element);
             if (!entry.file.empty()) entries.push_back(std::move(entry));

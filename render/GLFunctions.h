@@ -33,6 +33,7 @@
     X(PFNGLGETPROGRAMINFOLOGPROC,          glGetProgramInfoLog,        false) \
     X(PFNGLUSEPROGRAMPROC,                 glUseProgram,               true) \
     X(PFNGLDRAWARRAYSPROC,                 glDrawArrays,               true) \
+    X(PFNGLDRAWARRAYSINSTANCEDPROC,        glDrawArraysInstanced,      true) \
     X(PFNGLGETERRORPROC,                   glGetError,                 true) \
     X(PFNGLGETSTRINGPROC,                  glGetString,                false) \
     X(PFNGLGETINTEGERVPROC,                glGetIntegerv,              false) \

@@ -148,6 +148,7 @@ void RenderState::shutdown() {
     releaseProgram(textProgram);
     releaseShader(textVertexShader);
     releaseShader(textFragmentShader);
+    releaseBuffer(circleBuffer);
     releaseVertexArray(circleVertexArray);
     releaseProgram(circleProgram);
     releaseShader(circleVertexShader);

@@ -1,8 +1,9 @@
 // The rendering half of the game: the SDL window and its OpenGL context, the
 // background, circle and text programs, the font atlas, the shared uniform block
-// and the audio-reactive per-stem animation that feeds it.
-// The circle pass itself lives with gameplay (GameLogic::renderCircles); the
-// main loop decides when each pass runs and uploads the block once per frame.
+// and the audio-reactive per-stem animation that feeds it, and the drawing of a
+// list of circles. Which circles, and how they look from the run's state, is
+// gameplay's (GameLogic::renderCircles); the main loop decides when each pass
+// runs and uploads the block once per frame.
 #pragma once
 
 #include <array>
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 struct SDL_Window;
 typedef struct SDL_GLContextState* SDL_GLContext;
@@ -58,6 +60,24 @@ static_assert(offsetof(ShaderUniforms, sampleRate) == 64);
 static_assert(offsetof(ShaderUniforms, padding1) == 68);
 static_assert(offsetof(ShaderUniforms, stems) == 80);
 
+// One circle as the circle program reads it from its storage buffer (std430),
+// in window pixels from the bottom-left.
+struct CircleInstance {
+    float   x            = 0.0f;
+    float   y            = 0.0f;
+    float   radius       = 0.0f;  // the growing disc
+    float   targetRadius = 0.0f;  // the ring
+    int32_t stemIndex    = 0;     // colour and pulse; clamped to 0..7
+    int32_t flags        = 0;     // kCircleHit | kCircleHold
+    float   holdProgress = 0.0f;  // 0..1, the arc of a hold note
+    float   padding      = 0.0f;
+};
+static_assert(sizeof(CircleInstance) == 32);
+inline constexpr int32_t kCircleHit  = 1;
+inline constexpr int32_t kCircleHold = 2;
+// Pixels of glow a circle draws outside its larger radius; the circle shaders use the same.
+inline constexpr float kCircleGlowReach = 24.0f;
+
 struct RenderState {
     SDL_Window*   window    = nullptr;
     SDL_GLContext glContext = nullptr;
@@ -80,6 +100,7 @@ struct RenderState {
     uint32_t backgroundVertexArray    = 0;
     uint32_t uniformBuffer            = 0;
     uint32_t circleVertexArray        = 0;
+    uint32_t circleBuffer             = 0;  // storage binding 1: the CircleInstance records, last circle first
 
     ShaderUniforms uniforms{};
     float   elapsedTime = 0.0f;
@@ -114,6 +135,9 @@ struct RenderState {
     void pulseStem(const MidiNoteEvent& event);
     void bindUniformBlocks();
     void renderFrame();
+    // One instanced draw, blended over the frame: every circle covers only
+    // the pixels it can draw on, and earlier circles lie in front.
+    void drawCircles(const std::vector<CircleInstance>& circles);
     void refreshWindowSize();
     void swapBuffers();
     void shutdown();

@@ -1,5 +1,6 @@
-// The background and circle programs, the binding of their "ShaderUniforms"
-// block to point 0, and the background pass.
+// The background and circle programs (with the circle program's storage
+// buffer), the binding of their "ShaderUniforms" block to point 0, and the
+// background pass.
 #include "render/RenderState.h"
 
 #include "render/GLFunctions.h"
@@ -86,6 +87,7 @@ bool RenderState::initCircleRendering() {
     gl.glGenVertexArrays(1, &circleVertexArray);
     gl.glBindVertexArray(circleVertexArray);
     gl.glBindVertexArray(0);
+    gl.glGenBuffers(1, &circleBuffer);
     logInfo("Circle SDF rendering system initialized successfully!");
     return true;
 }

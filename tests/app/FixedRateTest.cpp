@@ -98,3 +98,13 @@ TEST(FrameStep, IsCappedAtOneThirtiethOfASecond) {
     EXPECT_EQ(frameStep(50'000, 0, 100'000), 0.033333335f) << "a 0.5 s frame advances 1/30 s only";
     EXPECT_EQ(frameStep(10'000'000, 0, 1'000), 0.033333335f);
 }
+
+TEST(FixedRate, ASleepTheSystemRefusesEndsAtOnce) {
+    const SteadyTime before = steady_clock::now();
+    EXPECT_FALSE(sleepUntil(SteadyTime(nanoseconds(-1)))) << "a time before the clock's start";
+    EXPECT_LT(steady_clock::now() - before, milliseconds(100));
+
+    const SteadyTime soon = steady_clock::now() + milliseconds(3);
+    EXPECT_TRUE(sleepUntil(soon));
+    EXPECT_GE(steady_clock::now(), soon);
+}

@@ -2,15 +2,18 @@
 // Ogg Vorbis, generated here once and kept under the temp folder. Decoding is
 // compared with sox decoding the same files to raw floats; peak memory of
 // loading the level is compared with the decoded PCM size; mixing is timed
-// per 2048-frame chunk with 8 voices. Numbers are reported, not asserted.
+// per 2048-frame chunk with 8 voices; the playback clock is compared with what
+// a device plays. Numbers are reported, not asserted.
 #include "audio/Mixer.h"
 
 #include "AudioFiles.h"
+#include "PlaybackProbe.h"
 #include "audio/Sound.h"
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -195,6 +198,25 @@ void BM_MixChunk8Voices(benchmark::State& state) {
         100 * elapsed.count() / (static_cast<double>(state.iterations()) * kChunkSeconds);
 }
 BENCHMARK(BM_MixChunk8Voices)->Arg(1000)->Arg(1010)->Unit(benchmark::kMicrosecond);
+
+// The playback clock against what the speaker plays (SDL's disk driver into a
+// pipe, see PlaybackProbe.h), sampled at random moments for 10 s, next to the
+// chunked stream time; milliseconds of error, absolute.
+void BM_PlaybackClockError(benchmark::State& state) {
+    const fs::path folder = fs::temp_directory_path() / ("lumoka-clock-bench-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    testaudio::ClockErrors errors;
+    for (auto _ : state) errors = testaudio::measureClockErrors(folder, 10.0, 7);
+    fs::remove_all(folder);
+    state.counters["samples"]     = static_cast<double>(errors.playback.size());
+    state.counters["monotonic"]   = errors.monotonic ? 1 : 0;
+    state.counters["p50_ms"]      = testaudio::absolutePercentile(errors.playback, 0.5);
+    state.counters["p99_ms"]      = testaudio::absolutePercentile(errors.playback, 0.99);
+    state.counters["max_ms"]      = testaudio::absolutePercentile(errors.playback, 1.0);
+    state.counters["chunked_p50_ms"] = testaudio::absolutePercentile(errors.chunked, 0.5);
+    state.counters["chunked_max_ms"] = testaudio::absolutePercentile(errors.chunked, 1.0);
+}
+BENCHMARK(BM_PlaybackClockError)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 // Console output plus the decode ratios once both decode runs are in.
 class RatioReporter : public benchmark::ConsoleReporter {

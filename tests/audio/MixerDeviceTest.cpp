@@ -3,6 +3,7 @@
 #include "audio/Mixer.h"
 
 #include "AudioFiles.h"
+#include "PlaybackProbe.h"
 #include "support/TestSupport.h"
 #include "audio/Sound.h"
 
@@ -54,6 +55,18 @@ TEST(MixerDevice, DiskDriverWritesExactlyTheOfflineMix) {
     const size_t frames = heard.size() / 2 - lead;
     ASSERT_GE(frames, static_cast<size_t>(0.4 * Mixer::kSampleRate)) << "the file holds too little";
     for (size_t i = 0; i < 2 * frames; ++i) ASSERT_EQ(heard[2 * lead + i], expected[i]) << "sample " << i;
+}
+
+// The playback clock follows the speaker between the device's takings instead
+// of standing still for a chunk, and it counts the audio still on its way; the
+// chunked stream time runs ahead by all of that. Figures: the mixer benchmark.
+TEST(MixerDevice, PlaybackClockFollowsWhatTheSpeakerPlays) {
+    testsupport::TempDir dir;
+    const testaudio::ClockErrors errors = testaudio::measureClockErrors(dir.path(), 2.0, 5);
+    ASSERT_GT(errors.playback.size(), 100u);
+    EXPECT_TRUE(errors.monotonic);
+    EXPECT_LT(testaudio::absolutePercentile(errors.playback, 0.5), 10.0) << "milliseconds";
+    EXPECT_GT(testaudio::absolutePercentile(errors.chunked, 0.5), 40.0) << "the measure tells the clocks apart";
 }
 
 TEST(MixerDevice, StartFailureSaysWhySdlRefusedInOneLine) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -91,4 +92,34 @@ TEST(MixerThreads, DeviceThreadMixesWhileTheGameCallsIn) {
     changer.join();
     EXPECT_GT(last, 0.1) << "the device thread kept mixing";
     mixer.deinit();
+}
+
+// A voice that outlives its sound keeps the samples alive. When it ends in the
+// mix, the mixing thread must not free them (it would do so holding the lock
+// the game waits on); the game's next play or stop does, on its own thread.
+TEST(MixerThreads, SamplesOfAVoiceThatOutlivesItsSoundAreFreedByTheGameNotTheMix) {
+    Mixer mixer;
+    ASSERT_EQ(mixer.init(Mixer::kClipRoundoff, Mixer::Output::None), Mixer::kOk);
+    for (const bool byPlay : {false, true}) {
+        std::weak_ptr<const float[]> samples;
+        uint32_t voice = 0;
+        {
+            const Sound oneShot = testaudio::soundFrom(testaudio::sineStereo(3000, 220.0, 0.2f));
+            samples = oneShot.sharedSamples();
+            voice = mixer.play(oneShot);
+        }
+        ASSERT_FALSE(samples.expired()) << "the playing voice holds them";
+        std::thread device([&] {
+            std::vector<float> out(2 * kChunk);
+            for (int n = 0; n < 3; ++n) mixer.mix(out.data(), kChunk);
+        });
+        device.join();
+        EXPECT_FALSE(mixer.isValidVoiceHandle(voice)) << "the voice has ended";
+        EXPECT_FALSE(samples.expired()) << "not freed by the mixing thread";
+        const Sound next = testaudio::soundFrom(testaudio::sineStereo(100, 220.0, 0.2f));
+        if (byPlay) mixer.play(next);
+        else mixer.stopAll();
+        EXPECT_TRUE(samples.expired()) << (byPlay ? "the next play" : "stopAll") << " freed them";
+        mixer.stopAll();
+    }
 }

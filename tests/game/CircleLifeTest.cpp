@@ -43,6 +43,7 @@ TEST_F(Spawner, NotesGetACircleAtMostOneSecondAheadAndAtMostAMillisecondLate) {
     for (const auto& [clock, spawns] : {std::pair{3.99, false}, std::pair{4.0, true}, std::pair{5.0005, true},
                                         std::pair{5.002, false}}) {
         game.circles.clear();
+        app.audio.stems[0].midi.rewind();
         game.streamTime = clock;
         tick();
         EXPECT_EQ(game.circles.size(), spawns ? 1u : 0u) << "clock " << clock;
@@ -59,6 +60,37 @@ TEST_F(Spawner, ANoteNeverGetsTwoCircles) {
     tick();
     tick();
     EXPECT_EQ(game.circles.size(), 3u) << "5 ms apart is one circle, 20 ms apart two";
+}
+
+// A tap judged just after its note leaves at the next frame while the clock is
+// still inside the note's late spawn window; the note must not come back as a
+// fresh circle that then leaves as a miss.
+TEST_F(Spawner, AnOnTimeHitIsNotFollowedByAPhantomCircle) {
+    for (const bool looping : {false, true}) {
+        app.audio.looping = looping;
+        app.audio.stems.clear();
+        addStem({5.0}, 10.0);
+        app.audio.playing = true;
+        game.newRun();
+        game.inGame     = true;
+        game.streamTime = 4.5;
+        tick();
+        ASSERT_EQ(game.circles.size(), 1u);
+        const Circle circle = game.circles[0];
+
+        game.streamTime = 5.0004;
+        const auto output = capture([&] {
+            click(circle.x, 1080.0f - circle.y);
+            game.updateCircles(0.0001f);  // the judged tap leaves
+            tick();
+            game.streamTime = 5.0009;  // still within a millisecond of the note
+            tick();
+            play(0.5);
+        });
+        EXPECT_TRUE(game.circles.empty()) << "looping " << looping;
+        EXPECT_EQ(game.combo, 1);
+        EXPECT_EQ(output.out.find("Miss registered"), std::string::npos) << output.out;
+    }
 }
 
 TEST_F(Spawner, OnlyActiveStemsWithAChartUpToIndexSevenSpawn) {

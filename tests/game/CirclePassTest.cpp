@@ -1,5 +1,6 @@
 // The circle pass on a real window and context: where the ring lands on screen,
-// what the uniform arrays carry, and the key labels of keyboard gameplay.
+// which circles reach the circle program and with what, and the key labels of
+// keyboard gameplay.
 #include "game/GameLogic.h"
 #include "render/GLFunctions.h"
 #include "render/RenderState.h"
@@ -14,9 +15,9 @@
 
 namespace {
 
-using GetUniformiv = void (*)(GLuint, GLint, GLint*);
-using GetUniformfv = void (*)(GLuint, GLint, GLfloat*);
-using ReadPixels   = void (*)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
+using ReadPixels    = void (*)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
+using GetBufferData = void (*)(GLenum, GLintptr, GLsizeiptr, void*);
+using GetBufferSize = void (*)(GLenum, GLenum, GLint*);
 
 struct Pixels {
     int                        width = 0;
@@ -47,10 +48,10 @@ protected:
         const bool started = render->init("Lumoka circle pass tests", 1920, 1080);
         std::filesystem::current_path(previous);
         ASSERT_TRUE(started);
-        getUniformiv = reinterpret_cast<GetUniformiv>(SDL_GL_GetProcAddress("glGetUniformiv"));
-        getUniformfv = reinterpret_cast<GetUniformfv>(SDL_GL_GetProcAddress("glGetUniformfv"));
-        readPixels   = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
-        ASSERT_TRUE(getUniformiv && getUniformfv && readPixels);
+        readPixels    = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
+        getBufferData = reinterpret_cast<GetBufferData>(SDL_GL_GetProcAddress("glGetBufferSubData"));
+        getBufferSize = reinterpret_cast<GetBufferSize>(SDL_GL_GetProcAddress("glGetBufferParameteriv"));
+        ASSERT_TRUE(readPixels && getBufferData && getBufferSize);
     }
 
     void SetUp() override {
@@ -89,23 +90,22 @@ protected:
         return pixels;
     }
 
-    GLint uniformInt(const char* name) const {
-        GLint value = -1;
-        getUniformiv(render->circleProgram, gl.glGetUniformLocation(render->circleProgram, name), &value);
-        return value;
+    // What the last pass handed to the circle program, in list order.
+    std::vector<CircleInstance> handedOver() const {
+        gl.glBindBuffer(GL_SHADER_STORAGE_BUFFER, render->circleBuffer);
+        GLint bytes = 0;
+        getBufferSize(GL_SHADER_STORAGE_BUFFER, GL_BUFFER_SIZE, &bytes);
+        std::vector<CircleInstance> records(static_cast<size_t>(bytes) / sizeof(CircleInstance));
+        getBufferData(GL_SHADER_STORAGE_BUFFER, 0, bytes, records.data());
+        gl.glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
+        return {records.rbegin(), records.rend()};  // the buffer holds them last first
     }
 
-    float uniformFloat(const char* name) const {
-        GLfloat value = -1.0f;
-        getUniformfv(render->circleProgram, gl.glGetUniformLocation(render->circleProgram, name), &value);
-        return value;
-    }
-
-    static inline RenderState* render       = nullptr;
-    static inline GetUniformiv getUniformiv = nullptr;
-    static inline GetUniformfv getUniformfv = nullptr;
-    static inline ReadPixels   readPixels   = nullptr;
-    GameLogic                  game;
+    static inline RenderState*  render        = nullptr;
+    static inline ReadPixels    readPixels    = nullptr;
+    static inline GetBufferData getBufferData = nullptr;
+    static inline GetBufferSize getBufferSize = nullptr;
+    GameLogic                   game;
 };
 
 TEST_F(CirclePass, RingLandsAtTheCircleWithYFromTheBottom) {
@@ -124,42 +124,56 @@ TEST_F(CirclePass, RingLandsAtTheCircleWithYFromTheBottom) {
 }
 
 TEST_F(CirclePass, WithoutActiveCirclesNothingIsTouched) {
+    addCircle(900.0f, 300.0f);
+    draw();
+    const size_t before = handedOver().size();
+    gl.glClear(GL_COLOR_BUFFER_BIT);
+    game.circles.clear();
     addCircle(600.0f, 300.0f).active = false;
-    gl.glUseProgram(render->circleProgram);
-    gl.glUniform1i(gl.glGetUniformLocation(render->circleProgram, "uNumCircles"), 77);
     const Pixels pixels = draw();
-    EXPECT_EQ(uniformInt("uNumCircles"), 77);
+    EXPECT_EQ(handedOver().size(), before) << "the last pass's circles are still there";
     EXPECT_LT(pixels.at(700, 300)[2], 20);
-    gl.glUseProgram(0);
+    EXPECT_LT(pixels.at(1000, 300)[2], 20);
 }
 
-TEST_F(CirclePass, ArraysCarryEveryCircleWithHoldProgress) {
+// Only what shows reaches the circle program: inactive circles and taps set
+// aside off the screen stay out, so any number of live ones fit.
+TEST_F(CirclePass, OnlyShowingCirclesAreHandedOverWithTheirHoldProgress) {
     game.streamTime = 10.5;
     addCircle(100.0f, 100.0f).active = false;
-    Circle& hold     = addCircle(600.0f, 300.0f);
-    hold.channel     = 1;
+    Circle& hold      = addCircle(600.0f, 300.0f, 4);
+    hold.channel      = 1;
     hold.holdDuration = 2.0f;
-    hold.time        = 10.0;
-    Circle& inactive = addCircle(900.0f, 300.0f);
-    inactive.active  = false;
-    inactive.channel = 1;
-    inactive.time    = 11.0;
-    inactive.holdDuration = 2.0f;
+    hold.time         = 10.0;
+    Circle& early     = addCircle(900.0f, 300.0f);
+    early.channel     = 1;
+    early.time        = 11.0;
+    early.holdDuration = 2.0f;
+    Circle& judged    = addCircle(1'000'000.0f, 1'000'000.0f);
+    judged.judged     = true;
+    judged.radius     = 0.0f;
+    addCircle(-110.0f, 500.0f).judged = true;  // off the left edge, its glow still shows
     draw();
-    EXPECT_EQ(uniformInt("uNumCircles"), 3);
-    EXPECT_EQ(uniformInt("uCircleActive[0]"), 0);
-    EXPECT_EQ(uniformInt("uCircleActive[1]"), 1);
-    EXPECT_EQ(uniformInt("uCircleActive[2]"), 0);
-    EXPECT_EQ(uniformInt("uCircleIsHoldNote[1]"), 1);
-    EXPECT_EQ(uniformInt("uCircleIsHoldNote[0]"), 0);
-    EXPECT_FLOAT_EQ(uniformFloat("uCircleHoldProgress[1]"), 0.25f);
-    EXPECT_FLOAT_EQ(uniformFloat("uCircleHoldProgress[2]"), 0.0f) << "before its time";
+    std::vector<CircleInstance> records = handedOver();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].x, 600.0f);
+    EXPECT_EQ(records[0].stemIndex, 4);
+    EXPECT_EQ(records[0].flags, kCircleHold);
+    EXPECT_FLOAT_EQ(records[0].holdProgress, 0.25f);
+    EXPECT_FLOAT_EQ(records[1].holdProgress, 0.0f) << "before its time";
+    EXPECT_EQ(records[2].flags, kCircleHit);
 
     game.streamTime = 13.0;
     game.circles[2].holdDuration = 0.0f;
     draw();
-    EXPECT_FLOAT_EQ(uniformFloat("uCircleHoldProgress[1]"), 1.0f);
-    EXPECT_FLOAT_EQ(uniformFloat("uCircleHoldProgress[2]"), 0.0f) << "a hold of length 0";
+    records = handedOver();
+    EXPECT_FLOAT_EQ(records[0].holdProgress, 1.0f);
+    EXPECT_FLOAT_EQ(records[1].holdProgress, 0.0f) << "a hold of length 0";
+
+    game.circles.clear();
+    for (int i = 0; i < 400; ++i) addCircle(50.0f + 4.5f * static_cast<float>(i), 540.0f);
+    draw();
+    EXPECT_EQ(handedOver().size(), 400u);
 }
 
 TEST_F(CirclePass, KeyLabelsTakeTheStemColourAndWhitePastSlotSeven) {

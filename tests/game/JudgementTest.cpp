@@ -85,6 +85,17 @@ TEST_F(Judgement, MultiplierScalesAndTruncates) {
     EXPECT_EQ(game.score, 132);
 }
 
+TEST_F(Judgement, ScoreStopsAtTheLargestInt32) {
+    game.score      = 2'147'483'000;
+    game.multiplier = 80.0f;
+    capture([&] { game.addScore(450); });
+    EXPECT_EQ(game.score, 2'147'483'647);
+    game.multiplier = 1e30f;  // an addition that is itself past the range
+    const auto output = capture([&] { game.addScore(450); });
+    EXPECT_EQ(game.score, 2'147'483'647);
+    EXPECT_NE(output.out.find("Score added: 2147483647 (Total: 2147483647)"), std::string::npos) << output.out;
+}
+
 TEST_F(Judgement, HighScoreLineComesBeforeEveryAdditionThatStaysAhead) {
     game.highScore = 500;
     addCircle(kX, kY, 10.0);

@@ -4,7 +4,12 @@
 #include "GameFixture.h"
 
 #include "app/LogicThread.h"
+#include "level/LevelManifest.h"
+#include "support/LevelFiles.h"
 
+#include <SDL3/SDL.h>
+
+#include <array>
 #include <chrono>
 #include <thread>
 
@@ -26,9 +31,11 @@ protected:
 
     // What the frame loop does with the run between two swaps, judging a click
     // on the oldest circle that can be hit.
+    virtual void advanceClock(float dt) { game.streamTime += dt; }
+
     void frameWork(float dt) {
         std::lock_guard<std::mutex> lock(gameStateMutex);
-        game.streamTime += dt;
+        advanceClock(dt);
         app.audio.update(dt);
         game.updateCircles(dt);
         maxCircles = std::max(maxCircles, game.circles.size());
@@ -72,6 +79,85 @@ TEST_F(LogicThreadRace, TickAndFrameShareTheRunUnderOneLock) {
     EXPECT_GT(highestLayer, 1) << "the tick applied the unlock rule";
     EXPECT_NE(out.find("Score added"), std::string::npos);
     EXPECT_TRUE(inOrder(out, {"Game logic thread started", "Game logic thread ended"}));
+}
+
+// The same with the music really playing: the dummy driver's device thread
+// mixing, the logic thread dispatching by the playback clock and spawning, and
+// the main thread fading, stopping, restarting and reloading the level the way
+// the GUI's package apply does, under the game-state lock.
+class LiveEngineRace : public LogicThreadRace {
+protected:
+    void SetUp() override {
+        LogicThreadRace::SetUp();
+        app.audio.stems.clear();
+        app.audio.playing = false;
+        std::vector<levelfiles::Note> notes;
+        for (int i = 0; i < 60; ++i) notes.push_back({0.05 * i, 0.04, 40 + i % 40, 100, i % 5 == 0 ? 1 : 0});
+        for (const char* stem : {"a", "b"}) {
+            levelfiles::writeWav(dir.path() / (std::string(stem) + ".wav"), 3.0);
+            levelfiles::writeMidi(dir.path() / (std::string(stem) + ".mid"), notes);
+        }
+        level = (dir.path() / "level.json").string();
+        testsupport::writeFile(level, R"({"bpm": 120, "stems": [{"file": "a.wav", "midi": "a.mid"},
+            {"file": "b.wav", "midi": "b.mid"}]})");
+        SDL_SetEnvironmentVariable(SDL_GetEnvironment(), "SDL_AUDIO_DRIVER", "dummy", true);
+        ASSERT_TRUE(app.audio.init());
+        ASSERT_TRUE(loadLevelManifest(level, app.audio, app.render, app.game));
+        game.noteCallback = [this](const MidiNoteEvent&, RenderState*) { ++notesHeard; };
+    }
+    void TearDown() override { app.audio.shutdown(); }
+
+    void guiStart() {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        game.newRun();
+        app.audio.playAll();
+        app.audio.activateFirstStem();
+        game.inGame = true;
+    }
+
+    void guiApplyLevel() {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        loadLevelManifest(level, app.audio, app.render, game);
+    }
+
+    void advanceClock(float) override { app.audio.updateStreamTime(game); }
+
+    testsupport::TempDir dir;
+    std::string          level;
+    int                  notesHeard = 0;
+};
+
+TEST_F(LiveEngineRace, DispatchMixFadeStopRestartAndReloadShareTheRun) {
+    ::testing::internal::CaptureStdout();  // standard error stays free for race reports
+    std::thread logic(runLogicThread, &app);
+    guiStart();
+    // Every 600 ms: play, stop, start again, then reload the level and start it.
+    const auto begin = std::chrono::steady_clock::now();
+    int step = 0;
+    for (auto now = begin; now < begin + 2400ms; now = std::chrono::steady_clock::now()) {
+        frameWork(1.0f / 60.0f);
+        const auto due = begin + step / 3 * 600ms + std::array{350ms, 420ms, 500ms}[step % 3];
+        if (now >= due) {
+            if (step % 3 == 0) {
+                std::lock_guard<std::mutex> lock(gameStateMutex);
+                app.audio.stopAll();
+                game.inGame = false;
+            } else {
+                if (step % 3 == 2) guiApplyLevel();
+                guiStart();
+            }
+            ++step;
+        }
+        std::this_thread::sleep_for(4ms);
+    }
+    stopRequested = true;
+    logic.join();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    std::lock_guard<std::mutex> lock(gameStateMutex);
+    EXPECT_GE(step, 9);
+    EXPECT_GT(notesHeard, 10) << "the logic thread dispatched";
+    EXPECT_GT(maxCircles, 2u) << "and spawned";
+    EXPECT_TRUE(inOrder(out, {"Game logic thread started", "Loaded 2 stem(s)", "Game logic thread ended"}));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // One logic tick as the logic thread runs it (under the game-state lock: MIDI
 // dispatch by the mixer's clock, circle spawning, layer rules) on a busy level:
-// 8 audible stems of 5,000 notes each and 50 live circles. Each repetition is
-// one tick, so the median and p99 over repetitions are those of single ticks.
+// 8 audible stems of 500, 5,000 or 50,000 notes each (the argument) and 50 live
+// circles; the notes are equally dense in every case, only the chart grows.
+// Each repetition is one tick, so the median and p99 over repetitions are those
+// of single ticks.
 #include "app/App.h"
 #include "audio/Sound.h"
 #include "support/LevelFiles.h"
@@ -9,19 +11,19 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <vector>
 
 namespace {
 
 constexpr int    kStems         = 8;
-constexpr int    kNotesPerStem  = 5000;
 constexpr double kNoteSpacing   = 0.2;  // six notes per stem inside the one-second lead
 constexpr int    kLiveCircles   = 50;
 constexpr double kClockSeconds  = 3.0;
 
 // The mixer runs without a device; its clock is moved by mixing frames by hand.
-std::unique_ptr<App> makeBusyApp(Sound& clockSound) {
+std::unique_ptr<App> makeBusyApp(Sound& clockSound, int notesPerStem) {
     auto app = std::make_unique<App>();
     AudioSystem& audio = app->audio;
     audio.engine.init(Mixer::kClipRoundoff, Mixer::Output::None);
@@ -43,8 +45,8 @@ std::unique_ptr<App> makeBusyApp(Sound& clockSound) {
         stem.name               = "stem" + std::to_string(s);
         stem.active             = true;
         stem.midi.loaded        = true;
-        stem.midi.lengthSeconds = kNotesPerStem * kNoteSpacing;
-        for (int n = 0; n < kNotesPerStem; ++n) {
+        stem.midi.lengthSeconds = notesPerStem * kNoteSpacing;
+        for (int n = 0; n < notesPerStem; ++n) {
             MidiNoteEvent event;
             event.time     = n * kNoteSpacing + 0.01 * s;
             event.note     = 30 + (n * 7 + s * 11) % 80;
@@ -79,8 +81,11 @@ void tick(App& app) {
 }
 
 void BM_LogicTick(benchmark::State& state) {
-    static Sound                clockSound;
-    static std::unique_ptr<App> app = makeBusyApp(clockSound);
+    static Sound                                clockSound;
+    static std::map<int, std::unique_ptr<App>> apps;
+    const int notesPerStem = static_cast<int>(state.range(0));
+    std::unique_ptr<App>& app = apps[notesPerStem];
+    if (!app) app = makeBusyApp(clockSound, notesPerStem);
     for (auto _ : state) tick(*app);
     state.counters["circles"] = static_cast<double>(app->game.circles.size());
     state.counters["clock"]   = app->game.streamTime;
@@ -93,6 +98,10 @@ double percentile99(const std::vector<double>& values) {
 }
 
 BENCHMARK(BM_LogicTick)
+    ->ArgName("notesPerStem")
+    ->Arg(500)
+    ->Arg(5000)
+    ->Arg(50000)
     ->Iterations(1)
     ->Repetitions(3000)
     ->ReportAggregatesOnly(true)

@@ -185,6 +185,18 @@ TEST_F(InputManagerTest, TapWithinOneFrameAndUnknownLift) {
     EXPECT_TRUE(input.touches.empty());
 }
 
+TEST_F(InputManagerTest, CancelledFingerIsLiftedLikeAnyOther) {
+    finger(SDL_EVENT_FINGER_DOWN, 4, 0.5f, 0.5f);
+    frame();
+    input.endFrame();
+    finger(SDL_EVENT_FINGER_CANCELED, 4, 0.5f, 0.5f);
+    frame();
+    const TouchPoint& cancelled = input.touches.at(4);
+    EXPECT_TRUE(cancelled.released && !cancelled.active && !cancelled.pressed);
+    input.endFrame();
+    EXPECT_TRUE(input.touches.empty()) << "no finger is left down";
+}
+
 TEST_F(InputManagerTest, TouchesFollowTheWindowSizeAtEachEvent) {
     finger(SDL_EVENT_FINGER_DOWN, 5, 0.5f, 0.5f);
     frame();

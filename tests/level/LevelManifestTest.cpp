@@ -128,6 +128,19 @@ TEST_F(Manifest, BadElementsAreReportedAndDroppedAndEmptyFilesDroppedSilently) {
     EXPECT_EQ(reports, 4u) << err;
 }
 
+TEST_F(Manifest, StartOrderOutsideInt32IsABadElement) {
+    ASSERT_TRUE(parse(R"({"stems": [{"file": "big.wav", "startOrder": 2147483648}, {"file": "low.wav",
+        "startOrder": -2147483649}, {"file": "far.wav", "startOrder": 1e20}, {"file": "edge.wav",
+        "startOrder": 2147483647}, {"file": "first.wav", "startOrder": -2147483648.5}]})"));
+    std::vector<std::string> files;
+    for (const StemEntry& entry : entries) files.push_back(entry.file);
+    EXPECT_EQ(files, (std::vector<std::string>{"first.wav", "edge.wav"}));
+    EXPECT_NE(err.find("Error reading stem entry: \"startOrder\" 2147483648 is outside the int32 range\n"),
+              std::string::npos) << err;
+    EXPECT_NE(err.find("Error reading stem entry: \"startOrder\" 1e+20 is outside"), std::string::npos) << err;
+    EXPECT_NE(err.find("-2147483649 is outside"), std::string::npos) << err;
+}
+
 TEST_F(Manifest, SongTempoComesFromTheFirstSongDataElementOrTheTopLevel) {
     ASSERT_TRUE(parse(R"({"bpm": 100, "stems": [{"file": "a.wav"}]})"));
     EXPECT_EQ(app.game.bpm, 100.0f);

@@ -26,8 +26,8 @@ const std::vector<std::string> kTableOrder = {
     "glBindBufferBase", "glGenVertexArrays", "glDeleteVertexArrays", "glBindVertexArray",
     "glCreateShader", "glDeleteShader", "glShaderSource", "glCompileShader", "glGetShaderiv",
     "glGetShaderInfoLog", "glCreateProgram", "glDeleteProgram", "glAttachShader", "glLinkProgram",
-    "glGetProgramiv", "glGetProgramInfoLog", "glUseProgram", "glDrawArrays", "glGetError",
-    "glGetString", "glGetIntegerv", "glClear", "glClearColor", "glViewport",
+    "glGetProgramiv", "glGetProgramInfoLog", "glUseProgram", "glDrawArrays", "glDrawArraysInstanced",
+    "glGetError", "glGetString", "glGetIntegerv", "glClear", "glClearColor", "glViewport",
     "glGetUniformBlockIndex", "glUniformBlockBinding", "glEnable", "glDisable", "glBlendFunc",
     "glBlendEquation", "glDepthFunc", "glDepthMask", "glCullFace", "glFrontFace", "glScissor",
     "glActiveTexture", "glBindTexture", "glGetBooleanv", "glGetFloatv", "glVertexAttribPointer",
@@ -39,7 +39,8 @@ const std::vector<std::string> kTableOrder = {
 const std::vector<std::string> kCriticalOrder = {
     "glGenBuffers", "glDeleteBuffers", "glBindBuffer", "glBufferData", "glGenVertexArrays",
     "glDeleteVertexArrays", "glBindVertexArray", "glCreateShader", "glDeleteShader",
-    "glCreateProgram", "glDeleteProgram", "glUseProgram", "glDrawArrays", "glGetError", "glClear",
+    "glCreateProgram", "glDeleteProgram", "glUseProgram", "glDrawArrays", "glDrawArraysInstanced",
+    "glGetError", "glClear",
     "glViewport", "glGetUniformBlockIndex", "glUniformBlockBinding", "glEnable", "glDisable",
     "glBlendFunc", "glBlendEquation", "glDepthFunc", "glDepthMask", "glCullFace", "glFrontFace",
     "glScissor", "glActiveTexture", "glBindTexture", "glGetBooleanv", "glGetFloatv",
@@ -98,7 +99,7 @@ protected:
     void TearDown() override { rendertest::makeSharedCurrent(); }
 };
 
-TEST_F(GLLoader, ResolvesAllSixtyOneEntryPointsInTableOrder) {
+TEST_F(GLLoader, ResolvesAllSixtyTwoEntryPointsInTableOrder) {
     CaptureStdout();
     EXPECT_TRUE(loadOpenGLFunctions(hidingResolver));
     EXPECT_EQ(GetCapturedStdout(), "Loading OpenGL functions...\nOpenGL functions loaded successfully!\n");

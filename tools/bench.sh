@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Builds the release preset, runs every benchmark (the GL one in a window under
+# Xvfb when there is no display) and prints one table: each figure, its unit
+# and, where there is one, its goal. Usage: tools/bench.sh
+# The raw results stay in build/release/bench/ (Google Benchmark JSON, and the
+# fixed-rate loop's own text).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source tools/setup.sh
+
+BENCHMARKS=(tick_bench audio_system_bench mixer_bench render_bench tickbench)
+cmake --preset release >/dev/null
+cmake --build --preset release --target "${BENCHMARKS[@]}"
+out=build/release/bench
+mkdir -p "$out"
+
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
+  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+fi
+export MESA_GL_VERSION_OVERRIDE=4.6 MESA_GLSL_VERSION_OVERRIDE=460 SDL_AUDIO_DRIVER=dummy
+
+run() {  # name, binary: the JSON lands in $out/name.json; the programs' own lines go to $out/name.log
+  echo "[bench] $1" >&2
+  "$2" --benchmark_out="$out/$1.json" --benchmark_out_format=json >"$out/$1.log" 2>&1
+}
+run tick build/release/tests/game/tick_bench
+run dispatch build/release/tests/audio/audio_system_bench
+run mixer build/release/tests/audio/mixer_bench
+run render build/release/tests/render/render_bench
+echo "[bench] tickbench" >&2
+build/release/tools/tickbench 10 >"$out/tickbench.txt"
+
+# field FILE BENCHMARK KEY: the value of KEY in the benchmark named BENCHMARK.
+field() {
+  awk -v want="$2" -v key="\"$3\":" '
+    /"name":/ { name = $0; sub(/.*"name": "/, "", name); sub(/".*/, "", name) }
+    name == want && index($0, key) { v = $0; sub(/.*: /, "", v); sub(/,$/, "", v); gsub(/"/, "", v); print v; exit }
+  ' "$out/$1.json"
+}
+row() { printf '%-60s %10s  %-4s %s\n' "$1" "$2" "$3" "${4:-}"; }
+num() { awk -v v="$1" 'BEGIN { if (v == "") print "-"; else printf (v + 0 >= 1000 ? "%.0f" : "%.3g"), v }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (a == "" || b == "" || b == 0 ? "-" : "%.2f"), a / b }'; }
+
+echo
+row "figure" "value" "unit" "goal"
+row "------------------------------------------------------------" "----------" "----" "----"
+clock=BM_PlaybackClockError/iterations:1/real_time
+row "playback clock error vs. the speaker, p50" "$(num "$(field mixer $clock p50_ms)")" ms
+row "playback clock error vs. the speaker, p99" "$(num "$(field mixer $clock p99_ms)")" ms "<= 2"
+row "playback clock error vs. the speaker, max" "$(num "$(field mixer $clock max_ms)")" ms
+row "playback clock monotonic (1 = yes)" "$(num "$(field mixer $clock monotonic)")" "" 1
+row "chunked stream time error vs. the speaker, p50" "$(num "$(field mixer $clock chunked_p50_ms)")" ms
+for notes in 500 5000 50000; do
+  tick="BM_LogicTick/notesPerStem:$notes/iterations:1/repeats:3000"
+  goal=""; [ "$notes" = 5000 ] && goal="<= 10"
+  row "logic tick, 8 stems x $notes notes, median" "$(num "$(field tick "${tick}_median" real_time)")" us "$goal"
+  row "logic tick, 8 stems x $notes notes, p99" "$(num "$(field tick "${tick}_p99" real_time)")" us
+done
+tick=BM_LogicTick/notesPerStem
+row "logic tick median, 50,000 notes over 500" \
+  "$(ratio "$(field tick "$tick:50000/iterations:1/repeats:3000_median" real_time)" \
+           "$(field tick "$tick:500/iterations:1/repeats:3000_median" real_time)")" x "<= 1.5"
+row "MIDI dispatch, quiet pass over 8 x 5,000 notes" "$(num "$(field dispatch BM_DispatchQuietPass real_time)")" ns
+row "MIDI dispatch, one tick's pass over 8 x 5,000 notes" "$(num "$(field dispatch BM_DispatchTickPass real_time)")" ns
+row "background pass, 1920 x 1080" "$(num "$(field render BM_BackgroundFrame/real_time real_time)")" ms
+for circles in 1 8 32 64 256; do
+  pass="BM_CirclePass/$circles/manual_time"
+  goal=""; [ "$circles" = 64 ] && goal="<= 0.5"
+  row "circle pass, $circles spread circles" "$(num "$(field render "$pass" real_time)")" ms
+  row "circle pass, $circles spread circles, over the background pass" \
+    "$(num "$(field render "$pass" over_background)")" x "$goal"
+done
+row "key label" "$(num "$(field render BM_KeyLabel/real_time real_time)")" us
+row "decoding the level (8 x 3 min Ogg), ours" "$(num "$(field mixer BM_DecodeLevelOurs/iterations:3/real_time real_time)")" ms
+row "decoding the level, sox" "$(num "$(field mixer BM_DecodeLevelSox/iterations:3/real_time real_time)")" ms
+row "loading the level, peak memory over decoded size" \
+  "$(num "$(field mixer BM_LoadLevelPeakMemory/iterations:1/real_time peak_over_pcm)")" x
+row "mixing one chunk of 8 voices, native speed" "$(num "$(field mixer BM_MixChunk8Voices/1000 real_time)")" us
+row "mixing one chunk of 8 voices, share of its duration" \
+  "$(num "$(field mixer BM_MixChunk8Voices/1000 percent_of_chunk_duration)")" %
+awk '/sleep \+ spin/ {
+  printf "%-60s %10.3f  %-4s\n", "logic thread rate (sleep + spin)", $5, "1/s"
+  printf "%-60s %10.1f  %-4s\n", "logic thread tick start after its deadline, p99", $12, "us"
+}' "$out/tickbench.txt"
