@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/setup.sh
 
-BENCHMARKS=(tick_bench audio_system_bench mixer_bench render_bench tickbench)
+BENCHMARKS=(tick_bench audio_system_bench mixer_bench render_bench gui_bench tickbench)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${BENCHMARKS[@]}"
 out=build/release/bench
@@ -32,6 +32,7 @@ run tick build/release/tests/game/tick_bench
 run dispatch build/release/tests/audio/audio_system_bench
 run mixer build/release/tests/audio/mixer_bench
 run render build/release/tests/render/render_bench
+run gui build/release/tests/ui/gui_bench
 echo "[bench] tickbench" >&2
 build/release/tools/tickbench 10 >"$out/tickbench.txt"
 
@@ -76,6 +77,8 @@ for circles in 1 8 32 64 256; do
     "$(num "$(field render "$pass" over_background)")" x "$goal"
 done
 row "key label" "$(num "$(field render BM_KeyLabel/real_time real_time)")" us
+row "GUI frame, main menu (no swap)" "$(num "$(field gui BM_MainMenuFrame/real_time real_time)")" ms
+row "GUI frame, in-game HUD (no swap)" "$(num "$(field gui BM_HudFrame/real_time real_time)")" ms
 row "decoding the level (8 x 3 min Ogg), ours" "$(num "$(field mixer BM_DecodeLevelOurs/iterations:3/real_time real_time)")" ms
 row "decoding the level, sox" "$(num "$(field mixer BM_DecodeLevelSox/iterations:3/real_time real_time)")" ms
 row "loading the level, peak memory over decoded size" \
