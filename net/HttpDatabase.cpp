@@ -26,13 +26,6 @@ constexpr int  kTimeoutSeconds = 10;
 constexpr auto kFinishGrace    = 1s;  // requests in flight at shut-down may finish on their own
 constexpr auto kCancelGrace    = 1s;  // then they are cancelled and given this long to end
 
-std::string configuredBaseUrl() {
-    const char* configured = std::getenv("LUMOKA_SERVER_URL");
-    std::string url = configured != nullptr && *configured != '\0' ? configured : kDefaultServerUrl;
-    while (url.size() > 1 && url.back() == '/') url.pop_back();
-    return url;
-}
-
 // The worker threads and the clients they are talking through. Never destroyed:
 // a worker may outlive shut-down while it waits for a connect.
 struct Workers {
@@ -215,6 +208,13 @@ void loadLocalScore(const std::string& levelName, const std::string& playerName,
 namespace HttpDatabase {
 
 std::string baseUrl = configuredBaseUrl();
+
+std::string configuredBaseUrl() {
+    const char* configured = std::getenv("LUMOKA_SERVER_URL");
+    std::string url = configured != nullptr && *configured != '\0' ? configured : kDefaultServerUrl;
+    while (url.size() > 1 && url.back() == '/') url.pop_back();
+    return url;
+}
 
 void init() {
     {

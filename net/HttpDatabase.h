@@ -17,8 +17,9 @@
 
 namespace HttpDatabase {
 
-// Read at start; tests point it elsewhere before making requests.
+// configuredBaseUrl() at start; tests point it elsewhere before making requests.
 extern std::string baseUrl;
+std::string        configuredBaseUrl();  // LUMOKA_SERVER_URL without trailing '/', else the default
 
 void init();
 void shutdown();
