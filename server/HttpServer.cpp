@@ -20,6 +20,13 @@ void fillLibraryError(const httplib::Request&, httplib::Response& response) {
     response.set_content(apiError(message), "application/json");
 }
 
+// The library's default also sets SO_REUSEPORT, which lets a second server take
+// the same port and share its requests; a port in use must be an error instead.
+void reuseAddressOnly(socket_t socket) {
+    const int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 }  // namespace
 
 LeaderboardServer::LeaderboardServer() = default;
@@ -38,6 +45,7 @@ bool LeaderboardServer::start(const ServerOptions& options) {
     http_->set_payload_max_length(kMaxUploadBytes);
     http_->set_keep_alive_max_count(1000);
     http_->set_error_handler(fillLibraryError);
+    http_->set_socket_options(reuseAddressOnly);
     if (options.logRequests) {
         http_->set_logger([](const httplib::Request& request, const httplib::Response& response) {
             netlog::info("%s %s %d", request.method.c_str(), request.target.c_str(), response.status);
