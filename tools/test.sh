@@ -59,9 +59,8 @@ phase "threaded tests under ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1 "${CTEST[@]}" --test-dir build/tsan -L tsan
 phase_done
 
-if [ -f tools/fuzz-midi.sh ]; then
-  phase "fuzzing the MIDI reader"
-  bash tools/fuzz-midi.sh 60
-  phase_done
-fi
+phase "fuzzing the MIDI reader, the leaderboard document and the server's requests"
+bash tools/fuzz.sh 60 midi_parse_fuzzer
+bash tools/fuzz.sh 30 leaderboard_document_fuzzer server_api_fuzzer
+phase_done
 echo "== all tests passed"
