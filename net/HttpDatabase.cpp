@@ -54,6 +54,11 @@ void finishWorker() {
 }
 
 void launch(std::function<void()> job) {
+    // Registered at the first request, after every static object a worker could
+    // reach, so it runs before they are destroyed when the program ends without
+    // shutting down (tests, helpers).
+    static const bool finishAtExit = std::atexit(HttpDatabase::shutdown) == 0;
+    (void)finishAtExit;
     Workers& w = workers();
     {
         std::lock_guard<std::mutex> lock(w.mutex);
@@ -64,6 +69,7 @@ void launch(std::function<void()> job) {
         std::thread([job = std::move(job)]() mutable {
             // The job and what it captured are gone before shut-down may return.
             std::exchange(job, nullptr)();
+            SDL_CleanupTLS();  // the error text of a failed file load lives in this thread's storage
             finishWorker();
         }).detach();
     } catch (...) {
@@ -279,9 +285,32 @@ bool request(const std::string& url, const std::string& method, const std::strin
     }
 }
 
-void loadLeaderboard(const std::function<void(const json&)>& callback) {
+// Workers are handed the base URL when they start: they read no global that exit destroys.
+namespace {
+
+void uploadLeaderboardTo(const std::string& base, const json& document) {
+    std::string reply;
+    const std::string body = document.dump(-1, ' ', false, json::error_handler_t::replace);
+    if (!request(base + "/leaderboard", "POST", body, reply)) {
+        netlog::error("Failed to upload leaderboard to HTTP server, data saved locally only");
+        return;
+    }
+    netlog::info("Successfully uploaded leaderboard to HTTP server");
+    try {
+        const json parsed = json::parse(reply);
+        if (parsed.is_object() && parsed.contains("success") && parsed["success"].get<bool>()) {
+            netlog::info("Server confirmed leaderboard upload");
+        } else {
+            netlog::error("Server rejected leaderboard upload");
+        }
+    } catch (const json::exception& error) {
+        netlog::error("Failed to parse upload response: %s", error.what());
+    }
+}
+
+void loadLeaderboardFrom(const std::string& base, const std::function<void(const json&)>& callback) {
     std::string body;
-    if (request(baseUrl + "/leaderboard", "GET", "", body) && !body.empty()) {
+    if (request(base + "/leaderboard", "GET", "", body) && !body.empty()) {
         try {
             const json server = json::parse(body);
             netlog::info("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
@@ -290,7 +319,7 @@ void loadLeaderboard(const std::function<void(const json&)>& callback) {
             callback(merged);
             if (holdsScoresMissingFrom(merged, server)) {
                 netlog::info("Local leaderboard holds runs the server has not seen; uploading them");
-                uploadLeaderboard(merged);
+                uploadLeaderboardTo(base, merged);
             }
             return;
         } catch (const std::exception& error) {
@@ -301,9 +330,9 @@ void loadLeaderboard(const std::function<void(const json&)>& callback) {
     loadLocalLeaderboard(callback);
 }
 
-void getPlayerScore(const std::string& levelName, const std::string& playerName,
-                    const std::function<void(int)>& callback) {
-    const std::string url = baseUrl + "/player/" + percentEncodeSegment(levelName) + "/" +
+void getPlayerScoreFrom(const std::string& base, const std::string& levelName, const std::string& playerName,
+                        const std::function<void(int)>& callback) {
+    const std::string url = base + "/player/" + percentEncodeSegment(levelName) + "/" +
                             percentEncodeSegment(playerName);
     std::string body;
     if (request(url, "GET", "", body) && !body.empty()) {
@@ -324,37 +353,30 @@ void getPlayerScore(const std::string& levelName, const std::string& playerName,
     loadLocalScore(levelName, playerName, callback);
 }
 
-void uploadLeaderboard(const json& document) {
-    std::string reply;
-    const std::string body = document.dump(-1, ' ', false, json::error_handler_t::replace);
-    if (!request(baseUrl + "/leaderboard", "POST", body, reply)) {
-        netlog::error("Failed to upload leaderboard to HTTP server, data saved locally only");
-        return;
-    }
-    netlog::info("Successfully uploaded leaderboard to HTTP server");
-    try {
-        const json parsed = json::parse(reply);
-        if (parsed.is_object() && parsed.contains("success") && parsed["success"].get<bool>()) {
-            netlog::info("Server confirmed leaderboard upload");
-        } else {
-            netlog::error("Server rejected leaderboard upload");
-        }
-    } catch (const json::exception& error) {
-        netlog::error("Failed to parse upload response: %s", error.what());
-    }
+}  // namespace
+
+void loadLeaderboard(const std::function<void(const json&)>& callback) { loadLeaderboardFrom(baseUrl, callback); }
+
+void getPlayerScore(const std::string& levelName, const std::string& playerName,
+                    const std::function<void(int)>& callback) {
+    getPlayerScoreFrom(baseUrl, levelName, playerName, callback);
 }
 
+void uploadLeaderboard(const json& document) { uploadLeaderboardTo(baseUrl, document); }
+
 void loadLeaderboardAsync(std::function<void(const json&)> callback) {
-    launch([callback = std::move(callback)] { loadLeaderboard(callback); });
+    launch([base = baseUrl, callback = std::move(callback)] { loadLeaderboardFrom(base, callback); });
 }
 
 void getPlayerScoreAsync(const std::string& levelName, const std::string& playerName,
                          std::function<void(int)> callback) {
-    launch([levelName, playerName, callback = std::move(callback)] { getPlayerScore(levelName, playerName, callback); });
+    launch([base = baseUrl, levelName, playerName, callback = std::move(callback)] {
+        getPlayerScoreFrom(base, levelName, playerName, callback);
+    });
 }
 
 void uploadLeaderboardAsync(json document) {
-    launch([document = std::move(document)] { uploadLeaderboard(document); });
+    launch([base = baseUrl, document = std::move(document)] { uploadLeaderboardTo(base, document); });
 }
 
 }  // namespace HttpDatabase

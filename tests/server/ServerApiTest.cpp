@@ -77,6 +77,7 @@ TEST_F(ServerApi, OptionalMembersDefaultAndUnknownOnesAreIgnored) {
 }
 
 struct BadUpload {
+    std::string name;
     std::string body;
     std::string error;
 };
@@ -93,31 +94,43 @@ TEST_P(ServerApiRefusal, IsABadRequestAndChangesNothing) {
 const std::string kLongName(kMaxNameBytes + 1, 'n');
 const std::string kGood = R"({"name": "New", "scores": [{"player": "Bob", "score": 9}]})";
 
+std::string caseName(const ::testing::TestParamInfo<BadUpload>& info) { return info.param.name; }
+
 INSTANTIATE_TEST_SUITE_P(
     Bodies, ServerApiRefusal,
     ::testing::Values(
-        BadUpload{"", "not JSON"}, BadUpload{"{\"levels\": [", "not JSON"}, BadUpload{"[1]", "\"levels\" is an array"},
-        BadUpload{R"({"levels": {}})", "\"levels\" is an array"}, BadUpload{R"({"levels": [3]})", "levels[0] must be an object"},
-        BadUpload{R"({"levels": [{"name": 5, "scores": []}]})", "levels[0].name must be a string"},
-        BadUpload{R"({"levels": [{"name": ")" + kLongName + R"(", "scores": []}]})", "at most 64 bytes"},
-        BadUpload{R"({"levels": [{"name": "L"}]})", "levels[0].scores must be an array"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": ["x"]}]})", "levels[0].scores[0] must be an object"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"score": 1}]}]})", "scores[0].player must be a string"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": ")" + kLongName + R"(", "score": 1}]}]})",
+        BadUpload{"Empty", "", "not JSON"}, BadUpload{"CutShort", "{\"levels\": [", "not JSON"},
+        BadUpload{"TopLevelArray", "[1]", "\"levels\" is an array"},
+        BadUpload{"LevelsObject", R"({"levels": {}})", "\"levels\" is an array"},
+        BadUpload{"LevelNotObject", R"({"levels": [3]})", "levels[0] must be an object"},
+        BadUpload{"NameNumber", R"({"levels": [{"name": 5, "scores": []}]})", "levels[0].name must be a string"},
+        BadUpload{"NameTooLong", R"({"levels": [{"name": ")" + kLongName + R"(", "scores": []}]})", "at most 64 bytes"},
+        BadUpload{"NoScores", R"({"levels": [{"name": "L"}]})", "levels[0].scores must be an array"},
+        BadUpload{"EntryNotObject", R"({"levels": [{"name": "L", "scores": ["x"]}]})", "levels[0].scores[0] must be an object"},
+        BadUpload{"NoPlayer", R"({"levels": [{"name": "L", "scores": [{"score": 1}]}]})", "scores[0].player must be a string"},
+        BadUpload{"PlayerTooLong", R"({"levels": [{"name": "L", "scores": [{"player": ")" + kLongName + R"(", "score": 1}]}]})",
                   "player must be a string of at most 64 bytes"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": "A"}]}]})", "score must be an integer"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": -1}]}]})", "score must be an integer from 0"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1.5}]}]})", "score must be an integer"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": "5"}]}]})", "score must be an integer"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 2147483648}]}]})", "to 2147483647"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1, "time": -3}]}]})", "time must be"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1, "highestCombo": 2.0}]}]})",
+        BadUpload{"NoScore", R"({"levels": [{"name": "L", "scores": [{"player": "A"}]}]})", "score must be an integer"},
+        BadUpload{"NegativeScore", R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": -1}]}]})",
+                  "score must be an integer from 0"},
+        BadUpload{"FractionalScore", R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1.5}]}]})",
+                  "score must be an integer"},
+        BadUpload{"TextScore", R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": "5"}]}]})",
+                  "score must be an integer"},
+        BadUpload{"ScoreOverInt32", R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 2147483648}]}]})",
+                  "to 2147483647"},
+        BadUpload{"NegativeTime", R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1, "time": -3}]}]})",
+                  "time must be"},
+        BadUpload{"FloatCombo",
+                  R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1, "highestCombo": 2.0}]}]})",
                   "highestCombo must be"},
-        BadUpload{R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1, "highestLayer": 3}]}]})",
+        BadUpload{"LayerNumber",
+                  R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1, "highestLayer": 3}]}]})",
                   "highestLayer must be a string"},
         // All or nothing: the good level before the bad one is not stored either.
-        BadUpload{R"({"levels": [)" + kGood + R"(, {"name": "L", "scores": [{"player": "A", "score": -2}]}]})",
-                  "levels[1].scores[0].score"}));
+        BadUpload{"GoodThenBad", R"({"levels": [)" + kGood + R"(, {"name": "L", "scores": [{"player": "A", "score": -2}]}]})",
+                  "levels[1].scores[0].score"}),
+    caseName);
 
 TEST_F(ServerApi, ABodyOverTheLimitIsRefusedUnread) {
     const std::string body = upload({level("L", {entry(std::string(60, 'p'), 1)})}).dump() + std::string(kMaxUploadBytes, ' ');
