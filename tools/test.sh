@@ -56,7 +56,7 @@ phase_done
 
 build tsan
 phase "threaded tests under ThreadSanitizer"
-TSAN_OPTIONS=halt_on_error=1 "${CTEST[@]}" --test-dir build/tsan -L tsan
+TSAN_OPTIONS=halt_on_error=1:suppressions=$PWD/tests/sanitizers/tsan.supp "${CTEST[@]}" --test-dir build/tsan -L tsan
 phase_done
 
 phase "fuzzing the MIDI reader, the leaderboard document and the server's requests"
