@@ -262,6 +262,7 @@ bool request(const std::string& url, const std::string& method, const std::strin
         client->set_connection_timeout(kTimeoutSeconds, 0);
         client->set_read_timeout(kTimeoutSeconds, 0);
         client->set_write_timeout(kTimeoutSeconds, 0);
+        client->set_tcp_nodelay(true);  // an upload's body must not wait for the headers' acknowledgement
         if (method != "GET" && method != "POST") {
             netlog::error("Unsupported HTTP method: %s", method.c_str());
             return false;

@@ -44,6 +44,9 @@ bool LeaderboardServer::start(const ServerOptions& options) {
     http_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     http_->set_payload_max_length(kMaxUploadBytes);
     http_->set_keep_alive_max_count(1000);
+    // Headers and body go out in separate writes; without this each reply waits
+    // for the client's delayed acknowledgement (about 40 ms).
+    http_->set_tcp_nodelay(true);
     http_->set_error_handler(fillLibraryError);
     http_->set_socket_options(reuseAddressOnly);
     if (options.logRequests) {

@@ -238,6 +238,9 @@ public:
     }
 
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override {
+        // Writers of this process queue here; SQLite's busy timeout, which polls
+        // with sleeps of up to 100 ms, is left for writers in other processes.
+        std::lock_guard<std::mutex> writing(writer_);
         Lease lease(*this);
         return lease->merge(upload);
     }
@@ -268,6 +271,7 @@ private:
         std::unique_ptr<Connection> connection_;
     };
 
+    std::mutex                               writer_;
     std::mutex                               mutex_;
     std::condition_variable                  returned_;
     std::vector<std::unique_ptr<Connection>> idle_;
