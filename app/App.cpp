@@ -2,6 +2,7 @@
 
 #include "level/LevelManifest.h"
 #include "net/HttpDatabase.h"
+#include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
 #include "ui/UISystem.h"
 
@@ -72,6 +73,8 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     render.setPointer(mouseX, mouseY, input.mousePressed());
     {
         std::lock_guard<std::mutex> lock(gameStateMutex);
+        game.takeFetchedBestScore();
+        Leaderboard::takeLoadedLevels();
         copyStemFlags();
         render.update(dt);
         audio.update(dt);
@@ -124,12 +127,11 @@ void App::togglePlayback() {
     }
 }
 
-void App::openLeaderboard() { showLeaderboard = true; }
-
 void App::shutdown(std::thread& logicThread) {
     stopRequested.exchange(true);
     if (logicThread.joinable()) logicThread.join();
     std::cout << "Game logic thread joined successfully" << "\n";
+    HttpDatabase::shutdown();
     std::cout << "Shutting down application..." << std::endl;
     audio.shutdown();
     UISystem::shutdown();

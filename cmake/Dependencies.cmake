@@ -14,6 +14,9 @@ find_package(Threads REQUIRED)
 find_package(nlohmann_json 3.11 REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+# Debian builds cpp-httplib as a library; its flags (TLS, compression) must match.
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+find_package(SQLite3 REQUIRED)
 
 add_library(imgui STATIC
   ${LUMOKA_IMGUI_DIR}/imgui.cpp

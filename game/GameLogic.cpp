@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 std::unordered_map<uint64_t, int32_t> pointerHolds;
 std::unordered_map<int32_t, int32_t>  keyHolds;
@@ -86,14 +85,26 @@ void GameLogic::newRun() {
     highestLayer = 1;
     inGame       = false;
     multiplier   = 1.0f;
-    // The answer comes on a worker thread, long after the caller let go of the lock.
-    HttpDatabase::getPlayerScoreAsync(levelName, playerName, [this](int best) {
-        std::lock_guard<std::mutex> lock(gameStateMutex);
-        highScore = best;
+    // Until the fetched best arrives, a best of the previous level must not stand
+    // (a run saved before the answer would claim it).
+    highScore = 0;
+    // The answer comes on a worker thread, maybe after the App is gone: it only
+    // posts into the shared box, which the frame loop empties.
+    const uint64_t run = ++runNumber;
+    HttpDatabase::getPlayerScoreAsync(levelName, playerName, [box = fetchedBestScores, run](int best) {
+        box->post({run, best});
     });
     clearCircles();
     misses            = 0;
     comboAtLastUnlock = 0;
+}
+
+void GameLogic::takeFetchedBestScore() {
+    for (const FetchedBestScore& fetched : fetchedBestScores->takeAll()) {
+        // A late answer for an earlier run is dropped; one that comes after this
+        // run's score passed it does not lower the best below the score.
+        if (fetched.run == runNumber) highScore = std::max(fetched.score, score);
+    }
 }
 
 // An input still holding a circle would otherwise keep an index into the new list.

@@ -6,11 +6,13 @@
 // background pulse and the text renderer are the render state's.
 #pragma once
 
+#include "app/Mailbox.h"
 #include "game/MidiNoteEvent.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -61,6 +63,12 @@ struct KeyColumn {
 
 enum class InputKind { Touch, Mouse, Key };
 
+// The player's best as the leaderboard fetch found it, for the run that asked.
+struct FetchedBestScore {
+    uint64_t run   = 0;
+    int32_t  score = 0;
+};
+
 // Which circle each input is holding: finger id or -1 (mouse) → circle index,
 // and key code → circle index. Emptied together with the circle list.
 extern std::unordered_map<uint64_t, int32_t> pointerHolds;
@@ -71,6 +79,7 @@ class GameLogic {
 public:
     void    reset(int32_t layerCap);
     void    newRun();
+    void    takeFetchedBestScore();  // main thread, once a frame, under the game-state lock
     void    setNoteCallback();
     void    update(RenderState& render, App& app);
     void    spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime,
@@ -107,6 +116,8 @@ public:
     int32_t     missLimit         = kMissLimit;
     int32_t     misses            = 0;
     int32_t     comboAtLastUnlock = 0;
+    uint64_t    runNumber         = 0;  // counts newRun calls; a fetched best names its run
+    std::shared_ptr<Mailbox<FetchedBestScore>> fetchedBestScores = std::make_shared<Mailbox<FetchedBestScore>>();
 
 private:
     void spawnDueNotes(Stem& stem, bool looping, int32_t width, int32_t height);

@@ -1,6 +1,383 @@
 #include "net/HttpDatabase.h"
 
-namespace HttpDatabase {
-void init() {}
-void getPlayerScoreAsync(const std::string&, const std::string&, std::function<void(int)>) {}
+#include "net/LeaderboardProtocol.h"
+#include "net/Log.h"
+#include "persistence/Leaderboard.h"
+
+#include <SDL3/SDL.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int  kTimeoutSeconds = 10;
+constexpr auto kFinishGrace    = 1s;  // requests in flight at shut-down may finish on their own
+constexpr auto kCancelGrace    = 1s;  // then they are cancelled and given this long to end
+
+// The worker threads and the clients they are talking through. Never destroyed:
+// a worker may outlive shut-down while it waits for a connect.
+struct Workers {
+    std::mutex              mutex;
+    std::condition_variable finished;
+    int                     running  = 0;
+    bool                    stopping = false;
+    std::vector<std::shared_ptr<httplib::Client>> clients;
+};
+
+Workers& workers() {
+    static auto* state = new Workers;
+    return *state;
 }
+
+bool stopping() {
+    std::lock_guard<std::mutex> lock(workers().mutex);
+    return workers().stopping;
+}
+
+void finishWorker() {
+    Workers& w = workers();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    --w.running;
+    w.finished.notify_all();
+}
+
+void launch(std::function<void()> job) {
+    // Registered at the first request, after every static object a worker could
+    // reach, so it runs before they are destroyed when the program ends without
+    // shutting down (tests, helpers).
+    static const bool finishAtExit = std::atexit(HttpDatabase::shutdown) == 0;
+    (void)finishAtExit;
+    Workers& w = workers();
+    {
+        std::lock_guard<std::mutex> lock(w.mutex);
+        if (w.stopping) return;
+        ++w.running;
+    }
+    try {
+        std::thread([job = std::move(job)]() mutable {
+            // The job and what it captured are gone before shut-down may return.
+            std::exchange(job, nullptr)();
+            SDL_CleanupTLS();  // the error text of a failed file load lives in this thread's storage
+            finishWorker();
+        }).detach();
+    } catch (...) {
+        finishWorker();
+        throw;
+    }
+}
+
+// Registers a client for the length of one request, so shut-down can cancel it.
+class ClientLease {
+public:
+    explicit ClientLease(std::shared_ptr<httplib::Client> client) : client_(std::move(client)) {
+        Workers& w = workers();
+        std::lock_guard<std::mutex> lock(w.mutex);
+        if (w.stopping) return;
+        w.clients.push_back(client_);
+        leased_ = true;
+    }
+    ~ClientLease() {
+        Workers& w = workers();
+        std::lock_guard<std::mutex> lock(w.mutex);
+        std::erase(w.clients, client_);
+    }
+    ClientLease(const ClientLease&) = delete;
+    ClientLease& operator=(const ClientLease&) = delete;
+    explicit operator bool() const { return leased_; }
+
+private:
+    std::shared_ptr<httplib::Client> client_;
+    bool leased_ = false;
+};
+
+// A stop waits for a connect in progress, so it runs on a thread of its own.
+void cancelRequests(std::vector<std::shared_ptr<httplib::Client>> clients) {
+    try {
+        std::thread([clients = std::move(clients)] {
+            for (const auto& client : clients) client->stop();
+        }).detach();
+    } catch (const std::exception&) {
+    }
+}
+
+struct Target {
+    std::string host;
+    int         port = 80;
+    std::string path;
+};
+
+Target parseTarget(const std::string& url, size_t schemeEnd, const std::string& scheme) {
+    Target target;
+    const size_t hostStart = schemeEnd + 3;
+    const size_t pathStart = url.find('/', hostStart);
+    const size_t hostEnd   = pathStart == std::string::npos ? url.size() : pathStart;
+    target.path = pathStart == std::string::npos ? "/" : url.substr(pathStart);
+    target.host = url.substr(hostStart, hostEnd - hostStart);
+    target.port = scheme == "https" ? 443 : 80;
+    const size_t colon = url.find(':', hostStart);
+    if (colon != std::string::npos && colon < hostEnd) {
+        target.host = url.substr(hostStart, colon - hostStart);
+        target.port = std::stoi(url.substr(colon + 1, hostEnd - colon - 1));
+    }
+    return target;
+}
+
+httplib::Result send(httplib::Client& client, const std::string& method, const Target& target,
+                     const std::string& body) {
+    if (method == "GET") return client.Get(target.path.c_str());
+    return client.Post(target.path.c_str(), httplib::Headers{}, body, "application/json");
+}
+
+std::string localFileText() {
+    size_t size = 0;
+    void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
+    std::string text;
+    if (data != nullptr) text.assign(static_cast<const char*>(data), size);
+    SDL_free(data);
+    return text;
+}
+
+int localScore(const json& document, const std::string& levelName, const std::string& playerName) {
+    if (!document.is_object() || !document.contains("levels") || !document["levels"].is_array()) return 0;
+    for (const json& level : document["levels"]) {
+        if (!level.is_object() || !level.contains("name") || level["name"] != levelName) continue;
+        if (!level.contains("scores") || !level["scores"].is_array()) return 0;
+        for (const json& entry : level["scores"]) {
+            if (entry.is_object() && entry.contains("player") && entry["player"] == playerName &&
+                entry.contains("score") && entry["score"].is_number()) {
+                return leaderboardInt(entry["score"]).value_or(0);
+            }
+        }
+        return 0;
+    }
+    return 0;
+}
+
+int levelCount(const json& document) {
+    if (!document.is_object() || !document.contains("levels") || !document["levels"].is_array()) return 0;
+    return static_cast<int>(document["levels"].size());
+}
+
+void loadLocalLeaderboard(const std::function<void(const json&)>& callback) {
+    netlog::info("Falling back to local leaderboard file");
+    const std::string text = localFileText();
+    if (text.empty()) {
+        netlog::info("No local leaderboard found, returning empty");
+        callback(json());
+        return;
+    }
+    try {
+        const json document = json::parse(text);
+        netlog::info("Loaded leaderboard from local file");
+        callback(document);
+    } catch (const std::exception& error) {
+        netlog::error("Failed to parse local leaderboard JSON: %s. Using empty leaderboard.", error.what());
+        callback(json());
+    }
+}
+
+void loadLocalScore(const std::string& levelName, const std::string& playerName,
+                    const std::function<void(int)>& callback) {
+    netlog::info("Falling back to local file for player score: %s on %s", playerName.c_str(), levelName.c_str());
+    const std::string text = localFileText();
+    if (text.empty()) {
+        callback(0);
+        return;
+    }
+    json document;
+    try {
+        document = json::parse(text);
+    } catch (const json::exception& error) {
+        netlog::error("Failed to parse local leaderboard JSON for high score: %s. Using 0.", error.what());
+        callback(0);
+        return;
+    }
+    const int score = localScore(document, levelName, playerName);
+    netlog::info("Found local player score: %s on %s = %d", playerName.c_str(), levelName.c_str(), score);
+    callback(score);
+}
+
+}  // namespace
+
+namespace HttpDatabase {
+
+std::string baseUrl = configuredBaseUrl();
+
+std::string configuredBaseUrl() {
+    const char* configured = std::getenv("LUMOKA_SERVER_URL");
+    std::string url = configured != nullptr && *configured != '\0' ? configured : kDefaultServerUrl;
+    while (url.size() > 1 && url.back() == '/') url.pop_back();
+    return url;
+}
+
+void init() {
+    {
+        std::lock_guard<std::mutex> lock(workers().mutex);
+        workers().stopping = false;
+    }
+    netlog::info("HTTP Database initialized (pointing to %s)", baseUrl.c_str());
+}
+
+void shutdown() {
+    Workers& w = workers();
+    std::unique_lock<std::mutex> lock(w.mutex);
+    w.stopping = true;
+    const auto idle = [&w] { return w.running == 0; };
+    if (w.finished.wait_for(lock, kFinishGrace, idle)) return;
+    cancelRequests(w.clients);
+    if (w.finished.wait_for(lock, kCancelGrace, idle)) return;
+    netlog::error("Leaving %d leaderboard requests to end with the program", w.running);
+}
+
+bool request(const std::string& url, const std::string& method, const std::string& body, std::string& response) {
+    try {
+        const size_t schemeEnd = url.find("://");
+        if (url.size() < 3 || schemeEnd == std::string::npos) {
+            netlog::error("Invalid URL format: %s", url.c_str());
+            return false;
+        }
+        const std::string scheme = url.substr(0, schemeEnd);
+        Target target = parseTarget(url, schemeEnd, scheme);
+        if (scheme == "https") {
+            netlog::info("Converting HTTPS to HTTP for local development: %s", url.c_str());
+            if (target.port == 443) target.port = 80;
+        }
+        auto client = std::make_shared<httplib::Client>(target.host, target.port);
+        if (!client->is_valid()) {
+            netlog::error("Failed to create HTTP client for %s", url.c_str());
+            return false;
+        }
+        client->set_connection_timeout(kTimeoutSeconds, 0);
+        client->set_read_timeout(kTimeoutSeconds, 0);
+        client->set_write_timeout(kTimeoutSeconds, 0);
+        client->set_tcp_nodelay(true);  // an upload's body must not wait for the headers' acknowledgement
+        if (method != "GET" && method != "POST") {
+            netlog::error("Unsupported HTTP method: %s", method.c_str());
+            return false;
+        }
+        const ClientLease lease(client);
+        if (!lease) return false;
+        const httplib::Result result = send(*client, method, target, body);
+        if (!result) {
+            netlog::error("HTTP request failed: %s", httplib::to_string(result.error()).c_str());
+            return false;
+        }
+        if (result->status < 200 || result->status > 299) {
+            netlog::error("HTTP request failed with status: %d", result->status);
+            return false;
+        }
+        response = result->body;
+        return true;
+    } catch (const std::exception& error) {
+        netlog::error("HTTP request exception: %s", error.what());
+        return false;
+    }
+}
+
+// Workers are handed the base URL when they start: they read no global that exit destroys.
+namespace {
+
+void uploadLeaderboardTo(const std::string& base, const json& document) {
+    std::string reply;
+    const std::string body = document.dump(-1, ' ', false, json::error_handler_t::replace);
+    if (!request(base + "/leaderboard", "POST", body, reply)) {
+        netlog::error("Failed to upload leaderboard to HTTP server, data saved locally only");
+        return;
+    }
+    netlog::info("Successfully uploaded leaderboard to HTTP server");
+    try {
+        const json parsed = json::parse(reply);
+        if (parsed.is_object() && parsed.contains("success") && parsed["success"].get<bool>()) {
+            netlog::info("Server confirmed leaderboard upload");
+        } else {
+            netlog::error("Server rejected leaderboard upload");
+        }
+    } catch (const json::exception& error) {
+        netlog::error("Failed to parse upload response: %s", error.what());
+    }
+}
+
+void loadLeaderboardFrom(const std::string& base, const std::function<void(const json&)>& callback) {
+    std::string body;
+    if (request(base + "/leaderboard", "GET", "", body) && !body.empty()) {
+        try {
+            const json server = json::parse(body);
+            netlog::info("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
+            // Runs saved while the server was out of reach stay, and go up again.
+            const json merged = Leaderboard::mergeIntoFile(server);
+            callback(merged);
+            if (holdsScoresMissingFrom(merged, server)) {
+                netlog::info("Local leaderboard holds runs the server has not seen; uploading them");
+                uploadLeaderboardTo(base, merged);
+            }
+            return;
+        } catch (const std::exception& error) {
+            netlog::error("Failed to parse server response: %s", error.what());
+        }
+    }
+    if (stopping()) return;
+    loadLocalLeaderboard(callback);
+}
+
+void getPlayerScoreFrom(const std::string& base, const std::string& levelName, const std::string& playerName,
+                        const std::function<void(int)>& callback) {
+    const std::string url = base + "/player/" + percentEncodeSegment(levelName) + "/" +
+                            percentEncodeSegment(playerName);
+    std::string body;
+    if (request(url, "GET", "", body) && !body.empty()) {
+        try {
+            const json reply = json::parse(body);
+            if (reply.is_object() && reply.contains("score") && reply["score"].is_number()) {
+                const int score = leaderboardInt(reply["score"]).value_or(0);
+                netlog::info("Loaded player score from server: %s on %s = %d", playerName.c_str(), levelName.c_str(),
+                             score);
+                callback(score);
+                return;
+            }
+        } catch (const json::exception& error) {
+            netlog::error("Failed to parse server response for player score: %s", error.what());
+        }
+    }
+    if (stopping()) return;
+    loadLocalScore(levelName, playerName, callback);
+}
+
+}  // namespace
+
+void loadLeaderboard(const std::function<void(const json&)>& callback) { loadLeaderboardFrom(baseUrl, callback); }
+
+void getPlayerScore(const std::string& levelName, const std::string& playerName,
+                    const std::function<void(int)>& callback) {
+    getPlayerScoreFrom(baseUrl, levelName, playerName, callback);
+}
+
+void uploadLeaderboard(const json& document) { uploadLeaderboardTo(baseUrl, document); }
+
+void loadLeaderboardAsync(std::function<void(const json&)> callback) {
+    launch([base = baseUrl, callback = std::move(callback)] { loadLeaderboardFrom(base, callback); });
+}
+
+void getPlayerScoreAsync(const std::string& levelName, const std::string& playerName,
+                         std::function<void(int)> callback) {
+    launch([base = baseUrl, levelName, playerName, callback = std::move(callback)] {
+        getPlayerScoreFrom(base, levelName, playerName, callback);
+    });
+}
+
+void uploadLeaderboardAsync(json document) {
+    launch([base = baseUrl, document = std::move(document)] { uploadLeaderboardTo(base, document); });
+}
+
+}  // namespace HttpDatabase

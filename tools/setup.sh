@@ -25,10 +25,10 @@ APT_PACKAGES=(
   libxfixes-dev libxkbcommon-dev libasound2-dev libpulse-dev libgl-dev libegl-dev
   libwayland-dev wayland-protocols libdrm-dev libgbm-dev libudev-dev libdbus-1-dev
   libgl1-mesa-dri
-  nlohmann-json3-dev libcpp-httplib-dev libstb-dev libsndfile1-dev
+  nlohmann-json3-dev libcpp-httplib-dev libstb-dev libsndfile1-dev libsqlite3-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all
+  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk
   libfluidsynth-dev timgm6mb-soundfont
   fonts-roboto-unhinted
 )

@@ -56,12 +56,11 @@ phase_done
 
 build tsan
 phase "threaded tests under ThreadSanitizer"
-TSAN_OPTIONS=halt_on_error=1 "${CTEST[@]}" --test-dir build/tsan -L tsan
+TSAN_OPTIONS=halt_on_error=1:suppressions=$PWD/tests/sanitizers/tsan.supp "${CTEST[@]}" --test-dir build/tsan -L tsan
 phase_done
 
-if [ -f tools/fuzz-midi.sh ]; then
-  phase "fuzzing the MIDI reader"
-  bash tools/fuzz-midi.sh 60
-  phase_done
-fi
+phase "fuzzing the MIDI reader, the leaderboard document and the server's requests"
+bash tools/fuzz.sh 60 midi_parse_fuzzer
+bash tools/fuzz.sh 30 leaderboard_document_fuzzer server_api_fuzzer
+phase_done
 echo "== all tests passed"

@@ -3,6 +3,7 @@
 #include "app/App.h"
 
 #include "level/TutorialSong.h"
+#include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/filebrowser/FileDialogs.h"
@@ -102,6 +103,7 @@ void App::drawExitButton() {
 
 void App::endRun() {
     audio.stopAll();
+    Leaderboard::saveRun(game);
     game.newRun();
     game.inGame = false;
 }

@@ -5,11 +5,14 @@
 
 #include "level/LevelList.h"
 #include "level/LevelPackage.h"
+#include "net/HttpDatabase.h"
+#include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 
 #include <SDL3/SDL_stdinc.h>
 #include <imgui.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -105,6 +108,12 @@ void App::startSelectedLevel() {
     game.maxLayers = kLayerCap;
     game.newRun();
     game.inGame = true;
+}
+
+// The panel shows the list the fetch (or its fallback to the local file) delivers.
+void App::openLeaderboard() {
+    HttpDatabase::loadLeaderboardAsync([](const nlohmann::json& document) { Leaderboard::loadFromJson(document); });
+    showLeaderboard = true;
 }
 
 void App::drawMainMenu() {

@@ -92,7 +92,14 @@ bool takeScreenshot(const fs::path& path) {
     return std::system(command.c_str()) == 0;
 }
 
-GameProcess::GameProcess(const fs::path& cwd, const std::vector<std::pair<std::string, std::string>>& env) {
+GameProcess::GameProcess(const fs::path& cwd, const std::vector<std::pair<std::string, std::string>>& env)
+    : GameProcess(LUMOKA_BINARY, {}, cwd, env) {}
+
+GameProcess::GameProcess(const std::string& binary, const std::vector<std::string>& args, const fs::path& cwd,
+                         const std::vector<std::pair<std::string, std::string>>& env) {
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     const std::string outPath = (logs_.path() / "stdout").string();
     const std::string errPath = (logs_.path() / "stderr").string();
     pid_ = fork();
@@ -105,7 +112,7 @@ GameProcess::GameProcess(const fs::path& cwd, const std::vector<std::pair<std::s
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        execl(LUMOKA_BINARY, LUMOKA_BINARY, static_cast<char*>(nullptr));
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
 }

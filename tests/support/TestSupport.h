@@ -46,10 +46,13 @@ struct ProcessResult {
     std::string err;
 };
 
-// The real lumoka binary started in cwd with extra environment variables.
+// The real lumoka binary (or another program of ours, with arguments) started in
+// cwd with extra environment variables.
 class GameProcess {
 public:
     GameProcess(const std::filesystem::path& cwd,
+                const std::vector<std::pair<std::string, std::string>>& env = {});
+    GameProcess(const std::string& binary, const std::vector<std::string>& args, const std::filesystem::path& cwd,
                 const std::vector<std::pair<std::string, std::string>>& env = {});
     ~GameProcess();
     GameProcess(const GameProcess&) = delete;

@@ -4,9 +4,12 @@
 // the tutorial's pages and their stems; and a screenshot of every screen,
 // checked by its pixels and kept under build/ for a person to look at.
 #include "support/LevelFiles.h"
+#include "support/ServerProcess.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -93,10 +96,12 @@ protected:
         }
     }
 
-    std::unique_ptr<GameProcess> start() {
+    std::unique_ptr<GameProcess> start(const std::string& serverUrl = "http://127.0.0.1:9/api") {
         auto game = std::make_unique<GameProcess>(
             dir.path(), std::vector<std::pair<std::string, std::string>>{
-                            {"HOME", home.path().string()}, {"XDG_DATA_HOME", (home.path() / ".local/share").string()}});
+                            {"HOME", home.path().string()},
+                            {"XDG_DATA_HOME", (home.path() / ".local/share").string()},
+                            {"LUMOKA_SERVER_URL", serverUrl}});
         EXPECT_TRUE(game->waitForOutput("Game logic thread started", 60s)) << game->stdoutText();
         std::this_thread::sleep_for(1500ms);  // a few frames, so the first click meets a drawn menu
         return game;
@@ -242,6 +247,42 @@ TEST_F(Gui, TheTutorialPagesPlayTheirStemsOfTheTutorialSong) {
               std::string::npos) << "the last page plays no stem";
     clickAt(layout::kTutorialNextX, layout::kTutorialNavY);  // Finish
     EXPECT_GT(screenshot("main_menu_after_tutorial").count(660, 80, 1260, 190, glowing), 500);
+    quit(*game);
+}
+
+// Every note of the first level sits in the middle of the screen, so clicking
+// there again and again hits each one as it comes within reach.
+TEST_F(Gui, ARunWithHitsIsSavedLocallyAndOnTheServerAndListedInThePanel) {
+    testsupport::ServerProcess server;
+    ASSERT_TRUE(server.started());
+    std::vector<levelfiles::Note> centred;
+    for (int i = 0; i < 10; ++i) centred.push_back({1.0 + 0.5 * i, 0.1, 64, 64});
+    levelfiles::writeMidi(dir.path() / "levels" / "first" / "lead.mid", centred);
+
+    auto game = start(server.baseUrl());
+    ASSERT_TRUE(clickFor(*game, layout::kMenuX, layout::menuButtonY(kStart), "Activated first stem"));
+    const size_t from = game->stdoutText().size();
+    std::system("xdotool mousemove 960 540 click --repeat 60 --delay 70 1");
+    ASSERT_TRUE(game->waitForOutput("Score added", 5s, from)) << game->stdoutText();
+    ASSERT_TRUE(clickFor(*game, layout::kExitX, layout::kExitY, "Server confirmed leaderboard upload"));
+    EXPECT_TRUE(game->waitForOutput("Leaderboard successfully saved to levels/leaderboard.json", 1s));
+
+    const nlohmann::json saved = nlohmann::json::parse(readFile(dir.path() / "levels" / "leaderboard.json"));
+    ASSERT_EQ(saved["levels"].size(), 1u) << saved;
+    EXPECT_EQ(saved["levels"][0]["name"], "First Level");
+    const nlohmann::json& entry = saved["levels"][0]["scores"][0];
+    EXPECT_EQ(entry["player"], "Player");
+    EXPECT_GT(entry["score"].get<int>(), 0);
+
+    const httplib::Result onServer = httplib::Client("127.0.0.1", server.port()).Get("/api/player/First%20Level/Player");
+    ASSERT_TRUE(onServer);
+    EXPECT_EQ(onServer->status, 200);
+    EXPECT_EQ(nlohmann::json::parse(onServer->body)["score"], entry["score"]);
+
+    ASSERT_TRUE(clickFor(*game, layout::kMenuX, layout::menuButtonY(kLeaderboard), "Loaded leaderboard from HTTP server (1 levels)"));
+    const Image panel = screenshot("leaderboard_with_a_run");
+    const auto scoreGreen = [](const unsigned char* p) { return p[0] < 60 && p[1] > 150 && p[2] > 60 && p[2] < 170; };
+    EXPECT_GT(panel.count(240, 300, 1680, 500, scoreGreen), 30) << "the run's score is listed";
     quit(*game);
 }
 

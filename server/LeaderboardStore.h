@@ -1,0 +1,33 @@
+// Where the leaderboard server keeps its scores. The HTTP layer (server/Api.h)
+// talks only to this interface; SQLite (server/SqliteStore.h) is the embedded
+// engine behind it. Every operation may be called from several server threads.
+#pragma once
+
+#include "persistence/LeaderboardDocument.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum class StoreStatus {
+    Ok,
+    NotFound,
+    Unavailable,  // the engine failed; the reason has been logged
+};
+
+class LeaderboardStore {
+public:
+    virtual ~LeaderboardStore() = default;
+
+    // Every level with its entries, both in insertion order.
+    virtual StoreStatus readAll(std::vector<LeaderboardLevel>& levels) = 0;
+    virtual StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) = 0;
+    // One transaction: each entry replaces the player's on its level only when its
+    // score is strictly higher; all or nothing.
+    virtual StoreStatus merge(const std::vector<LeaderboardLevel>& upload) = 0;
+};
+
+// The engine for where: for now every value is an SQLite database file (":memory:"
+// for a private in-memory one). Null, with the reason in error, when it cannot open.
+std::unique_ptr<LeaderboardStore> openLeaderboardStore(const std::string& where, int connections, std::string& error);

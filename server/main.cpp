@@ -1,0 +1,123 @@
+// lumoka-server: the leaderboard server the game talks to (net/HttpDatabase.h).
+//   lumoka-server [--db PATH] [--host HOST] [--port PORT] [--threads N] [--log]
+// SIGINT and SIGTERM stop it: requests in progress finish, then the database is
+// closed, so the file is consistent (WAL) whenever the process has ended.
+#include "net/Log.h"
+#include "server/HttpServer.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <pthread.h>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: lumoka-server [--db PATH] [--host HOST] [--port PORT] [--threads N] [--log]\n"
+    "  --db PATH     SQLite database file (default: $XDG_DATA_HOME/lumoka/leaderboard.sqlite)\n"
+    "  --host HOST   address to listen on (default: 127.0.0.1)\n"
+    "  --port PORT   port to listen on, 0 for any free one (default: 5866)\n"
+    "  --threads N   request threads, 1 to 256 (default: 8)\n"
+    "  --log         one line per request on standard output\n";
+
+// The user's data folder, made if needed; the current folder when there is none.
+std::string defaultDatabase() {
+    namespace fs = std::filesystem;
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    fs::path folder;
+    if (data != nullptr && *data != '\0') folder = fs::path(data) / "lumoka";
+    else if (home != nullptr && *home != '\0') folder = fs::path(home) / ".local" / "share" / "lumoka";
+    else return "leaderboard.sqlite";
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+    return (folder / "leaderboard.sqlite").string();
+}
+
+bool readNumber(const char* text, int low, int high, int& out) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < low || value > high) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool parseArguments(int argc, char** argv, ServerOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (option == "--log") {
+            options.logRequests = true;
+            continue;
+        }
+        if (value == nullptr) return false;
+        ++i;
+        if (option == "--db") options.database = value;
+        else if (option == "--host") options.host = value;
+        else if (option == "--port") { if (!readNumber(value, 0, 65535, options.port)) return false; }
+        else if (option == "--threads") { if (!readNumber(value, 1, 256, options.threads)) return false; }
+        else return false;
+    }
+    return true;
+}
+
+// Waits for SIGINT or SIGTERM on its own thread and stops the server. The signals
+// are blocked in every thread, so none of them is interrupted mid-request.
+class SignalWatch {
+public:
+    explicit SignalWatch(LeaderboardServer& server) : server_(server) {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    }
+
+    void start() {
+        thread_ = std::thread([this] {
+            int signal = 0;
+            sigwait(&signals_, &signal);
+            // A stop before the server runs would be lost: repeat until serve() returned.
+            while (!served_) {
+                server_.stop();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+
+    void served() {
+        served_ = true;
+        pthread_kill(thread_.native_handle(), SIGTERM);  // wakes the wait when no signal came
+        thread_.join();
+    }
+
+private:
+    LeaderboardServer& server_;
+    sigset_t           signals_{};
+    std::thread        thread_;
+    std::atomic<bool>  served_{false};
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ServerOptions options;
+    if (!parseArguments(argc, argv, options)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (options.database.empty()) options.database = defaultDatabase();
+
+    LeaderboardServer server;
+    SignalWatch watch(server);
+    if (!server.start(options)) return 1;
+    watch.start();
+    const bool served = server.serve();
+    watch.served();
+    netlog::info("Leaderboard server stopped");
+    return served ? 0 : 1;
+}

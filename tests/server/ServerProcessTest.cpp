@@ -1,0 +1,109 @@
+// lumoka-server as a program: its command line, its request log, stopping on
+// SIGTERM and SIGINT with every score kept, and the failures it names at start.
+#include "net/LeaderboardProtocol.h"
+#include "support/ServerProcess.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kUpload =
+    R"({"levels": [{"name": "Song A", "scores": [{"player": "Ann", "score": 12, "time": 3, "highestLayer": "2/8", "highestCombo": 4}]}]})";
+
+httplib::Result get(int port, const std::string& path) { return httplib::Client("127.0.0.1", port).Get(path.c_str()); }
+
+httplib::Result post(int port, const std::string& body) {
+    return httplib::Client("127.0.0.1", port).Post("/api/leaderboard", body, "application/json");
+}
+
+TEST(ServerProcess, StopsOnSigtermOrSigintWithEveryScoreKept) {
+    testsupport::TempDir dir;
+    const fs::path database = dir.path() / "scores.sqlite";
+    for (const int signal : {SIGTERM, SIGINT}) {
+        testsupport::ServerProcess server(database);
+        ASSERT_TRUE(server.started());
+        const httplib::Result stored = post(server.port(), kUpload);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(stored->status, 200);
+        const testsupport::ProcessResult result = server.stop(signal);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_NE(result.out.find("Leaderboard server stopped\n"), std::string::npos);
+        EXPECT_FALSE(fs::exists(database.string() + "-wal")) << "the log was folded into the database at close";
+    }
+    testsupport::ServerProcess reopened(database);
+    const httplib::Result fetched = get(reopened.port(), "/api/leaderboard");
+    ASSERT_TRUE(fetched);
+    EXPECT_EQ(json::parse(fetched->body), json::parse(kUpload));
+}
+
+TEST(ServerProcess, LogsOneLinePerRequestOnlyWhenAsked) {
+    testsupport::ServerProcess quiet;
+    testsupport::ServerProcess logging({}, {"--log"});
+    for (const testsupport::ServerProcess* server : {&quiet, &logging}) {
+        get(server->port(), "/api/leaderboard");
+        post(server->port(), "{}");
+        get(server->port(), "/api/player/Song%20A/Ann");
+    }
+    const std::string quietOut = quiet.stop().out;
+    const std::string loggingOut = logging.stop().out;
+    EXPECT_EQ(std::count(quietOut.begin(), quietOut.end(), '\n'), 2) << quietOut;  // listening, stopped
+    EXPECT_TRUE(testsupport::containsInOrder(loggingOut, {"GET /api/leaderboard 200\n", "POST /api/leaderboard 400\n",
+                                                           "GET /api/player/Song%20A/Ann 404\n"}));
+}
+
+TEST(ServerProcess, RefusalsFromTheHttpLayerCarryTheSameErrorShape) {
+    testsupport::ServerProcess server;
+    const httplib::Result big = post(server.port(), std::string(kMaxUploadBytes + 1, ' '));
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->status, 413);
+    EXPECT_EQ(json::parse(big->body)["success"], false);
+    const httplib::Result bad = post(server.port(), "[]");
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->status, 400);
+    EXPECT_EQ(json::parse(bad->body)["error"], "body must be an object whose \"levels\" is an array");
+}
+
+TEST(ServerProcess, TheDefaultDatabaseLivesInTheUsersDataFolder) {
+    testsupport::TempDir dir;
+    testsupport::GameProcess server(LUMOKA_SERVER_BINARY, {"--port", "0"}, dir.path(),
+                                    {{"XDG_DATA_HOME", (dir.path() / "data").string()}});
+    ASSERT_TRUE(server.waitForOutput("Leaderboard server listening on", 20s));
+    const fs::path database = dir.path() / "data" / "lumoka" / "leaderboard.sqlite";
+    EXPECT_NE(server.stdoutText().find("(database " + database.string() + ")"), std::string::npos);
+    EXPECT_TRUE(fs::exists(database));
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.wait(20s).exitCode, 0);
+}
+
+TEST(ServerProcess, StartFailuresAreOneLineAndANonZeroExit) {
+    testsupport::TempDir dir;
+    const auto run = [&](const std::vector<std::string>& args) {
+        testsupport::GameProcess server(LUMOKA_SERVER_BINARY, args, dir.path());
+        return server.wait(20s);
+    };
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--bogus"}, {"--port"}, {"--port", "70000"}, {"--threads", "0"}, {"--port", "12x"}}) {
+        const testsupport::ProcessResult result = run(args);
+        EXPECT_EQ(result.exitCode, 2) << args[0];
+        EXPECT_TRUE(result.err.starts_with("Usage: lumoka-server")) << result.err;
+    }
+    const testsupport::ProcessResult missing = run({"--db", (dir.path() / "no" / "such" / "x.sqlite").string(), "--port", "0"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("Failed to open leaderboard database "), std::string::npos) << missing.err;
+
+    testsupport::ServerProcess first;
+    const std::string port = std::to_string(first.port());
+    const testsupport::ProcessResult taken = run({"--db", (dir.path() / "y.sqlite").string(), "--port", port});
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_NE(taken.err.find("Failed to listen on 127.0.0.1:" + port + "\n"), std::string::npos) << taken.err;
+}
+
+}  // namespace
