@@ -40,30 +40,19 @@ json readMember(const char* key, const char* parseMessage, bool& noFile) {
     const std::optional<std::string> text = readPrefsFile(Prefs::filePath());
     noFile = !text;
     if (noFile) return nullptr;
-    try {
-        const json document = json::parse(*text);
-        if (document.is_object() && document.contains(key)) return document[key];
-    } catch (const std::exception& error) {
-        printLine(stderr, parseMessage, error.what());
-    }
-    return nullptr;
+    std::string error;
+    json value = Prefs::memberOf(*text, key, error);
+    if (!error.empty()) printLine(stderr, parseMessage, error.c_str());
+    return value;
 }
 
-// Read, merge, write. A file that does not parse, or whose top level is not an
-// object, is replaced by one holding only this member.
+// Read, merge, write.
 void saveMember(const char* key, const json& value, const char* parseMessage) {
     const std::string path = Prefs::filePath();
-    json document = json::object();
-    if (const std::optional<std::string> text = readPrefsFile(path)) {
-        try {
-            json existing = json::parse(*text);
-            if (existing.is_object()) document = std::move(existing);
-        } catch (const std::exception& error) {
-            printLine(stderr, parseMessage, error.what());
-        }
-    }
-    document[key] = value;
-    if (!saveFileReplacing(path, document.dump(4, ' ', false, json::error_handler_t::replace))) {
+    std::string       error;
+    const std::string text = Prefs::withMember(readPrefsFile(path).value_or(""), key, value, error);
+    if (!error.empty()) printLine(stderr, parseMessage, error.c_str());
+    if (!saveFileReplacing(path, text)) {
         printLine(stderr, "Failed to save prefs file: %s", SDL_GetError());
         return;
     }
@@ -77,6 +66,32 @@ void saveMember(const char* key, const json& value, const char* parseMessage) {
 }  // namespace
 
 namespace Prefs {
+
+json memberOf(const std::string& text, const char* key, std::string& error) {
+    try {
+        const json document = json::parse(text);
+        if (document.is_object() && document.contains(key)) return document[key];
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    return nullptr;
+}
+
+// A document that does not parse, or whose top level is not an object, gives
+// way to one holding only this member. Invalid UTF-8 is written as U+FFFD.
+std::string withMember(const std::string& text, const char* key, const json& value, std::string& error) {
+    json document = json::object();
+    if (!text.empty()) {
+        try {
+            json existing = json::parse(text);
+            if (existing.is_object()) document = std::move(existing);
+        } catch (const std::exception& failure) {
+            error = failure.what();
+        }
+    }
+    document[key] = value;
+    return document.dump(4, ' ', false, json::error_handler_t::replace);
+}
 
 std::string filePath() {
     char* folder = SDL_GetPrefPath("KOV", "Lumoka");

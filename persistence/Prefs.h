@@ -5,6 +5,8 @@
 // Main thread only.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <string>
 
 namespace Prefs {
@@ -13,4 +15,10 @@ std::string loadPlayerName(const std::string& fallback);
 bool        loadKeyboardGameplay(bool fallback);
 void        savePlayerName(const std::string& name);
 void        saveKeyboardGameplay(bool enabled);
+
+// The same rules on the file's text, without the file: the stored value of key
+// (null when there is none) and the text after setting key. A document that
+// does not parse leaves its reason in error.
+nlohmann::json memberOf(const std::string& text, const char* key, std::string& error);
+std::string    withMember(const std::string& text, const char* key, const nlohmann::json& value, std::string& error);
 }
