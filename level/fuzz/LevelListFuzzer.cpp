@@ -5,21 +5,17 @@
 // `level_list_fuzzer --write-seeds DIR` writes a corpus.
 #include "level/LevelList.h"
 
+#include "tests/support/FuzzSupport.h"
+
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "Level list invariant broken: %s\n", what);
-    std::abort();
-}
+void check(bool holds, const char* what) { fuzzsupport::check(holds, "Level list", what); }
 
 std::regex stringPattern(const std::string& key) { return std::regex("\"" + key + R"re("\s*:\s*"([^"]+)")re"); }
 
@@ -53,22 +49,19 @@ std::vector<LevelInfo> regexLevelList(const std::string& text) {
     return levels;
 }
 
-void writeSeeds(const char* folder) {
-    const std::vector<std::pair<std::string, std::string>> seeds = {
-        {"array", R"([{"name": "A", "file": "a.zip", "difficulty": 2, "description": "d"}, {"name":"B","file":"b"}])"},
-        {"wrapped", R"({"levels": [{"file": "a", "name": "A"}, {"name": "B", "file": "b", "difficulty": 12345678901}]})"},
-        {"odd", "{\"name\" :\n \"x\\\"y\", \"file\": \"\", \"file\": \"f\", \"difficulty\": 2.5}{\"name\": \"n\"}"},
-        {"nested", R"([{"name": "A", "x": {"y": 1}, "file": "a"}, {"difficulty": -2, "name": "C", "file": "c"}])"},
+fuzzsupport::Seeds seeds() {
+    return {
+        {"array.json", R"([{"name": "A", "file": "a.zip", "difficulty": 2, "description": "d"}, {"name":"B","file":"b"}])"},
+        {"wrapped.json", R"({"levels": [{"file": "a", "name": "A"}, {"name": "B", "file": "b", "difficulty": 12345678901}]})"},
+        {"odd.json", "{\"name\" :\n \"x\\\"y\", \"file\": \"\", \"file\": \"f\", \"difficulty\": 2.5}{\"name\": \"n\"}"},
+        {"nested.json", R"([{"name": "A", "x": {"y": 1}, "file": "a"}, {"difficulty": -2, "name": "C", "file": "c"}])"},
     };
-    for (const auto& [name, text] : seeds) std::ofstream(std::filesystem::path(folder) / (name + ".json"), std::ios::binary) << text;
-    std::printf("Wrote %zu level list seeds to %s\n", seeds.size(), folder);
-    std::exit(0);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    if (*argc == 3 && std::string((*argv)[1]) == "--write-seeds") writeSeeds((*argv)[2]);
+    fuzzsupport::writeSeedsIfAsked(*argc, *argv, "level list", seeds);
     return 0;
 }
 

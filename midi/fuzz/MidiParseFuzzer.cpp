@@ -4,6 +4,7 @@
 // `midi_parse_fuzzer --write-seeds DIR` writes a starting corpus of valid files.
 #include "midi/MidiFile.h"
 #include "tests/midi/MidiSamples.h"
+#include "tests/support/FuzzSupport.h"
 
 #include <cmath>
 #include <cstdio>
@@ -14,22 +15,13 @@
 
 namespace {
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "MIDI reader invariant broken: %s\n", what);
-    std::abort();
-}
+void check(bool holds, const char* what) { fuzzsupport::check(holds, "MIDI reader", what); }
 
-void writeSeeds(const char* folder) {
-    for (const miditest::MidiSample& sample : miditest::midiSamples()) {
-        std::filesystem::path path = std::filesystem::path(folder) / (sample.name + ".mid");
-        if (!miditest::writeBytes(path, sample.bytes)) {
-            std::fprintf(stderr, "Could not write seed %s\n", path.c_str());
-            std::exit(1);
-        }
-    }
-    std::printf("Wrote %zu MIDI seeds to %s\n", miditest::midiSamples().size(), folder);
-    std::exit(0);
+fuzzsupport::Seeds seeds() {
+    fuzzsupport::Seeds out;
+    for (const miditest::MidiSample& sample : miditest::midiSamples())
+        out.emplace_back(sample.name + ".mid", std::string(sample.bytes.begin(), sample.bytes.end()));
+    return out;
 }
 
 void checkParsedTracks(MidiFile& file) {
@@ -76,7 +68,7 @@ void checkMerged(MidiFile& file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    if (*argc == 3 && std::string((*argv)[1]) == "--write-seeds") writeSeeds((*argv)[2]);
+    fuzzsupport::writeSeedsIfAsked(*argc, *argv, "MIDI", seeds);
     std::cerr.rdbuf(nullptr);  // the reader's one-line messages would drown the fuzzer's output
     return 0;
 }

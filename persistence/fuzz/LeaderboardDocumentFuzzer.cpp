@@ -5,12 +5,12 @@
 // behaviour). `leaderboard_document_fuzzer --write-seeds DIR` writes a corpus.
 #include "persistence/LeaderboardDocument.h"
 
+#include "tests/support/FuzzSupport.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -18,11 +18,7 @@ using nlohmann::json;
 
 namespace {
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "Leaderboard document invariant broken: %s\n", what);
-    std::abort();
-}
+void check(bool holds, const char* what) { fuzzsupport::check(holds, "Leaderboard document", what); }
 
 json parseOrNull(std::string_view text) {
     json document = json::parse(text, nullptr, false);
@@ -45,25 +41,22 @@ bool sameLevels(const std::vector<LeaderboardLevel>& a, const std::vector<Leader
     return true;
 }
 
-void writeSeeds(const char* folder) {
-    const std::vector<std::pair<std::string, std::string>> seeds = {
-        {"empty", "{}"},
-        {"one", R"({"levels": [{"name": "Song A", "scores": [{"highestCombo": 12, "highestLayer": "3/8", "player": "Ann", "score": 1234, "time": 61}]}]})"},
-        {"defaults", R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 12.9}, {"player": "Bob", "score": true}]}]})"},
-        {"odd", R"({"owner": 1, "levels": [7, {"name": 5}, {"name": "B", "scores": "x"}, {"name": "C", "scores": [1, {"player": 2}]}]})"},
-        {"merge", std::string(R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 5}, {"player": "Bob", "score": "x"}]}]})") +
+fuzzsupport::Seeds seeds() {
+    return {
+        {"empty.json", "{}"},
+        {"one.json", R"({"levels": [{"name": "Song A", "scores": [{"highestCombo": 12, "highestLayer": "3/8", "player": "Ann", "score": 1234, "time": 61}]}]})"},
+        {"defaults.json", R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 12.9}, {"player": "Bob", "score": true}]}]})"},
+        {"odd.json", R"({"owner": 1, "levels": [7, {"name": 5}, {"name": "B", "scores": "x"}, {"name": "C", "scores": [1, {"player": 2}]}]})"},
+        {"merge.json", std::string(R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 5}, {"player": "Bob", "score": "x"}]}]})") +
                       '\0' + R"({"levels": [{"name": "A", "scores": [{"player": "Bob", "score": 9}, {"player": "Ann", "score": 1e12}]}, {"name": "B", "scores": [{"player": "Cy", "score": -4}]}]})"},
-        {"big", R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 18446744073709551615, "time": -9e300, "highestCombo": 1e300}]}]})"},
+        {"big.json", R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 18446744073709551615, "time": -9e300, "highestCombo": 1e300}]}]})"},
     };
-    for (const auto& [name, text] : seeds) std::ofstream(std::filesystem::path(folder) / (name + ".json"), std::ios::binary) << text;
-    std::printf("Wrote %zu leaderboard seeds to %s\n", seeds.size(), folder);
-    std::exit(0);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    if (*argc == 3 && std::string((*argv)[1]) == "--write-seeds") writeSeeds((*argv)[2]);
+    fuzzsupport::writeSeedsIfAsked(*argc, *argv, "leaderboard", seeds);
     return 0;
 }
 

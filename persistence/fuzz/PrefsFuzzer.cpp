@@ -4,35 +4,28 @@
 // `prefs_fuzzer --write-seeds DIR` writes a corpus.
 #include "persistence/Prefs.h"
 
+#include "tests/support/FuzzSupport.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 using nlohmann::json;
 
 namespace {
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "Prefs invariant broken: %s\n", what);
-    std::abort();
-}
+void check(bool holds, const char* what) { fuzzsupport::check(holds, "Prefs", what); }
 
-void writeSeeds(const char* folder) {
-    const std::vector<std::pair<std::string, std::string>> seeds = {
-        {"defaults", "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"Player\"\n}"},
-        {"extra", R"({"zeta": [1, {"a": null}], "playerName": "\u00dcn\u00efcode", "keyboardGameplay": false})"},
-        {"wrong", R"({"playerName": "", "keyboardGameplay": "yes"})"},
-        {"array", "[1, 2, 3]"},
-        {"broken", "{\"playerName\": \"Ada"},
+fuzzsupport::Seeds seeds() {
+    return {
+        {"defaults.json", "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"Player\"\n}"},
+        {"extra.json", R"({"zeta": [1, {"a": null}], "playerName": "\u00dcn\u00efcode", "keyboardGameplay": false})"},
+        {"wrong.json", R"({"playerName": "", "keyboardGameplay": "yes"})"},
+        {"array.json", "[1, 2, 3]"},
+        {"broken.json", "{\"playerName\": \"Ada"},
     };
-    for (const auto& [name, text] : seeds) std::ofstream(std::filesystem::path(folder) / (name + ".json"), std::ios::binary) << text;
-    std::printf("Wrote %zu prefs seeds to %s\n", seeds.size(), folder);
-    std::exit(0);
 }
 
 // Setting key keeps every other member of an object that parsed.
@@ -50,7 +43,7 @@ void checkSave(const std::string& text, const char* key, const json& value) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    if (*argc == 3 && std::string((*argv)[1]) == "--write-seeds") writeSeeds((*argv)[2]);
+    fuzzsupport::writeSeedsIfAsked(*argc, *argv, "prefs", seeds);
     return 0;
 }
 

@@ -7,12 +7,12 @@
 #include "server/Api.h"
 #include "server/LeaderboardStore.h"
 
+#include "tests/support/FuzzSupport.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -24,14 +24,10 @@ constexpr const char* kMethods[] = {"GET", "POST", "PUT", "DELETE"};
 constexpr const char* kSeeded =
     R"({"levels": [{"name": "Song A", "scores": [{"player": "Ann", "score": 50, "time": 3, "highestLayer": "2/8", "highestCombo": 4}, {"player": "Bob", "score": 7}]}, {"name": "a/b %", "scores": [{"player": "Zoë", "score": 9}]}]})";
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "Server request invariant broken: %s\n", what);
-    std::abort();
-}
+void check(bool holds, const char* what) { fuzzsupport::check(holds, "Server request", what); }
 
-void writeSeeds(const char* folder) {
-    const std::vector<std::pair<std::string, std::string>> seeds = {
+fuzzsupport::Seeds seeds() {
+    return {
         {"get", std::string(1, '\0') + "/api/leaderboard\n"},
         {"player", std::string(1, '\0') + "/api/player/Song%20A/Ann\n"},
         {"encoded", std::string(1, '\0') + "/api/player/a%2Fb%20%25/Zo%C3%AB\n"},
@@ -41,9 +37,6 @@ void writeSeeds(const char* folder) {
         {"bad", std::string(1, '\1') + "/api/leaderboard\n" + R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": -1}]}]})"},
         {"put", std::string(1, '\2') + "/api/leaderboard?x=1\n{}"},
     };
-    for (const auto& [name, bytes] : seeds) std::ofstream(std::filesystem::path(folder) / name, std::ios::binary) << bytes;
-    std::printf("Wrote %zu request seeds to %s\n", seeds.size(), folder);
-    std::exit(0);
 }
 
 std::string everything(LeaderboardStore& store) { return handleApiRequest(store, "GET", "/api/leaderboard", "").body; }
@@ -64,7 +57,7 @@ void checkStored(LeaderboardStore& store, const std::string& body) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    if (*argc == 3 && std::string((*argv)[1]) == "--write-seeds") writeSeeds((*argv)[2]);
+    fuzzsupport::writeSeedsIfAsked(*argc, *argv, "request", seeds);
     return 0;
 }
 
