@@ -324,9 +324,9 @@ SDL_AudioStream* openDevice(MixerEngine* engine) {
 
 // The device's own buffer, in frames; the hint's size when SDL will not say.
 int deviceBufferFrames(SDL_AudioStream* stream) {
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec format{};
     int frames = 0;
-    if (!SDL_GetAudioDeviceFormat(SDL_GetAudioStreamDevice(stream), &spec, &frames) || frames <= 0)
+    if (!SDL_GetAudioDeviceFormat(SDL_GetAudioStreamDevice(stream), &format, &frames) || frames <= 0)
         return Mixer::kChunkFrames;
     return frames;
 }
