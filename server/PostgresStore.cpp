@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <string_view>
+#include <tuple>
 
 namespace {
 
@@ -27,19 +28,20 @@ constexpr auto kReconnectPause = std::chrono::seconds(1);
 // Names are bytes (a name may hold a NUL, and the database's text encoding is not ours to know).
 constexpr const char* kVersionTable = "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)";
 constexpr const char* kTables       = R"sql(
+CREATE SEQUENCE uploads;
 CREATE TABLE levels (
     id   BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
     name BYTEA NOT NULL UNIQUE
 );
 CREATE TABLE scores (
-    id            BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
     level_id      BIGINT NOT NULL REFERENCES levels (id),
     player        BYTEA NOT NULL,
     score         INTEGER NOT NULL,
     time          INTEGER NOT NULL,
     highest_layer BYTEA NOT NULL,
     highest_combo INTEGER NOT NULL,
-    UNIQUE (level_id, player)
+    seen          BIGINT NOT NULL,  -- the first upload's number times 2^20 plus the place in it
+    PRIMARY KEY (level_id, player)
 ))sql";
 
 struct Prepared {
@@ -47,29 +49,29 @@ struct Prepared {
     const char* sql;
 };
 
-enum Statement { Begin, Commit, LockPlayers, InsertLevel, MergeScore, ReadAll, PlayerScore, StatementCount };
+enum Statement { Begin, Commit, NextUpload, InsertLevel, MergeScore, ReadAll, PlayerScore, StatementCount };
 
-// A merge inserts the levels of an upload in name order and its scores in upload
-// order, so a level is listed where its first score was stored.
 constexpr std::array<Prepared, StatementCount> kStatements = {{
     {"lumoka_begin", "BEGIN"},
     {"lumoka_commit", "COMMIT"},
-    {"lumoka_lock_players", "SELECT pg_advisory_xact_lock(key) FROM unnest($1::bigint[]) AS key"},
+    {"lumoka_next_upload", "SELECT nextval('uploads')"},
     {"lumoka_insert_level", R"sql(
 INSERT INTO levels (name) SELECT $1::bytea WHERE NOT EXISTS (SELECT FROM levels WHERE name = $1::bytea)
 ON CONFLICT (name) DO NOTHING)sql"},
     // A lower or equal score changes nothing: the player's best only ever rises.
     {"lumoka_merge_score", R"sql(
-INSERT INTO scores (level_id, player, score, time, highest_layer, highest_combo)
-SELECT id, $2::bytea, $3::integer, $4::integer, $5::bytea, $6::integer FROM levels WHERE name = $1::bytea
+INSERT INTO scores (level_id, player, score, time, highest_layer, highest_combo, seen)
+SELECT id, $2::bytea, $3::integer, $4::integer, $5::bytea, $6::integer, currval('uploads') * 1048576 + $7::integer
+FROM levels WHERE name = $1::bytea
 ON CONFLICT (level_id, player) DO UPDATE SET
     score = excluded.score, time = excluded.time,
     highest_layer = excluded.highest_layer, highest_combo = excluded.highest_combo
 WHERE excluded.score > scores.score)sql"},
+    // A level is listed where its first score was seen.
     {"lumoka_read_all", R"sql(
 SELECT levels.name, scores.player, scores.score, scores.time, scores.highest_layer, scores.highest_combo
 FROM scores JOIN levels ON levels.id = scores.level_id
-ORDER BY min(scores.id) OVER (PARTITION BY scores.level_id), scores.id)sql"},
+ORDER BY min(scores.seen) OVER (PARTITION BY scores.level_id), scores.seen)sql"},
     {"lumoka_player_score", R"sql(
 SELECT scores.score FROM scores JOIN levels ON levels.id = scores.level_id
 WHERE levels.name = $1::bytea AND scores.player = $2::bytea)sql"},
@@ -110,7 +112,7 @@ void logWarnings(void*, const PGresult* notice) {
 }
 
 // The values bound to one statement, in binary: names as bytea, numbers as
-// 32-bit integers in network order; text only for the lock keys' array.
+// 32-bit integers in network order; text for the few set-up statements.
 class Params {
 public:
     Params& bytes(std::string_view value) { return add(value.data(), value.size(), 1); }
@@ -153,30 +155,6 @@ int32_t integerAt(const PGresult* result, int row, int column) {
     return static_cast<int32_t>(ntohl(network));
 }
 
-// The advisory lock that stands for one player on one level while a merge runs.
-// FNV-1a, the same on every machine; two pairs that share a key only wait for
-// each other.
-int64_t playerKey(const std::string& level, const std::string& player) {
-    uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](std::string_view bytes) {
-        for (const unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
-    };
-    mix(std::to_string(level.size()) + ":");
-    mix(level);
-    mix(player);
-    return static_cast<int64_t>(hash);
-}
-
-std::string arrayLiteral(const std::vector<int64_t>& keys) {
-    std::string literal = "{";
-    for (const int64_t key : keys) {
-        if (literal.size() > 1) literal += ',';
-        literal += std::to_string(key);
-    }
-    literal += '}';
-    return literal;
-}
-
 template <typename T>
 void sortUnique(std::vector<T>& values) {
     std::sort(values.begin(), values.end());
@@ -201,15 +179,6 @@ public:
         if (++pending_ == kPipelineBatch) collect();
     }
 
-    // Waits for the replies to everything sent so far.
-    void collect() {
-        if (broken_ || pending_ == 0) return;
-        if (PQsendFlushRequest(connection_) != 1 || PQflush(connection_) != 0) return breakOff();
-        for (; pending_ > 0; --pending_) {
-            if (!readReply()) return breakOff();
-        }
-    }
-
     // Ends the pipeline; false with the first failure in error.
     bool finish(std::string& error) {
         if (!broken_ && PQpipelineSync(connection_) != 1) breakOff();
@@ -227,6 +196,15 @@ public:
     bool broken() const { return broken_; }
 
 private:
+    // Waits for the replies to everything sent so far.
+    void collect() {
+        if (broken_ || pending_ == 0) return;
+        if (PQsendFlushRequest(connection_) != 1 || PQflush(connection_) != 0) return breakOff();
+        for (; pending_ > 0; --pending_) {
+            if (!readReply()) return breakOff();
+        }
+    }
+
     // One statement's reply, then the null that ends it.
     bool readReply() {
         const Result reply(PQgetResult(connection_));
@@ -415,35 +393,43 @@ private:
         return StoreStatus::Ok;
     }
 
-    // The upload's players are locked first, in key order, so two merges never
-    // wait for each other in a circle however their uploads are ordered; new
-    // levels are inserted in name order for the same reason.
+    // Levels, then scores, are written in name order whatever the upload's order,
+    // so two merges never wait for each other in a circle; each score carries its
+    // place in the upload (a body of 1 MiB holds far fewer than 2^20 entries).
     StoreStatus mergeOnce(const std::vector<LeaderboardLevel>& upload, std::string& error) {
+        struct Row {
+            const std::string*      level;
+            const LeaderboardEntry* entry;
+            int32_t                 place;
+        };
         std::vector<std::string_view> levels;
-        std::vector<int64_t>          keys;
+        std::vector<Row>              rows;
         for (const LeaderboardLevel& level : upload) {
             if (!level.scores.empty()) levels.push_back(level.name);
-            for (const LeaderboardEntry& entry : level.scores) keys.push_back(playerKey(level.name, entry.player));
+            for (const LeaderboardEntry& entry : level.scores) {
+                rows.push_back({&level.name, &entry, static_cast<int32_t>(rows.size())});
+            }
         }
-        if (levels.empty()) return StoreStatus::Ok;
+        if (rows.empty()) return StoreStatus::Ok;
         sortUnique(levels);
-        sortUnique(keys);
+        // Stable: a player's entries on one level still meet the merge rule in upload order.
+        std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+            return std::tie(*a.level, a.entry->player) < std::tie(*b.level, b.entry->player);
+        });
 
         Pipeline pipeline(connection_);
         pipeline.send(Begin, Params());
-        pipeline.send(LockPlayers, Params().text(arrayLiteral(keys)));
-        pipeline.collect();
+        pipeline.send(NextUpload, Params());
         for (const std::string_view level : levels) pipeline.send(InsertLevel, Params().bytes(level));
-        for (const LeaderboardLevel& level : upload) {
-            for (const LeaderboardEntry& entry : level.scores) {
-                pipeline.send(MergeScore, Params()
-                                              .bytes(level.name)
-                                              .bytes(entry.player)
-                                              .integer(entry.score)
-                                              .integer(entry.time)
-                                              .bytes(entry.highestLayer)
-                                              .integer(entry.highestCombo));
-            }
+        for (const Row& row : rows) {
+            pipeline.send(MergeScore, Params()
+                                          .bytes(*row.level)
+                                          .bytes(row.entry->player)
+                                          .integer(row.entry->score)
+                                          .integer(row.entry->time)
+                                          .bytes(row.entry->highestLayer)
+                                          .integer(row.entry->highestCombo)
+                                          .integer(row.place));
         }
         pipeline.send(Commit, Params());
         if (pipeline.finish(error)) return StoreStatus::Ok;
