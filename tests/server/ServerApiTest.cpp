@@ -17,9 +17,7 @@ using nlohmann::json;
 
 namespace {
 
-enum class Engine { Sqlite, Postgres };
-
-void PrintTo(Engine engine, std::ostream* out) { *out << (engine == Engine::Sqlite ? "Sqlite" : "Postgres"); }
+using testsupport::Engine;
 
 class ServerApiBase : public ::testing::Test {
 protected:

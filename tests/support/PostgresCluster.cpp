@@ -64,6 +64,8 @@ using Result     = std::unique_ptr<PGresult, ResultClear>;
 
 }  // namespace
 
+void PrintTo(Engine engine, std::ostream* out) { *out << (engine == Engine::Sqlite ? "Sqlite" : "Postgres"); }
+
 PostgresCluster::PostgresCluster() : data_(folder_.path() / "data") {
     bin_ = findBinaries();
     if (bin_.empty()) {

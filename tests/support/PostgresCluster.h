@@ -9,10 +9,15 @@
 #include "support/TestSupport.h"
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace testsupport {
+
+// The leaderboard server's two storage engines, as a test parameter.
+enum class Engine { Sqlite, Postgres };
+void PrintTo(Engine engine, std::ostream* out);
 
 class PostgresCluster {
 public:
