@@ -308,8 +308,10 @@ private:
             return false;
         }
         if (connect(error) && prepareStatements(error)) return true;
-        lastError_ = error;
-        retryAt_   = now + kReconnectPause;
+        PQfinish(connection_);  // half set up is not connected: the next operation tries again
+        connection_ = nullptr;
+        lastError_  = error;
+        retryAt_    = now + kReconnectPause;
         return false;
     }
 

@@ -116,6 +116,36 @@ TEST_F(Postgres, AFailedStatementUndoesItsWholeUploadAndTheConnectionServesOn) {
     EXPECT_EQ(score, 299);
 }
 
+// The server's sessions ended by the database while its tables are away: the
+// reconnection cannot prepare its statements, and must be tried again once they are back.
+TEST_F(Postgres, AConnectionEndedByTheDatabaseIsOpenedAgainOnceItsTablesAreBack) {
+    std::string error;
+    const auto store = open(error, 1);
+    ASSERT_TRUE(store) << error;
+    ASSERT_EQ(store->merge({{"Kept", {{"Ann", 5, 1, "1/8", 1}}}}), StoreStatus::Ok);
+    ASSERT_TRUE(postgresCluster().execute(database, "ALTER TABLE scores RENAME TO scores_away; SELECT "
+                                                    "pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                                                    "application_name = 'lumoka-server'"));
+    std::vector<LeaderboardLevel> levels;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(store->readAll(levels), StoreStatus::Unavailable);
+    const std::string logged = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(logged.find("relation \"scores\" does not exist"), std::string::npos) << logged;
+
+    ASSERT_TRUE(postgresCluster().execute(database, "ALTER TABLE scores_away RENAME TO scores"));
+    StoreStatus status = StoreStatus::Unavailable;
+    for (const auto end = std::chrono::steady_clock::now() + 10s;
+         status != StoreStatus::Ok && std::chrono::steady_clock::now() < end;) {
+        std::this_thread::sleep_for(200ms);
+        ::testing::internal::CaptureStderr();
+        status = store->readAll(levels);
+        ::testing::internal::GetCapturedStderr();
+    }
+    ASSERT_EQ(status, StoreStatus::Ok);
+    ASSERT_EQ(levels.size(), 1u);
+    EXPECT_EQ(levels[0].scores[0].score, 5);
+}
+
 // Eight clients, each sending twelve uploads of rising scores for the same ten
 // players in its own order, to both instances in turn. Each round adds a level
 // that every client creates at the same moment.
