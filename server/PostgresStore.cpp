@@ -12,18 +12,18 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <string_view>
-#include <tuple>
 
 namespace {
 
 constexpr int kSchemaVersion = 1;
 // Any number every server agrees on: servers starting together create the schema one at a time.
 constexpr const char* kSchemaLock = "5866001";
-// Replies read back after this many pipelined statements, so that neither side's
-// socket buffer fills while the other is still writing.
-constexpr int  kPipelineBatch  = 128;
 constexpr auto kReconnectPause = std::chrono::seconds(1);
+// The element types of the array parameters (PostgreSQL's own type numbers).
+constexpr Oid kByteaType   = 17;
+constexpr Oid kIntegerType = 23;
 
 // Names are bytes (a name may hold a NUL, and the database's text encoding is not ours to know).
 constexpr const char* kVersionTable = "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)";
@@ -49,20 +49,30 @@ struct Prepared {
     const char* sql;
 };
 
-enum Statement { Begin, Commit, NextUpload, InsertLevel, MergeScore, ReadAll, PlayerScore, StatementCount };
+enum Statement { Begin, Commit, NextUpload, InsertLevels, MergeScores, ReadAll, PlayerScore, StatementCount };
 
+// An upload's rows go in as arrays, one element a score, and are written in name
+// order whatever the upload's order, so two merges never wait for each other in a
+// circle; "seen" keeps the upload's order for listing.
 constexpr std::array<Prepared, StatementCount> kStatements = {{
     {"lumoka_begin", "BEGIN"},
     {"lumoka_commit", "COMMIT"},
     {"lumoka_next_upload", "SELECT nextval('uploads')"},
-    {"lumoka_insert_level", R"sql(
-INSERT INTO levels (name) SELECT $1::bytea WHERE NOT EXISTS (SELECT FROM levels WHERE name = $1::bytea)
+    {"lumoka_insert_levels", R"sql(
+INSERT INTO levels (name)
+SELECT name FROM unnest($1::bytea[]) AS upload (name)
+WHERE NOT EXISTS (SELECT FROM levels WHERE levels.name = upload.name)
+ORDER BY name
 ON CONFLICT (name) DO NOTHING)sql"},
     // A lower or equal score changes nothing: the player's best only ever rises.
-    {"lumoka_merge_score", R"sql(
+    {"lumoka_merge_scores", R"sql(
 INSERT INTO scores (level_id, player, score, time, highest_layer, highest_combo, seen)
-SELECT id, $2::bytea, $3::integer, $4::integer, $5::bytea, $6::integer, currval('uploads') * 1048576 + $7::integer
-FROM levels WHERE name = $1::bytea
+SELECT levels.id, upload.player, upload.score, upload.time, upload.highest_layer, upload.highest_combo,
+       currval('uploads') * 1048576 + upload.place
+FROM unnest($1::bytea[], $2::bytea[], $3::integer[], $4::integer[], $5::bytea[], $6::integer[], $7::integer[])
+     AS upload (level, player, score, time, highest_layer, highest_combo, place)
+JOIN levels ON levels.name = upload.level
+ORDER BY upload.level, upload.player
 ON CONFLICT (level_id, player) DO UPDATE SET
     score = excluded.score, time = excluded.time,
     highest_layer = excluded.highest_layer, highest_combo = excluded.highest_combo
@@ -111,15 +121,46 @@ void logWarnings(void*, const PGresult* notice) {
     }
 }
 
-// The values bound to one statement, in binary: names as bytea, numbers as
-// 32-bit integers in network order; text for the few set-up statements.
+void appendInteger(std::string& out, uint32_t value) {
+    const uint32_t network = htonl(value);
+    out.append(reinterpret_cast<const char*>(&network), sizeof network);
+}
+
+// A one-dimensional array parameter in PostgreSQL's binary form: names as bytea,
+// numbers as 32-bit integers, each element its length and its bytes.
+class Array {
+public:
+    explicit Array(Oid element) : element_(element) {}
+    void add(std::string_view bytes) {
+        appendInteger(elements_, static_cast<uint32_t>(bytes.size()));
+        elements_.append(bytes);
+        ++count_;
+    }
+    void add(int32_t value) {
+        appendInteger(elements_, sizeof value);
+        appendInteger(elements_, static_cast<uint32_t>(value));
+        ++count_;
+    }
+    std::string encoded() const {
+        std::string out;
+        for (const uint32_t field : {1u, 0u, element_, count_, 1u}) appendInteger(out, field);  // one dimension from 1, no nulls
+        return out + elements_;
+    }
+
+private:
+    uint32_t    element_;
+    uint32_t    count_ = 0;
+    std::string elements_;
+};
+
+// The values bound to one statement: names as bytea (binary), arrays in binary,
+// text for the few set-up statements.
 class Params {
 public:
     Params& bytes(std::string_view value) { return add(value.data(), value.size(), 1); }
-    Params& integer(int32_t value) {
-        const uint32_t network = htonl(static_cast<uint32_t>(value));
-        owned_.emplace_back(reinterpret_cast<const char*>(&network), sizeof network);
-        return add(owned_.back().data(), sizeof network, 1);
+    Params& array(const Array& value) {
+        owned_.push_back(value.encoded());
+        return add(owned_.back().data(), owned_.back().size(), 1);
     }
     Params& text(std::string value) {
         owned_.push_back(std::move(value));
@@ -162,8 +203,8 @@ void sortUnique(std::vector<T>& values) {
 }
 
 // Statements sent one after another without waiting for each reply: an upload
-// costs one round trip to the database instead of one a score. After a failure
-// nothing more is sent; the database skips the rest up to the final sync.
+// costs one round trip to the database instead of one a statement. After a
+// failure the database skips the rest up to the final sync.
 class Pipeline {
 public:
     explicit Pipeline(PGconn* connection) : connection_(connection) {
@@ -176,13 +217,15 @@ public:
                                 params.lengths(), params.formats(), 1) != 1) {
             return breakOff();
         }
-        if (++pending_ == kPipelineBatch) collect();
+        ++pending_;
     }
 
-    // Ends the pipeline; false with the first failure in error.
+    // Sends everything and reads every reply; false with the first failure in error.
     bool finish(std::string& error) {
         if (!broken_ && PQpipelineSync(connection_) != 1) breakOff();
-        collect();
+        for (; !broken_ && pending_ > 0; --pending_) {
+            if (!readReply()) breakOff();
+        }
         if (!broken_) {
             const Result sync(PQgetResult(connection_));
             if (PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) breakOff();
@@ -196,15 +239,6 @@ public:
     bool broken() const { return broken_; }
 
 private:
-    // Waits for the replies to everything sent so far.
-    void collect() {
-        if (broken_ || pending_ == 0) return;
-        if (PQsendFlushRequest(connection_) != 1 || PQflush(connection_) != 0) return breakOff();
-        for (; pending_ > 0; --pending_) {
-            if (!readReply()) return breakOff();
-        }
-    }
-
     // One statement's reply, then the null that ends it.
     bool readReply() {
         const Result reply(PQgetResult(connection_));
@@ -395,44 +429,50 @@ private:
         return StoreStatus::Ok;
     }
 
-    // Levels, then scores, are written in name order whatever the upload's order,
-    // so two merges never wait for each other in a circle; each score carries its
-    // place in the upload (a body of 1 MiB holds far fewer than 2^20 entries).
+    // One row a player and level, written in one statement (a player's entries on
+    // a level meet the merge rule in upload order, so the first of the highest
+    // counts), with the place where the row was first seen: a body of 1 MiB holds
+    // far fewer than 2^20 entries.
     StoreStatus mergeOnce(const std::vector<LeaderboardLevel>& upload, std::string& error) {
         struct Row {
             const std::string*      level;
             const LeaderboardEntry* entry;
             int32_t                 place;
         };
-        std::vector<std::string_view> levels;
-        std::vector<Row>              rows;
+        std::vector<Row>                                                   rows;
+        std::map<std::pair<std::string_view, std::string_view>, size_t>    rowOf;
+        std::vector<std::string_view>                                      levels;
+        int32_t                                                            place = 0;
         for (const LeaderboardLevel& level : upload) {
             if (!level.scores.empty()) levels.push_back(level.name);
             for (const LeaderboardEntry& entry : level.scores) {
-                rows.push_back({&level.name, &entry, static_cast<int32_t>(rows.size())});
+                const auto [row, added] = rowOf.try_emplace({level.name, entry.player}, rows.size());
+                if (added) rows.push_back({&level.name, &entry, place});
+                else if (entry.score > rows[row->second].entry->score) rows[row->second].entry = &entry;
+                ++place;
             }
         }
         if (rows.empty()) return StoreStatus::Ok;
         sortUnique(levels);
-        // Stable: a player's entries on one level still meet the merge rule in upload order.
-        std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-            return std::tie(*a.level, a.entry->player) < std::tie(*b.level, b.entry->player);
-        });
+        Array names(kByteaType), rowLevels(kByteaType), players(kByteaType), scores(kIntegerType),
+            times(kIntegerType), layers(kByteaType), combos(kIntegerType), places(kIntegerType);
+        for (const std::string_view level : levels) names.add(level);
+        for (const Row& row : rows) {
+            rowLevels.add(*row.level);
+            players.add(row.entry->player);
+            scores.add(row.entry->score);
+            times.add(row.entry->time);
+            layers.add(row.entry->highestLayer);
+            combos.add(row.entry->highestCombo);
+            places.add(row.place);
+        }
 
         Pipeline pipeline(connection_);
         pipeline.send(Begin, Params());
         pipeline.send(NextUpload, Params());
-        for (const std::string_view level : levels) pipeline.send(InsertLevel, Params().bytes(level));
-        for (const Row& row : rows) {
-            pipeline.send(MergeScore, Params()
-                                          .bytes(*row.level)
-                                          .bytes(row.entry->player)
-                                          .integer(row.entry->score)
-                                          .integer(row.entry->time)
-                                          .bytes(row.entry->highestLayer)
-                                          .integer(row.entry->highestCombo)
-                                          .integer(row.place));
-        }
+        pipeline.send(InsertLevels, Params().array(names));
+        pipeline.send(MergeScores, Params().array(rowLevels).array(players).array(scores).array(times).array(layers)
+                                       .array(combos).array(places));
         pipeline.send(Commit, Params());
         if (pipeline.finish(error)) return StoreStatus::Ok;
         if (pipeline.broken()) {

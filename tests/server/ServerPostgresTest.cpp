@@ -95,7 +95,7 @@ TEST_F(Postgres, AFailedStatementUndoesItsWholeUploadAndTheConnectionServesOn) {
         CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$
         BEGIN IF NEW.player = 'Mallory'::bytea THEN RAISE EXCEPTION 'refused by the test'; END IF; RETURN NEW; END $$;
         CREATE TRIGGER refuse BEFORE INSERT OR UPDATE ON scores FOR EACH ROW EXECUTE FUNCTION refuse();)sql"));
-    // Mallory's row is written first, so the pipeline's later batches meet an aborted transaction.
+    // Mallory's row fails the statement that writes all 302 scores, after the levels were written.
     LeaderboardLevel many{"Many", {}};
     for (int p = 0; p < 300; ++p) many.scores.push_back({"p" + std::to_string(p), p, 1, "1/8", 1});
     many.scores.push_back({"Mallory", 1, 1, "1/8", 1});
