@@ -25,9 +25,9 @@ constexpr auto kReconnectPause = std::chrono::seconds(1);
 constexpr Oid kByteaType   = 17;
 constexpr Oid kIntegerType = 23;
 
-// Names are bytes (a name may hold a NUL, and the database's text encoding is not ours to know).
 constexpr const char* kVersionTable = "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)";
-constexpr const char* kTables       = R"sql(
+// Names are bytes (a name may hold a NUL, and the database's text encoding is not ours to know).
+constexpr const char* kTables = R"sql(
 CREATE SEQUENCE uploads;
 CREATE TABLE levels (
     id   BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -162,6 +162,10 @@ public:
         owned_.push_back(value.encoded());
         return add(owned_.back().data(), owned_.back().size(), 1);
     }
+    Params& arrays(const std::vector<Array>& values) {
+        for (const Array& value : values) array(value);
+        return *this;
+    }
     Params& text(std::string value) {
         owned_.push_back(std::move(value));
         return add(owned_.back().c_str(), owned_.back().size(), 0);
@@ -196,10 +200,54 @@ int32_t integerAt(const PGresult* result, int row, int column) {
     return static_cast<int32_t>(ntohl(network));
 }
 
-template <typename T>
-void sortUnique(std::vector<T>& values) {
-    std::sort(values.begin(), values.end());
-    values.erase(std::unique(values.begin(), values.end()), values.end());
+// One row of the scores table an upload writes: for a player and level, the first
+// of the highest entries (the merge rule applied in upload order) and the place of
+// the first entry (a body of 1 MiB holds far fewer than 2^20).
+struct Row {
+    const std::string*      level;
+    const LeaderboardEntry* entry;
+    int32_t                 place;
+};
+
+std::vector<Row> rowsOf(const std::vector<LeaderboardLevel>& upload) {
+    std::vector<Row>                                                rows;
+    std::map<std::pair<std::string_view, std::string_view>, size_t> rowOf;
+    int32_t                                                         place = 0;
+    for (const LeaderboardLevel& level : upload) {
+        for (const LeaderboardEntry& entry : level.scores) {
+            const auto [row, added] = rowOf.try_emplace({level.name, entry.player}, rows.size());
+            if (added) rows.push_back({&level.name, &entry, place});
+            else if (entry.score > rows[row->second].entry->score) rows[row->second].entry = &entry;
+            ++place;
+        }
+    }
+    return rows;
+}
+
+Array levelNames(const std::vector<Row>& rows) {
+    std::vector<std::string_view> names;
+    for (const Row& row : rows) names.push_back(*row.level);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    Array array(kByteaType);
+    for (const std::string_view name : names) array.add(name);
+    return array;
+}
+
+// The merge statement's parameters, in its order.
+std::vector<Array> scoreColumns(const std::vector<Row>& rows) {
+    std::vector<Array> columns = {Array(kByteaType), Array(kByteaType),   Array(kIntegerType), Array(kIntegerType),
+                                  Array(kByteaType), Array(kIntegerType), Array(kIntegerType)};
+    for (const Row& row : rows) {
+        columns[0].add(*row.level);
+        columns[1].add(row.entry->player);
+        columns[2].add(row.entry->score);
+        columns[3].add(row.entry->time);
+        columns[4].add(row.entry->highestLayer);
+        columns[5].add(row.entry->highestCombo);
+        columns[6].add(row.place);
+    }
+    return columns;
 }
 
 // Statements sent one after another without waiting for each reply: an upload
@@ -429,50 +477,14 @@ private:
         return StoreStatus::Ok;
     }
 
-    // One row a player and level, written in one statement (a player's entries on
-    // a level meet the merge rule in upload order, so the first of the highest
-    // counts), with the place where the row was first seen: a body of 1 MiB holds
-    // far fewer than 2^20 entries.
     StoreStatus mergeOnce(const std::vector<LeaderboardLevel>& upload, std::string& error) {
-        struct Row {
-            const std::string*      level;
-            const LeaderboardEntry* entry;
-            int32_t                 place;
-        };
-        std::vector<Row>                                                   rows;
-        std::map<std::pair<std::string_view, std::string_view>, size_t>    rowOf;
-        std::vector<std::string_view>                                      levels;
-        int32_t                                                            place = 0;
-        for (const LeaderboardLevel& level : upload) {
-            if (!level.scores.empty()) levels.push_back(level.name);
-            for (const LeaderboardEntry& entry : level.scores) {
-                const auto [row, added] = rowOf.try_emplace({level.name, entry.player}, rows.size());
-                if (added) rows.push_back({&level.name, &entry, place});
-                else if (entry.score > rows[row->second].entry->score) rows[row->second].entry = &entry;
-                ++place;
-            }
-        }
+        const std::vector<Row> rows = rowsOf(upload);
         if (rows.empty()) return StoreStatus::Ok;
-        sortUnique(levels);
-        Array names(kByteaType), rowLevels(kByteaType), players(kByteaType), scores(kIntegerType),
-            times(kIntegerType), layers(kByteaType), combos(kIntegerType), places(kIntegerType);
-        for (const std::string_view level : levels) names.add(level);
-        for (const Row& row : rows) {
-            rowLevels.add(*row.level);
-            players.add(row.entry->player);
-            scores.add(row.entry->score);
-            times.add(row.entry->time);
-            layers.add(row.entry->highestLayer);
-            combos.add(row.entry->highestCombo);
-            places.add(row.place);
-        }
-
         Pipeline pipeline(connection_);
         pipeline.send(Begin, Params());
         pipeline.send(NextUpload, Params());
-        pipeline.send(InsertLevels, Params().array(names));
-        pipeline.send(MergeScores, Params().array(rowLevels).array(players).array(scores).array(times).array(layers)
-                                       .array(combos).array(places));
+        pipeline.send(InsertLevels, Params().array(levelNames(rows)));
+        pipeline.send(MergeScores, Params().arrays(scoreColumns(rows)));
         pipeline.send(Commit, Params());
         if (pipeline.finish(error)) return StoreStatus::Ok;
         if (pipeline.broken()) {

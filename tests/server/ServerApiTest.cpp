@@ -86,7 +86,7 @@ TEST_P(ServerApi, TheThreeRequestsAnswerInTheirShapes) {
 
 TEST_P(ServerApi, UploadsMergeTheBestPerPlayerPerLevelInFirstSeenOrder) {
     post(upload({level("L1", {entry("Ann", 100, 10, "1/8", 1)}), level("Empty", {})}));
-    post(upload({level("L2", {entry("Bob", 50), entry("Bob", 80, 8), entry("Bob", 60)}),
+    post(upload({level("L2", {entry("Bob", 50), entry("Bob", 80, 8), entry("Bob", 60), entry("Bob", 80, 9)}),
                  level("L1", {entry("Cy", 5), entry("Ann", 100, 99, "8/8", 99)}), level("L0", {entry("Zed", 1)}),
                  level("L0", {entry("Abe", 2)})}));
     post(upload({level("L1", {entry("Ann", 90), entry("Cy", 6, 6, "6/8", 6)})}));
