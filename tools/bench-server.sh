@@ -52,14 +52,14 @@ start_postgres() {
     -o "-k $pg_dir -c listen_addresses='' -c synchronous_commit=off" start >/dev/null
 }
 
-# start_server DATABASE THREADS: prints the port once it listens.
+# start_server DATABASE THREADS: adds the server's base URL to urls once it listens.
 start_server() {
   local log=$work/server-${#servers[@]}.log port=""
   build/release/server/lumoka-server --db "$1" --port 0 --threads "$2" >"$log" 2>&1 &
   servers+=($!)
   for _ in $(seq 100); do
     port=$(grep -o 'listening on http://127.0.0.1:[0-9]*' "$log" | grep -o '[0-9]*$' || true)
-    [ -n "$port" ] && { echo "$port"; return; }
+    [ -n "$port" ] && { urls+=("http://127.0.0.1:$port/api"); return; }
     sleep 0.05
   done
   cat "$log" >&2
@@ -95,7 +95,7 @@ load() {
 measure() {
   local urls=() i
   local share=$(( connections / $3 > 0 ? connections / $3 : 1 ))
-  for i in $(seq "$3"); do urls+=("http://127.0.0.1:$(start_server "$2" "$share")/api"); done
+  for i in $(seq "$3"); do start_server "$2" "$share"; done
   # One upload first, so the GET finds a score.
   wrk -t1 -c1 -d1s -s tools/benchserver/upload.lua "${urls[0]}/leaderboard" >/dev/null
   load get /player/Level%2007/Player%2003
