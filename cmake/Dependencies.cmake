@@ -17,6 +17,7 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 # Debian builds cpp-httplib as a library; its flags (TLS, compression) must match.
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 find_package(SQLite3 REQUIRED)
+pkg_check_modules(PQ REQUIRED IMPORTED_TARGET libpq)
 
 add_library(imgui STATIC
   ${LUMOKA_IMGUI_DIR}/imgui.cpp

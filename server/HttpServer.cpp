@@ -36,7 +36,8 @@ bool LeaderboardServer::start(const ServerOptions& options) {
     std::string error;
     store_ = openLeaderboardStore(options.database, options.threads, error);
     if (!store_) {
-        netlog::error("Failed to open leaderboard database %s: %s", options.database.c_str(), error.c_str());
+        netlog::error("Failed to open leaderboard database %s: %s", printableLocation(options.database).c_str(),
+                      error.c_str());
         return false;
     }
     http_ = std::make_unique<httplib::Server>();
@@ -62,7 +63,7 @@ bool LeaderboardServer::start(const ServerOptions& options) {
         return false;
     }
     netlog::info("Leaderboard server listening on http://%s:%d/api (database %s)", options.host.c_str(), port_,
-                 options.database.c_str());
+                 printableLocation(options.database).c_str());
     return true;
 }
 

@@ -14,7 +14,7 @@ class LeaderboardStore;
 namespace httplib { class Server; }
 
 struct ServerOptions {
-    std::string database;                        // SQLite file
+    std::string database;                        // SQLite file or PostgreSQL connection string
     std::string host        = "127.0.0.1";
     int         port        = kLeaderboardServerPort;  // 0: any free port
     int         threads     = 8;

@@ -1,6 +1,8 @@
 // Where the leaderboard server keeps its scores. The HTTP layer (server/Api.h)
-// talks only to this interface; SQLite (server/SqliteStore.h) is the embedded
-// engine behind it. Every operation may be called from several server threads.
+// talks only to this interface; behind it are SQLite (server/SqliteStore.h), the
+// embedded engine of a single server, and PostgreSQL (server/PostgresStore.h),
+// one database shared by several servers. Every operation may be called from
+// several server threads.
 #pragma once
 
 #include "persistence/LeaderboardDocument.h"
@@ -28,6 +30,11 @@ public:
     virtual StoreStatus merge(const std::vector<LeaderboardLevel>& upload) = 0;
 };
 
-// The engine for where: for now every value is an SQLite database file (":memory:"
-// for a private in-memory one). Null, with the reason in error, when it cannot open.
+// The engine for where: a PostgreSQL URI (postgresql://...) or key=value
+// connection string (host=... dbname=...), otherwise an SQLite database file
+// (":memory:" for a private in-memory one). connections: how many threads may use
+// it at once. Null, with the reason on one line in error, when it cannot open.
 std::unique_ptr<LeaderboardStore> openLeaderboardStore(const std::string& where, int connections, std::string& error);
+bool                              isPostgresLocation(const std::string& where);
+// where with any password in it replaced by ***, for log lines.
+std::string                       printableLocation(const std::string& where);

@@ -1,12 +1,12 @@
 #include "server/SqliteStore.h"
 
 #include "net/Log.h"
+#include "server/ConnectionPool.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <mutex>
 
 namespace {
@@ -222,59 +222,27 @@ public:
         for (int i = 0; i < count; ++i) {
             auto connection = std::make_unique<Connection>();
             if (!connection->open(path, i == 0, error)) return false;
-            idle_.push_back(std::move(connection));
+            pool_.add(std::move(connection));
         }
         return true;
     }
 
-    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override {
-        Lease lease(*this);
-        return lease->readAll(levels);
-    }
+    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override { return pool_.lease()->readAll(levels); }
 
     StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
-        Lease lease(*this);
-        return lease->playerScore(level, player, score);
+        return pool_.lease()->playerScore(level, player, score);
     }
 
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override {
         // Writers of this process queue here; SQLite's busy timeout, which polls
         // with sleeps of up to 100 ms, is left for writers in other processes.
         std::lock_guard<std::mutex> writing(writer_);
-        Lease lease(*this);
-        return lease->merge(upload);
+        return pool_.lease()->merge(upload);
     }
 
 private:
-    // One connection taken from the pool for one operation.
-    class Lease {
-    public:
-        explicit Lease(SqliteStore& store) : store_(store) {
-            std::unique_lock<std::mutex> lock(store_.mutex_);
-            store_.returned_.wait(lock, [this] { return !store_.idle_.empty(); });
-            connection_ = std::move(store_.idle_.back());
-            store_.idle_.pop_back();
-        }
-        ~Lease() {
-            {
-                std::lock_guard<std::mutex> lock(store_.mutex_);
-                store_.idle_.push_back(std::move(connection_));
-            }
-            store_.returned_.notify_one();
-        }
-        Lease(const Lease&) = delete;
-        Lease& operator=(const Lease&) = delete;
-        Connection* operator->() const { return connection_.get(); }
-
-    private:
-        SqliteStore&                store_;
-        std::unique_ptr<Connection> connection_;
-    };
-
-    std::mutex                               writer_;
-    std::mutex                               mutex_;
-    std::condition_variable                  returned_;
-    std::vector<std::unique_ptr<Connection>> idle_;
+    std::mutex                 writer_;
+    ConnectionPool<Connection> pool_;
 };
 
 }  // namespace
@@ -283,8 +251,4 @@ std::unique_ptr<LeaderboardStore> openSqliteStore(const std::string& path, int c
     auto store = std::make_unique<SqliteStore>();
     if (!store->open(path, connections, error)) return nullptr;
     return store;
-}
-
-std::unique_ptr<LeaderboardStore> openLeaderboardStore(const std::string& where, int connections, std::string& error) {
-    return openSqliteStore(where, connections, error);
 }

@@ -1,7 +1,7 @@
 // lumoka-server: the leaderboard server the game talks to (net/HttpDatabase.h).
-//   lumoka-server [--db PATH] [--host HOST] [--port PORT] [--threads N] [--log]
+//   lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log]
 // SIGINT and SIGTERM stop it: requests in progress finish, then the database is
-// closed, so the file is consistent (WAL) whenever the process has ended.
+// closed, so an SQLite file is consistent (WAL) whenever the process has ended.
 #include "net/Log.h"
 #include "server/HttpServer.h"
 
@@ -18,8 +18,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: lumoka-server [--db PATH] [--host HOST] [--port PORT] [--threads N] [--log]\n"
+    "Usage: lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log]\n"
     "  --db PATH     SQLite database file (default: $XDG_DATA_HOME/lumoka/leaderboard.sqlite)\n"
+    "  --db URI      PostgreSQL database shared by several servers: postgresql://user@host/db\n"
+    "                or a connection string such as \"host=db.example.org dbname=lumoka\"\n"
     "  --host HOST   address to listen on (default: 127.0.0.1)\n"
     "  --port PORT   port to listen on, 0 for any free one (default: 5866)\n"
     "  --threads N   request threads, 1 to 256 (default: 8)\n"

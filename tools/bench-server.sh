@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Load test of lumoka-server on loopback with wrk: the player-score GET, then a
 # 20-level upload (200 entries, every one a higher score), each for the given
-# seconds over the given number of keep-alive connections. Prints requests per
-# second, the latency percentiles and the errors wrk counted; a fresh database in
-# a temporary folder, removed at the end. Not run by CI.
-# Usage: bash tools/bench-server.sh [seconds] [connections]
+# seconds over the given number of keep-alive connections, on each engine asked
+# for: "sqlite" (one server, a database file), "postgres" (one server on a private
+# PostgreSQL cluster) and "postgres-x2" (two servers on that one database, the
+# connections split between them, their requests per second added up). Prints
+# requests per second, the latency percentiles and the errors wrk counted. Fresh
+# databases in temporary folders, removed at the end. Not run by CI.
+# PostgreSQL runs with synchronous_commit=off, the durability of SQLite's WAL with
+# synchronous=NORMAL: a machine crash may lose the last commits, never corrupts.
+# Usage: bash tools/bench-server.sh [seconds] [connections] [engine...]
 set -euo pipefail
 seconds=${1:-10}
 connections=${2:-8}
+engines=("${@:3}")
+[ ${#engines[@]} -gt 0 ] || engines=(sqlite postgres postgres-x2)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source tools/setup.sh
@@ -15,32 +22,99 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target lumoka-server >/dev/null
 
 work=$(mktemp -d)
-build/release/server/lumoka-server --db "$work/bench.sqlite" --port 0 --threads "$connections" >"$work/server.log" 2>&1 &
-server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$work"' EXIT
-port=""
-for _ in $(seq 100); do
-  port=$(grep -o 'listening on http://127.0.0.1:[0-9]*' "$work/server.log" | grep -o '[0-9]*$' || true)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { cat "$work/server.log" >&2; exit 1; }
-url=http://127.0.0.1:$port/api
-echo "[bench] lumoka-server on $url, $connections connections, $seconds s per case, $(nproc) cores"
+servers=()
+pg_dir=""
+pg_bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
+as_postgres=()
+[ "$(id -u)" -eq 0 ] && as_postgres=(runuser -u postgres --)
 
-# One upload first, so the GET finds a score.
-wrk -t1 -c1 -d1s -s tools/benchserver/upload.lua "$url/leaderboard" >/dev/null
+stop_servers() {
+  for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  servers=()
+}
+cleanup() {
+  stop_servers
+  if [ -n "$pg_dir" ]; then
+    "${as_postgres[@]}" "$pg_bin/pg_ctl" -D "$pg_dir/data" -m fast -w -t 30 stop >/dev/null 2>&1 || true
+    rm -rf "$pg_dir"
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
+# A private cluster on a Unix socket in its own folder, owned by the user it runs as.
+start_postgres() {
+  [ -n "$pg_bin" ] || { echo "[bench] PostgreSQL is not installed (tools/setup.sh installs it)" >&2; exit 1; }
+  pg_dir=$(mktemp -d)
+  [ ${#as_postgres[@]} -eq 0 ] || chown postgres "$pg_dir"
+  "${as_postgres[@]}" "$pg_bin/initdb" -D "$pg_dir/data" -U postgres -A trust -E UTF8 --locale=C >"$work/initdb.log"
+  "${as_postgres[@]}" "$pg_bin/pg_ctl" -D "$pg_dir/data" -l "$pg_dir/server.log" -w -t 30 \
+    -o "-k $pg_dir -c listen_addresses='' -c synchronous_commit=off" start >/dev/null
+}
+
+# start_server DATABASE THREADS: adds the server's base URL to urls once it listens.
+start_server() {
+  local log=$work/server-${#servers[@]}.log port=""
+  build/release/server/lumoka-server --db "$1" --port 0 --threads "$2" >"$log" 2>&1 &
+  servers+=($!)
+  for _ in $(seq 100); do
+    port=$(grep -o 'listening on http://127.0.0.1:[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+    [ -n "$port" ] && { urls+=("http://127.0.0.1:$port/api"); return; }
+    sleep 0.05
+  done
+  cat "$log" >&2
+  exit 1
+}
+
+# Reads wrk outputs; prints one line: requests per second added up, the slowest
+# instance's p50 and p99, requests, non-2xx responses and socket errors.
 report() {
   awk -v name="$1" '
-    /Requests\/sec:/ { rps = $2 }
-    /^ +50%/ { p50 = $2 } /^ +99%/ { p99 = $2 }
-    /requests in/ { total = $1 }
-    /Non-2xx or 3xx responses:/ { bad = $5 }
-    /Socket errors:/ { sock = $0 }
-    END { printf "[bench] %-28s %10s req/s  p50 %8s  p99 %8s  requests %s  non-2xx %s  %s\n",
-                 name, rps, p50, p99, total, bad ? bad : 0, sock ? sock : "socket errors 0" }'
+    function ms(v) { if (v ~ /us$/) return v / 1000; if (v ~ /ms$/) return v + 0; if (v ~ /s$/) return v * 1000; return v }
+    /Requests\/sec:/ { rps += $2 }
+    /^ +50%/ { if (ms($2) > p50) p50 = ms($2) } /^ +99%/ { if (ms($2) > p99) p99 = ms($2) }
+    /requests in/ { total += $1 }
+    /Non-2xx or 3xx responses:/ { bad += $5 }
+    /Socket errors:/ { sock = sock $0 " " }
+    END { printf "[bench] %-40s %10.0f req/s  p50 %7.2fms  p99 %7.2fms  requests %d  non-2xx %d  %s\n",
+                 name, rps, p50, p99, total, bad, sock ? sock : "socket errors 0" }' "${@:2}"
 }
-wrk -t2 -c"$connections" -d"${seconds}s" --latency "$url/player/Level%2007/Player%2003" | report "GET /api/player/<l>/<p>"
-wrk -t2 -c"$connections" -d"${seconds}s" --latency -s tools/benchserver/upload.lua "$url/leaderboard" \
-  | report "POST /api/leaderboard (20 lv)"
+
+# load NAME PATH WRK-ARGS...: one wrk per server at once, each told its index.
+load() {
+  local name=$1 path=$2 pids=() i
+  shift 2
+  for i in "${!urls[@]}"; do
+    wrk -t2 -c"$share" -d"${seconds}s" --latency "$@" "${urls[$i]}$path" -- "$i" >"$work/$name-$i.txt" &
+    pids+=($!)
+  done
+  wait "${pids[@]}"
+}
+
+# measure NAME DATABASE INSTANCES: the two cases against INSTANCES servers on DATABASE.
+measure() {
+  local urls=() i
+  local share=$(( connections / $3 > 0 ? connections / $3 : 1 ))
+  for i in $(seq "$3"); do start_server "$2" "$share"; done
+  # One upload first, so the GET finds a score.
+  wrk -t1 -c1 -d1s -s tools/benchserver/upload.lua "${urls[0]}/leaderboard" >/dev/null
+  load get /player/Level%2007/Player%2003
+  report "$1 GET /api/player/<l>/<p>" "$work"/get-*.txt
+  load post /leaderboard -s tools/benchserver/upload.lua
+  report "$1 POST /api/leaderboard (20 lv)" "$work"/post-*.txt
+  rm -f "$work"/get-*.txt "$work"/post-*.txt
+  stop_servers
+}
+
+echo "[bench] lumoka-server, $connections connections, $seconds s per case, $(nproc) cores"
+for engine in "${engines[@]}"; do
+  case $engine in
+    sqlite) measure "sqlite" "$work/bench.sqlite" 1 ;;
+    postgres|postgres-x2)
+      [ -n "$pg_dir" ] || start_postgres
+      db=bench_${engine//-/_}
+      "${as_postgres[@]}" "$pg_bin/psql" -h "$pg_dir" -U postgres -d postgres -qc "CREATE DATABASE $db" >/dev/null
+      measure "$engine" "host=$pg_dir user=postgres dbname=$db" $([ "$engine" = postgres ] && echo 1 || echo 2) ;;
+    *) echo "[bench] unknown engine $engine (sqlite, postgres, postgres-x2)" >&2; exit 2 ;;
+  esac
+done

@@ -5,7 +5,7 @@
 // a refusal changes nothing, and an accepted upload leaves every sent score stored
 // at least as high. `server_api_fuzzer --write-seeds DIR` writes a corpus.
 #include "server/Api.h"
-#include "server/LeaderboardStore.h"
+#include "server/SqliteStore.h"
 
 #include "tests/support/FuzzSupport.h"
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string body(lineEnd == std::string_view::npos ? std::string_view() : rest.substr(lineEnd + 1));
 
     std::string error;
-    const auto store = openLeaderboardStore(":memory:", 1, error);
+    const auto store = openSqliteStore(":memory:", 1, error);
     check(store != nullptr, "an in-memory database opens");
     check(handleApiRequest(*store, "POST", "/api/leaderboard", kSeeded).status == 200, "the seed upload is taken");
     const std::string before = everything(*store);

@@ -13,9 +13,9 @@ int listeningPort(const std::string& output) {
     return std::regex_search(output, match, line) ? std::stoi(match[1]) : -1;
 }
 
-ServerProcess::ServerProcess(std::filesystem::path database, std::vector<std::string> extraArgs)
-    : database_(database.empty() ? folder_.path() / "leaderboard.sqlite" : std::move(database)) {
-    std::vector<std::string> args{"--db", database_.string(), "--port", "0"};
+ServerProcess::ServerProcess(std::string database, std::vector<std::string> extraArgs)
+    : database_(database.empty() ? (folder_.path() / "leaderboard.sqlite").string() : std::move(database)) {
+    std::vector<std::string> args{"--db", database_, "--port", "0"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     process_ = std::make_unique<GameProcess>(LUMOKA_SERVER_BINARY, args, folder_.path());
     if (process_->waitForOutput("Leaderboard server listening on", 20s)) port_ = listeningPort(process_->stdoutText());

@@ -1,5 +1,6 @@
 // Our leaderboard server (lumoka-server) as a child process for tests: on a free
-// loopback port, with a fresh database in a folder of its own unless one is given.
+// loopback port, with a fresh SQLite database in a folder of its own unless one
+// (a file, or a PostgreSQL connection string) is given.
 #pragma once
 
 #include "support/TestSupport.h"
@@ -13,18 +14,18 @@ namespace testsupport {
 
 class ServerProcess {
 public:
-    explicit ServerProcess(std::filesystem::path database = {}, std::vector<std::string> extraArgs = {});
+    explicit ServerProcess(std::string database = {}, std::vector<std::string> extraArgs = {});
 
     bool                         started() const { return port_ > 0; }
     int                          port() const { return port_; }
     std::string                  baseUrl() const;  // http://127.0.0.1:<port>/api
-    const std::filesystem::path& database() const { return database_; }
+    const std::string&           database() const { return database_; }
     GameProcess&                 process() { return *process_; }
     ProcessResult                stop(int signal = SIGTERM);
 
 private:
     TempDir                      folder_;
-    std::filesystem::path        database_;
+    std::string                  database_;
     std::unique_ptr<GameProcess> process_;
     int                          port_ = -1;
 };

@@ -126,6 +126,8 @@ GameProcess::~GameProcess() {
 
 std::string GameProcess::stdoutText() const { return readFile(logs_.path() / "stdout"); }
 
+std::string GameProcess::stderrText() const { return readFile(logs_.path() / "stderr"); }
+
 bool GameProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout, size_t from) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
@@ -156,7 +158,7 @@ ProcessResult GameProcess::wait(std::chrono::milliseconds timeout) {
         result.exitCode = static_cast<signed char>(WEXITSTATUS(status_));
     }
     result.out = stdoutText();
-    result.err = readFile(logs_.path() / "stderr");
+    result.err = stderrText();
     return result;
 }
 

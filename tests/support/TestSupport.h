@@ -64,6 +64,7 @@ public:
     void signal(int sig);
     ProcessResult wait(std::chrono::milliseconds timeout);
     std::string stdoutText() const;
+    std::string stderrText() const;
     int pid() const { return pid_; }
 
 private:

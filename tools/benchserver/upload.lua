@@ -1,6 +1,12 @@
 -- wrk script: every request uploads a 20-level leaderboard (10 players a level)
--- whose scores are higher than the ones before, so each one really writes.
+-- whose scores are higher than the ones before, so each one really writes. The
+-- script's argument (0 when none) keeps the scores of wrk runs side by side apart.
 local threads = 0
+local run = 0
+
+function init(args)
+  run = tonumber(args[1]) or 0
+end
 
 function setup(thread)
   thread:set("id", threads)
@@ -12,7 +18,7 @@ local counter = 0
 
 function request()
   counter = counter + 1
-  local base = (counter * stride + id) * 10
+  local base = (counter * stride + run * 8 + id) * 10
   local levels = {}
   for l = 1, 20 do
     local scores = {}
