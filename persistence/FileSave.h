@@ -1,5 +1,6 @@
 // Whole-file writes that never leave a truncated file behind: the text goes to
-// a temporary file beside the target, which is then renamed over it, so a crash
+// a temporary file beside the target (named for this process, so two processes
+// never share one), is flushed, and is then renamed over the target, so a crash
 // or a full disk leaves either the old file or the new one.
 #pragma once
 
@@ -7,4 +8,5 @@
 
 // False when writing or renaming failed (SDL_GetError says why); the target is
 // then unchanged and the temporary file removed.
-bool saveFileReplacing(const std::string& path, const std::string& text);
+bool        saveFileReplacing(const std::string& path, const std::string& text);
+std::string temporaryPathFor(const std::string& path);

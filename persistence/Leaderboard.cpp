@@ -4,6 +4,7 @@
 #include "game/GameLogic.h"
 #include "net/HttpDatabase.h"
 #include "net/Log.h"
+#include "persistence/FileSave.h"
 
 #include <SDL3/SDL.h>
 #include <nlohmann/json.hpp>
@@ -13,8 +14,6 @@
 #include <limits>
 #include <mutex>
 #include <string>
-
-#include <unistd.h>
 
 using nlohmann::json;
 
@@ -94,21 +93,6 @@ StoredDocument readForMerge() {
 // with a replacement character rather than refused.
 std::string serialise(const json& document) { return document.dump(4, ' ', false, json::error_handler_t::replace); }
 
-// The old file stays whole until the new one is complete on disk.
-bool writeWhole(const std::string& text) {
-    const std::string temporary = std::string(Leaderboard::kFilePath) + "." + std::to_string(getpid()) + ".tmp";
-    SDL_IOStream* stream = SDL_IOFromFile(temporary.c_str(), "wb");
-    if (stream == nullptr) return false;
-    bool written = SDL_WriteIO(stream, text.data(), text.size()) == text.size();
-    written = SDL_FlushIO(stream) && written;
-    written = SDL_CloseIO(stream) && written;
-    if (written && SDL_RenamePath(temporary.c_str(), Leaderboard::kFilePath)) return true;
-    const std::string reason = SDL_GetError();
-    SDL_RemovePath(temporary.c_str());
-    SDL_SetError("%s", reason.c_str());
-    return false;
-}
-
 int32_t wholeSeconds(double seconds) {
     const double truncated = std::trunc(seconds);
     if (!(truncated > 0.0)) return 0;
@@ -140,7 +124,7 @@ bool saveRun(const GameLogic& game) {
             netlog::info("Score less than high score. High score: %d", game.highScore);
         }
         text = serialise(stored.document);
-        if (stored.writable && writeWhole(text)) {
+        if (stored.writable && saveFileReplacing(Leaderboard::kFilePath, text)) {
             netlog::info("Leaderboard successfully saved to %s", kFilePath);
             saved = true;
         } else if (stored.writable) {
@@ -159,7 +143,7 @@ json mergeIntoFile(const json& copy) {
     std::lock_guard<std::mutex> lock(fileMutex());
     StoredDocument stored = readForMerge();
     mergeLeaderboards(stored.document, copy);
-    if (stored.writable && !writeWhole(serialise(stored.document))) {
+    if (stored.writable && !saveFileReplacing(kFilePath, serialise(stored.document))) {
         netlog::error("Failed to save leaderboard cache: %s", SDL_GetError());
     }
     return stored.document;

@@ -3,6 +3,8 @@
 // recover from) what is already there.
 #include "persistence/Prefs.h"
 
+#include "persistence/FileSave.h"
+
 #include "support/TestSupport.h"
 
 #include <SDL3/SDL_stdinc.h>
@@ -109,7 +111,7 @@ TEST_F(PrefsFile, ASaveOverAnUnreadableFileKeepsOnlyItsMember) {
 
 TEST_F(PrefsFile, AFailedWriteLeavesTheOldFileWhole) {
     store(R"({"playerName": "Kept"})");
-    fs::create_directories(fs::path(path().string() + ".tmp"));  // the temporary file cannot be written
+    fs::create_directories(temporaryPathFor(path().string()));  // the temporary file cannot be written
     CaptureStderr();
     Prefs::savePlayerName("Lost");
     EXPECT_EQ(GetCapturedStderr().find("Failed to save prefs file: "), 0u);
