@@ -1,6 +1,7 @@
 #include "app/App.h"
 
 #include "level/LevelManifest.h"
+#include "level/LevelPackage.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
@@ -74,6 +75,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         game.takeFetchedBestScore();
+        installLoadedLevel();
         Leaderboard::takeLoadedLevels();
         copyStemFlags();
         render.update(dt);
@@ -127,10 +129,40 @@ void App::togglePlayback() {
     }
 }
 
+// The swap into the audio system happens here, on the main thread under the
+// game-state lock; the worker only decoded.
+void App::installLoadedLevel() {
+    std::optional<LevelLoader::Ready> ready = levelLoader.takeReady();
+    if (!ready) return;
+    const bool tutorial = ready->request.purpose == LevelLoader::Purpose::Tutorial;
+    currentPackage      = std::move(ready->package);
+    packageLoaded       = true;
+    const bool installed = currentPackage.install(std::move(ready->level), audio, render, game);
+    if (tutorial) {
+        packageLoaded = installed;  // the next page tries again
+        updateTutorialSong();
+    } else if (installed) {
+        startRun(ready->request.levelName);
+    }
+}
+
+void App::startRun(const std::string& levelName) {
+    if (!audio.stems.empty()) {
+        audio.playAll();
+        audio.activateFirstStem();
+    }
+    game.levelName = levelName;
+    // The tutorial song caps the layers at its own stem count.
+    game.maxLayers = kLayerCap;
+    game.newRun();
+    game.inGame = true;
+}
+
 void App::shutdown(std::thread& logicThread) {
     stopRequested.exchange(true);
     if (logicThread.joinable()) logicThread.join();
     std::cout << "Game logic thread joined successfully" << "\n";
+    levelLoader.shutdown();
     HttpDatabase::shutdown();
     std::cout << "Shutting down application..." << std::endl;
     audio.shutdown();

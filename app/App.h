@@ -3,6 +3,7 @@
 // tick runs on its own thread (app/LogicThread.h).
 #pragma once
 
+#include "app/LevelLoader.h"
 #include "audio/AudioSystem.h"
 #include "game/GameLogic.h"
 #include "input/InputManager.h"
@@ -32,6 +33,7 @@ public:
     void drawGui();
     void drawMainMenu();
     void updateTutorialSong();
+    void installLoadedLevel();  // a level the loader finished: installed, then its run or page starts
 
     AudioSystem  audio;
     RenderState  render;
@@ -42,11 +44,14 @@ public:
     bool         showSettings    = false;
     bool         showCredits     = false;
     bool         running         = false;
+    LevelLoader  levelLoader;
 
 private:
     void copyStemFlags();
     void togglePlayback();
     void startSelectedLevel();
+    void startRun(const std::string& levelName);
+    void cancelLoadOnLeaving();
     void openLeaderboard();
     void drawExitButton();
     void endRun();

@@ -1,10 +1,9 @@
 // The main menu: the title, five image buttons on the left, the level table and
-// the chosen level's details on the right. "Start Level" loads the chosen
-// package and starts a run.
+// the chosen level's details on the right. "Start Level" has the chosen
+// package loaded off the main thread; its run starts when it is ready.
 #include "app/App.h"
 
 #include "level/LevelList.h"
-#include "level/LevelPackage.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
@@ -15,8 +14,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdio>
-#include <mutex>
 
 int selectedLevel = 0;
 
@@ -87,27 +84,11 @@ void drawHeading(const char* text) {
 
 }  // namespace
 
+// The run starts once the worker has decoded the level (App::installLoadedLevel).
 void App::startSelectedLevel() {
     if (!hasSelectedLevel()) return;
-    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
-    const std::string path  = "levels/" + level.file;
-    if (!LevelPackage::prepare(path, currentPackage)) {
-        std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
-        return;
-    }
-    packageLoaded = true;
-
-    std::lock_guard<std::mutex> lock(gameStateMutex);
-    if (!currentPackage.apply(audio, render, game)) return;
-    if (!audio.stems.empty()) {
-        audio.playAll();
-        audio.activateFirstStem();
-    }
-    game.levelName = level.name;
-    // The tutorial song caps the layers at its own stem count.
-    game.maxLayers = kLayerCap;
-    game.newRun();
-    game.inGame = true;
+    const LevelInfo& level = levelList[static_cast<size_t>(selectedLevel)];
+    levelLoader.request({"levels/" + level.file, level.name, LevelLoader::Purpose::Run});
 }
 
 // The panel shows the list the fetch (or its fallback to the local file) delivers.

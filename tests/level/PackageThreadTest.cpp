@@ -1,11 +1,12 @@
-// Level packages applied and tutorial pages turned while the real logic thread
-// dispatches a playing song through a live audio device (SDL's dummy driver).
-// Under ThreadSanitizer any rebuild of the stems outside the game-state lock is
-// reported.
+// Level packages chosen and tutorial pages turned while the real logic thread
+// dispatches a playing song through a live audio device (SDL's dummy driver):
+// the packages decode on the level loader's worker and are installed by the
+// frame loop. Under ThreadSanitizer any rebuild of the stems outside the
+// game-state lock, or a worker touching game state, is reported.
 #include "app/App.h"
 #include "app/LogicThread.h"
-#include "level/LevelPackage.h"
 #include "level/TutorialSong.h"
+#include "ui/Gui.h"
 #include "support/LevelFiles.h"
 #include "support/TestSupport.h"
 
@@ -55,17 +56,15 @@ TEST(PackageThread, PackagesAndTutorialPagesRebuildTheStemsWhileTheTickDispatche
         {
             std::lock_guard<std::mutex> lock(gameStateMutex);
             if (frame % 40 == 0) {
-                LevelPackage::prepare(frame % 80 == 0 ? "levels/one" : "levels/two", currentPackage);
-                if (currentPackage.apply(app->audio, app->render, app->game)) {
-                    app->audio.playAll();
-                    app->audio.activateFirstStem();
-                }
-                app->game.newRun();
-                app->game.inGame = true;
+                tutorialActive = false;
+                app->levelLoader.request({frame % 80 == 0 ? "levels/one" : "levels/two", "Level",
+                                          LevelLoader::Purpose::Run});
             } else if (frame % 40 == 20) {
-                playTutorialPage(frame / 40 % kTutorialPages, app->audio, app->render, app->game);
-                app->game.inGame = true;
+                tutorialActive = true;
+                tutorialPage   = frame / 40 % kTutorialPages;
+                app->updateTutorialSong();
             }
+            app->installLoadedLevel();
             app->audio.update(1.0f / 60.0f);
             app->game.updateCircles(1.0f / 60.0f);
             mostCircles = std::max(mostCircles, app->game.circles.size());
@@ -74,6 +73,7 @@ TEST(PackageThread, PackagesAndTutorialPagesRebuildTheStemsWhileTheTickDispatche
     }
     stopRequested = true;
     logic.join();
+    app->levelLoader.shutdown();
     app->audio.shutdown();
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_GT(mostCircles, 0u) << "the tick spawned circles from the dispatched clock";
