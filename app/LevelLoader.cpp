@@ -2,6 +2,8 @@
 
 #include "audio/AudioSystem.h"
 
+#include <SDL3/SDL_thread.h>
+
 #include <utility>
 
 LevelLoader::~LevelLoader() { shutdown(); }
@@ -60,7 +62,10 @@ std::optional<LevelLoader::Ready> LevelLoader::takeReady() {
     return ready;
 }
 
+// Below the frame loop's priority: on a machine with few cores a decode must
+// give way to a frame, not share the core with it.
 void LevelLoader::work() {
+    SDL_SetCurrentThreadPriority(SDL_THREAD_PRIORITY_LOW);
     for (;;) {
         Job job;
         {

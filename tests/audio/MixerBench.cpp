@@ -102,7 +102,7 @@ std::vector<Sound> decodeLevel() {
 
 uint64_t pcmBytes(const std::vector<Sound>& sounds) {
     uint64_t bytes = 0;
-    for (const Sound& s : sounds) bytes += s.frameCount() * Sound::kChannels * sizeof(float);
+    for (const Sound& s : sounds) bytes += s.frameCount() * Sound::kChannels * sizeof(*s.samples());
     return bytes;
 }
 
