@@ -5,6 +5,7 @@
 // the loop point every stem is still on the same sample as the others.
 #include "app/App.h"
 #include "app/LogicThread.h"
+#include "support/AppRig.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -108,12 +109,8 @@ TEST(LongLevel, LoadsWhileTheFrameLoopRunsAndItsStemsStayOnOneSampleAcrossTheLoo
     writeLevel(dir.path() / "levels" / "long");
     testsupport::WorkingDirectory inside(dir.path());
 
-    auto app = std::make_unique<App>();
-    ASSERT_TRUE(app->audio.init(Mixer::Output::None));
-    app->game.reset(kLayerCap);
-    app->game.setNoteCallback();
-    app->running  = true;
-    stopRequested = false;
+    std::unique_ptr<App> app = testsupport::windowlessApp(Mixer::Output::None);
+    ASSERT_TRUE(app);
     ::testing::internal::CaptureStdout();
     std::thread logic(runLogicThread, app.get());
 

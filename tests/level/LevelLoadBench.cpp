@@ -9,6 +9,7 @@
 // folder and kept. Numbers are reported, not asserted.
 #include "app/App.h"
 #include "app/LogicThread.h"
+#include "support/AppRig.h"
 #include "support/LevelFiles.h"
 
 #include <SDL3/SDL_hints.h>
@@ -93,15 +94,6 @@ fs::path writeLevel(const std::string& name, int rate, int channels) {
     return folder.parent_path().parent_path();
 }
 
-// Kibibytes from a line of /proc/self/status such as "VmHWM:  1234 kB".
-double statusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string   line;
-    while (std::getline(status, line))
-        if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::strlen(field));
-    return 0;
-}
-
 struct LoadFigures {
     double longestFrameMs = 0;
     double longestWorkMs  = 0;
@@ -160,17 +152,14 @@ void BM_LoadLongLevel(benchmark::State& state, const char* name, int rate, int c
     double      peakKiB = 0;
     for (auto _ : state) {
         std::ofstream("/proc/self/clear_refs") << "5";  // resets the high-water mark
-        auto app = std::make_unique<App>();
-        app->audio.init();
-        app->game.reset(kLayerCap);
-        app->game.setNoteCallback();
-        app->render.width  = 1920;
-        app->render.height = 1080;
-        app->running       = true;
-        stopRequested      = false;
+        std::unique_ptr<App> app = testsupport::windowlessApp();
+        if (!app) {
+            state.SkipWithError("no audio device");
+            return;
+        }
         std::thread logic(runLogicThread, app.get());
         figures = runFrames(*app, name);
-        peakKiB = statusKiB("VmHWM:");
+        peakKiB = testsupport::statusKiB("VmHWM:");
         stopRequested = true;
         logic.join();
         app->levelLoader.shutdown();

@@ -7,6 +7,7 @@
 #include "app/LogicThread.h"
 #include "level/TutorialSong.h"
 #include "ui/Gui.h"
+#include "support/AppRig.h"
 #include "support/LevelFiles.h"
 #include "support/TestSupport.h"
 
@@ -38,15 +39,8 @@ TEST(PackageThread, PackagesAndTutorialPagesRebuildTheStemsWhileTheTickDispatche
     testsupport::WorkingDirectory inside(dir.path());
     SDL_SetHint(SDL_HINT_AUDIO_DRIVER, "dummy");
 
-    auto app = std::make_unique<App>();
-    ASSERT_TRUE(app->audio.init());
-    app->audio.looping = true;
-    app->game.reset(kLayerCap);
-    app->game.setNoteCallback();
-    app->render.width  = 1920;
-    app->render.height = 1080;
-    app->running       = true;
-    stopRequested      = false;
+    std::unique_ptr<App> app = testsupport::windowlessApp();
+    ASSERT_TRUE(app);
 
     ::testing::internal::CaptureStdout();
     std::thread logic(runLogicThread, app.get());
