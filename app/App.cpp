@@ -2,9 +2,11 @@
 
 #include "level/LevelManifest.h"
 #include "level/LevelPackage.h"
+#include "level/TutorialSong.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
+#include "ui/Gui.h"
 #include "ui/UISystem.h"
 
 #include <SDL3/SDL.h>
@@ -139,8 +141,8 @@ void App::installLoadedLevel() {
     packageLoaded       = true;
     const bool installed = currentPackage.install(std::move(ready->level), audio, render, game);
     if (tutorial) {
-        packageLoaded = installed;  // the next page tries again
-        updateTutorialSong();
+        packageLoaded = installed;  // when it failed, the page plays without music and the next one tries again
+        playTutorialPage(tutorialPage, audio, game);
     } else if (installed) {
         startRun(ready->request.levelName);
     }

@@ -150,7 +150,6 @@ void App::cancelLoadOnLeaving() {
 void App::drawGui() {
     if (!guiVisible) return;
     cancelLoadOnLeaving();
-    if (levelLoader.loading()) drawLoadingBar(levelLoader);
     if (game.inGame) {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         drawScoreHud(*this);
@@ -167,6 +166,7 @@ void App::drawGui() {
     } else {
         drawMainMenu();
     }
+    if (levelLoader.loading()) drawLoadingBar(levelLoader);
     displayFileDialogs(uiScale);
 
     if (!tutorialActive) {

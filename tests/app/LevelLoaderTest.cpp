@@ -1,9 +1,13 @@
 // The level loader's hand-over: only the level asked for last comes back, a
 // cancelled one never does, and a package without a manifest comes back
-// unparsed so that installing it fails the way a synchronous load fails.
+// unparsed so that installing it fails the way a synchronous load fails; a
+// tutorial song that will not load is asked for once per page, not every frame.
 #include "app/App.h"
 #include "app/LevelLoader.h"
+#include "level/TutorialSong.h"
+#include "support/AppRig.h"
 #include "support/LevelFiles.h"
+#include "ui/Gui.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -104,4 +108,31 @@ TEST_F(Loader, APackageWithoutAManifestComesBackUnparsedAndItsInstallFails) {
     EXPECT_NE(log.find("Failed to read level JSON: levels/empty/level.json"), std::string::npos) << log;
     EXPECT_NE(log.find("CRITICAL: Failed to load level from manifest: levels/empty/level.json"), std::string::npos)
         << log;
+}
+
+TEST_F(Loader, AMissingTutorialSongLeavesThePageSilentAndIsAskedForOncePerPage) {
+    std::unique_ptr<App> app = testsupport::windowlessApp(Mixer::Output::None);
+    ASSERT_TRUE(app);
+    tutorialActive = true;
+    for (const int page : {1, 2}) {
+        tutorialPage = page;
+        app->updateTutorialSong();
+        for (int frame = 0; frame < 100; ++frame) {
+            app->installLoadedLevel();
+            std::this_thread::sleep_for(5ms);
+        }
+    }
+    tutorialActive = false;
+    app->levelLoader.shutdown();
+    const std::string log = ::testing::internal::GetCapturedStdout();
+    ::testing::internal::CaptureStdout();
+    size_t asked = 0;
+    for (size_t at = log.find("conventional paths in: levels/tutorialsong"); at != std::string::npos;
+         at = log.find("conventional paths in: levels/tutorialsong", at + 1))
+        ++asked;
+    EXPECT_EQ(asked, 2u) << log;
+    EXPECT_NE(log.find("No stems to play."), std::string::npos) << log;
+    EXPECT_FALSE(tutorialSongLoaded());
+    EXPECT_FALSE(app->audio.playing);
+    app->audio.shutdown();
 }
