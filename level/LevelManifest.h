@@ -42,8 +42,8 @@ struct DecodedLevel {
     DecodedLevel& operator=(DecodedLevel&&) noexcept;
 
     std::string            path;
-    bool                   parsed = false;
-    float                  bpm    = 120.0f;
+    bool                   parsed     = false;
+    float                  bpm        = 120.0f;
     size_t                 entryCount = 0;  // entries the manifest gave, loaded or not
     std::vector<Stem>      stems;
     std::vector<StemEntry> looks;
