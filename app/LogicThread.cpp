@@ -10,8 +10,8 @@ void runLogicThread(App* app) {
     runFixedRate(app->running, stopRequested, [app](SteadyTime) {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         if (app->audio.playing) app->audio.dispatchMidi(app->game, &app->render);
-        app->game.update(app->render, *app);
-        app->game.updateProgress(*app);
+        app->game.update(app->render, app->audio);
+        app->game.updateProgress(app->audio);
     });
     std::cout << "Game logic thread ended" << "\n";
 }

@@ -1,6 +1,6 @@
 #include "game/GameLogic.h"
 
-#include "app/App.h"
+#include "audio/AudioSystem.h"
 #include "net/HttpDatabase.h"
 #include "render/RenderState.h"
 
@@ -120,9 +120,8 @@ void GameLogic::setNoteCallback() {
     };
 }
 
-void GameLogic::update(RenderState& render, App& app) {
+void GameLogic::update(RenderState& render, AudioSystem& audio) {
     triggeredEvents.clear();
-    AudioSystem& audio = app.audio;
     if (!audio.playing) return;
     for (Stem& stem : audio.stems) {
         if (!stem.active || !stem.midi.loaded || stem.index > kLastVisualStem) continue;

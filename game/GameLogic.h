@@ -18,7 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-class App;
+class AudioSystem;
 class InputManager;
 struct Stem;
 struct RenderState;
@@ -81,7 +81,7 @@ public:
     void    newRun();
     void    takeFetchedBestScore();  // main thread, once a frame, under the game-state lock
     void    setNoteCallback();
-    void    update(RenderState& render, App& app);
+    void    update(RenderState& render, AudioSystem& audio);
     void    spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime,
                         int32_t width, int32_t height);
     void    updateCircles(float dt);
@@ -90,10 +90,10 @@ public:
     void    judge(int32_t index, InputKind kind, uint64_t id, bool press);
     void    addScore(int32_t points);
     void    registerMiss();
-    void    updateProgress(App& app);
-    void    updateLayers(App& app);
+    void    updateProgress(AudioSystem& audio);
+    void    updateLayers(AudioSystem& audio);
     void    renderCircles(RenderState& render);
-    void    drawStemProgressHud(const App& app) const;  // the GUI's row of layer segments
+    void    drawStemProgressHud(int32_t stemCount) const;  // the GUI's row of layer segments
 
     int32_t     score            = 0;
     int32_t     combo            = 0;

@@ -64,7 +64,7 @@ std::unique_ptr<App> makeBusyApp(Sound& clockSound, int notesPerStem) {
     app->render.width  = 1920;
     app->render.height = 1080;
     game.streamTime    = audio.engine.getStreamTime(audio.voiceGroup);
-    game.update(app->render, *app);
+    game.update(app->render, app->audio);
     while (static_cast<int>(game.circles.size()) < kLiveCircles) {
         MidiNoteEvent extra;
         extra.note = 100;
@@ -76,8 +76,8 @@ std::unique_ptr<App> makeBusyApp(Sound& clockSound, int notesPerStem) {
 void tick(App& app) {
     std::lock_guard<std::mutex> lock(gameStateMutex);
     if (app.audio.playing) app.audio.dispatchMidi(app.game, &app.render);
-    app.game.update(app.render, app);
-    app.game.updateProgress(app);
+    app.game.update(app.render, app.audio);
+    app.game.updateProgress(app.audio);
 }
 
 void BM_LogicTick(benchmark::State& state) {
