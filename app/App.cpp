@@ -78,7 +78,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         copyStemFlags();
         render.update(dt);
         audio.update(dt);
-        audio.updateStreamTime(game);
+        audio.updateStreamTime(game.streamTime);
         game.updateCircles(dt);
         if (input.playTogglePressed()) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;

@@ -120,6 +120,13 @@ void GameLogic::setNoteCallback() {
     };
 }
 
+// The fired notes are appended for whoever reads the list before the next
+// update; the clock moves only when an audible stem has a chart.
+void GameLogic::takeDispatch(MidiDispatch dispatch) {
+    if (dispatch.clock) streamTime = *dispatch.clock;
+    triggeredEvents.insert(triggeredEvents.end(), dispatch.fired.begin(), dispatch.fired.end());
+}
+
 void GameLogic::update(RenderState& render, AudioSystem& audio) {
     triggeredEvents.clear();
     if (!audio.playing) return;

@@ -6,12 +6,12 @@
 // background pulse and the text renderer are the render state's.
 #pragma once
 
-#include "app/Mailbox.h"
-#include "game/MidiNoteEvent.h"
+#include "audio/NoteTimeline.h"
+#include "base/Mailbox.h"
+#include "midi/MidiNoteEvent.h"
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -22,8 +22,6 @@ class AudioSystem;
 class InputManager;
 struct Stem;
 struct RenderState;
-
-using NoteCallback = std::function<void(const MidiNoteEvent&, RenderState*)>;
 
 inline constexpr int32_t kHoldChannel   = 1;    // notes on this MIDI channel make hold circles
 inline constexpr int32_t kHoldPoints    = 100;  // a completed hold, before the multiplier
@@ -81,6 +79,7 @@ public:
     void    newRun();
     void    takeFetchedBestScore();  // main thread, once a frame, under the game-state lock
     void    setNoteCallback();
+    void    takeDispatch(MidiDispatch dispatch);  // logic tick, under the game-state lock
     void    update(RenderState& render, AudioSystem& audio);
     void    spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime,
                         int32_t width, int32_t height);

@@ -1,7 +1,7 @@
 #include "net/HttpDatabase.h"
 
 #include "net/LeaderboardProtocol.h"
-#include "net/Log.h"
+#include "base/Log.h"
 #include "persistence/Leaderboard.h"
 
 #include <SDL3/SDL.h>

@@ -1,9 +1,9 @@
 #include "persistence/Leaderboard.h"
 
-#include "app/Mailbox.h"
+#include "base/Mailbox.h"
 #include "game/GameLogic.h"
 #include "net/HttpDatabase.h"
-#include "net/Log.h"
+#include "base/Log.h"
 #include "persistence/FileSave.h"
 
 #include <SDL3/SDL.h>
