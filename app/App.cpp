@@ -67,7 +67,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
-    input.processEvents(guiVisible);
+    input.processEvents(guiVisible ? UISystem::processEvent : nullptr);
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
     render.setPointer(mouseX, mouseY, input.mousePressed());
