@@ -1,5 +1,6 @@
 #include "app/App.h"
 
+#include "level/LevelList.h"
 #include "level/LevelManifest.h"
 #include "level/LevelPackage.h"
 #include "level/TutorialSong.h"
@@ -11,8 +12,10 @@
 
 #include <SDL3/SDL.h>
 #include <GL/glcorearb.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 #include "render/GLFunctions.h"
@@ -42,6 +45,7 @@ bool App::init() {
     SDL_SetHint("SDL_TOUCH_MOUSE_EVENTS", "1");
     std::cout << "SDL initialized successfully." << "\n";
 
+    HttpDatabase::useLocalCopy({Leaderboard::loadLocal, Leaderboard::loadLocalScore, Leaderboard::mergeIntoFile});
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
     if (!UISystem::init(render)) return fail("Failed to initialize UI system");
@@ -70,7 +74,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
-    input.processEvents(guiVisible);
+    input.processEvents(guiVisible ? UISystem::processEvent : nullptr);
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
     render.setPointer(mouseX, mouseY, input.mousePressed());
@@ -82,7 +86,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         copyStemFlags();
         render.update(dt);
         audio.update(dt);
-        audio.updateStreamTime(game);
+        audio.updateStreamTime(game.streamTime);
         game.updateCircles(dt);
         if (input.playTogglePressed()) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
@@ -131,6 +135,13 @@ void App::togglePlayback() {
     }
 }
 
+// The run starts once the worker has decoded the level (App::installLoadedLevel).
+void App::startSelectedLevel() {
+    if (!hasSelectedLevel()) return;
+    const LevelInfo& level = levelList[static_cast<size_t>(selectedLevel)];
+    levelLoader.request({"levels/" + level.file, level.name, LevelLoader::Purpose::Run});
+}
+
 // The swap into the audio system happens here, on the main thread under the
 // game-state lock; the worker only decoded.
 void App::installLoadedLevel() {
@@ -158,6 +169,16 @@ void App::startRun(const std::string& levelName) {
     game.maxLayers = kLayerCap;
     game.newRun();
     game.inGame = true;
+}
+
+// Saving comes first: the upload sends the whole file with this run in it.
+void App::endRun() {
+    audio.stopAll();
+    nlohmann::json upload;
+    Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
+    if (!upload.is_null()) HttpDatabase::uploadLeaderboardAsync(std::move(upload));
+    game.newRun();
+    game.inGame = false;
 }
 
 void App::shutdown(std::thread& logicThread) {

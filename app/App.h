@@ -33,6 +33,8 @@ public:
     void drawGui();
     void drawMainMenu();
     void updateTutorialSong();
+    void startSelectedLevel();  // the main menu's chosen level, loaded off the main thread
+    void endRun();              // the exit button: save, upload, back to the menu
     void installLoadedLevel();  // a level the loader finished: installed, then its run or page starts
 
     AudioSystem  audio;
@@ -49,12 +51,10 @@ public:
 private:
     void copyStemFlags();
     void togglePlayback();
-    void startSelectedLevel();
     void startRun(const std::string& levelName);
     void cancelLoadOnLeaving();
     void openLeaderboard();
     void drawExitButton();
-    void endRun();
 };
 
 // The frame time step fed to fades, animation and circles: the counter delta in

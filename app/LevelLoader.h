@@ -6,7 +6,7 @@
 // starting the run and GL work stay with the caller. Main-thread calls only.
 #pragma once
 
-#include "app/Mailbox.h"
+#include "base/Mailbox.h"
 #include "level/LevelManifest.h"
 #include "level/LevelPackage.h"
 

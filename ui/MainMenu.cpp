@@ -1,6 +1,6 @@
 // The main menu: the title, five image buttons on the left, the level table and
-// the chosen level's details on the right. "Start Level" has the chosen
-// package loaded off the main thread; its run starts when it is ready.
+// the chosen level's details on the right. "Start Level" asks the App to load
+// the chosen package (off the main thread) and start a run when it is ready.
 #include "app/App.h"
 
 #include "level/LevelList.h"
@@ -17,6 +17,8 @@
 
 int selectedLevel = 0;
 
+bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_cast<int>(levelList.size()); }
+
 namespace {
 
 constexpr int   kStarSlots    = 5;
@@ -24,8 +26,6 @@ constexpr float kButtonWidth  = 400.0f;
 constexpr float kButtonHeight = 125.2f;
 
 void pushFont(ImFont* font) { ImGui::PushFont(font, font->LegacySize); }
-
-bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_cast<int>(levelList.size()); }
 
 void drawDifficultyStars(int difficulty) {
     const int stars = std::max(difficulty, 1);
@@ -83,13 +83,6 @@ void drawHeading(const char* text) {
 }
 
 }  // namespace
-
-// The run starts once the worker has decoded the level (App::installLoadedLevel).
-void App::startSelectedLevel() {
-    if (!hasSelectedLevel()) return;
-    const LevelInfo& level = levelList[static_cast<size_t>(selectedLevel)];
-    levelLoader.request({"levels/" + level.file, level.name, LevelLoader::Purpose::Run});
-}
 
 // The panel shows the list the fetch (or its fallback to the local file) delivers.
 void App::openLeaderboard() {
