@@ -513,27 +513,15 @@ private:
     std::string                           lastError_;
 };
 
-class PostgresStore : public LeaderboardStore {
+class PostgresStore : public PooledStore<Connection> {
 public:
     bool open(const std::string& where, int connections, std::string& error) {
-        for (int i = 0; i < std::max(1, connections); ++i) {
-            auto connection = std::make_unique<Connection>(where);
-            if (!connection->open(i == 0, error)) return false;
-            pool_.add(std::move(connection));
-        }
-        return true;
+        const auto openOne = [&where](std::unique_ptr<Connection>& connection, bool first, std::string& failure) {
+            connection = std::make_unique<Connection>(where);
+            return connection->open(first, failure);
+        };
+        return fill(connections, openOne, error);
     }
-
-    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override { return pool_.lease()->readAll(levels); }
-
-    StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
-        return pool_.lease()->playerScore(level, player, score);
-    }
-
-    StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override { return pool_.lease()->merge(upload); }
-
-private:
-    ConnectionPool<Connection> pool_;
 };
 
 }  // namespace

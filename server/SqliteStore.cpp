@@ -215,34 +215,25 @@ private:
     std::array<sqlite3_stmt*, StatementCount> statements_{};
 };
 
-class SqliteStore : public LeaderboardStore {
+class SqliteStore : public PooledStore<Connection> {
 public:
     bool open(const std::string& path, int connections, std::string& error) {
-        const int count = path == ":memory:" ? 1 : std::max(1, connections);
-        for (int i = 0; i < count; ++i) {
-            auto connection = std::make_unique<Connection>();
-            if (!connection->open(path, i == 0, error)) return false;
-            pool_.add(std::move(connection));
-        }
-        return true;
-    }
-
-    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override { return pool_.lease()->readAll(levels); }
-
-    StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
-        return pool_.lease()->playerScore(level, player, score);
+        const auto openOne = [&path](std::unique_ptr<Connection>& connection, bool first, std::string& failure) {
+            connection = std::make_unique<Connection>();
+            return connection->open(path, first, failure);
+        };
+        return fill(path == ":memory:" ? 1 : connections, openOne, error);
     }
 
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override {
         // Writers of this process queue here; SQLite's busy timeout, which polls
         // with sleeps of up to 100 ms, is left for writers in other processes.
         std::lock_guard<std::mutex> writing(writer_);
-        return pool_.lease()->merge(upload);
+        return PooledStore::merge(upload);
     }
 
 private:
-    std::mutex                 writer_;
-    ConnectionPool<Connection> pool_;
+    std::mutex writer_;
 };
 
 }  // namespace
