@@ -3,13 +3,18 @@
 // {"success": false, "error": "..."} with a 4xx (5xx when storage fails).
 //   GET  /api/leaderboard                the whole document
 //   GET  /api/player/<level>/<player>    {"score": N}, 404 when there is none
-//   POST /api/leaderboard                merges the upload, {"success": true}
+//   POST /api/leaderboard                merges the valid entries: {"success": true},
+//                                        plus "refused": [...] when some were not;
+//                                        400 with "refused" when none was valid
 // The names in the player path are percent-decoded segments. server/HttpServer.h
 // feeds this from cpp-httplib; the fuzzer and the tests call it directly.
 #pragma once
 
 #include "persistence/LeaderboardDocument.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,8 +25,25 @@ struct ApiReply {
     std::string body;
 };
 
+// Sizes an upload may have and the leaderboard may grow to; far above what a
+// group of players reaches, so only a flood meets them.
+struct UploadLimits {
+    size_t  levelsPerUpload  = 1000;
+    size_t  entriesPerUpload = 50000;
+    int64_t levels           = 10000;
+    int64_t entries          = 1000000;
+};
+
+// A readable upload: the entries to store and the refused ones, each
+// {"level", "player", "reason"} (a name only when it could be read).
+struct Upload {
+    std::vector<LeaderboardLevel> levels;
+    nlohmann::json                refused = nlohmann::json::array();
+};
+
 ApiReply    handleApiRequest(LeaderboardStore& store, const std::string& method, const std::string& target,
-                             const std::string& body);
+                             const std::string& body, const UploadLimits& limits = {});
 std::string apiError(const std::string& message);
-// An upload body in the leaderboard schema, within the limits; false with the reason.
-bool        readUpload(const std::string& body, std::vector<LeaderboardLevel>& levels, std::string& error);
+// The valid entries of an upload body within the per-upload limits; false with the
+// reason when the body is not a leaderboard document or none of its entries is valid.
+bool        readUpload(const std::string& body, const UploadLimits& limits, Upload& upload, std::string& error);

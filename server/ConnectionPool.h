@@ -74,6 +74,8 @@ public:
 
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override { return pool_.lease()->merge(upload); }
 
+    StoreStatus counts(int64_t& levels, int64_t& entries) override { return pool_.lease()->counts(levels, entries); }
+
 protected:
     ConnectionPool<Connection> pool_;
 };

@@ -28,6 +28,8 @@ public:
     // One transaction: each entry replaces the player's on its level only when its
     // score is strictly higher; all or nothing.
     virtual StoreStatus merge(const std::vector<LeaderboardLevel>& upload) = 0;
+    // How many levels and entries are stored.
+    virtual StoreStatus counts(int64_t& levels, int64_t& entries) = 0;
 };
 
 // The engine for where: a PostgreSQL URI (postgresql://...) or key=value

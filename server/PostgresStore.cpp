@@ -6,6 +6,7 @@
 #include <libpq-fe.h>
 
 #include <arpa/inet.h>
+#include <endian.h>
 
 #include <algorithm>
 #include <array>
@@ -49,7 +50,7 @@ struct Prepared {
     const char* sql;
 };
 
-enum Statement { Begin, Commit, NextUpload, InsertLevels, MergeScores, ReadAll, PlayerScore, StatementCount };
+enum Statement { Begin, Commit, NextUpload, InsertLevels, MergeScores, ReadAll, PlayerScore, Counts, StatementCount };
 
 // An upload's rows go in as arrays, one element a score, and are written in name
 // order whatever the upload's order, so two merges never wait for each other in a
@@ -85,6 +86,7 @@ ORDER BY min(scores.seen) OVER (PARTITION BY scores.level_id), scores.seen)sql"}
     {"lumoka_player_score", R"sql(
 SELECT scores.score FROM scores JOIN levels ON levels.id = scores.level_id
 WHERE levels.name = $1::bytea AND scores.player = $2::bytea)sql"},
+    {"lumoka_counts", "SELECT (SELECT count(*) FROM levels), (SELECT count(*) FROM scores)"},
 }};
 
 struct ResultFree {
@@ -198,6 +200,12 @@ int32_t integerAt(const PGresult* result, int row, int column) {
     uint32_t network = 0;
     std::memcpy(&network, PQgetvalue(result, row, column), sizeof network);
     return static_cast<int32_t>(ntohl(network));
+}
+
+int64_t bigintAt(const PGresult* result, int row, int column) {
+    uint64_t network = 0;
+    std::memcpy(&network, PQgetvalue(result, row, column), sizeof network);
+    return static_cast<int64_t>(be64toh(network));
 }
 
 // One row of the scores table an upload writes: for a player and level, the first
@@ -337,6 +345,10 @@ public:
         return run([&](std::string& error) { return mergeOnce(upload, error); });
     }
 
+    StoreStatus counts(int64_t& levels, int64_t& entries) {
+        return run([&](std::string& error) { return countsOnce(levels, entries, error); });
+    }
+
 private:
     // An operation that finds its connection lost runs once more on a new one:
     // the database may have restarted since the connection's last use. Running a
@@ -474,6 +486,14 @@ private:
         if (!succeeded(rows.get())) return unavailableWith(rows.get(), error);
         if (PQntuples(rows.get()) == 0) return StoreStatus::NotFound;
         score = integerAt(rows.get(), 0, 0);
+        return StoreStatus::Ok;
+    }
+
+    StoreStatus countsOnce(int64_t& levels, int64_t& entries, std::string& error) {
+        const Result rows = prepared(Counts, Params());
+        if (!succeeded(rows.get())) return unavailableWith(rows.get(), error);
+        levels  = bigintAt(rows.get(), 0, 0);
+        entries = bigintAt(rows.get(), 0, 1);
         return StoreStatus::Ok;
     }
 

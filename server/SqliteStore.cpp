@@ -40,6 +40,8 @@ constexpr const char* kPlayerScore = R"sql(
 SELECT scores.score FROM scores JOIN levels ON levels.id = scores.level_id
 WHERE levels.name = ?1 AND scores.player = ?2)sql";
 
+constexpr const char* kCounts = "SELECT (SELECT count(*) FROM levels), (SELECT count(*) FROM scores)";
+
 constexpr const char* kInsertLevel = "INSERT INTO levels (name) VALUES (?1) ON CONFLICT (name) DO NOTHING";
 constexpr const char* kLevelId     = "SELECT id FROM levels WHERE name = ?1";
 
@@ -52,8 +54,8 @@ ON CONFLICT (level_id, player) DO UPDATE SET
     highest_layer = excluded.highest_layer, highest_combo = excluded.highest_combo
 WHERE excluded.score > scores.score)sql";
 
-enum Statement { ReadAll, PlayerScore, InsertLevel, LevelId, MergeScore, StatementCount };
-constexpr std::array<const char*, StatementCount> kStatements = {kReadAll, kPlayerScore, kInsertLevel, kLevelId,
+enum Statement { ReadAll, PlayerScore, Counts, InsertLevel, LevelId, MergeScore, StatementCount };
+constexpr std::array<const char*, StatementCount> kStatements = {kReadAll, kPlayerScore, kCounts, kInsertLevel, kLevelId,
                                                                   kMergeScore};
 
 std::string columnText(sqlite3_stmt* statement, int column) {
@@ -127,6 +129,14 @@ public:
             return StoreStatus::Ok;
         }
         return step == SQLITE_DONE ? StoreStatus::NotFound : failed();
+    }
+
+    StoreStatus counts(int64_t& levels, int64_t& entries) {
+        const Use use(statements_[Counts]);
+        if (sqlite3_step(*use) != SQLITE_ROW) return failed();
+        levels  = sqlite3_column_int64(*use, 0);
+        entries = sqlite3_column_int64(*use, 1);
+        return StoreStatus::Ok;
     }
 
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) {
