@@ -162,7 +162,14 @@ ApiReply getLeaderboard(LeaderboardStore& store) {
 }
 
 ApiReply refusedUpload(const std::string& message, const json& refused) {
-    return {400, compact({{"success", false}, {"error", message}, {"refused", refused}})};
+    return {400, compact({{"success", false}, {"error", message}, {"refused", refused}}), 0,
+            static_cast<int>(refused.size())};
+}
+
+int entryCount(const std::vector<LeaderboardLevel>& levels) {
+    size_t count = 0;
+    for (const LeaderboardLevel& level : levels) count += level.scores.size();
+    return static_cast<int>(count);
 }
 
 ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, const std::string& body) {
@@ -182,8 +189,9 @@ ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, co
     }
     if (store.merge(upload.levels) != StoreStatus::Ok) return storageFailure();
     json reply = {{"success", true}};
-    if (!upload.refused.empty()) reply["refused"] = std::move(upload.refused);
-    return {200, compact(reply)};
+    const int refused = static_cast<int>(upload.refused.size());
+    if (refused > 0) reply["refused"] = std::move(upload.refused);
+    return {200, compact(reply), entryCount(upload.levels), refused};
 }
 
 // rest is "<level>/<player>", each a percent-encoded path segment.

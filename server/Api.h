@@ -23,6 +23,8 @@ class LeaderboardStore;
 struct ApiReply {
     int         status = 200;
     std::string body;
+    int         stored  = 0;  // entries of an upload taken and refused
+    int         refused = 0;
 };
 
 // Sizes an upload may have and the leaderboard may grow to; far above what a

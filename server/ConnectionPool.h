@@ -66,16 +66,27 @@ public:
         return true;
     }
 
-    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override { return pool_.lease()->readAll(levels); }
-
-    StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
-        return pool_.lease()->playerScore(level, player, score);
+    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override {
+        return counted(pool_.lease()->readAll(levels));
     }
 
-    StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override { return pool_.lease()->merge(upload); }
+    StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
+        return counted(pool_.lease()->playerScore(level, player, score));
+    }
 
-    StoreStatus counts(int64_t& levels, int64_t& entries) override { return pool_.lease()->counts(levels, entries); }
+    StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override {
+        return counted(pool_.lease()->merge(upload));
+    }
+
+    StoreStatus counts(int64_t& levels, int64_t& entries) override {
+        return counted(pool_.lease()->counts(levels, entries));
+    }
 
 protected:
+    StoreStatus counted(StoreStatus status) {
+        if (status == StoreStatus::Unavailable) counters.errors.fetch_add(1, std::memory_order_relaxed);
+        return status;
+    }
+
     ConnectionPool<Connection> pool_;
 };

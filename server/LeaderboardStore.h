@@ -7,6 +7,7 @@
 
 #include "persistence/LeaderboardDocument.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,9 +19,17 @@ enum class StoreStatus {
     Unavailable,  // the engine failed; the reason has been logged
 };
 
+// Failures and reconnections of an engine, for the server's metrics.
+struct StoreCounters {
+    std::atomic<uint64_t> errors{0};
+    std::atomic<uint64_t> reconnections{0};
+};
+
 class LeaderboardStore {
 public:
     virtual ~LeaderboardStore() = default;
+
+    StoreCounters counters;
 
     // Every level with its entries, both in insertion order.
     virtual StoreStatus readAll(std::vector<LeaderboardLevel>& levels) = 0;

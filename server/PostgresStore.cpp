@@ -324,7 +324,7 @@ private:
 
 class Connection {
 public:
-    explicit Connection(std::string where) : where_(std::move(where)) {}
+    Connection(std::string where, StoreCounters& counters) : where_(std::move(where)), counters_(counters) {}
     ~Connection() { PQfinish(connection_); }  // null is a no-op
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -368,7 +368,10 @@ private:
             status = operation(error);
         }
         if (status == StoreStatus::Unavailable) return unavailable(error);
-        if (reconnected) netlog::info("Reconnected to the leaderboard database");
+        if (reconnected) {
+            counters_.reconnections.fetch_add(1, std::memory_order_relaxed);
+            netlog::info("Reconnected to the leaderboard database");
+        }
         return status;
     }
 
@@ -528,6 +531,7 @@ private:
     }
 
     std::string                           where_;
+    StoreCounters&                        counters_;
     PGconn*                               connection_ = nullptr;
     std::chrono::steady_clock::time_point retryAt_;
     std::string                           lastError_;
@@ -536,8 +540,8 @@ private:
 class PostgresStore : public PooledStore<Connection> {
 public:
     bool open(const std::string& where, int connections, std::string& error) {
-        const auto openOne = [&where](std::unique_ptr<Connection>& connection, bool first, std::string& failure) {
-            connection = std::make_unique<Connection>(where);
+        const auto openOne = [this, &where](std::unique_ptr<Connection>& connection, bool first, std::string& failure) {
+            connection = std::make_unique<Connection>(where, counters);
             return connection->open(first, failure);
         };
         return fill(connections, openOne, error);

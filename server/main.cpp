@@ -1,5 +1,5 @@
 // lumoka-server: the leaderboard server the game talks to (net/HttpDatabase.h).
-//   lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log]
+//   lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log] [limits]
 // SIGINT and SIGTERM stop it: requests in progress finish, then the database is
 // closed, so an SQLite file is consistent (WAL) whenever the process has ended.
 #include "net/Log.h"
@@ -25,7 +25,14 @@ constexpr const char* kUsage =
     "  --host HOST   address to listen on (default: 127.0.0.1)\n"
     "  --port PORT   port to listen on, 0 for any free one (default: 5866)\n"
     "  --threads N   request threads, 1 to 256 (default: 8)\n"
-    "  --log         one line per request on standard output\n";
+    "  --log         one line per request on standard output\n"
+    "Limits (defaults in brackets):\n"
+    "  --connections-per-address N  open connections of one client address [64]\n"
+    "  --uploads-per-minute N       uploads of one client address, also its burst [30]\n"
+    "  --request-seconds N          to send a whole request, or to idle between two [10]\n"
+    "  --levels-per-upload N        [1000]    --entries-per-upload N  [50000]\n"
+    "  --max-levels N               levels stored in total [10000]\n"
+    "  --max-entries N              entries stored in total [1000000]\n";
 
 // The user's data folder, made if needed; the current folder when there is none.
 std::string defaultDatabase() {
@@ -49,6 +56,22 @@ bool readNumber(const char* text, int low, int high, int& out) {
     return true;
 }
 
+bool readLimit(const std::string& option, const char* value, ServerOptions& options) {
+    constexpr int kMost = 1'000'000'000;
+    int number = 0;
+    if (!readNumber(value, 1, kMost, number)) return false;
+    UploadLimits& limits = options.limits;
+    if (option == "--connections-per-address") options.connectionsPerAddress = number;
+    else if (option == "--uploads-per-minute") options.uploadsPerMinute = number;
+    else if (option == "--request-seconds") options.requestSeconds = number;
+    else if (option == "--levels-per-upload") limits.levelsPerUpload = static_cast<size_t>(number);
+    else if (option == "--entries-per-upload") limits.entriesPerUpload = static_cast<size_t>(number);
+    else if (option == "--max-levels") limits.levels = number;
+    else if (option == "--max-entries") limits.entries = number;
+    else return false;
+    return true;
+}
+
 bool parseArguments(int argc, char** argv, ServerOptions& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -63,7 +86,7 @@ bool parseArguments(int argc, char** argv, ServerOptions& options) {
         else if (option == "--host") options.host = value;
         else if (option == "--port") { if (!readNumber(value, 0, 65535, options.port)) return false; }
         else if (option == "--threads") { if (!readNumber(value, 1, 256, options.threads)) return false; }
-        else return false;
+        else if (!readLimit(option, value, options)) return false;
     }
     return true;
 }
