@@ -152,9 +152,11 @@ TEST_F(Postgres, AConnectionEndedByTheDatabaseIsOpenedAgainOnceItsTablesAreBack)
 TEST_F(Postgres, TwoServerInstancesKeepTheHighestScoreOfManyClients) {
     constexpr int kClients = 8, kRounds = 12, kPlayers = 10;
     std::unique_ptr<testsupport::ServerProcess> servers[2];
+    // Every client is on loopback, one address: its upload rate is not what is tested here.
+    const std::vector<std::string> options = {"--threads", "4", "--uploads-per-minute", "100000"};
     {
-        std::thread second([&] { servers[1] = std::make_unique<testsupport::ServerProcess>(location, std::vector<std::string>{"--threads", "4"}); });
-        servers[0] = std::make_unique<testsupport::ServerProcess>(location, std::vector<std::string>{"--threads", "4"});
+        std::thread second([&] { servers[1] = std::make_unique<testsupport::ServerProcess>(location, options); });
+        servers[0] = std::make_unique<testsupport::ServerProcess>(location, options);
         second.join();
     }
     ASSERT_TRUE(servers[0]->started() && servers[1]->started())
@@ -207,13 +209,20 @@ TEST_F(Postgres, TwoServerInstancesKeepTheHighestScoreOfManyClients) {
 }
 
 TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothingLost) {
+    const auto healthStatus = [](httplib::Client& client) {
+        const httplib::Result health = client.Get("/healthz");
+        return health ? health->status : -1;
+    };
     testsupport::ServerProcess server(postgresCluster().uri(database), {"--threads", "2"});
     ASSERT_TRUE(server.started());
     httplib::Client client("127.0.0.1", server.port());
     const json first = {{"levels", {level("Song A", {entry("Ann", 10)})}}};
     ASSERT_EQ(post(client, first), 200);
 
+    EXPECT_EQ(healthStatus(client), 200);
+
     ASSERT_TRUE(postgresCluster().stop());
+    EXPECT_EQ(healthStatus(client), 503);
     const httplib::Result refused[] = {client.Get("/api/leaderboard"), client.Get("/api/player/Song%20A/Ann"),
                                        client.Post("/api/leaderboard", first.dump(), "application/json")};
     for (const httplib::Result& reply : refused) {
@@ -222,8 +231,9 @@ TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothin
         EXPECT_EQ(json::parse(reply->body), json::parse(R"({"success":false,"error":"leaderboard storage unavailable"})"));
     }
     const std::string errors = server.process().stderrText();
-    EXPECT_EQ(countLines(errors, "Leaderboard database error: "), 3) << errors;
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 3) << errors;
+    EXPECT_EQ(countLines(errors, "Leaderboard database error: "), 4) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 4) << errors;
+    EXPECT_NE(client.Get("/metrics")->body.find("\nlumoka_database_errors_total 4\n"), std::string::npos);
 
     ASSERT_TRUE(postgresCluster().start()) << postgresCluster().problem();
     json back;
@@ -232,6 +242,8 @@ TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothin
         back = fetch(client);
     }
     EXPECT_EQ(back, first);
+    EXPECT_EQ(healthStatus(client), 200);
+    EXPECT_EQ(client.Get("/metrics")->body.find("\nlumoka_database_reconnections_total 0\n"), std::string::npos);
     const json second = {{"levels", {level("Song A", {entry("Ann", 12), entry("Bob", 3)})}}};
     EXPECT_EQ(post(client, second), 200);
     EXPECT_EQ(fetch(client), second);
