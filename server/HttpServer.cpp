@@ -3,6 +3,7 @@
 #include "net/Log.h"
 #include "server/LeaderboardStore.h"
 #include "server/Metrics.h"
+#include "server/Pages.h"
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -82,7 +83,8 @@ std::string routeOf(const std::string& target) {
     const std::string path = target.substr(0, target.find('?'));
     if (path == "/api/leaderboard") return "/api/leaderboard";
     if (path.starts_with("/api/player/")) return "/api/player";
-    if (path == "/healthz" || path == "/metrics") return path;
+    if (path == "/healthz" || path == "/metrics" || path == "/") return path;
+    if (path.starts_with("/level/")) return "/level";
     return "other";
 }
 
@@ -161,6 +163,7 @@ struct ServerCore {
     // On a worker thread: the reply to a complete request.
     Response answer(const Request& request);
     Response health(unsigned version);
+    Response publicPage(unsigned version, const std::string& path);
 
     // Sessions still queued when the server ends are destroyed with the event
     // loop and the pool, and they touch the address book and the metrics.
@@ -309,12 +312,30 @@ Response ServerCore::health(unsigned version) {
                     : reply(version, 503, "database unavailable\n", "text/plain; charset=utf-8");
 }
 
+// "/" or "/level/<percent-encoded name>".
+Response ServerCore::publicPage(unsigned version, const std::string& path) {
+    constexpr std::string_view kLevelPrefix = "/level/";
+    const char* html = "text/html; charset=utf-8";
+    std::string name;
+    if (path != "/" && !percentDecode(std::string_view(path).substr(kLevelPrefix.size()), name)) {
+        return reply(version, 400, levelPage("Malformed level name", nullptr), html);
+    }
+    std::vector<LeaderboardLevel> levels;
+    if (store->readAll(levels) != StoreStatus::Ok) return reply(version, 503, "database unavailable\n", "text/plain");
+    if (path == "/") return reply(version, 200, leaderboardPage(levels), html);
+    const auto level = std::find_if(levels.begin(), levels.end(), [&](const auto& l) { return l.name == name; });
+    const bool found = level != levels.end();
+    return reply(version, found ? 200 : 404, levelPage(name, found ? &*level : nullptr), html);
+}
+
 Response ServerCore::answer(const Request& request) {
     const std::string target(request.target());
     const std::string path = target.substr(0, target.find('?'));
     Response response;
     if (request.method() == http::verb::get && path == "/healthz") {
         response = health(request.version());
+    } else if (request.method() == http::verb::get && (path == "/" || path.starts_with("/level/"))) {
+        response = publicPage(request.version(), path);
     } else if (request.method() == http::verb::get && path == "/metrics") {
         response = reply(request.version(), 200, metrics.text(store->counters), "text/plain; version=0.0.4");
     } else {

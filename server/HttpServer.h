@@ -4,8 +4,9 @@
 // has a deadline for its whole header and body, an address a cap on its open
 // connections and a rate of uploads (429 with Retry-After beyond it); header count
 // and size are bounded, conflicting length headers refused, pipelined requests
-// answered in order. Also GET /healthz and GET /metrics (server/Metrics.h). At
-// most one log line a request when asked for. stop() may be called from any
+// answered in order. Also GET /healthz, GET /metrics (server/Metrics.h) and the
+// public pages GET / and GET /level/<name> (server/Pages.h). At most one log line
+// a request when asked for. stop() may be called from any
 // thread; serve() then returns once the requests in progress have finished.
 #pragma once
 
