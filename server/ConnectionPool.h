@@ -82,6 +82,10 @@ public:
         return counted(pool_.lease()->counts(levels, entries));
     }
 
+    StoreStatus remove(const EntryFilter& filter, int64_t& removed) override {
+        return counted(pool_.lease()->remove(filter, removed));
+    }
+
 protected:
     StoreStatus counted(StoreStatus status) {
         if (status == StoreStatus::Unavailable) counters.errors.fetch_add(1, std::memory_order_relaxed);

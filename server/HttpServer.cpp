@@ -10,6 +10,7 @@
 #include <boost/beast/http.hpp>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -28,6 +29,8 @@ constexpr size_t kMaxHeaderFields = 100;
 // Room for a whole header and the start of the next pipelined request; a body
 // passes through it in pieces.
 constexpr size_t kMaxBufferBytes = 4 * kMaxHeaderBytes;
+// How long a refused client may go on sending before its connection is closed.
+constexpr auto kDrainTime = std::chrono::seconds(2);
 // Checking the database for /healthz may take this long before it counts as down.
 constexpr auto kHealthDeadline = std::chrono::seconds(1);
 
@@ -250,6 +253,7 @@ private:
 
     void refuse(int status, const std::string& message) {
         started_ = Clock::now();
+        refused_ = true;
         write(refusal(11, status, message), "-", "-");
     }
 
@@ -261,8 +265,26 @@ private:
         // A client that does not take its reply is as slow as one that does not send.
         stream_.expires_after(std::chrono::seconds(server_.options.requestSeconds));
         http::async_write(stream_, response_, [self = shared_from_this()](beast::error_code error, size_t) {
+            if (!error && self->refused_) return self->drainThenClose();
             if (error || !self->response_.keep_alive()) return self->close();
             self->readHeader();
+        });
+    }
+
+    // A refused client may still be sending; closing on unread data would reset
+    // the connection and lose the reply it has not read yet.
+    void drainThenClose() {
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.expires_after(kDrainTime);
+        drain();
+    }
+
+    void drain() {
+        static std::array<char, 16384> discarded;  // one event thread, and nobody reads it
+        stream_.async_read_some(asio::buffer(discarded), [self = shared_from_this()](beast::error_code error, size_t) {
+            if (error) return self->close();
+            self->drain();
         });
     }
 
@@ -279,6 +301,7 @@ private:
     std::optional<http::request_parser<http::string_body>> parser_;
     Response                                          response_;
     Clock::time_point                                 started_;
+    bool                                              refused_ = false;
 };
 
 std::string peerAddress(const tcp::socket& socket) {

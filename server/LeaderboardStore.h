@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ enum class StoreStatus {
     Ok,
     NotFound,
     Unavailable,  // the engine failed; the reason has been logged
+};
+
+// Which entries an operator removes: every condition given must hold.
+struct EntryFilter {
+    std::optional<std::string> level;
+    std::optional<std::string> player;
+    std::optional<int32_t>     scoreAbove;
 };
 
 // Failures and reconnections of an engine, for the server's metrics.
@@ -39,6 +47,12 @@ public:
     virtual StoreStatus merge(const std::vector<LeaderboardLevel>& upload) = 0;
     // How many levels and entries are stored.
     virtual StoreStatus counts(int64_t& levels, int64_t& entries) = 0;
+    virtual StoreStatus remove(const EntryFilter& filter, int64_t& removed) = 0;
+    // A consistent copy into file while servers go on writing; SQLite only.
+    virtual bool        backup(const std::string& file, std::string& error) {
+        error = "backup " + file + " needs an SQLite database (use pg_dump for PostgreSQL)";
+        return false;
+    }
 };
 
 // The engine for where: a PostgreSQL URI (postgresql://...) or key=value

@@ -349,6 +349,10 @@ public:
         return run([&](std::string& error) { return countsOnce(levels, entries, error); });
     }
 
+    StoreStatus remove(const EntryFilter& filter, int64_t& removed) {
+        return run([&](std::string& error) { return removeOnce(filter, removed, error); });
+    }
+
 private:
     // An operation that finds its connection lost runs once more on a new one:
     // the database may have restarted since the connection's last use. Running a
@@ -497,6 +501,28 @@ private:
         if (!succeeded(rows.get())) return unavailableWith(rows.get(), error);
         levels  = bigintAt(rows.get(), 0, 0);
         entries = bigintAt(rows.get(), 0, 1);
+        return StoreStatus::Ok;
+    }
+
+    StoreStatus removeOnce(const EntryFilter& filter, int64_t& removed, std::string& error) {
+        std::string sql = "DELETE FROM scores WHERE true";
+        Params params;
+        if (filter.level) {
+            params.bytes(*filter.level);
+            sql += " AND level_id = (SELECT id FROM levels WHERE name = $" + std::to_string(params.count()) + "::bytea)";
+        }
+        if (filter.player) {
+            params.bytes(*filter.player);
+            sql += " AND player = $" + std::to_string(params.count()) + "::bytea";
+        }
+        if (filter.scoreAbove) {
+            params.text(std::to_string(*filter.scoreAbove));
+            sql += " AND score > $" + std::to_string(params.count()) + "::integer";
+        }
+        const Result result(PQexecParams(connection_, sql.c_str(), params.count(), nullptr, params.values(),
+                                         params.lengths(), params.formats(), 0));
+        if (!succeeded(result.get())) return unavailableWith(result.get(), error);
+        removed = std::atoll(PQcmdTuples(result.get()));
         return StoreStatus::Ok;
     }
 

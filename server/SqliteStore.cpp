@@ -139,6 +139,39 @@ public:
         return StoreStatus::Ok;
     }
 
+    StoreStatus remove(const EntryFilter& filter, int64_t& removed) {
+        std::string sql = "DELETE FROM scores WHERE 1";
+        if (filter.level) sql += " AND level_id = (SELECT id FROM levels WHERE name = ?1)";
+        if (filter.player) sql += " AND player = ?2";
+        if (filter.scoreAbove) sql += " AND score > ?3";
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) return failed();
+        if (filter.level) bindText(statement, 1, *filter.level);
+        if (filter.player) bindText(statement, 2, *filter.player);
+        if (filter.scoreAbove) sqlite3_bind_int(statement, 3, *filter.scoreAbove);
+        const int step = sqlite3_step(statement);
+        removed = sqlite3_changes(db_);
+        sqlite3_finalize(statement);
+        return step == SQLITE_DONE ? StoreStatus::Ok : failed();
+    }
+
+    // SQLite's online backup: pages are copied in steps, the writers of other
+    // connections only restart the copy.
+    bool backup(const std::string& file, std::string& error) {
+        sqlite3* target = nullptr;
+        bool copied = sqlite3_open(file.c_str(), &target) == SQLITE_OK;
+        if (copied) {
+            sqlite3_backup* step = sqlite3_backup_init(target, "main", db_, "main");
+            int result = SQLITE_OK;
+            while (step != nullptr && (result = sqlite3_backup_step(step, 256)) == SQLITE_OK) sqlite3_sleep(5);
+            copied = step != nullptr && result == SQLITE_DONE && sqlite3_backup_finish(step) == SQLITE_OK;
+            if (!copied && step != nullptr) sqlite3_backup_finish(step);
+        }
+        if (!copied) error = target != nullptr ? sqlite3_errmsg(target) : "out of memory";
+        sqlite3_close(target);
+        return copied;
+    }
+
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) {
         if (!execute("BEGIN IMMEDIATE")) return failed();
         for (const LeaderboardLevel& level : upload) {
@@ -241,6 +274,8 @@ public:
         std::lock_guard<std::mutex> writing(writer_);
         return PooledStore::merge(upload);
     }
+
+    bool backup(const std::string& file, std::string& error) override { return pool_.lease()->backup(file, error); }
 
 private:
     std::mutex writer_;

@@ -1,10 +1,13 @@
 // lumoka-server: the leaderboard server the game talks to (net/HttpDatabase.h).
 //   lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log] [limits]
+//   lumoka-server admin ... (server/Admin.h)
 // SIGINT and SIGTERM stop it: requests in progress finish, then the database is
 // closed, so an SQLite file is consistent (WAL) whenever the process has ended.
 #include "net/Log.h"
+#include "server/Admin.h"
 #include "server/HttpServer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -12,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <pthread.h>
 
@@ -19,6 +23,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log]\n"
+    "       lumoka-server admin [--db PATH|URI] COMMAND (lumoka-server admin help)\n"
     "  --db PATH     SQLite database file (default: $XDG_DATA_HOME/lumoka/leaderboard.sqlite)\n"
     "  --db URI      PostgreSQL database shared by several servers: postgresql://user@host/db\n"
     "                or a connection string such as \"host=db.example.org dbname=lumoka\"\n"
@@ -130,6 +135,11 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "admin") {
+        std::vector<std::string> arguments(argv + 2, argv + argc);
+        const bool named = std::find(arguments.begin(), arguments.end(), "--db") != arguments.end();
+        return runAdmin(arguments, named ? std::string() : defaultDatabase());
+    }
     ServerOptions options;
     if (!parseArguments(argc, argv, options)) {
         std::fputs(kUsage, stderr);
