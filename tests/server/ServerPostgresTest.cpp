@@ -252,6 +252,30 @@ TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothin
     EXPECT_NE(result.out.find("Reconnected to the leaderboard database\n"), std::string::npos) << result.out;
 }
 
+TEST_F(Postgres, AdminCommandsRemoveEntriesUnderARunningServerButDoNotBackUp) {
+    testsupport::ServerProcess server(location);
+    ASSERT_TRUE(server.started());
+    httplib::Client client("127.0.0.1", server.port());
+    ASSERT_EQ(post(client, {{"levels", {level("A", {entry("Eve", 2147483647), entry("Ann", 3)}),
+                                        level("B", {entry("Eve", 4), entry("Ann", 9)})}}}),
+              200);
+    const auto admin = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"admin", "--db", location};
+        all.insert(all.end(), args.begin(), args.end());
+        testsupport::TempDir dir;
+        testsupport::GameProcess process(LUMOKA_SERVER_BINARY, all, dir.path());
+        return process.wait(20s);
+    };
+    EXPECT_EQ(admin({"cap-score", "A", "100"}).out, "Removed 1 entries (scores above 100 on A)\n");
+    EXPECT_EQ(admin({"remove-player", "Eve"}).out, "Removed 1 entries (player Eve on every level)\n");
+    EXPECT_EQ(admin({"remove-entry", "B", "Ann"}).out, "Removed 1 entries (player Ann on B)\n");
+    EXPECT_EQ(admin({"list"}).out, "A\tAnn\t3\t3\t2/8\t3\n");
+    EXPECT_EQ(fetch(client), (json{{"levels", {level("A", {entry("Ann", 3)})}}}));
+    const testsupport::ProcessResult backup = admin({"backup", "x.sqlite"});
+    EXPECT_EQ(backup.exitCode, 1);
+    EXPECT_NE(backup.err.find("needs an SQLite database"), std::string::npos) << backup.err;
+}
+
 testsupport::ProcessResult runServer(const std::string& where) {
     testsupport::TempDir dir;
     testsupport::GameProcess server(LUMOKA_SERVER_BINARY, {"--db", where, "--port", "0"}, dir.path());
