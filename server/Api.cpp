@@ -172,7 +172,7 @@ int entryCount(const std::vector<LeaderboardLevel>& levels) {
     return static_cast<int>(count);
 }
 
-ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, const std::string& body) {
+ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge, const std::string& body) {
     if (body.size() > kMaxUploadBytes) {
         return failure(413, "body larger than " + std::to_string(kMaxUploadBytes) + " bytes");
     }
@@ -181,13 +181,18 @@ ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, co
     if (!readUpload(body, limits, upload, error)) {
         return upload.refused.empty() ? failure(400, error) : refusedUpload(error, upload.refused);
     }
-    int64_t storedLevels = 0, storedEntries = 0;
-    if (store.counts(storedLevels, storedEntries) != StoreStatus::Ok) return storageFailure();
-    applyTotalQuota(limits, storedLevels, storedEntries, upload);
+    const auto levelCount = static_cast<int64_t>(upload.levels.size());
+    if (gauge == nullptr || !gauge->surelyFits(limits, levelCount, entryCount(upload.levels))) {
+        int64_t storedLevels = 0, storedEntries = 0;
+        if (store.counts(storedLevels, storedEntries) != StoreStatus::Ok) return storageFailure();
+        if (gauge != nullptr) gauge->counted(storedLevels, storedEntries);
+        applyTotalQuota(limits, storedLevels, storedEntries, upload);
+    }
     if (upload.levels.empty() && !upload.refused.empty()) {
         return refusedUpload("no entry of the upload could be stored", upload.refused);
     }
     if (store.merge(upload.levels) != StoreStatus::Ok) return storageFailure();
+    if (gauge != nullptr) gauge->added(static_cast<int64_t>(upload.levels.size()), entryCount(upload.levels));
     json reply = {{"success", true}};
     const int refused = static_cast<int>(upload.refused.size());
     if (refused > 0) reply["refused"] = std::move(upload.refused);
@@ -218,6 +223,27 @@ ApiReply getPlayerScore(LeaderboardStore& store, std::string_view rest) {
 
 }  // namespace
 
+bool QuotaGauge::surelyFits(const UploadLimits& limits, int64_t levels, int64_t entries) {
+    constexpr auto kFresh = std::chrono::seconds(5);
+    std::lock_guard<std::mutex> lock(mutex_);
+    return known_ && std::chrono::steady_clock::now() - countedAt_ < kFresh && levels_ + levels <= limits.levels &&
+           entries_ + entries <= limits.entries;
+}
+
+void QuotaGauge::counted(int64_t levels, int64_t entries) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    levels_    = levels;
+    entries_   = entries;
+    countedAt_ = std::chrono::steady_clock::now();
+    known_     = true;
+}
+
+void QuotaGauge::added(int64_t levels, int64_t entries) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    levels_ += levels;
+    entries_ += entries;
+}
+
 std::string apiError(const std::string& message) { return compact({{"success", false}, {"error", message}}); }
 
 bool readUpload(const std::string& body, const UploadLimits& limits, Upload& upload, std::string& error) {
@@ -243,11 +269,11 @@ bool readUpload(const std::string& body, const UploadLimits& limits, Upload& upl
 }
 
 ApiReply handleApiRequest(LeaderboardStore& store, const std::string& method, const std::string& target,
-                          const std::string& body, const UploadLimits& limits) {
+                          const std::string& body, const UploadLimits& limits, QuotaGauge* gauge) {
     const std::string_view path = std::string_view(target).substr(0, target.find('?'));
     if (path == kLeaderboardPath) {
         if (method == "GET") return getLeaderboard(store);
-        if (method == "POST") return postLeaderboard(store, limits, body);
+        if (method == "POST") return postLeaderboard(store, limits, gauge, body);
         return failure(405, "method not allowed");
     }
     if (path.starts_with(kPlayerPrefix)) {

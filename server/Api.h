@@ -14,7 +14,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,8 +45,26 @@ struct Upload {
     nlohmann::json                refused = nlohmann::json::array();
 };
 
+// The stored totals as last counted plus all accepted since: an upper bound while
+// one server writes, so an upload asks the database to count only near the quota,
+// or once the count is a few seconds old (other servers may share the database).
+class QuotaGauge {
+public:
+    bool surelyFits(const UploadLimits& limits, int64_t levels, int64_t entries);
+    void counted(int64_t levels, int64_t entries);
+    void added(int64_t levels, int64_t entries);
+
+private:
+    std::mutex                            mutex_;
+    int64_t                               levels_  = 0;
+    int64_t                               entries_ = 0;
+    std::chrono::steady_clock::time_point countedAt_;
+    bool                                  known_ = false;
+};
+
+// gauge: null to count the stored totals on every upload.
 ApiReply    handleApiRequest(LeaderboardStore& store, const std::string& method, const std::string& target,
-                             const std::string& body, const UploadLimits& limits = {});
+                             const std::string& body, const UploadLimits& limits = {}, QuotaGauge* gauge = nullptr);
 std::string apiError(const std::string& message);
 // The valid entries of an upload body within the per-upload limits; false with the
 // reason when the body is not a leaderboard document or none of its entries is valid.

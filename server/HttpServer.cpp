@@ -173,6 +173,7 @@ struct ServerCore {
     ServerOptions                     options;
     std::unique_ptr<LeaderboardStore> store;
     ServerMetrics                     metrics;
+    QuotaGauge                        quota;
     AddressBook                       addresses;
     asio::io_context                  events{1};
     asio::thread_pool                 workers;
@@ -363,7 +364,7 @@ Response ServerCore::answer(const Request& request) {
         response = reply(request.version(), 200, metrics.text(store->counters), "text/plain; version=0.0.4");
     } else {
         const ApiReply api = handleApiRequest(*store, std::string(request.method_string()), target, request.body(),
-                                              options.limits);
+                                              options.limits, &quota);
         if (api.stored > 0 || api.refused > 0) metrics.recordUpload(api.stored, api.refused);
         response = reply(request.version(), api.status, api.body, "application/json");
     }

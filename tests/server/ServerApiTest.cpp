@@ -238,6 +238,19 @@ TEST_P(ServerApi, QuotasPerUploadAndInTotalRefuseWhatGoesBeyondThem) {
                                      level("D", {entry("d1", 1)})}));
 }
 
+TEST_F(ServerApiSqlite, AGaugeOfTheStoredTotalsStillHoldsTheQuota) {
+    const UploadLimits limits{.entries = 4};
+    QuotaGauge gauge;
+    const auto refusedOf = [&](const json& document) {
+        const ApiReply reply = handleApiRequest(*store, "POST", "/api/leaderboard", document.dump(), limits, &gauge);
+        return json::parse(reply.body).value("refused", json::array()).size();
+    };
+    EXPECT_EQ(refusedOf(upload({level("A", {entry("a", 1), entry("b", 1), entry("c", 1)})})), 0u);
+    EXPECT_EQ(refusedOf(upload({level("B", {entry("d", 1)})})), 0u);
+    EXPECT_EQ(refusedOf(upload({level("C", {entry("e", 1)})})), 1u) << "the fifth entry is over the quota";
+    EXPECT_EQ(leaderboard()["levels"].size(), 2u);
+}
+
 TEST_F(ServerApiSqlite, ABodyOverTheLimitIsRefusedUnread) {
     const std::string body = upload({level("L", {entry(std::string(60, 'p'), 1)})}).dump() + std::string(kMaxUploadBytes, ' ');
     expectRefusal(call("POST", "/api/leaderboard", body), 413, "larger than 1048576 bytes");
