@@ -13,7 +13,9 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 namespace asio  = boost::asio;
@@ -91,14 +93,15 @@ std::string routeOf(const std::string& target) {
     return "other";
 }
 
-// Open connections and the upload allowance of every client address; touched
-// only by the event thread.
+// Open connections and the upload allowance of every client address, for all
+// event threads.
 class AddressBook {
 public:
     AddressBook(int connectionsPerAddress, int uploadsPerMinute)
         : cap_(connectionsPerAddress), burst_(uploadsPerMinute), perSecond_(uploadsPerMinute / 60.0) {}
 
     bool admit(const std::string& address) {
+        std::lock_guard<std::mutex> lock(mutex_);
         Peer& peer = find(address);
         if (peer.connections >= cap_) return false;
         ++peer.connections;
@@ -106,6 +109,7 @@ public:
     }
 
     void leave(const std::string& address) {
+        std::lock_guard<std::mutex> lock(mutex_);
         const auto it = peers_.find(address);
         if (it == peers_.end()) return;
         --it->second.connections;
@@ -114,6 +118,7 @@ public:
 
     // Seconds until this address may upload again; 0 when it may now (and it is counted).
     int uploadWait(const std::string& address) {
+        std::lock_guard<std::mutex> lock(mutex_);
         Peer& peer = find(address);
         refill(peer);
         if (peer.tokens >= 1) {
@@ -149,6 +154,7 @@ private:
         if (it->second.connections == 0 && it->second.tokens >= burst_) peers_.erase(it);
     }
 
+    std::mutex                            mutex_;
     int                                   cap_;
     int                                   burst_;
     double                                perSecond_;
@@ -160,23 +166,22 @@ private:
 struct ServerCore {
     explicit ServerCore(const ServerOptions& options)
         : options(options), addresses(options.connectionsPerAddress, options.uploadsPerMinute),
-          workers(static_cast<size_t>(options.threads)) {}
+          events(options.threads) {}
 
     void accept();
-    // On a worker thread: the reply to a complete request.
+    // The reply to a complete request, on the event thread that read it.
     Response answer(const Request& request);
     Response health(unsigned version);
     Response publicPage(unsigned version, const std::string& path);
 
     // Sessions still queued when the server ends are destroyed with the event
-    // loop and the pool, and they touch the address book and the metrics.
+    // loop, and they touch the address book and the metrics.
     ServerOptions                     options;
     std::unique_ptr<LeaderboardStore> store;
     ServerMetrics                     metrics;
     QuotaGauge                        quota;
     AddressBook                       addresses;
-    asio::io_context                  events{1};
-    asio::thread_pool                 workers;
+    asio::io_context                  events;
     tcp::acceptor                     acceptor{events};
 };
 
@@ -242,14 +247,7 @@ private:
                 return write(std::move(response), std::string(request.method_string()), std::string(request.target()));
             }
         }
-        asio::post(server_.workers, [self = shared_from_this(), request = std::move(request)] {
-            Response response = self->server_.answer(request);
-            asio::post(self->stream_.get_executor(), [self, response = std::move(response),
-                                                      method = std::string(request.method_string()),
-                                                      target = std::string(request.target())]() mutable {
-                self->write(std::move(response), method, target);
-            });
-        });
+        write(server_.answer(request), std::string(request.method_string()), std::string(request.target()));
     }
 
     void refuse(int status, const std::string& message) {
@@ -408,8 +406,10 @@ bool LeaderboardServer::start(const ServerOptions& options) {
 
 bool LeaderboardServer::serve() {
     core_->accept();
+    std::vector<std::thread> more;
+    for (int i = 1; i < core_->options.threads; ++i) more.emplace_back([this] { core_->events.run(); });
     core_->events.run();
-    core_->workers.join();
+    for (std::thread& thread : more) thread.join();
     return true;
 }
 

@@ -1,6 +1,6 @@
 // The leaderboard server's HTTP side: an event-driven HTTP/1.1 layer (Boost.Beast
-// on one Asio thread) in front of handleApiRequest (server/Api.h), whose database
-// work runs on a fixed pool of threads. Waiting clients cost no thread: a request
+// on a fixed set of Asio threads, each connection on a strand) in front of
+// handleApiRequest (server/Api.h). Waiting clients cost no thread: a request
 // has a deadline for its whole header and body, an address a cap on its open
 // connections and a rate of uploads (429 with Retry-After beyond it); header count
 // and size are bounded, conflicting length headers refused, pipelined requests
@@ -20,7 +20,7 @@ struct ServerOptions {
     std::string  database;                       // SQLite file or PostgreSQL connection string
     std::string  host                 = "127.0.0.1";
     int          port                 = kLeaderboardServerPort;  // 0: any free port
-    int          threads              = 8;       // database work at once
+    int          threads              = 8;       // event threads, each may do database work
     bool         logRequests          = false;
     int          connectionsPerAddress = 64;
     int          uploadsPerMinute     = 30;      // per address, also the burst allowed
