@@ -1,6 +1,6 @@
 #include "server/Admin.h"
 
-#include "net/Log.h"
+#include "base/Log.h"
 #include "server/LeaderboardStore.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "server/HttpServer.h"
 
-#include "net/Log.h"
+#include "base/Log.h"
 #include "server/LeaderboardStore.h"
 #include "server/Metrics.h"
 #include "server/Pages.h"

@@ -10,7 +10,7 @@
 // thread; serve() then returns once the requests in progress have finished.
 #pragma once
 
-#include "net/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardProtocol.h"
 #include "server/Api.h"
 
 #include <memory>

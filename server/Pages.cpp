@@ -1,6 +1,6 @@
 #include "server/Pages.h"
 
-#include "net/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardProtocol.h"
 
 #include <algorithm>
 

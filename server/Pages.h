@@ -5,7 +5,7 @@
 // routing are the HTTP layer's (server/HttpServer.h).
 #pragma once
 
-#include "persistence/LeaderboardDocument.h"
+#include "leaderboard/LeaderboardDocument.h"
 
 #include <string>
 #include <string_view>

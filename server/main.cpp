@@ -3,7 +3,7 @@
 //   lumoka-server admin ... (server/Admin.h)
 // SIGINT and SIGTERM stop it: requests in progress finish, then the database is
 // closed, so an SQLite file is consistent (WAL) whenever the process has ended.
-#include "net/Log.h"
+#include "base/Log.h"
 #include "server/Admin.h"
 #include "server/HttpServer.h"
 
