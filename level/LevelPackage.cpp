@@ -1,16 +1,16 @@
 #include "level/LevelPackage.h"
 
 #include "audio/AudioSystem.h"
+#include "base/Log.h"
 #include "level/LevelManifest.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_iostream.h>
 #include <SDL3/SDL_stdinc.h>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 LevelPackage currentPackage;
 bool         packageLoaded = false;

@@ -1,9 +1,9 @@
 #include "persistence/Leaderboard.h"
 
+#include "base/Log.h"
 #include "base/Mailbox.h"
 #include "game/GameLogic.h"
 #include "net/HttpDatabase.h"
-#include "base/Log.h"
 #include "persistence/FileSave.h"
 
 #include <SDL3/SDL.h>
@@ -56,10 +56,10 @@ std::string asidePath() {
 bool keepAside() {
     const std::string aside = asidePath();
     if (!SDL_RenamePath(Leaderboard::kFilePath, aside.c_str())) {
-        netlog::error("Failed to move the unreadable leaderboard file aside: %s", SDL_GetError());
+        base::logError("Failed to move the unreadable leaderboard file aside: %s", SDL_GetError());
         return false;
     }
-    netlog::error("Kept the unreadable leaderboard file as %s", aside.c_str());
+    base::logError("Kept the unreadable leaderboard file as %s", aside.c_str());
     return true;
 }
 
@@ -69,7 +69,7 @@ StoredDocument readForMerge() {
     void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
     if (data == nullptr || size == 0) {
         SDL_free(data);
-        netlog::info("Leaderboard file not found or empty. Creating a new one at %s", Leaderboard::kFilePath);
+        base::logInfo("Leaderboard file not found or empty. Creating a new one at %s", Leaderboard::kFilePath);
         return stored;
     }
     const std::string text(static_cast<const char*>(data), size);
@@ -81,9 +81,9 @@ StoredDocument readForMerge() {
             stored.document = std::move(document);
             return stored;
         }
-        netlog::error("Existing leaderboard JSON is not an object. Creating new file.");
+        base::logError("Existing leaderboard JSON is not an object. Creating new file.");
     } catch (const json::exception& error) {
-        netlog::error("Failed to parse existing leaderboard JSON: %s. Creating new file.", error.what());
+        base::logError("Failed to parse existing leaderboard JSON: %s. Creating new file.", error.what());
     }
     stored.writable = keepAside();
     return stored;
@@ -121,20 +121,20 @@ bool saveRun(const GameLogic& game) {
         std::lock_guard<std::mutex> lock(fileMutex());
         StoredDocument stored = readForMerge();
         if (!mergeLeaderboardEntry(stored.document, game.levelName, finishedRun(game))) {
-            netlog::info("Score less than high score. High score: %d", game.highScore);
+            base::logInfo("Score less than high score. High score: %d", game.highScore);
         }
         text = serialise(stored.document);
         if (stored.writable && saveFileReplacing(Leaderboard::kFilePath, text)) {
-            netlog::info("Leaderboard successfully saved to %s", kFilePath);
+            base::logInfo("Leaderboard successfully saved to %s", kFilePath);
             saved = true;
         } else if (stored.writable) {
-            netlog::error("Failed to save leaderboard file: %s", SDL_GetError());
+            base::logError("Failed to save leaderboard file: %s", SDL_GetError());
         }
     }
     try {
         HttpDatabase::uploadLeaderboardAsync(json::parse(text));
     } catch (const std::exception& error) {
-        netlog::error("Failed to parse JSON for leaderboard upload: %s", error.what());
+        base::logError("Failed to parse JSON for leaderboard upload: %s", error.what());
     }
     return saved;
 }
@@ -144,7 +144,7 @@ json mergeIntoFile(const json& copy) {
     StoredDocument stored = readForMerge();
     mergeLeaderboards(stored.document, copy);
     if (stored.writable && !saveFileReplacing(kFilePath, serialise(stored.document))) {
-        netlog::error("Failed to save leaderboard cache: %s", SDL_GetError());
+        base::logError("Failed to save leaderboard cache: %s", SDL_GetError());
     }
     return stored.document;
 }
@@ -152,7 +152,7 @@ json mergeIntoFile(const json& copy) {
 void loadFromJson(const json& document) {
     std::vector<std::string> problems;
     std::vector<LeaderboardLevel> levels = readLeaderboardLevels(document, problems);
-    for (const std::string& problem : problems) netlog::error("Skipped unreadable leaderboard data: %s", problem.c_str());
+    for (const std::string& problem : problems) base::logError("Skipped unreadable leaderboard data: %s", problem.c_str());
     loadedLevels().post(std::move(levels));
 }
 

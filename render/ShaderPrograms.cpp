@@ -3,13 +3,13 @@
 // background pass.
 #include "render/RenderState.h"
 
+#include "base/Log.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 
 #include <SDL3/SDL_video.h>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 

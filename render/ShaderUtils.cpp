@@ -1,5 +1,5 @@
+#include "base/Log.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_iostream.h>
@@ -8,8 +8,8 @@
 
 #include <vector>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 

@@ -2,9 +2,9 @@
 // baked with stb_truetype, and one draw call per string.
 #include "render/RenderState.h"
 
+#include "base/Log.h"
 #include "render/FontCheck.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 
 #include <SDL3/SDL_iostream.h>
 #include <SDL3/SDL_stdinc.h>
@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <vector>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 

@@ -36,7 +36,7 @@ bool LeaderboardServer::start(const ServerOptions& options) {
     std::string error;
     store_ = openLeaderboardStore(options.database, options.threads, error);
     if (!store_) {
-        netlog::error("Failed to open leaderboard database %s: %s", printableLocation(options.database).c_str(),
+        base::logError("Failed to open leaderboard database %s: %s", printableLocation(options.database).c_str(),
                       error.c_str());
         return false;
     }
@@ -52,17 +52,17 @@ bool LeaderboardServer::start(const ServerOptions& options) {
     http_->set_socket_options(reuseAddressOnly);
     if (options.logRequests) {
         http_->set_logger([](const httplib::Request& request, const httplib::Response& response) {
-            netlog::info("%s %s %d", request.method.c_str(), request.target.c_str(), response.status);
+            base::logInfo("%s %s %d", request.method.c_str(), request.target.c_str(), response.status);
         });
     }
     route();
     port_ = options.port == 0 ? http_->bind_to_any_port(options.host.c_str())
                               : (http_->bind_to_port(options.host.c_str(), options.port) ? options.port : -1);
     if (port_ <= 0) {
-        netlog::error("Failed to listen on %s:%d", options.host.c_str(), options.port);
+        base::logError("Failed to listen on %s:%d", options.host.c_str(), options.port);
         return false;
     }
-    netlog::info("Leaderboard server listening on http://%s:%d/api (database %s)", options.host.c_str(), port_,
+    base::logInfo("Leaderboard server listening on http://%s:%d/api (database %s)", options.host.c_str(), port_,
                  printableLocation(options.database).c_str());
     return true;
 }

@@ -117,7 +117,7 @@ bool succeeded(const PGresult* result) {
 void logWarnings(void*, const PGresult* notice) {
     const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
     if (severity != nullptr && std::strcmp(severity, "WARNING") == 0) {
-        netlog::error("Leaderboard database warning: %s", oneLine(PQresultErrorMessage(notice)).c_str());
+        base::logError("Leaderboard database warning: %s", oneLine(PQresultErrorMessage(notice)).c_str());
     }
 }
 
@@ -356,12 +356,12 @@ private:
             status = operation(error);
         }
         if (status == StoreStatus::Unavailable) return unavailable(error);
-        if (reconnected) netlog::info("Reconnected to the leaderboard database");
+        if (reconnected) base::logInfo("Reconnected to the leaderboard database");
         return status;
     }
 
     StoreStatus unavailable(const std::string& error) {
-        netlog::error("Leaderboard database error: %s", error.c_str());
+        base::logError("Leaderboard database error: %s", error.c_str());
         return StoreStatus::Unavailable;
     }
 
