@@ -19,23 +19,15 @@ namespace {
 
 // The previous program stays in use unless the new shader compiles and links.
 void installShader(const std::string& source, RenderState& render) {
-    GLuint fragment = compileShader(source, GL_FRAGMENT_SHADER);
-    if (fragment == 0) {
-        logError("Failed to compile custom fragment shader");
-        logError("Failed to load custom shader, keeping current shader");
-        return;
-    }
-    const GLuint program = createShaderProgram(render.backgroundVertexShader, fragment);
-    if (program == 0) {
-        logError("Failed to create custom shader program");
-        releaseShader(fragment);
+    const ShaderProgram built = buildProgram({"", render.backgroundVertexShader}, {source}, "custom ");
+    if (built.program == 0) {
         logError("Failed to load custom shader, keeping current shader");
         return;
     }
     releaseProgram(render.backgroundProgram);
     releaseShader(render.backgroundFragmentShader);
-    render.backgroundProgram        = program;
-    render.backgroundFragmentShader = fragment;
+    render.backgroundProgram        = built.program;
+    render.backgroundFragmentShader = built.fragmentShader;
     logInfo("Custom shader compiled and loaded successfully");
 }
 
