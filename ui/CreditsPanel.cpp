@@ -2,6 +2,7 @@
 #include "app/App.h"
 
 #include "ui/Gui.h"
+#include "ui/UISystem.h"
 #include "ui/Widgets.h"
 
 #include <imgui.h>

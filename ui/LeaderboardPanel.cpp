@@ -4,6 +4,7 @@
 
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
+#include "ui/UISystem.h"
 #include "ui/Widgets.h"
 
 #include <imgui.h>

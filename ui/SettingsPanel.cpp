@@ -5,6 +5,7 @@
 #include "game/GameLogic.h"
 #include "persistence/Prefs.h"
 #include "ui/Gui.h"
+#include "ui/UISystem.h"
 #include "ui/Widgets.h"
 
 #include <imgui.h>

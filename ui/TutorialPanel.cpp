@@ -5,6 +5,7 @@
 #include "game/GameLogic.h"
 #include "level/TutorialSong.h"
 #include "ui/Gui.h"
+#include "ui/UISystem.h"
 #include "ui/Widgets.h"
 
 #include <imgui.h>
