@@ -59,12 +59,6 @@ void drawKeyboardSwitch(GameLogic& game) {
     ImGui::PopStyleColor(3);
 }
 
-void heading(const char* text) {
-    pushFont(buttonFont);
-    ImGui::TextUnformatted(text);
-    ImGui::PopFont();
-}
-
 }  // namespace
 
 void drawSettingsPanel(App& app) {
