@@ -160,11 +160,16 @@ struct ShaderProgram {
     uint32_t fragmentShader = 0;
     uint32_t program        = 0;
 };
+// Whether a failed compile or link adds a line of its own after the driver's log
+// (the circle program has always left it at the driver's log).
+enum class BuildFailures { Said, DriverLogOnly };
 // Compiles what the stages need and links them. The step that fails is logged
 // with the label ("Failed to compile text vertex shader"); what it made is released.
-ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragment, const std::string& label);
+ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragment, const std::string& label,
+                           BuildFailures failures = BuildFailures::Said);
 // Reads both files first ("Failed to load text vertex shader source"), then builds.
-ShaderProgram loadProgram(const std::string& vertexPath, const std::string& fragmentPath, const std::string& label);
+ShaderProgram loadProgram(const std::string& vertexPath, const std::string& fragmentPath, const std::string& label,
+                          BuildFailures failures = BuildFailures::Said);
 
 // Fills the process-wide GL entry-point table through SDL_GL_GetProcAddress.
 bool loadOpenGLFunctions();

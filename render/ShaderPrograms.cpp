@@ -43,7 +43,8 @@ bool RenderState::initShaders() {
 }
 
 bool RenderState::initCircleRendering() {
-    const ShaderProgram built = loadProgram("shaders/circle_sdf.vert", "shaders/circle_sdf.frag", "circle SDF ");
+    const ShaderProgram built = loadProgram("shaders/circle_sdf.vert", "shaders/circle_sdf.frag", "circle SDF ",
+                                            BuildFailures::DriverLogOnly);
     if (built.program == 0) return false;
     circleVertexShader   = built.vertexShader;
     circleFragmentShader = built.fragmentShader;

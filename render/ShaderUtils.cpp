@@ -100,10 +100,12 @@ uint32_t createShaderProgram(uint32_t vertexShader, uint32_t fragmentShader) {
 namespace {
 
 // The stage's own shader, compiled now; the one it reuses is left to its owner.
-uint32_t compileStage(const ShaderStage& stage, uint32_t shaderType, const std::string& label) {
+uint32_t compileStage(const ShaderStage& stage, uint32_t shaderType, const std::string& label,
+                      BuildFailures failures) {
     if (stage.compiled != 0) return stage.compiled;
     const uint32_t shader = compileShader(stage.source, shaderType);
-    if (shader == 0) logError("Failed to compile %s%s shader", label.c_str(), shaderKind(shaderType));
+    if (shader == 0 && failures == BuildFailures::Said)
+        logError("Failed to compile %s%s shader", label.c_str(), shaderKind(shaderType));
     return shader;
 }
 
@@ -113,17 +115,18 @@ void releaseOwnShader(const ShaderStage& stage, GLuint& shader) {
 
 } // namespace
 
-ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragment, const std::string& label) {
-    GLuint vertexShader = compileStage(vertex, GL_VERTEX_SHADER, label);
+ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragment, const std::string& label,
+                           BuildFailures failures) {
+    GLuint vertexShader = compileStage(vertex, GL_VERTEX_SHADER, label, failures);
     if (vertexShader == 0) return {};
-    GLuint fragmentShader = compileStage(fragment, GL_FRAGMENT_SHADER, label);
+    GLuint fragmentShader = compileStage(fragment, GL_FRAGMENT_SHADER, label, failures);
     if (fragmentShader == 0) {
         releaseOwnShader(vertex, vertexShader);
         return {};
     }
     const GLuint program = createShaderProgram(vertexShader, fragmentShader);
     if (program == 0) {
-        logError("Failed to create %sshader program", label.c_str());
+        if (failures == BuildFailures::Said) logError("Failed to create %sshader program", label.c_str());
         releaseOwnShader(vertex, vertexShader);
         releaseOwnShader(fragment, fragmentShader);
         return {};
@@ -131,7 +134,8 @@ ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragmen
     return {vertexShader, fragmentShader, program};
 }
 
-ShaderProgram loadProgram(const std::string& vertexPath, const std::string& fragmentPath, const std::string& label) {
+ShaderProgram loadProgram(const std::string& vertexPath, const std::string& fragmentPath, const std::string& label,
+                          BuildFailures failures) {
     ShaderStage vertex{loadShaderFile(vertexPath)};
     if (vertex.source.empty()) {
         logError("Failed to load %svertex shader source", label.c_str());
@@ -142,5 +146,5 @@ ShaderProgram loadProgram(const std::string& vertexPath, const std::string& frag
         logError("Failed to load %sfragment shader source", label.c_str());
         return {};
     }
-    return buildProgram(vertex, fragment, label);
+    return buildProgram(vertex, fragment, label, failures);
 }
