@@ -20,6 +20,7 @@
 
 class AudioSystem;
 class InputManager;
+struct LeaderboardEntry;
 struct Stem;
 struct RenderState;
 
@@ -93,6 +94,7 @@ public:
     void    updateLayers(AudioSystem& audio);
     void    renderCircles(RenderState& render);
     void    drawStemProgressHud(int32_t stemCount) const;  // the GUI's row of layer segments
+    LeaderboardEntry leaderboardEntry() const;  // the run as the leaderboard keeps it
 
     int32_t     score            = 0;
     int32_t     combo            = 0;

@@ -3,7 +3,6 @@
 #include "app/App.h"
 
 #include "level/TutorialSong.h"
-#include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/Widgets.h"
@@ -92,13 +91,6 @@ void App::drawExitButton() {
     ImGui::PopStyleVar(2);
     ImGui::PopStyleColor(3);
     ImGui::End();
-}
-
-void App::endRun() {
-    audio.stopAll();
-    Leaderboard::saveRun(game);
-    game.newRun();
-    game.inGame = false;
 }
 
 void App::updateTutorialSong() { playTutorialPage(tutorialPage, audio, render, game); }
