@@ -18,6 +18,7 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 find_package(SQLite3 REQUIRED)
 pkg_check_modules(PQ REQUIRED IMPORTED_TARGET libpq)
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 
 add_library(imgui STATIC
   ${LUMOKA_IMGUI_DIR}/imgui.cpp
@@ -34,4 +35,4 @@ target_link_libraries(imgui PUBLIC SDL3::SDL3)
 add_library(lumoka_deps INTERFACE)
 target_include_directories(lumoka_deps SYSTEM INTERFACE /usr/include/stb)
 target_link_libraries(lumoka_deps INTERFACE
-  SDL3::SDL3 OpenGL::GL Threads::Threads nlohmann_json::nlohmann_json PkgConfig::SNDFILE imgui)
+  SDL3::SDL3 OpenGL::GL Threads::Threads nlohmann_json::nlohmann_json PkgConfig::SNDFILE PkgConfig::LIBZIP imgui)

@@ -2,6 +2,7 @@
 
 #include "audio/AudioSystem.h"
 #include "game/GameLogic.h"
+#include "level/PackagePaths.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_iostream.h>
@@ -123,7 +124,18 @@ void setSlot(RenderState& render, size_t slot, float base, float peak, float ler
     render.stemLerpSpeed[slot] = lerpSpeed;
 }
 
+// A manifest may only name files inside its own folder.
+bool confined(const StemEntry& entry) {
+    for (const std::string* path : {&entry.file, &entry.midi}) {
+        if (path->empty() || isConfinedPath(*path)) continue;
+        std::cerr << "Refused a path outside the level's folder: " << *path << std::endl;
+        return false;
+    }
+    return true;
+}
+
 bool loadStem(const StemEntry& entry, const std::string& folder, AudioSystem& audio) {
+    if (!confined(entry)) return false;
     const std::string audioPath = inFolder(folder, entry.file);
     if (!entry.midi.empty() && entry.playsNotes)
         return audio.loadStemWithMidi(audioPath, inFolder(folder, entry.midi));

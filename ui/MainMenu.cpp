@@ -5,6 +5,7 @@
 
 #include "level/LevelList.h"
 #include "level/LevelPackage.h"
+#include "level/PackagePaths.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
@@ -91,6 +92,10 @@ void App::startSelectedLevel() {
     if (!hasSelectedLevel()) return;
     const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
     const std::string path  = "levels/" + level.file;
+    if (!isConfinedPath(level.file)) {
+        std::fprintf(stderr, "Refused a level folder outside levels/: %s\n", level.file.c_str());
+        return;
+    }
     if (!LevelPackage::prepare(path, currentPackage)) {
         std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
         return;

@@ -1,0 +1,17 @@
+// A level's background shader runs on the GPU inside the frame loop, where a
+// loop that never ends would freeze the game for good: no GL call can stop it.
+// So before a package's shader is first used it is compiled, linked and drawn
+// once, small, by a separate program (lumoka-shader-check, beside the running
+// one) that is killed when it takes too long. A shader that passed is marked
+// with a file beside it holding a hash of its text; a changed shader is checked
+// again.
+#pragma once
+
+#include <string>
+
+// Runs the checker on the fragment shader with the given vertex stage; why
+// says what went wrong when it fails, runs out of time or cannot run.
+bool checkShaderInChildProcess(const std::string& vertexPath, const std::string& fragmentPath, std::string& why);
+
+bool shaderMarkedChecked(const std::string& packageFolder);  // background.frag passed as it is now
+void markShaderChecked(const std::string& packageFolder);
