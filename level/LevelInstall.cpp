@@ -136,6 +136,9 @@ std::string makeStagingFolder(const std::string& levelsDir, std::string& error) 
         fail(error, "Cannot make a folder in " + levelsDir + ": " + (ec ? ec.message() : std::strerror(errno)));
         return {};
     }
+    // mkdtemp makes it private; the installed level should look like any other folder.
+    fs::permissions(pattern, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec, ec);
     return pattern;
 }
 
