@@ -5,6 +5,7 @@
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
 #include "ui/UISystem.h"
+#include "ui/filebrowser/FileDialogs.h"
 
 #include <SDL3/SDL.h>
 #include <GL/glcorearb.h>
@@ -67,6 +68,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
+    input.escapeQuits = !anyFileDialogOpen();
     input.processEvents(guiVisible);
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);

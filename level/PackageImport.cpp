@@ -75,17 +75,9 @@ bool checkStem(const fs::path& folder, const StemEntry& entry, std::string& erro
 
 // A shader the check refuses is left out; the level keeps the default background.
 void checkPackageShader(const fs::path& folder, const std::string& vertexShader) {
-    const fs::path shader = folder / "background.frag";
     std::error_code ec;
-    if (!fs::exists(shader, ec)) return;
-    std::string why;
-    if (checkShaderInChildProcess(vertexShader, shader.string(), why)) {
-        markShaderChecked(folder.string());
-        return;
-    }
-    std::cerr << "The package's background.frag was left out (" << why << "); the level keeps the default background"
-              << std::endl;
-    fs::remove(shader, ec);
+    if (fs::exists(folder / "background.frag", ec) && !packageShaderPasses(folder.string(), vertexShader))
+        fs::remove(folder / "background.frag", ec);
 }
 
 // The level's entry from level.json's "package" object, else from fallbackTitle.

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <iostream>
 #include <thread>
 
 extern char** environ;
@@ -92,11 +93,14 @@ bool checkShaderInChildProcess(const std::string& vertexPath, const std::string&
     }
 }
 
-bool shaderMarkedChecked(const std::string& packageFolder) {
-    const std::string marker = fileText(markerPath(packageFolder));
-    return !marker.empty() && marker == textHash(fileText(shaderPath(packageFolder)));
-}
-
-void markShaderChecked(const std::string& packageFolder) {
-    saveFileReplacing(markerPath(packageFolder), textHash(fileText(shaderPath(packageFolder))));
+bool packageShaderPasses(const std::string& packageFolder, const std::string& vertexPath) {
+    const std::string hash = textHash(fileText(shaderPath(packageFolder)));
+    if (fileText(markerPath(packageFolder)) == hash) return true;
+    std::string why;
+    if (!checkShaderInChildProcess(vertexPath, shaderPath(packageFolder), why)) {
+        std::cerr << "The package's background.frag was left out (" << why << ")" << std::endl;
+        return false;
+    }
+    saveFileReplacing(markerPath(packageFolder), hash);
+    return true;
 }

@@ -13,5 +13,6 @@
 // says what went wrong when it fails, runs out of time or cannot run.
 bool checkShaderInChildProcess(const std::string& vertexPath, const std::string& fragmentPath, std::string& why);
 
-bool shaderMarkedChecked(const std::string& packageFolder);  // background.frag passed as it is now
-void markShaderChecked(const std::string& packageFolder);
+// True when the package's background.frag passed, now or before (then it is
+// marked); otherwise one line saying why it is not used, and false.
+bool packageShaderPasses(const std::string& packageFolder, const std::string& vertexPath);

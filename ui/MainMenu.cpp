@@ -5,19 +5,26 @@
 
 #include "level/LevelList.h"
 #include "level/LevelPackage.h"
+#include "level/PackageImport.h"
 #include "level/PackagePaths.h"
+#include "level/ShaderCheck.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/filebrowser/FileBrowser.h"
+#include "ui/filebrowser/FileDialogs.h"
 
 #include <SDL3/SDL_stdinc.h>
 #include <imgui.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <mutex>
+#include <string>
+#include <vector>
 
 int selectedLevel = 0;
 
@@ -26,6 +33,12 @@ namespace {
 constexpr int   kStarSlots    = 5;
 constexpr float kButtonWidth  = 400.0f;
 constexpr float kButtonHeight = 125.2f;
+constexpr char  kVertexShader[] = "shaders/fullscreen.vert";
+
+// What the last import or export did, shown under its buttons.
+std::string packageStatus;
+bool        importRequested = false;
+bool        exportRequested = false;
 
 void pushFont(ImFont* font) { ImGui::PushFont(font, font->LegacySize); }
 
@@ -80,6 +93,59 @@ void drawLevelDetails(float height) {
     ImGui::PopFont();
 }
 
+// Runs on the main thread: the import decodes every stem to validate it and
+// waits for the shader check (bounded by its time limit).
+void importChosenPackage(const std::string& source) {
+    LevelInfo   installed;
+    std::string error;
+    if (!importPackage(source, "levels", kVertexShader, installed, error)) {
+        packageStatus = error;
+        return;
+    }
+    levelList.push_back(installed);
+    selectedLevel = static_cast<int>(levelList.size()) - 1;
+    packageStatus = "Imported \"" + installed.name + "\"";
+}
+
+void exportSelectedLevel(const std::string& folder) {
+    if (!hasSelectedLevel()) return;
+    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
+    const std::string zip   = folder + "/" + baseName(level.file) + ".zip";
+    std::string       error;
+    packageStatus = exportPackage("levels", level.file, zip, error) ? "Exported to " + zip : error;
+}
+
+// The chosen file or folder of a dialog this menu opened, taken once.
+bool takeChoice(FileBrowser& dialog, bool& requested, std::string& path) {
+    if (!requested || !dialog.hasSelected()) return false;
+    requested                         = false;
+    const std::vector<std::string> paths = dialog.selectedPaths();
+    dialog.clearSelection();
+    if (paths.empty()) return false;
+    path = paths.front();
+    return true;
+}
+
+// Packages are shared from and to the game's folder first; the player moves on from there.
+void openDialog(FileBrowser& dialog, bool& requested) {
+    if (!requested) dialog.setDirectory(std::filesystem::current_path().string());
+    dialog.open();
+    requested = true;
+}
+
+void drawPackageButtons() {
+    pushFont(defaultFont);
+    if (ImGui::Button("Import Package...")) openDialog(levelPackageDialog, importRequested);
+    ImGui::SameLine();
+    if (ImGui::Button("Export...") && hasSelectedLevel()) openDialog(exportFolderDialog, exportRequested);
+    if (!packageStatus.empty()) ImGui::TextWrapped("%s", packageStatus.c_str());
+    ImGui::PopFont();
+
+    std::string chosen;
+    if (takeChoice(levelPackageDialog, importRequested, chosen)) importChosenPackage(chosen);
+    if (takeChoice(exportFolderDialog, exportRequested, chosen)) exportSelectedLevel(chosen);
+}
+
 void drawHeading(const char* text) {
     pushFont(buttonFont);
     ImGui::TextUnformatted(text);
@@ -100,6 +166,8 @@ void App::startSelectedLevel() {
         std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
         return;
     }
+    // Checked once per shader text; one that fails keeps the current background.
+    if (currentPackage.hasShader && !packageShaderPasses(path, kVertexShader)) currentPackage.hasShader = false;
     packageLoaded = true;
 
     std::lock_guard<std::mutex> lock(gameStateMutex);
@@ -169,6 +237,7 @@ void App::drawMainMenu() {
                                    std::max((room - (lineHeight + tableHeight + detailsHeight)) * 0.5f, 0.0f) + titleBottom));
         drawHeading("Select Level");
         drawLevelTable(tableHeight);
+        drawPackageButtons();
         drawHeading("Details");
         drawLevelDetails(detailsHeight);
         ImGui::Columns(1, nullptr, true);
