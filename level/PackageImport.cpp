@@ -1,19 +1,14 @@
 #include "level/PackageImport.h"
 
-#include "audio/Sound.h"
-#include "game/GameLogic.h"
 #include "level/LevelInstall.h"
 #include "level/LevelList.h"
 #include "level/LevelManifest.h"
 #include "level/LevelPackage.h"
 #include "level/PackageArchive.h"
 #include "level/PackagePaths.h"
+#include "level/PackageValidation.h"
 #include "level/ShaderCheck.h"
-#include "midi/MidiFile.h"
-#include "persistence/FileSave.h"
 
-#include <SDL3/SDL_iostream.h>
-#include <SDL3/SDL_stdinc.h>
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -31,22 +26,6 @@ bool fail(std::string& error, const std::string& message) {
     return false;
 }
 
-bool readBytes(const fs::path& path, std::string& bytes) {
-    size_t size = 0;
-    void*  data = SDL_LoadFile(path.c_str(), &size);
-    if (data == nullptr) return false;
-    bytes.assign(static_cast<const char*>(data), size);
-    SDL_free(data);
-    return true;
-}
-
-// The stems of a manifest, unsorted files included; false (and the loader's
-// own message) when it is not a manifest.
-bool manifestEntries(const fs::path& manifest, std::vector<StemEntry>& entries) {
-    GameLogic tempo;
-    return parseLevelManifest(manifest.string(), entries, tempo);
-}
-
 // Every file a manifest names for the game to open, each once, in order.
 std::vector<std::string> namedFiles(const std::vector<StemEntry>& entries) {
     std::vector<std::string> files;
@@ -55,22 +34,6 @@ std::vector<std::string> namedFiles(const std::vector<StemEntry>& entries) {
         for (const std::string& name : {entry.file, entry.midi})
             if (!name.empty() && seen.insert(name).second) files.push_back(name);
     return files;
-}
-
-bool checkStem(const fs::path& folder, const StemEntry& entry, std::string& error) {
-    for (const std::string& name : {entry.file, entry.midi})
-        if (!name.empty() && !isConfinedPath(name))
-            return fail(error, "Refused: level.json names \"" + name + "\", outside the package");
-    std::string bytes;
-    if (!fs::is_regular_file(folder / entry.file) || !readBytes(folder / entry.file, bytes))
-        return fail(error, "Refused: the stem \"" + entry.file + "\" named by level.json is not in the package");
-    Sound sound;
-    if (sound.loadMem(bytes.data(), bytes.size()) != Sound::kOk)
-        return fail(error, "Refused: the stem \"" + entry.file + "\" does not decode");
-    MidiFile midi;
-    if (!entry.midi.empty() && entry.playsNotes && !loadMidiAsset((folder / entry.midi).string(), midi))
-        return fail(error, "Refused: the MIDI file \"" + entry.midi + "\" does not load");
-    return true;
 }
 
 // A shader the check refuses is left out; the level keeps the default background.
@@ -84,7 +47,7 @@ void checkPackageShader(const fs::path& folder, const std::string& vertexShader)
 LevelInfo packageInfo(const fs::path& manifest, const std::string& fallbackTitle) {
     LevelInfo   info{fallbackTitle, "", 1, "Imported package " + fallbackTitle};
     std::string text;
-    readBytes(manifest, text);
+    readPackageFile(manifest, text);
     const json document = json::parse(text, nullptr, false);
     if (document.is_discarded() || !document.is_object() || !document.contains("package")) return info;
     const json& package = document["package"];
@@ -106,7 +69,7 @@ bool copyPackageFolder(const fs::path& source, const fs::path& staging, std::str
         return fail(error, "Refused: " + source.string() + " holds no level.json");
     fs::copy_file(source / "level.json", staging / "level.json", ec);
     std::vector<StemEntry> entries;
-    if (ec || !manifestEntries(staging / "level.json", entries))
+    if (ec || !manifestStems(staging / "level.json", entries))
         return fail(error, "Refused: the level.json of " + source.string() + " is not a level manifest");
     std::vector<std::string> files = namedFiles(entries);
     if (fs::exists(source / "background.frag", ec)) files.push_back("background.frag");
@@ -153,7 +116,7 @@ bool stageAndInstall(const fs::path& source, const fs::path& levels, const std::
 
 // The level.json to export: as it is when it already has its "package" object.
 bool exportedManifest(const fs::path& manifest, const LevelInfo& level, std::string& text, std::string& error) {
-    if (!readBytes(manifest, text)) return fail(error, "Cannot read " + manifest.string());
+    if (!readPackageFile(manifest, text)) return fail(error, "Cannot read " + manifest.string());
     json document = json::parse(text, nullptr, false);
     if (document.is_discarded() || !document.is_object())
         return fail(error, "Cannot export: " + manifest.string() + " is not a level manifest");
@@ -165,22 +128,13 @@ bool exportedManifest(const fs::path& manifest, const LevelInfo& level, std::str
 
 bool listedLevel(const fs::path& levels, const std::string& folder, LevelInfo& level) {
     std::string text;
-    if (!readBytes(levels / "levels.json", text)) return false;
+    if (!readPackageFile(levels / "levels.json", text)) return false;
     for (const LevelInfo& entry : readLevelList(text))
         if (entry.file == folder) return level = entry, true;
     return false;
 }
 
 }  // namespace
-
-bool validatePackageFolder(const std::string& folder, std::string& error) {
-    std::vector<StemEntry> entries;
-    if (!manifestEntries(fs::path(folder) / "level.json", entries))
-        return fail(error, "Refused: the package's level.json is not a level manifest with stems");
-    for (const StemEntry& entry : entries)
-        if (!checkStem(folder, entry, error)) return false;
-    return true;
-}
 
 bool importPackage(const std::string& source, const std::string& levelsDir, const std::string& vertexShader,
                    LevelInfo& installed, std::string& error) {
@@ -205,12 +159,12 @@ bool exportPackage(const std::string& levelsDir, const std::string& folder, cons
     ArchiveFiles   files(1, {"level.json", ""});
     std::vector<StemEntry> entries;
     bool ok = exportedManifest(package / "level.json", level, files[0].second, error) &&
-              manifestEntries(package / "level.json", entries);
+              manifestStems(package / "level.json", entries);
     std::vector<std::string> names = namedFiles(entries);
     if (fs::exists(package / "background.frag")) names.push_back("background.frag");
     for (size_t i = 0; ok && i < names.size(); ++i) {
         files.push_back({names[i], ""});
-        if (!isConfinedPath(names[i]) || !readBytes(package / names[i], files.back().second))
+        if (!isConfinedPath(names[i]) || !readPackageFile(package / names[i], files.back().second))
             ok = fail(error, "Cannot export: \"" + names[i] + "\" of " + package.string() + " cannot be read");
     }
     if (ok) ok = writePackageArchive(zipPath, files, error);

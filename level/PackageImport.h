@@ -20,6 +20,3 @@ bool importPackage(const std::string& source, const std::string& levelsDir, cons
                    LevelInfo& installed, std::string& error);
 bool exportPackage(const std::string& levelsDir, const std::string& folder, const std::string& zipPath,
                    std::string& error);
-
-// The checks of an import on an unpacked package, without the shader's.
-bool validatePackageFolder(const std::string& folder, std::string& error);
