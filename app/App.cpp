@@ -1,16 +1,23 @@
 #include "app/App.h"
 
+#include "level/LevelList.h"
 #include "level/LevelManifest.h"
+#include "level/LevelPackage.h"
+#include "level/PackagePaths.h"
+#include "level/ShaderCheck.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
+#include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/filebrowser/FileDialogs.h"
 
 #include <SDL3/SDL.h>
 #include <GL/glcorearb.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 #include "render/GLFunctions.h"
@@ -40,6 +47,7 @@ bool App::init() {
     SDL_SetHint("SDL_TOUCH_MOUSE_EVENTS", "1");
     std::cout << "SDL initialized successfully." << "\n";
 
+    HttpDatabase::useLocalCopy({Leaderboard::loadLocal, Leaderboard::loadLocalScore, Leaderboard::mergeIntoFile});
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
     if (!UISystem::init(render)) return fail("Failed to initialize UI system");
@@ -69,7 +77,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const float    dt  = frameStep(now, last, frequency);
 
     input.escapeQuits = !anyFileDialogOpen();
-    input.processEvents(guiVisible);
+    input.processEvents(guiVisible ? UISystem::processEvent : nullptr);
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
     render.setPointer(mouseX, mouseY, input.mousePressed());
@@ -80,7 +88,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         copyStemFlags();
         render.update(dt);
         audio.update(dt);
-        audio.updateStreamTime(game);
+        audio.updateStreamTime(game.streamTime);
         game.updateCircles(dt);
         if (input.playTogglePressed()) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
@@ -127,6 +135,46 @@ void App::togglePlayback() {
         audio.activateFirstStem();
         game.inGame = true;
     }
+}
+
+void App::startSelectedLevel() {
+    if (!hasSelectedLevel()) return;
+    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
+    const std::string path  = "levels/" + level.file;
+    if (!isConfinedPath(level.file)) {
+        std::fprintf(stderr, "Refused a level folder outside levels/: %s\n", level.file.c_str());
+        return;
+    }
+    if (!LevelPackage::prepare(path, currentPackage)) {
+        std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
+        return;
+    }
+    // Checked once per shader text; one that fails keeps the current background.
+    if (currentPackage.hasShader && !packageShaderPasses(path, kBackgroundVertexShader))
+        currentPackage.hasShader = false;
+    packageLoaded = true;
+
+    std::lock_guard<std::mutex> lock(gameStateMutex);
+    if (!currentPackage.apply(audio, render, game)) return;
+    if (!audio.stems.empty()) {
+        audio.playAll();
+        audio.activateFirstStem();
+    }
+    game.levelName = level.name;
+    // The tutorial song caps the layers at its own stem count.
+    game.maxLayers = kLayerCap;
+    game.newRun();
+    game.inGame = true;
+}
+
+// Saving comes first: the upload sends the whole file with this run in it.
+void App::endRun() {
+    audio.stopAll();
+    nlohmann::json upload;
+    Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
+    if (!upload.is_null()) HttpDatabase::uploadLeaderboardAsync(std::move(upload));
+    game.newRun();
+    game.inGame = false;
 }
 
 void App::shutdown(std::thread& logicThread) {

@@ -9,6 +9,9 @@
 
 #include <string>
 
+// The game's background vertex stage, relative to its working folder.
+inline constexpr char kBackgroundVertexShader[] = "shaders/fullscreen.vert";
+
 // Runs the checker on the fragment shader with the given vertex stage; why
 // says what went wrong when it fails, runs out of time or cannot run.
 bool checkShaderInChildProcess(const std::string& vertexPath, const std::string& fragmentPath, std::string& why);

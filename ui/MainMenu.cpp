@@ -1,12 +1,11 @@
 // The main menu: the title, five image buttons on the left, the level table and
-// the chosen level's details on the right. "Start Level" loads the chosen
-// package and starts a run.
+// the chosen level's details on the right. "Start Level" asks the App to load
+// the chosen package and start a run.
 #include "app/App.h"
 
 #include "level/LevelList.h"
 #include "level/LevelPackage.h"
 #include "level/PackageImport.h"
-#include "level/PackagePaths.h"
 #include "level/ShaderCheck.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
@@ -21,19 +20,18 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
 int selectedLevel = 0;
+
+bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_cast<int>(levelList.size()); }
 
 namespace {
 
 constexpr int   kStarSlots    = 5;
 constexpr float kButtonWidth  = 400.0f;
 constexpr float kButtonHeight = 125.2f;
-constexpr char  kVertexShader[] = "shaders/fullscreen.vert";
 
 // What the last import or export did, shown under its buttons.
 std::string packageStatus;
@@ -41,8 +39,6 @@ bool        importRequested = false;
 bool        exportRequested = false;
 
 void pushFont(ImFont* font) { ImGui::PushFont(font, font->LegacySize); }
-
-bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_cast<int>(levelList.size()); }
 
 void drawDifficultyStars(int difficulty) {
     const int stars = std::max(difficulty, 1);
@@ -98,7 +94,7 @@ void drawLevelDetails(float height) {
 void importChosenPackage(const std::string& source) {
     LevelInfo   installed;
     std::string error;
-    if (!importPackage(source, "levels", kVertexShader, installed, error)) {
+    if (!importPackage(source, "levels", kBackgroundVertexShader, installed, error)) {
         packageStatus = error;
         return;
     }
@@ -153,35 +149,6 @@ void drawHeading(const char* text) {
 }
 
 }  // namespace
-
-void App::startSelectedLevel() {
-    if (!hasSelectedLevel()) return;
-    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
-    const std::string path  = "levels/" + level.file;
-    if (!isConfinedPath(level.file)) {
-        std::fprintf(stderr, "Refused a level folder outside levels/: %s\n", level.file.c_str());
-        return;
-    }
-    if (!LevelPackage::prepare(path, currentPackage)) {
-        std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
-        return;
-    }
-    // Checked once per shader text; one that fails keeps the current background.
-    if (currentPackage.hasShader && !packageShaderPasses(path, kVertexShader)) currentPackage.hasShader = false;
-    packageLoaded = true;
-
-    std::lock_guard<std::mutex> lock(gameStateMutex);
-    if (!currentPackage.apply(audio, render, game)) return;
-    if (!audio.stems.empty()) {
-        audio.playAll();
-        audio.activateFirstStem();
-    }
-    game.levelName = level.name;
-    // The tutorial song caps the layers at its own stem count.
-    game.maxLayers = kLayerCap;
-    game.newRun();
-    game.inGame = true;
-}
 
 // The panel shows the list the fetch (or its fallback to the local file) delivers.
 void App::openLeaderboard() {
