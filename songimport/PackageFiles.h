@@ -1,0 +1,39 @@
+// The files of an imported song's level package, apart from the audio: the
+// manifest (level.json: stems in unlocking order, their charts, background
+// pulse and colour, the song's tempo), the folder name made from the title,
+// and the stem files' names. The stems themselves are written as Ogg Vorbis
+// through libsndfile, block by block, by StemAudioWriter.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct sf_private_tag;
+
+struct PackageStem {
+    std::string audioFile;  // inside the package folder
+    std::string midiFile;   // empty: the stem carries no notes
+};
+
+std::string levelManifestText(float bpm, const std::vector<PackageStem>& stems);
+std::string folderSlug(const std::string& title);        // lower-case letters, digits and '-'; "song" when none
+std::string levelListSafe(const std::string& text);       // without the characters the level list cannot hold
+std::string stemFileName(size_t index, const std::string& sourcePath, const std::string& extension);
+
+// Ogg Vorbis, 44100 Hz stereo. Every failure leaves a one-line reason.
+class StemAudioWriter {
+public:
+    StemAudioWriter() = default;
+    ~StemAudioWriter();
+    StemAudioWriter(const StemAudioWriter&) = delete;
+    StemAudioWriter& operator=(const StemAudioWriter&) = delete;
+
+    bool open(const std::string& path, std::string& why);
+    bool write(const float* stereo, size_t frames, std::string& why);
+    bool close(std::string& why);
+
+private:
+    sf_private_tag* file_ = nullptr;
+    std::string     path_;
+};

@@ -1,0 +1,55 @@
+// Listens to one stem, block by block, with aubio: its onsets (spectral
+// flux), the pitch after each (YIN in the frequency domain, with its
+// confidence), the spectral centroid for sounds without a pitch, and the
+// loudness; and, for the whole song, the beat tracker's beats and tempo.
+// Fed from whatever thread analyses the stem; holds only per-hop figures,
+// never the audio.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+// One detected note start and what the analysis heard after it.
+struct HeardOnset {
+    double time        = 0.0;  // seconds
+    float  loudnessDb  = -100.0f;
+    float  pitch       = 60.0f;  // MIDI key, fractional
+    bool   tonal       = false;  // from a steady detected pitch, else from the centroid
+    double holdSeconds = 0.0;    // how long that pitch held steadily
+};
+
+class StemListener {
+public:
+    StemListener();
+    ~StemListener();
+    StemListener(const StemListener&) = delete;
+    StemListener& operator=(const StemListener&) = delete;
+
+    void                    feed(const float* stereo, size_t frames);  // interleaved, 44100 Hz
+    std::vector<HeardOnset> finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+struct BeatGrid {
+    float               bpm = 0.0f;
+    std::vector<double> beats;  // seconds
+};
+
+class BeatListener {
+public:
+    BeatListener();
+    ~BeatListener();
+    BeatListener(const BeatListener&) = delete;
+    BeatListener& operator=(const BeatListener&) = delete;
+
+    void     feedMono(const float* mono, size_t frames);
+    BeatGrid finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
