@@ -9,7 +9,7 @@ namespace {
 
 constexpr double kSnapTolerance = 0.035;  // seconds
 constexpr int    kStepsPerBeat  = 4;
-constexpr float  kLoudnessRange = 35.0f;  // dB below the stem's loudest onset still charted
+constexpr float  kLoudnessRange = 15.0f;  // dB below the stem's loudest onset still charted
 constexpr double kHoldSeconds   = 0.5;
 constexpr double kTapLength     = 0.1;
 constexpr double kReleaseGap    = 0.1;   // a hold ends this long before the next note
@@ -18,9 +18,14 @@ constexpr int    kHoldChannel   = 1;
 constexpr int kLowestKey = 8, kHighestKey = 119;
 constexpr int kSoftest = 24, kLoudest = 112;
 
-// The nearest sixteenth of the tracked beats (extended past both ends at the song's tempo).
+// The nearest sixteenth: of the locked grid, or of the tracked beats (extended
+// past both ends at the song's tempo).
 double nearestStep(double t, const BeatGrid& grid) {
     const double period = grid.bpm > 0.0f ? 60.0 / grid.bpm : 0.5;
+    if (grid.steady) {
+        const double step = period / kStepsPerBeat;
+        return grid.stepPhase + step * std::round((t - grid.stepPhase) / step);
+    }
     if (grid.beats.empty()) return t;
     auto next = std::lower_bound(grid.beats.begin(), grid.beats.end(), t);
     double from = 0.0, span = period;
@@ -71,9 +76,9 @@ int velocityOf(float loudnessDb, float loudest) {
 
 DifficultyRules rulesFor(Difficulty difficulty) {
     switch (difficulty) {
-        case Difficulty::Easy: return {0.45, 2, 1};
+        case Difficulty::Easy: return {0.4, 2, 1};
         case Difficulty::Normal: return {0.25, 3, 2};
-        default: return {0.12, 8, 3};
+        default: return {0.18, 8, 3};
     }
 }
 

@@ -211,7 +211,11 @@ bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, 
     for (const StemWork& s : stems)
         if (!s.error.empty()) message = s.error;
     if (ok && grid.bpm <= 0.0f) message = "no steady beat was found in the song";
-    return ok && grid.bpm > 0.0f;
+    if (!ok || grid.bpm <= 0.0f) return false;
+    std::vector<std::vector<HeardOnset>> heard;
+    for (const StemWork& s : stems) heard.push_back(s.heard);
+    grid = lockToOnsets(grid, heard);
+    return true;
 }
 
 bool writeBytes(const fs::path& path, const std::string& bytes, std::string& message) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -198,5 +199,50 @@ BeatGrid BeatListener::finish() {
     if (grid.beats.size() < 4) return grid;
     const double period = fittedPeriod(grid.beats);
     if (period > 0.0) grid.bpm = float(60.0 / period);
+    return grid;
+}
+
+namespace {
+
+constexpr double kLockRange     = 0.08;
+constexpr double kLockStep      = 0.0002;
+constexpr double kSteadyLocking = 0.5;  // how well onsets must line up for the grid to be trusted
+
+// How closely the onsets fall on a grid of the given step: the length of the
+// mean of their phases as unit vectors (1: all on the grid), and its angle.
+double alignment(const std::vector<double>& times, double step, double& phase) {
+    double re = 0.0, im = 0.0;
+    for (double t : times) {
+        const double angle = 2.0 * std::numbers::pi * t / step;
+        re += std::cos(angle);
+        im += std::sin(angle);
+    }
+    phase = std::atan2(im, re) / (2.0 * std::numbers::pi) * step;
+    return times.empty() ? 0.0 : std::hypot(re, im) / double(times.size());
+}
+
+}  // namespace
+
+BeatGrid lockToOnsets(const BeatGrid& tracked, const std::vector<std::vector<HeardOnset>>& stems) {
+    BeatGrid grid = tracked;
+    if (tracked.bpm <= 0.0f) return grid;
+    std::vector<double> times;
+    for (const auto& stem : stems)
+        for (const HeardOnset& h : stem) times.push_back(h.time);
+    const double tracked16 = 15.0 / tracked.bpm;
+    double bestScore = 0.0, bestStep = tracked16, bestPhase = 0.0;
+    for (double scale = 1.0 - kLockRange; scale <= 1.0 + kLockRange; scale += kLockStep) {
+        double phase = 0.0;
+        const double score = alignment(times, tracked16 * scale, phase);
+        if (score > bestScore) {
+            bestScore = score;
+            bestStep  = tracked16 * scale;
+            bestPhase = phase;
+        }
+    }
+    if (bestScore < kSteadyLocking) return grid;
+    grid.steady    = true;
+    grid.bpm       = float(15.0 / bestStep);
+    grid.stepPhase = bestPhase;
     return grid;
 }

@@ -34,10 +34,18 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// The song's pulse. A steady song gets a sixteenth-note grid locked to all
+// its onsets (period and phase); otherwise the tracker's own beats stand.
 struct BeatGrid {
     float               bpm = 0.0f;
-    std::vector<double> beats;  // seconds
+    std::vector<double> beats;  // seconds, as tracked
+    bool                steady    = false;
+    double              stepPhase = 0.0;  // seconds: where the locked grid's sixteenths fall
 };
+
+// Locks the tracked tempo to the onsets of every stem: the period within 8 %
+// of the tracker's whose sixteenths line up best with them.
+BeatGrid lockToOnsets(const BeatGrid& tracked, const std::vector<std::vector<HeardOnset>>& stems);
 
 class BeatListener {
 public:
