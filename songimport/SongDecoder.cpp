@@ -41,7 +41,6 @@ std::string avError(int code) {
 const char* soundError(unsigned code) {
     switch (code) {
         case Sound::kNoData: return "the file is empty";
-        case Sound::kDecodeFailed: return "the audio data is damaged or cut short";
         case Sound::kTooLong: return "the song is too long to hold in memory";
         case Sound::kConvertFailed: return "its sample rate or channels cannot be converted";
         default: return "not an audio format the game reads";
@@ -149,7 +148,9 @@ bool decodeSong(const std::string& path, DecodedSong& out, std::string& why) {
     unsigned code = Sound::kOk;
     if (decodeWithGameDecoder(path, out, code, why)) return true;
     if (!why.empty()) return false;  // unreadable: no decoder will do better
-    if (code != Sound::kUnrecognised) {
+    // libsndfile gives up on some files FFmpeg reads (MP3s whose length it
+    // misjudges); such a song is then re-encoded for the game.
+    if (code != Sound::kUnrecognised && code != Sound::kDecodeFailed) {
         why = soundError(code);
         return false;
     }

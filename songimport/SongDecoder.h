@@ -1,8 +1,8 @@
 // Decodes a song file the player picked into 44100 Hz stereo float frames.
 // What the game's own decoder reads (libsndfile: WAV, AIFF, FLAC, Ogg
 // Vorbis/Opus, MP3) goes through it, so such a file may be used as a stem as
-// it is; anything else (.m4a, .wma) through FFmpeg's libavformat/libavcodec,
-// resampled by libswresample. The source file is only ever read.
+// it is; anything else (.m4a, .wma, and files libsndfile stumbles on) through
+// FFmpeg's libavformat/libavcodec, resampled by libswresample. The source file is only ever read.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// Listens to one stem, block by block, with aubio: its onsets (spectral
-// flux), the pitch after each (YIN in the frequency domain, with its
+// Listens to one stem, block by block, with aubio: its onsets (complex
+// domain), the pitch after each (YIN in the frequency domain, with its
 // confidence), the spectral centroid for sounds without a pitch, and the
 // loudness; and, for the whole song, the beat tracker's beats and tempo.
 // Fed from whatever thread analyses the stem; holds only per-hop figures,

@@ -31,6 +31,7 @@ APT_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk
   libfluidsynth-dev timgm6mb-soundfont
+  libaubio-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev asc-music
   fonts-roboto-unhinted
 )
 
