@@ -10,10 +10,6 @@
 
 namespace {
 
-// libsndfile's Vorbis quality (0..1): 0.4 is about 128 kbit/s stereo, where
-// band edges and cymbals keep their sound at about 1 MB a minute per stem.
-constexpr double kVorbisQuality = 0.4;
-
 struct StemLook {
     std::array<double, 3> color;
     double                peak, lerpSpeed;
@@ -91,15 +87,14 @@ bool StemAudioWriter::open(const std::string& path, std::string& why) {
     SF_INFO info{};
     info.samplerate = Sound::kSampleRate;
     info.channels   = Sound::kChannels;
-    info.format     = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    info.format     = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     file_ = sf_open(path.c_str(), SFM_WRITE, &info);
     path_ = path;
     if (!file_) {
         why = "cannot write " + path + ": " + sf_strerror(nullptr);
         return false;
     }
-    double quality = kVorbisQuality;
-    sf_command(file_, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof(quality));
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return true;
 }
 

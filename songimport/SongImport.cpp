@@ -187,12 +187,12 @@ std::vector<StemWork> planStems(const std::vector<SongInput>& inputs) {
     std::vector<StemWork> stems;
     if (inputs.size() == 1) {
         for (int band = 0; band < kBandCount; ++band)
-            stems.push_back({std::string(bandName(band)) + " band", std::string(bandName(band)) + ".ogg", {}, {}});
+            stems.push_back({std::string(bandName(band)) + " band", std::string(bandName(band)) + ".flac", {}, {}});
         return stems;
     }
     for (size_t i = 0; i < inputs.size(); ++i) {
         const std::string& path = inputs[i].path;
-        const std::string  ext  = inputs[i].audio.gamePlaysFile ? fs::path(path).extension().string() : ".ogg";
+        const std::string  ext  = inputs[i].audio.gamePlaysFile ? fs::path(path).extension().string() : ".flac";
         stems.push_back({fileNameOf(path), stemFileName(i, path, ext), {}, {}});
     }
     return stems;

@@ -13,6 +13,8 @@ constexpr uint_t kHop         = 512;
 constexpr uint_t kOnsetWindow = 1024;
 constexpr uint_t kPitchWindow = 2048;
 constexpr double kHopSeconds  = double(kHop) / kRate;
+// Pitch and centroid change slower than onsets: they are read every other hop.
+constexpr uint_t kSlowHop     = 2 * kHop;
 // A pitch counts when YIN is this sure of it; a held pitch may wander this far (semitones).
 constexpr float  kPitchConfidence = 0.8f;
 constexpr float  kHoldDrift       = 0.6f;
@@ -68,8 +70,9 @@ private:
 struct StemListener::State {
     HopCollector             collector;
     aubio_onset_t*           onset    = new_aubio_onset("complex", kOnsetWindow, kHop, kRate);
-    aubio_pitch_t*           pitch    = new_aubio_pitch("yinfft", kPitchWindow, kHop, kRate);
-    aubio_pvoc_t*            pvoc     = new_aubio_pvoc(kOnsetWindow, kHop);
+    aubio_pitch_t*           pitch    = new_aubio_pitch("yinfft", kPitchWindow, kSlowHop, kRate);
+    aubio_pvoc_t*            pvoc     = new_aubio_pvoc(kOnsetWindow, kSlowHop);
+    fvec_t*                  slowHop  = new_fvec(kSlowHop);
     aubio_specdesc_t*        centroid = new_aubio_specdesc("centroid", kOnsetWindow);
     cvec_t*                  spectrum = new_cvec(kOnsetWindow);
     fvec_t*                  out      = new_fvec(1);
@@ -90,6 +93,7 @@ struct StemListener::State {
         del_aubio_specdesc(centroid);
         del_cvec(spectrum);
         del_fvec(out);
+        del_fvec(slowHop);
     }
 
     void hop(const fvec_t* samples) {
@@ -97,13 +101,25 @@ struct StemListener::State {
         figures.rmsDb = std::max(-100.0f, float(aubio_db_spl(samples)));
         aubio_onset_do(onset, samples, out);
         if (out->data[0] > 0.0f) onsetTimes.push_back(aubio_onset_get_last_s(onset));
-        aubio_pitch_do(pitch, samples, out);
-        figures.pitch      = out->data[0];
-        figures.confidence = aubio_pitch_get_confidence(pitch);
-        aubio_pvoc_do(pvoc, samples, spectrum);
-        aubio_specdesc_do(centroid, spectrum, out);
-        figures.centroidHz = out->data[0] * float(kRate) / float(kOnsetWindow);
+        const bool second = hops.size() % 2 == 1;
+        std::copy_n(samples->data, kHop, slowHop->data + (second ? kHop : 0));
         hops.push_back(figures);
+        if (second) readSlowFigures();
+    }
+
+    // Pitch and centroid of the last two hops, which share them.
+    void readSlowFigures() {
+        aubio_pitch_do(pitch, slowHop, out);
+        const float key        = out->data[0];
+        const float confidence = aubio_pitch_get_confidence(pitch);
+        aubio_pvoc_do(pvoc, slowHop, spectrum);
+        aubio_specdesc_do(centroid, spectrum, out);
+        const float centroidHz = out->data[0] * float(kRate) / float(kOnsetWindow);
+        for (size_t h = hops.size() - 2; h < hops.size(); ++h) {
+            hops[h].pitch      = key;
+            hops[h].confidence = confidence;
+            hops[h].centroidHz = centroidHz;
+        }
     }
 
     HeardOnset describe(double time, double nextTime) const {
