@@ -1,12 +1,12 @@
 #include "songimport/PackageFiles.h"
 
 #include "audio/Sound.h"
+#include "level/LevelInstall.h"
 
 #include <nlohmann/json.hpp>
 #include <sndfile.h>
 
 #include <array>
-#include <cctype>
 
 namespace {
 
@@ -51,32 +51,8 @@ std::string levelManifestText(float bpm, const std::vector<PackageStem>& stems) 
     return nlohmann::json{{"songMetaData", nlohmann::json::array({{{"bpm", bpm}}})}, {"stems", list}}.dump(4);
 }
 
-std::string folderSlug(const std::string& title) {
-    std::string slug;
-    for (unsigned char c : title) {
-        if (std::isalnum(c)) slug += char(std::tolower(c));
-        else if (!slug.empty() && slug.back() != '-') slug += '-';
-        if (slug.size() >= 40) break;
-    }
-    while (!slug.empty() && slug.back() == '-') slug.pop_back();
-    return slug.empty() ? "song" : slug;
-}
-
-// The level list is read by patterns: a value ends at a double quote and an
-// entry at a closing brace, and backslashes are not unescaped.
-std::string levelListSafe(const std::string& text) {
-    std::string safe;
-    for (char c : text) {
-        if (c == '"') safe += '\'';
-        else if (c == '{' || c == '}') safe += c == '{' ? '(' : ')';
-        else if (c == '\\') safe += '/';
-        else if (static_cast<unsigned char>(c) >= 0x20) safe += c;
-    }
-    return safe;
-}
-
 std::string stemFileName(size_t index, const std::string& sourcePath, const std::string& extension) {
-    return std::to_string(index + 1) + "-" + folderSlug(baseNameOf(sourcePath)) + extension;
+    return std::to_string(index + 1) + "-" + levelSlug(baseNameOf(sourcePath)) + extension;
 }
 
 StemAudioWriter::~StemAudioWriter() {

@@ -1,11 +1,11 @@
-// The files of an imported song's level package, apart from the audio: the
-// manifest (level.json: stems in unlocking order, their charts, background
-// pulse and colour, the song's tempo), the folder name made from the title,
-// and the stem files' names. The stems themselves are written as FLAC through
-// libsndfile, block by block, by StemAudioWriter: lossless, so the bands
-// still add up to the song as stored, and some five times faster to encode
-// than Ogg Vorbis, which kept a four-minute import over ten seconds on two
-// cores; the price is about 7 MB a minute for three bands against 1.2.
+// The files of an imported song's level package: the manifest (level.json:
+// stems in unlocking order, their charts, background pulse and colour, the
+// song's tempo), the stem files' names, and the stems themselves, written as
+// FLAC through libsndfile block by block by StemAudioWriter. FLAC because it
+// is lossless (the bands still add up to the song as stored) and some five
+// times faster to encode than Ogg Vorbis, which kept a four-minute import
+// over ten seconds on two cores; the price is about 7 MB a minute for three
+// bands against 1.2.
 #pragma once
 
 #include <cstddef>
@@ -20,8 +20,6 @@ struct PackageStem {
 };
 
 std::string levelManifestText(float bpm, const std::vector<PackageStem>& stems);
-std::string folderSlug(const std::string& title);        // lower-case letters, digits and '-'; "song" when none
-std::string levelListSafe(const std::string& text);       // without the characters the level list cannot hold
 std::string stemFileName(size_t index, const std::string& sourcePath, const std::string& extension);
 
 // FLAC, 16 bits, 44100 Hz stereo. Every failure leaves a one-line reason.

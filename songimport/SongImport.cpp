@@ -6,12 +6,8 @@
 #include "songimport/StemAnalysis.h"
 
 #include "audio/Sound.h"
+#include "level/LevelInstall.h"
 #include "midi/MidiWriter.h"
-#include "persistence/FileSave.h"
-
-#include <SDL3/SDL_error.h>
-#include <nlohmann/json.hpp>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -246,7 +242,7 @@ std::string describeSource(const SongImportRequest& request, float bpm) {
     if (request.files.size() > 1) source += " and " + std::to_string(request.files.size() - 1) + " more stems";
     char tempo[32];
     std::snprintf(tempo, sizeof tempo, " at %.0f BPM", bpm);
-    return levelListSafe("Imported from " + source + tempo);
+    return "Imported from " + source + tempo;
 }
 
 }  // namespace
@@ -268,57 +264,6 @@ std::string defaultSongTitle(const std::string& path) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// -- Installing: to be replaced by the shared level installer. --
-namespace {
-
-bool beginStaging(const std::string& levelsDir, const std::string& slug, fs::path& staging, std::string& why) {
-    std::error_code ec;
-    staging = fs::path(levelsDir) / ("." + slug + ".import-" + std::to_string(::getpid()) + ".tmp");
-    fs::remove_all(staging, ec);
-    fs::create_directories(staging, ec);
-    if (ec) why = "cannot make " + staging.string() + ": " + ec.message();
-    return !ec;
-}
-
-void discardStaging(const fs::path& staging) {
-    std::error_code ec;
-    fs::remove_all(staging, ec);
-}
-
-// Renames the staged folder to the first free name (slug, slug-2, ...), then
-// adds the entry to levels.json by a read-merge-write; a failure of the second
-// step takes the folder away again.
-bool installStaged(const fs::path& staging, const std::string& levelsDir, LevelInfo& entry, std::string& why) {
-    const fs::path listPath = fs::path(levelsDir) / "levels.json";
-    nlohmann::json list     = nlohmann::json::array();
-    std::error_code ec;
-    if (fs::exists(listPath, ec)) {
-        std::ifstream in(listPath, std::ios::binary);
-        list = nlohmann::json::parse(in, nullptr, false);
-        if (!list.is_array()) {
-            why = listPath.string() + " is not a list of levels; it is left as it is";
-            return false;
-        }
-    }
-    const std::string slug = entry.file;
-    fs::path target = fs::path(levelsDir) / slug;
-    for (int n = 2; fs::exists(target, ec); ++n) target = fs::path(levelsDir) / (slug + "-" + std::to_string(n));
-    fs::rename(staging, target, ec);
-    if (ec) {
-        why = "cannot move the level into " + target.string() + ": " + ec.message();
-        return false;
-    }
-    entry.file = target.filename().string();
-    list.push_back({{"name", entry.name}, {"file", entry.file}, {"difficulty", entry.difficulty},
-                    {"description", entry.description}});
-    if (saveFileReplacing(listPath.string(), list.dump(4))) return true;
-    why = "cannot write " + listPath.string() + ": " + SDL_GetError();
-    fs::remove_all(target, ec);
-    return false;
-}
-
-}  // namespace
-
 SongImportResult importSong(const SongImportRequest& request, ImportProgress& progress) {
     SongImportResult result;
     if (request.files.empty() || int(request.files.size()) > kMaxSongFiles) {
@@ -335,9 +280,9 @@ SongImportResult importSong(const SongImportRequest& request, ImportProgress& pr
     }
     padToLongest(inputs);
 
-    const std::string title = levelListSafe(request.title.empty() ? defaultSongTitle(request.files.front()) : request.title);
-    fs::path staging;
-    if (!beginStaging(request.levelsDir, folderSlug(title), staging, result.message)) return result;
+    const std::string title   = request.title.empty() ? defaultSongTitle(request.files.front()) : request.title;
+    const fs::path    staging = makeStagingFolder(request.levelsDir, result.message);
+    if (staging.empty()) return result;
     JobContext            context{inputs, staging, progress};
     std::vector<StemWork> stems = planStems(inputs);
     BeatGrid              grid;
@@ -347,10 +292,10 @@ SongImportResult importSong(const SongImportRequest& request, ImportProgress& pr
         progress.report("Writing the level", 1.0f);
         ok = writeCharts(staging, stems, grid, rules, message);
     }
-    result.level = {title, folderSlug(title), rules.stars, describeSource(request, grid.bpm)};
-    ok = ok && !progress.cancelled() && installStaged(staging, request.levelsDir, result.level, message);
+    result.level = {title, {}, rules.stars, describeSource(request, grid.bpm)};
+    ok = ok && !progress.cancelled() && installLevel(request.levelsDir, staging, title, result.level, message);
     if (!ok) {
-        discardStaging(staging);
+        removeStagingFolder(staging);
         result.message = progress.cancelled() ? "Import cancelled" : "Cannot import " + request.files.front() + ": " + message;
         return result;
     }

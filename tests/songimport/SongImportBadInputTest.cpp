@@ -2,6 +2,7 @@
 // clear line, and the levels folder (level list included) is byte for byte
 // what it was, with nothing half-written left behind.
 #include "songimport/SongImport.h"
+#include "support/FolderSnapshot.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -41,17 +41,6 @@ void writeSong(const fs::path& path, double seconds, float gain = 0.5f) {
     sf_close(file);
 }
 
-// Every file under the folder with its bytes.
-std::map<std::string, std::string> snapshot(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        std::ostringstream bytes;
-        if (entry.is_regular_file()) bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-        files[fs::relative(entry.path(), folder).string()] = bytes.str();
-    }
-    return files;
-}
-
 class SongImportBadInput : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -61,7 +50,7 @@ protected:
         std::ofstream(levels() / "levels.json") << R"([{"name": "Sample Level A", "file": "sample_a.zip", "difficulty": 1}])";
         std::ofstream(levels() / "sample_a.zip" / "level.json") << R"({"stems": []})";
         writeSong(root_ / "song.wav", 12.0);
-        before_ = snapshot(levels());
+        before_ = testsupport::folderSnapshot(levels());
     }
     void TearDown() override { fs::remove_all(root_); }
 
@@ -76,7 +65,7 @@ protected:
         EXPECT_FALSE(result.ok);
         EXPECT_NE(result.message.find(expected), std::string::npos) << result.message;
         EXPECT_EQ(result.message.find('\n'), std::string::npos) << result.message;
-        EXPECT_EQ(snapshot(levels()), before_) << "after: " << result.message;
+        EXPECT_EQ(testsupport::folderSnapshot(levels()), before_) << "after: " << result.message;
     }
     void expectRefused(std::vector<std::string> files, const std::string& expected) {
         ImportProgress progress;
@@ -135,7 +124,7 @@ TEST_F(SongImportBadInput, AFullDiskLeavesTheLevelsAsTheyWere) {
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find(": cannot "), std::string::npos) << result.message;
-    EXPECT_EQ(snapshot(levels()), before_) << result.message;
+    EXPECT_EQ(testsupport::folderSnapshot(levels()), before_) << result.message;
 }
 
 // Stems of different lengths are not refused: the shorter get silence at the end, and a line says so.
