@@ -4,6 +4,7 @@
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
+#include "ui/Gui.h"
 #include "ui/UISystem.h"
 
 #include <SDL3/SDL.h>
@@ -67,6 +68,8 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
+    // A dialog drawn last frame closes on Escape instead of the game.
+    input.escapeQuits = !(guiVisible && guiTakesEscape());
     input.processEvents(guiVisible);
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
@@ -132,6 +135,7 @@ void App::shutdown(std::thread& logicThread) {
     if (logicThread.joinable()) logicThread.join();
     std::cout << "Game logic thread joined successfully" << "\n";
     HttpDatabase::shutdown();
+    stopSongImport();
     std::cout << "Shutting down application..." << std::endl;
     audio.shutdown();
     UISystem::shutdown();

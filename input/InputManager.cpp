@@ -47,7 +47,7 @@ void InputManager::handleEvent(const SDL_Event& event) {
         const int32_t key = static_cast<int32_t>(event.key.key);
         keysPressed.insert(key);
         if (event.key.key == SDLK_F12) guiToggle = true;
-        else if (key == kEscapeKey) quit = true;
+        else if (key == kEscapeKey && escapeQuits) quit = true;
         else if (key == kSpaceKey) playToggle = true;
         break;
     }

@@ -33,6 +33,7 @@ public:
     void getMousePosition(float& x, float& y) const { x = mouseX; y = mouseY; }
 
     bool                           quit          = false;
+    bool                           escapeQuits   = true;  // false while a GUI dialog takes Escape
     bool                           playToggle    = false;
     bool                           guiToggle     = false;
     bool                           mouseWentDown = false;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class App;
 
@@ -22,6 +23,17 @@ void drawPanelTitle(const char* text, float hueSpeed, float saturation);
 void drawCenteredLabel(const char* label);
 bool drawImageButton(const char* id, uint32_t texture, uint32_t activeTexture, float width, float height,
                      const char* label);
+
+// "Add Song...": the audio-file dialog, the title and difficulty window, the
+// import's progress; the new level joins the table, selected. Escape closes
+// what is open. stopSongImport cancels a running import and waits for it.
+void               openSongImport();
+void               drawSongImport();
+bool               songImportWindowOpen();
+const std::string& songImportMessage();  // the last import's outcome; empty when none
+void               stopSongImport();
+// Whether a dialog or window of the GUI takes the Escape key this frame.
+bool               guiTakesEscape();
 
 void drawScoreHud(App& app);
 void drawLeaderboardPanel(App& app);

@@ -6,6 +6,7 @@
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/filebrowser/FileBrowser.h"
 #include "ui/filebrowser/FileDialogs.h"
 
 #include <imgui.h>
@@ -110,6 +111,8 @@ void App::endRun() {
 
 void App::updateTutorialSong() { playTutorialPage(tutorialPage, audio, render, game); }
 
+bool guiTakesEscape() { return audioFileDialog.isOpen() || levelPackageDialog.isOpen() || songImportWindowOpen(); }
+
 void App::drawGui() {
     if (!guiVisible) return;
     if (game.inGame) {
@@ -129,6 +132,7 @@ void App::drawGui() {
         drawMainMenu();
     }
     displayFileDialogs(uiScale);
+    drawSongImport();
 
     if (!tutorialActive) {
         lastTutorialPage = -1;

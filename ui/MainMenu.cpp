@@ -79,6 +79,18 @@ void drawLevelDetails(float height) {
     ImGui::PopFont();
 }
 
+// Under the table: "Add Song..." and what the last import came to.
+void drawLevelActions() {
+    pushFont(defaultFont);
+    if (ImGui::Button("Add Song...")) openSongImport();
+    const std::string& message = songImportMessage();
+    if (!message.empty()) {
+        ImGui::SameLine();
+        ImGui::TextWrapped("%s", message.c_str());
+    }
+    ImGui::PopFont();
+}
+
 void drawHeading(const char* text) {
     pushFont(buttonFont);
     ImGui::TextUnformatted(text);
@@ -164,6 +176,7 @@ void App::drawMainMenu() {
                                    std::max((room - (lineHeight + tableHeight + detailsHeight)) * 0.5f, 0.0f) + titleBottom));
         drawHeading("Select Level");
         drawLevelTable(tableHeight);
+        drawLevelActions();
         drawHeading("Details");
         drawLevelDetails(detailsHeight);
         ImGui::Columns(1, nullptr, true);
