@@ -132,7 +132,7 @@ void App::drawGui() {
         drawMainMenu();
     }
     displayFileDialogs(uiScale);
-    drawSongImport();
+    if (!game.inGame) drawSongImport();  // after the dialogs: it takes their choice
 
     if (!tutorialActive) {
         lastTutorialPage = -1;

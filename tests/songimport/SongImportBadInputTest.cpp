@@ -3,6 +3,7 @@
 // what it was, with nothing half-written left behind.
 #include "songimport/SongImport.h"
 #include "support/FolderSnapshot.h"
+#include "tests/songimport/SongFiles.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -21,24 +22,8 @@ namespace {
 
 constexpr int kRate = 44100;
 
-// Clicks of decaying noise on every beat at 120 BPM: something to chart.
 void writeSong(const fs::path& path, double seconds, float gain = 0.5f) {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels   = 2;
-    info.format     = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    std::vector<float> stereo(size_t(seconds * kRate) * 2);
-    uint32_t noise = 1;
-    for (size_t i = 0; i < stereo.size() / 2; ++i) {
-        noise = noise * 1664525u + 1013904223u;
-        const double sinceBeat = std::fmod(double(i) / kRate, 0.5);
-        const float v = gain * float(std::exp(-sinceBeat * 40.0) * (double(noise >> 8) / 8388608.0 - 1.0));
-        stereo[2 * i] = stereo[2 * i + 1] = v;
-    }
-    sf_writef_float(file, stereo.data(), sf_count_t(stereo.size() / 2));
-    sf_close(file);
+    ASSERT_TRUE(songfiles::writeBeatSong(path, seconds, gain)) << path;
 }
 
 class SongImportBadInput : public ::testing::Test {
