@@ -29,7 +29,7 @@ APT_PACKAGES=(
   libpq-dev postgresql-15
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk
+  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk time
   libfluidsynth-dev timgm6mb-soundfont
   libaubio-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev asc-music
   fonts-roboto-unhinted
