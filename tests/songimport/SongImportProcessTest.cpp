@@ -96,8 +96,9 @@ protected:
         click(layout::kDialogOkX, layout::kDialogOkY);
         if (!title.empty()) {
             click(layout::kTitleFieldX, layout::kTitleFieldY);
-            ASSERT_TRUE(pressKey("ctrl+a"));
-            ASSERT_TRUE(testsupport::typeText(title));
+            // Straight to the focused window: focusing it again would end the field's editing.
+            ASSERT_EQ(std::system("xdotool key ctrl+a"), 0);
+            ASSERT_EQ(std::system(("xdotool type --delay 40 '" + title + "'").c_str()), 0);
             std::this_thread::sleep_for(std::chrono::milliseconds(1000 * title.size()));  // a letter a frame
         }
         const size_t from = game.stdoutText().size();
