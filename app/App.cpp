@@ -1,6 +1,8 @@
 #include "app/App.h"
 
+#include "level/LevelList.h"
 #include "level/LevelManifest.h"
+#include "level/LevelPackage.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
@@ -9,8 +11,10 @@
 
 #include <SDL3/SDL.h>
 #include <GL/glcorearb.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 #include "render/GLFunctions.h"
@@ -40,6 +44,7 @@ bool App::init() {
     SDL_SetHint("SDL_TOUCH_MOUSE_EVENTS", "1");
     std::cout << "SDL initialized successfully." << "\n";
 
+    HttpDatabase::useLocalCopy({Leaderboard::loadLocal, Leaderboard::loadLocalScore, Leaderboard::mergeIntoFile});
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
     if (!UISystem::init(render)) return fail("Failed to initialize UI system");
@@ -70,7 +75,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
 
     // A dialog drawn last frame closes on Escape instead of the game.
     input.escapeQuits = !(guiVisible && guiTakesEscape());
-    input.processEvents(guiVisible);
+    input.processEvents(guiVisible ? UISystem::processEvent : nullptr);
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
     render.setPointer(mouseX, mouseY, input.mousePressed());
@@ -81,7 +86,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         copyStemFlags();
         render.update(dt);
         audio.update(dt);
-        audio.updateStreamTime(game);
+        audio.updateStreamTime(game.streamTime);
         game.updateCircles(dt);
         if (input.playTogglePressed()) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
@@ -128,6 +133,39 @@ void App::togglePlayback() {
         audio.activateFirstStem();
         game.inGame = true;
     }
+}
+
+void App::startSelectedLevel() {
+    if (!hasSelectedLevel()) return;
+    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
+    const std::string path  = "levels/" + level.file;
+    if (!LevelPackage::prepare(path, currentPackage)) {
+        std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
+        return;
+    }
+    packageLoaded = true;
+
+    std::lock_guard<std::mutex> lock(gameStateMutex);
+    if (!currentPackage.apply(audio, render, game)) return;
+    if (!audio.stems.empty()) {
+        audio.playAll();
+        audio.activateFirstStem();
+    }
+    game.levelName = level.name;
+    // The tutorial song caps the layers at its own stem count.
+    game.maxLayers = kLayerCap;
+    game.newRun();
+    game.inGame = true;
+}
+
+// Saving comes first: the upload sends the whole file with this run in it.
+void App::endRun() {
+    audio.stopAll();
+    nlohmann::json upload;
+    Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
+    if (!upload.is_null()) HttpDatabase::uploadLeaderboardAsync(std::move(upload));
+    game.newRun();
+    game.inGame = false;
 }
 
 void App::shutdown(std::thread& logicThread) {

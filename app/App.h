@@ -32,6 +32,8 @@ public:
     void drawGui();
     void drawMainMenu();
     void updateTutorialSong();
+    void startSelectedLevel();  // the main menu's chosen level, from the top
+    void endRun();              // the exit button: save, upload, back to the menu
 
     AudioSystem  audio;
     RenderState  render;
@@ -46,10 +48,8 @@ public:
 private:
     void copyStemFlags();
     void togglePlayback();
-    void startSelectedLevel();
     void openLeaderboard();
     void drawExitButton();
-    void endRun();
 };
 
 // The frame time step fed to fades, animation and circles: the counter delta in

@@ -1,7 +1,5 @@
 #include "input/InputManager.h"
 
-#include "ui/UISystem.h"
-
 #include <SDL3/SDL.h>
 
 namespace {
@@ -27,12 +25,10 @@ void InputManager::init() {
     *this = InputManager{};
 }
 
-void InputManager::processEvents(bool guiVisible) {
+void InputManager::processEvents(GuiEventHook gui) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        if (guiVisible) {
-            UISystem::processEvent(event);
-        }
+        if (gui != nullptr) gui(event);
         handleEvent(event);
     }
 }

@@ -1,7 +1,8 @@
 // Turns SDL's event queue into one frame of input: edge flags for quit, Space
 // and F12, the left mouse button, touch points and the keys that went down or
-// up. Every event is offered to the GUI first when it is visible and handled here
-// as well; what a press means is decided by gameplay and the frame loop.
+// up. Every event is offered first to the GUI's hook, which the frame loop passes
+// while the GUI is visible, and handled here as well; what a press means is
+// decided by gameplay and the frame loop.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include <set>
 
 union SDL_Event;
+
+using GuiEventHook = void (*)(const SDL_Event& event);
 
 struct TouchPoint {
     bool  active   = false;
@@ -21,7 +24,7 @@ struct TouchPoint {
 class InputManager {
 public:
     void init();
-    void processEvents(bool guiVisible);
+    void processEvents(GuiEventHook gui);  // nullptr: the GUI sees nothing
     void handleEvent(const SDL_Event& event);
     void endFrame();
 

@@ -3,7 +3,6 @@
 #include "app/App.h"
 
 #include "level/TutorialSong.h"
-#include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/filebrowser/FileBrowser.h"
@@ -60,13 +59,12 @@ void drawScoreHud(App& app) {
     ImGui::PopStyleVar(3);
 }
 
-void GameLogic::drawStemProgressHud(const App& app) const {
+void GameLogic::drawStemProgressHud(int32_t count) const {
     const float s     = uiScale;
     const float width = ImGui::GetIO().DisplaySize.x;
     ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f), ImGuiCond_None, ImVec2(0.0f, 0.0f));
     ImGui::SetNextWindowSize(ImVec2(width, 30.0f * s));
     ImGui::Begin("##StemProgressHUD", nullptr, kFixedWindow | ImGuiWindowFlags_NoBackground);
-    const int   count   = static_cast<int>(app.audio.stems.size());
     const float margin  = 0.1f * width;
     const float segment = count > 0 ? (width - 2.0f * margin) / static_cast<float>(count) : 0.0f;
     const float step    = segment + 2.0f * s;
@@ -102,13 +100,6 @@ void App::drawExitButton() {
     ImGui::End();
 }
 
-void App::endRun() {
-    audio.stopAll();
-    Leaderboard::saveRun(game);
-    game.newRun();
-    game.inGame = false;
-}
-
 void App::updateTutorialSong() { playTutorialPage(tutorialPage, audio, render, game); }
 
 bool guiTakesEscape() { return audioFileDialog.isOpen() || levelPackageDialog.isOpen() || songImportWindowOpen(); }
@@ -118,7 +109,7 @@ void App::drawGui() {
     if (game.inGame) {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         drawScoreHud(*this);
-        game.drawStemProgressHud(*this);
+        game.drawStemProgressHud(static_cast<int32_t>(audio.stems.size()));
         drawExitButton();
     } else if (showLeaderboard) {
         drawLeaderboardPanel(*this);
@@ -143,5 +134,5 @@ void App::drawGui() {
         updateTutorialSong();
         lastTutorialPage = tutorialPage;
     }
-    if (tutorialActive && tutorialPage == 3) game.drawStemProgressHud(*this);
+    if (tutorialActive && tutorialPage == 3) game.drawStemProgressHud(static_cast<int32_t>(audio.stems.size()));
 }

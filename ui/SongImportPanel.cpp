@@ -3,7 +3,7 @@
 // thread while this window shows its step and a Cancel button. The worker
 // posts its result; the main thread adds the new level to the table and
 // selects it. The frame loop never waits for the import, except at shut-down.
-#include "app/Mailbox.h"
+#include "base/Mailbox.h"
 #include "level/LevelList.h"
 #include "songimport/SongImport.h"
 #include "ui/Gui.h"

@@ -4,6 +4,8 @@
 #include <SDL3/SDL.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 class InputManagerTest : public ::testing::Test {
@@ -50,7 +52,7 @@ protected:
         e.tfinger.y = ny;
         push(e);
     }
-    void frame() { input.processEvents(false); }
+    void frame() { input.processEvents(nullptr); }
 
     static SDL_Window* window;
     InputManager input;
@@ -100,7 +102,11 @@ TEST_F(InputManagerTest, GlobalControls) {
     EXPECT_FALSE(input.guiTogglePressed());
 
     key(SDL_EVENT_KEY_DOWN, SDLK_ESCAPE);
-    input.processEvents(true);  // the GUI sees it first, the game still quits
+    static std::vector<SDL_Keycode> guiKeys;
+    input.processEvents([](const SDL_Event& event) {
+        if (event.type == SDL_EVENT_KEY_DOWN) guiKeys.push_back(event.key.key);
+    });  // the GUI sees it first, the game still quits
+    EXPECT_EQ(guiKeys, std::vector<SDL_Keycode>{SDLK_ESCAPE});
     EXPECT_TRUE(input.quitRequested());
     input.endFrame();
     EXPECT_TRUE(input.quitRequested()) << "quit lasts past the frame";
