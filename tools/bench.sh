@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/setup.sh
 
-BENCHMARKS=(tick_bench audio_system_bench mixer_bench render_bench gui_bench tickbench chart_quality_bench lumoka-import levelgen)
+BENCHMARKS=(tick_bench audio_system_bench mixer_bench render_bench gui_bench level_load_bench tickbench chart_quality_bench lumoka-import levelgen)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${BENCHMARKS[@]}"
 bash tools/generate-levels.sh build/release
@@ -34,6 +34,7 @@ run dispatch build/release/tests/audio/audio_system_bench
 run mixer build/release/tests/audio/mixer_bench
 run render build/release/tests/render/render_bench
 run gui build/release/tests/ui/gui_bench
+run level build/release/tests/level/level_load_bench
 echo "[bench] tickbench" >&2
 build/release/tools/tickbench 10 >"$out/tickbench.txt"
 echo "[bench] song import: charts of the generated levels against their MIDI" >&2
@@ -96,6 +97,14 @@ row "loading the level, peak memory over decoded size" \
 row "mixing one chunk of 8 voices, native speed" "$(num "$(field mixer BM_MixChunk8Voices/1000 real_time)")" us
 row "mixing one chunk of 8 voices, share of its duration" \
   "$(num "$(field mixer BM_MixChunk8Voices/1000 percent_of_chunk_duration)")" %
+for level in stereo44k mono11k; do
+  load="BM_LoadLongLevel/$level/iterations:1/real_time"
+  what="8 x 10 min WAV, 44.1k stereo"; [ "$level" = mono11k ] && what="8 x 10 min WAV, 11k mono"
+  row "level start ($what), peak memory" "$(num "$(field level "$load" peak_MiB)")" MiB "<= 400"
+  row "level start ($what), longest frame" "$(num "$(field level "$load" longest_frame_ms)")" ms "<= 100"
+  row "level start ($what), longest frame's work" "$(num "$(field level "$load" longest_work_ms)")" ms
+  row "level start ($what), until it plays" "$(num "$(field level "$load" load_s)")" s
+done
 quality() { awk -F': ' -v want="$1" '$1 == want { print $2 }' "$out/chart-quality.txt"; }
 row "song import, F-measure of drum and bass charts (+-50 ms)" "$(quality "F-measure, drum and bass stems")" "" ">= 0.85"
 row "song import, F-measure of all charts (+-50 ms)" "$(quality "F-measure, all stems")" "" ">= 0.75"
