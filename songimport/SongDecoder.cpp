@@ -133,7 +133,11 @@ bool decodeWithGameDecoder(const std::string& path, DecodedSong& out, unsigned& 
     code = sound.loadMem(bytes, size);
     SDL_free(bytes);
     if (code != Sound::kOk) return false;
-    out.samples       = sound.sharedSamples();
+    // The game keeps 16-bit samples; the analysis wants floats.
+    const uint64_t count = sound.frameCount() * Sound::kChannels;
+    auto           pcm   = std::shared_ptr<float[]>(new float[count]);
+    for (uint64_t i = 0; i < count; ++i) pcm[i] = float(sound.samples()[i]) / 32768.0f;
+    out.samples       = pcm;
     out.frames        = sound.frameCount();
     out.gamePlaysFile = true;
     return true;
