@@ -5,6 +5,8 @@
 // the run take the game-state lock themselves. Their shared look is ui/Widgets.h.
 #pragma once
 
+#include <string>
+
 class App;
 
 extern int  selectedLevel;          // row of the main menu's level table
@@ -14,6 +16,17 @@ extern int  tutorialPage;           // 0..4
 extern int  lastTutorialPage;       // the page the tutorial song last played; -1: none
 extern char playerNameBuffer[64];   // the settings panel's edit field
 extern bool playerNameBufferReady;  // the field holds a copy of the player name
+
+// "Add Song...": the audio-file dialog, the title and difficulty window, the
+// import's progress; the new level joins the table, selected. Escape closes
+// what is open. stopSongImport cancels a running import and waits for it.
+void               openSongImport();
+void               drawSongImport();
+bool               songImportWindowOpen();
+const std::string& songImportMessage();  // the last import's outcome; empty when none
+void               stopSongImport();
+// Whether a dialog or window of the GUI takes the Escape key this frame.
+bool               guiTakesEscape();
 
 void drawScoreHud(App& app);
 void drawLeaderboardPanel(App& app);
