@@ -23,7 +23,7 @@ namespace {
 // under the table, and in the centred 700 x 450 dialog its rows and "ok".
 constexpr float kStartX = 600, kStartY = 351;
 inline float levelRowY(int i) { return 450.0f + 40 * (i + 1) + 20; }
-constexpr float kImportX = 1089, kExportX = 1282, kPackageButtonsY = 692;
+constexpr float kImportX = 1263, kExportX = 1456, kPackageButtonsY = 692;
 constexpr float kDialogRowX = 700, kDialogOkX = 648, kDialogOkY = 738;
 inline float dialogRowY(int i) { return 438.0f + 40 * i; }
 
