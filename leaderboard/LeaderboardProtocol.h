@@ -16,4 +16,4 @@ inline constexpr size_t      kMaxNameBytes          = 64;
 // spaces and non-ASCII bytes survive as one segment.
 std::string percentEncodeSegment(std::string_view text);
 // The inverse; false on a '%' not followed by two hex digits.
-bool        percentDecode(std::string_view text, std::string& decoded);
+bool percentDecode(std::string_view text, std::string& decoded);
