@@ -4,7 +4,7 @@
 // sat out part of the song.
 #include "AudioSystemFixture.h"
 
-#include "midi/MidiWriter.h"
+#include "tests/midi/MidiWriter.h"
 #include "game/GameLogic.h"
 #include "render/RenderState.h"
 

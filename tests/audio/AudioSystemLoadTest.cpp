@@ -3,7 +3,7 @@
 // order, lengths) and its scaling to the song's tempo.
 #include "AudioSystemFixture.h"
 
-#include "midi/MidiWriter.h"
+#include "tests/midi/MidiWriter.h"
 
 #include <gtest/gtest.h>
 
