@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "render/GLFunctions.h"
 
@@ -31,6 +33,14 @@ constexpr int32_t kVisualStemCap = 8;
 bool fail(const char* message) {
     std::cerr << message << "\n";
     return false;
+}
+
+// The levels the level list offers: only these are worth keeping a copy of the
+// server's scores for.
+std::vector<std::string> installedLevelNames() {
+    std::vector<std::string> names;
+    for (const LevelInfo& level : levelList) names.push_back(level.name);
+    return names;
 }
 
 }  // namespace
@@ -49,6 +59,7 @@ bool App::init() {
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
     if (!UISystem::init(render)) return fail("Failed to initialize UI system");
+    Leaderboard::setInstalledLevels(installedLevelNames());
     if (!render.initTextRendering()) return fail("Failed to initialize text rendering");
 
     input.init();

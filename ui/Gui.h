@@ -5,6 +5,8 @@
 // the run take the game-state lock themselves.
 #pragma once
 
+#include "leaderboard/LeaderboardProtocol.h"
+
 #include <cstdint>
 
 class App;
@@ -14,7 +16,7 @@ bool        hasSelectedLevel();     // the row names a level of the list
 extern bool tutorialActive;
 extern int  tutorialPage;           // 0..4
 extern int  lastTutorialPage;       // the page the tutorial song last played; -1: none
-extern char playerNameBuffer[64];   // the settings panel's edit field
+extern char playerNameBuffer[kMaxNameBytes + 1];  // the settings panel's edit field
 extern bool playerNameBufferReady;  // the field holds a copy of the player name
 
 // Shared look: the dimmed screen with the glowing, hue-cycling title, and the
