@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <iostream>
 
 namespace {
@@ -25,8 +24,7 @@ float firstTempo(MidiFile& file) {
             const MidiTrackEvent& event = file.event(t, i);
             if (!event.isTempo()) continue;
             const float bpm = static_cast<float>(event.tempoBpm());
-            std::printf("Found MIDI tempo: %.1f BPM", bpm);
-            std::printf("\n");
+            base::logInfo("Found MIDI tempo: %.1f BPM", bpm);
             return bpm;
         }
     }
@@ -118,17 +116,17 @@ void StemMidi::rewind() {
 
 bool StemMidi::load(const std::string& midiPath) {
     const std::string n = normalizePath(midiPath);
-    netlog::info("Loading MIDI file: %s", n.c_str());
+    base::logInfo("Loading MIDI file: %s", n.c_str());
     if (!fileExists(n)) {
-        netlog::error("Error: MIDI file does not exist: %s", n.c_str());
+        base::logError("Error: MIDI file does not exist: %s", n.c_str());
         return false;
     }
     file = std::make_unique<MidiFile>();
     if (!loadMidiAsset(n, *file)) {
-        netlog::error("Failed to load MIDI file using asset loader: %s", n.c_str());
+        base::logError("Failed to load MIDI file using asset loader: %s", n.c_str());
         return false;
     }
-    netlog::info("Loaded MIDI file: %s", n.c_str());
+    base::logInfo("Loaded MIDI file: %s", n.c_str());
     path             = n;
     lastDispatchTime = 0.0;
     loaded           = true;
@@ -141,9 +139,8 @@ bool StemMidi::load(const std::string& midiPath) {
     std::sort(events.begin(), events.end(),
               [](const MidiNoteEvent& a, const MidiNoteEvent& b) { return a.time < b.time; });
 
-    std::printf("Successfully loaded MIDI file: %s with %zu note events (native BPM: %.1f)",
+    base::logInfo("Successfully loaded MIDI file: %s with %zu note events (native BPM: %.1f)",
                 fileName(n).c_str(), events.size(), bpm);
-    std::printf("\n");
     return true;
 }
 
@@ -154,25 +151,21 @@ void StemMidi::scaleToBpm(float songBpm) {
     // (or nowhere) and silently empty the level; the file's own timing is the
     // better fallback.
     if (!(songBpm > 0.0f) || !std::isfinite(songBpm) || !std::isfinite(ratio)) {
-        std::fprintf(stderr, "Cannot scale MIDI timing to a song BPM of %.1f, keeping the MIDI file's own %.1f BPM",
+        base::logError("Cannot scale MIDI timing to a song BPM of %.1f, keeping the MIDI file's own %.1f BPM",
                      songBpm, bpm);
-        std::fprintf(stderr, "\n");
         return;
     }
     if (std::fabs(ratio - 1.0f) < kSameTempoSlack) {
-        std::printf("MIDI BPM (%.1f) matches audio BPM (%.1f), no scaling needed", bpm, songBpm);
-        std::printf("\n");
+        base::logInfo("MIDI BPM (%.1f) matches audio BPM (%.1f), no scaling needed", bpm, songBpm);
         return;
     }
-    std::printf("Scaling MIDI timing: MIDI BPM %.1f -> Audio BPM %.1f (ratio: %.3f)", bpm, songBpm, ratio);
-    std::printf("\n");
+    base::logInfo("Scaling MIDI timing: MIDI BPM %.1f -> Audio BPM %.1f (ratio: %.3f)", bpm, songBpm, ratio);
     for (MidiNoteEvent& event : events) {
         event.time *= ratio;
         event.duration *= ratio;
     }
     bpm = songBpm;
-    std::printf("MIDI events scaled to match audio BPM (%.1f)", songBpm);
-    std::printf("\n");
+    base::logInfo("MIDI events scaled to match audio BPM (%.1f)", songBpm);
 }
 
 MidiDispatch AudioSystem::dispatchMidi(const NoteCallback& onNote, RenderState* render) {

@@ -181,7 +181,7 @@ void init() {
         std::lock_guard<std::mutex> lock(workers().mutex);
         workers().stopping = false;
     }
-    netlog::info("HTTP Database initialized (pointing to %s)", baseUrl.c_str());
+    base::logInfo("HTTP Database initialized (pointing to %s)", baseUrl.c_str());
 }
 
 void useLocalCopy(LocalCopy local) {
@@ -197,25 +197,25 @@ void shutdown() {
     if (w.finished.wait_for(lock, kFinishGrace, idle)) return;
     cancelRequests(w.clients);
     if (w.finished.wait_for(lock, kCancelGrace, idle)) return;
-    netlog::error("Leaving %d leaderboard requests to end with the program", w.running);
+    base::logError("Leaving %d leaderboard requests to end with the program", w.running);
 }
 
 bool request(const std::string& url, const std::string& method, const std::string& body, std::string& response) {
     try {
         const size_t schemeEnd = url.find("://");
         if (url.size() < 3 || schemeEnd == std::string::npos) {
-            netlog::error("Invalid URL format: %s", url.c_str());
+            base::logError("Invalid URL format: %s", url.c_str());
             return false;
         }
         const std::string scheme = url.substr(0, schemeEnd);
         Target target = parseTarget(url, schemeEnd, scheme);
         if (scheme == "https") {
-            netlog::info("Converting HTTPS to HTTP for local development: %s", url.c_str());
+            base::logInfo("Converting HTTPS to HTTP for local development: %s", url.c_str());
             if (target.port == 443) target.port = 80;
         }
         auto client = std::make_shared<httplib::Client>(target.host, target.port);
         if (!client->is_valid()) {
-            netlog::error("Failed to create HTTP client for %s", url.c_str());
+            base::logError("Failed to create HTTP client for %s", url.c_str());
             return false;
         }
         client->set_connection_timeout(kTimeoutSeconds, 0);
@@ -223,24 +223,24 @@ bool request(const std::string& url, const std::string& method, const std::strin
         client->set_write_timeout(kTimeoutSeconds, 0);
         client->set_tcp_nodelay(true);  // an upload's body must not wait for the headers' acknowledgement
         if (method != "GET" && method != "POST") {
-            netlog::error("Unsupported HTTP method: %s", method.c_str());
+            base::logError("Unsupported HTTP method: %s", method.c_str());
             return false;
         }
         const ClientLease lease(client);
         if (!lease) return false;
         const httplib::Result result = send(*client, method, target, body);
         if (!result) {
-            netlog::error("HTTP request failed: %s", httplib::to_string(result.error()).c_str());
+            base::logError("HTTP request failed: %s", httplib::to_string(result.error()).c_str());
             return false;
         }
         if (result->status < 200 || result->status > 299) {
-            netlog::error("HTTP request failed with status: %d", result->status);
+            base::logError("HTTP request failed with status: %d", result->status);
             return false;
         }
         response = result->body;
         return true;
     } catch (const std::exception& error) {
-        netlog::error("HTTP request exception: %s", error.what());
+        base::logError("HTTP request exception: %s", error.what());
         return false;
     }
 }
@@ -255,7 +255,7 @@ json uploadableDocument(const json& document) {
     std::vector<std::string> refused;
     json uploadable = uploadableLeaderboard(document, refused);
     for (const std::string& reason : refused) {
-        netlog::error("Not uploading a leaderboard entry the server would refuse (kept locally): %s", reason.c_str());
+        base::logError("Not uploading a leaderboard entry the server would refuse (kept locally): %s", reason.c_str());
     }
     return uploadable;
 }
@@ -266,19 +266,19 @@ void uploadLeaderboardTo(const std::string& base, const json& document) {
     std::string reply;
     const std::string body = uploadable.dump(-1, ' ', false, json::error_handler_t::replace);
     if (!request(base + "/leaderboard", "POST", body, reply)) {
-        netlog::error("Failed to upload leaderboard to HTTP server, data saved locally only");
+        base::logError("Failed to upload leaderboard to HTTP server, data saved locally only");
         return;
     }
-    netlog::info("Successfully uploaded leaderboard to HTTP server");
+    base::logInfo("Successfully uploaded leaderboard to HTTP server");
     try {
         const json parsed = json::parse(reply);
         if (parsed.is_object() && parsed.contains("success") && parsed["success"].get<bool>()) {
-            netlog::info("Server confirmed leaderboard upload");
+            base::logInfo("Server confirmed leaderboard upload");
         } else {
-            netlog::error("Server rejected leaderboard upload");
+            base::logError("Server rejected leaderboard upload");
         }
     } catch (const json::exception& error) {
-        netlog::error("Failed to parse upload response: %s", error.what());
+        base::logError("Failed to parse upload response: %s", error.what());
     }
 }
 
@@ -288,18 +288,18 @@ void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
     if (request(base + "/leaderboard", "GET", "", body) && !body.empty()) {
         try {
             const json server = json::parse(body);
-            netlog::info("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
+            base::logInfo("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
             // Runs saved while the server was out of reach stay, and go up again.
             const json merged = local.merge ? local.merge(server) : server;
             callback(merged);
             std::vector<std::string> refused;  // reported when the upload leaves them out
             if (holdsScoresMissingFrom(uploadableLeaderboard(merged, refused), server)) {
-                netlog::info("Local leaderboard holds runs the server has not seen; uploading them");
+                base::logInfo("Local leaderboard holds runs the server has not seen; uploading them");
                 uploadLeaderboardTo(base, merged);
             }
             return;
         } catch (const std::exception& error) {
-            netlog::error("Failed to parse server response: %s", error.what());
+            base::logError("Failed to parse server response: %s", error.what());
         }
     }
     if (stopping()) return;
@@ -316,13 +316,13 @@ void getPlayerScoreFrom(const std::string& base, const LocalCopy& local, const s
             const json reply = json::parse(body);
             if (reply.is_object() && reply.contains("score") && reply["score"].is_number()) {
                 const int score = leaderboardInt(reply["score"]).value_or(0);
-                netlog::info("Loaded player score from server: %s on %s = %d", playerName.c_str(), levelName.c_str(),
+                base::logInfo("Loaded player score from server: %s on %s = %d", playerName.c_str(), levelName.c_str(),
                              score);
                 callback(score);
                 return;
             }
         } catch (const json::exception& error) {
-            netlog::error("Failed to parse server response for player score: %s", error.what());
+            base::logError("Failed to parse server response for player score: %s", error.what());
         }
     }
     if (stopping()) return;

@@ -76,10 +76,10 @@ std::string asidePath() {
 bool keepAside() {
     const std::string aside = asidePath();
     if (!SDL_RenamePath(Leaderboard::kFilePath, aside.c_str())) {
-        netlog::error("Failed to move the unreadable leaderboard file aside: %s", SDL_GetError());
+        base::logError("Failed to move the unreadable leaderboard file aside: %s", SDL_GetError());
         return false;
     }
-    netlog::error("Kept the unreadable leaderboard file as %s", aside.c_str());
+    base::logError("Kept the unreadable leaderboard file as %s", aside.c_str());
     return true;
 }
 
@@ -89,7 +89,7 @@ StoredDocument readForMerge() {
     void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
     if (data == nullptr || size == 0) {
         SDL_free(data);
-        netlog::info("Leaderboard file not found or empty. Creating a new one at %s", Leaderboard::kFilePath);
+        base::logInfo("Leaderboard file not found or empty. Creating a new one at %s", Leaderboard::kFilePath);
         return stored;
     }
     const std::string text(static_cast<const char*>(data), size);
@@ -101,9 +101,9 @@ StoredDocument readForMerge() {
             stored.document = std::move(document);
             return stored;
         }
-        netlog::error("Existing leaderboard JSON is not an object. Creating new file.");
+        base::logError("Existing leaderboard JSON is not an object. Creating new file.");
     } catch (const json::exception& error) {
-        netlog::error("Failed to parse existing leaderboard JSON: %s. Creating new file.", error.what());
+        base::logError("Failed to parse existing leaderboard JSON: %s. Creating new file.", error.what());
     }
     stored.writable = keepAside();
     return stored;
@@ -149,20 +149,20 @@ bool saveRun(const std::string& levelName, const LeaderboardEntry& run, json& up
         std::lock_guard<std::mutex> lock(fileMutex());
         StoredDocument stored = readForMerge();
         if (!mergeLeaderboardEntry(stored.document, levelName, run)) {
-            netlog::info("Score less than high score. High score: %d", run.score);
+            base::logInfo("Score less than high score. High score: %d", run.score);
         }
         text = serialise(stored.document);
         if (stored.writable && saveFileReplacing(Leaderboard::kFilePath, text)) {
-            netlog::info("Leaderboard successfully saved to %s", kFilePath);
+            base::logInfo("Leaderboard successfully saved to %s", kFilePath);
             saved = true;
         } else if (stored.writable) {
-            netlog::error("Failed to save leaderboard file: %s", SDL_GetError());
+            base::logError("Failed to save leaderboard file: %s", SDL_GetError());
         }
     }
     try {
         upload = json::parse(text);
     } catch (const std::exception& error) {
-        netlog::error("Failed to parse JSON for leaderboard upload: %s", error.what());
+        base::logError("Failed to parse JSON for leaderboard upload: %s", error.what());
     }
     return saved;
 }
@@ -178,7 +178,7 @@ json mergeIntoFile(const json& copy) {
     StoredDocument stored = readForMerge();
     mergeLeaderboards(stored.document, installed);
     if (stored.writable && !saveFileReplacing(kFilePath, serialise(stored.document))) {
-        netlog::error("Failed to save leaderboard cache: %s", SDL_GetError());
+        base::logError("Failed to save leaderboard cache: %s", SDL_GetError());
     }
     json shown = std::move(stored.document);
     mergeLeaderboards(shown, others);
@@ -188,7 +188,7 @@ json mergeIntoFile(const json& copy) {
 void loadFromJson(const json& document) {
     std::vector<std::string> problems;
     std::vector<LeaderboardLevel> levels = readLeaderboardLevels(document, problems);
-    for (const std::string& problem : problems) netlog::error("Skipped unreadable leaderboard data: %s", problem.c_str());
+    for (const std::string& problem : problems) base::logError("Skipped unreadable leaderboard data: %s", problem.c_str());
     loadedLevels().post(std::move(levels));
 }
 
@@ -200,26 +200,26 @@ bool takeLoadedLevels() {
 }
 
 void loadLocal(const std::function<void(const json&)>& callback) {
-    netlog::info("Falling back to local leaderboard file");
+    base::logInfo("Falling back to local leaderboard file");
     const std::string text = localFileText();
     if (text.empty()) {
-        netlog::info("No local leaderboard found, returning empty");
+        base::logInfo("No local leaderboard found, returning empty");
         callback(json());
         return;
     }
     try {
         const json document = json::parse(text);
-        netlog::info("Loaded leaderboard from local file");
+        base::logInfo("Loaded leaderboard from local file");
         callback(document);
     } catch (const std::exception& error) {
-        netlog::error("Failed to parse local leaderboard JSON: %s. Using empty leaderboard.", error.what());
+        base::logError("Failed to parse local leaderboard JSON: %s. Using empty leaderboard.", error.what());
         callback(json());
     }
 }
 
 void loadLocalScore(const std::string& levelName, const std::string& playerName,
                     const std::function<void(int)>& callback) {
-    netlog::info("Falling back to local file for player score: %s on %s", playerName.c_str(), levelName.c_str());
+    base::logInfo("Falling back to local file for player score: %s on %s", playerName.c_str(), levelName.c_str());
     const std::string text = localFileText();
     if (text.empty()) {
         callback(0);
@@ -229,12 +229,12 @@ void loadLocalScore(const std::string& levelName, const std::string& playerName,
     try {
         document = json::parse(text);
     } catch (const json::exception& error) {
-        netlog::error("Failed to parse local leaderboard JSON for high score: %s. Using 0.", error.what());
+        base::logError("Failed to parse local leaderboard JSON for high score: %s. Using 0.", error.what());
         callback(0);
         return;
     }
     const int score = localScore(document, levelName, playerName);
-    netlog::info("Found local player score: %s on %s = %d", playerName.c_str(), levelName.c_str(), score);
+    base::logInfo("Found local player score: %s on %s = %d", playerName.c_str(), levelName.c_str(), score);
     callback(score);
 }
 

@@ -1,5 +1,6 @@
 #include "persistence/Prefs.h"
 
+#include "base/Log.h"
 #include "leaderboard/LeaderboardProtocol.h"
 #include "persistence/FileSave.h"
 
@@ -9,7 +10,6 @@
 #include <SDL3/SDL_stdinc.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <exception>
 #include <optional>
 
@@ -30,11 +30,6 @@ std::optional<std::string> readPrefsFile(const std::string& path) {
 
 const char* enabledText(bool enabled) { return enabled ? "enabled" : "disabled"; }
 
-void printLine(std::FILE* stream, const char* format, const char* argument) {
-    std::fprintf(stream, format, argument);
-    std::fputs("\n", stream);
-}
-
 // The stored value of key, null when the document has none. `noFile` tells a
 // missing or empty file apart, which the callers report.
 json readMember(const char* key, const char* parseMessage, bool& noFile) {
@@ -43,7 +38,7 @@ json readMember(const char* key, const char* parseMessage, bool& noFile) {
     if (noFile) return nullptr;
     std::string error;
     json value = Prefs::memberOf(*text, key, error);
-    if (!error.empty()) printLine(stderr, parseMessage, error.c_str());
+    if (!error.empty()) base::logError(parseMessage, error.c_str());
     return value;
 }
 
@@ -52,16 +47,15 @@ void saveMember(const char* key, const json& value, const char* parseMessage) {
     const std::string path = Prefs::filePath();
     std::string       error;
     const std::string text = Prefs::withMember(readPrefsFile(path).value_or(""), key, value, error);
-    if (!error.empty()) printLine(stderr, parseMessage, error.c_str());
+    if (!error.empty()) base::logError(parseMessage, error.c_str());
     if (!saveFileReplacing(path, text)) {
-        printLine(stderr, "Failed to save prefs file: %s", SDL_GetError());
+        base::logError("Failed to save prefs file: %s", SDL_GetError());
         return;
     }
     if (value.is_boolean())
-        std::printf("Keyboard gameplay setting saved to %s: %s", path.c_str(), enabledText(value.get<bool>()));
+        base::logInfo("Keyboard gameplay setting saved to %s: %s", path.c_str(), enabledText(value.get<bool>()));
     else
-        std::printf("Player name saved to %s", path.c_str());
-    std::fputs("\n", stdout);
+        base::logInfo("Player name saved to %s", path.c_str());
 }
 
 }  // namespace
@@ -97,7 +91,7 @@ std::string withMember(const std::string& text, const char* key, const json& val
 std::string filePath() {
     char* folder = SDL_GetPrefPath("KOV", "Lumoka");
     if (folder == nullptr) {
-        printLine(stderr, "SDL_GetPrefPath failed: %s", SDL_GetError());
+        base::logError("SDL_GetPrefPath failed: %s", SDL_GetError());
         return "prefs.json";
     }
     std::string path = folder;
@@ -110,7 +104,7 @@ std::string loadPlayerName(const std::string& fallback) {
     bool       noFile = false;
     const json value  = readMember("playerName", "Failed to parse prefs JSON: %s", noFile);
     if (noFile) {
-        printLine(stdout, "No prefs file found \u2013 using default player name (%s)", fallback.c_str());
+        base::logInfo("No prefs file found \u2013 using default player name (%s)", fallback.c_str());
         return fallback;
     }
     if (!value.is_string() || value.get_ref<const std::string&>().empty()) return fallback;
@@ -121,7 +115,7 @@ bool loadKeyboardGameplay(bool fallback) {
     bool       noFile = false;
     const json value  = readMember("keyboardGameplay", "Failed to parse prefs JSON for keyboard gameplay: %s", noFile);
     if (noFile) {
-        printLine(stdout, "No prefs file found \u2013 using default keyboard gameplay setting (%s)",
+        base::logInfo("No prefs file found \u2013 using default keyboard gameplay setting (%s)",
                   enabledText(fallback));
         return fallback;
     }

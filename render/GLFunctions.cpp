@@ -1,6 +1,6 @@
 #include "render/GLFunctions.h"
 
-#include "render/RenderLog.h"
+#include "base/Log.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_video.h>
@@ -9,8 +9,8 @@
 
 GLFunctionTable gl;
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 

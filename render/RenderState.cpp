@@ -1,14 +1,14 @@
 #include "render/RenderState.h"
 
+#include "base/Log.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 
 #include <SDL3/SDL_video.h>
 
 #include <cmath>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 

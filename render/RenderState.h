@@ -148,6 +148,29 @@ std::string loadShaderFile(const std::string& path);                      // emp
 uint32_t    compileShader(const std::string& source, uint32_t shaderType); // 0 on failure
 uint32_t    createShaderProgram(uint32_t vertexShader, uint32_t fragmentShader);
 
+// One stage of a program: source text to compile, or a shader compiled before
+// (a level package's background keeps the game's vertex shader).
+struct ShaderStage {
+    std::string source;
+    uint32_t    compiled = 0;
+};
+// A program and its two shaders; all zero when it could not be built.
+struct ShaderProgram {
+    uint32_t vertexShader   = 0;
+    uint32_t fragmentShader = 0;
+    uint32_t program        = 0;
+};
+// Whether a failed compile or link adds a line of its own after the driver's log
+// (the circle program has always left it at the driver's log).
+enum class BuildFailures { Said, DriverLogOnly };
+// Compiles what the stages need and links them. The step that fails is logged
+// with the label ("Failed to compile text vertex shader"); what it made is released.
+ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragment, const std::string& label,
+                           BuildFailures failures = BuildFailures::Said);
+// Reads both files first ("Failed to load text vertex shader source"), then builds.
+ShaderProgram loadProgram(const std::string& vertexPath, const std::string& fragmentPath, const std::string& label,
+                          BuildFailures failures = BuildFailures::Said);
+
 // Fills the process-wide GL entry-point table through SDL_GL_GetProcAddress.
 bool loadOpenGLFunctions();
 // Reports (and consumes) one pending GL error; true when there was none.

@@ -2,9 +2,9 @@
 // baked with stb_truetype, and one draw call per string.
 #include "render/RenderState.h"
 
+#include "base/Log.h"
 #include "render/FontCheck.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 
 #include <SDL3/SDL_iostream.h>
 #include <SDL3/SDL_stdinc.h>
@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <vector>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 
@@ -154,31 +154,11 @@ void releaseTextObjects(RenderState& render) {
 
 bool RenderState::initTextRendering() {
     releaseTextObjects(*this);
-    const std::string vertexSource = loadShaderFile("shaders/text.vert");
-    if (vertexSource.empty()) {
-        logError("Failed to load text vertex shader source");
-        return false;
-    }
-    const std::string fragmentSource = loadShaderFile("shaders/text.frag");
-    if (fragmentSource.empty()) {
-        logError("Failed to load text fragment shader source");
-        return false;
-    }
-    textVertexShader = compileShader(vertexSource, GL_VERTEX_SHADER);
-    if (textVertexShader == 0) {
-        logError("Failed to compile text vertex shader");
-        return false;
-    }
-    textFragmentShader = compileShader(fragmentSource, GL_FRAGMENT_SHADER);
-    if (textFragmentShader == 0) {
-        logError("Failed to compile text fragment shader");
-        return false;
-    }
-    textProgram = createShaderProgram(textVertexShader, textFragmentShader);
-    if (textProgram == 0) {
-        logError("Failed to create text shader program");
-        return false;
-    }
+    const ShaderProgram built = loadProgram("shaders/text.vert", "shaders/text.frag", "text ");
+    if (built.program == 0) return false;
+    textVertexShader   = built.vertexShader;
+    textFragmentShader = built.fragmentShader;
+    textProgram        = built.program;
 
     gl.glGenVertexArrays(1, &textVertexArray);
     gl.glGenBuffers(1, &textVertexBuffer);

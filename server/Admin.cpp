@@ -83,7 +83,7 @@ int run(LeaderboardStore& store, const Command& command) {
     if (w[0] == "backup" && w.size() == 2) {
         std::string error;
         if (!store.backup(w[1], error)) {
-            netlog::error("Backup failed: %s", error.c_str());
+            base::logError("Backup failed: %s", error.c_str());
             return 1;
         }
         std::printf("Backed up %s to %s\n", printableLocation(command.database).c_str(), w[1].c_str());
@@ -105,7 +105,7 @@ int runAdmin(const std::vector<std::string>& arguments, const std::string& defau
     std::string error;
     const auto store = openLeaderboardStore(command.database, 1, error);
     if (!store) {
-        netlog::error("Failed to open leaderboard database %s: %s", printableLocation(command.database).c_str(),
+        base::logError("Failed to open leaderboard database %s: %s", printableLocation(command.database).c_str(),
                       error.c_str());
         return 1;
     }

@@ -259,7 +259,7 @@ private:
     void write(Response response, const std::string& method, const std::string& target) {
         const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
         server_.metrics.recordRequest(routeOf(target), response.result_int(), seconds);
-        if (server_.options.logRequests) netlog::info("%s %s %u", method.c_str(), target.c_str(), response.result_int());
+        if (server_.options.logRequests) base::logInfo("%s %s %u", method.c_str(), target.c_str(), response.result_int());
         response_ = std::move(response);
         // A client that does not take its reply is as slow as one that does not send.
         stream_.expires_after(std::chrono::seconds(server_.options.requestSeconds));
@@ -378,7 +378,7 @@ bool LeaderboardServer::start(const ServerOptions& options) {
     std::string error;
     core_->store = openLeaderboardStore(options.database, options.threads, error);
     if (!core_->store) {
-        netlog::error("Failed to open leaderboard database %s: %s", printableLocation(options.database).c_str(),
+        base::logError("Failed to open leaderboard database %s: %s", printableLocation(options.database).c_str(),
                       error.c_str());
         return false;
     }
@@ -395,11 +395,11 @@ bool LeaderboardServer::start(const ServerOptions& options) {
         if (!failure) acceptor.listen(asio::socket_base::max_listen_connections, failure);
     }
     if (failure || found.empty()) {
-        netlog::error("Failed to listen on %s:%d", options.host.c_str(), options.port);
+        base::logError("Failed to listen on %s:%d", options.host.c_str(), options.port);
         return false;
     }
     port_ = acceptor.local_endpoint().port();
-    netlog::info("Leaderboard server listening on http://%s:%d/api (database %s)", options.host.c_str(), port_,
+    base::logInfo("Leaderboard server listening on http://%s:%d/api (database %s)", options.host.c_str(), port_,
                  printableLocation(options.database).c_str());
     return true;
 }

@@ -119,7 +119,7 @@ bool succeeded(const PGresult* result) {
 void logWarnings(void*, const PGresult* notice) {
     const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
     if (severity != nullptr && std::strcmp(severity, "WARNING") == 0) {
-        netlog::error("Leaderboard database warning: %s", oneLine(PQresultErrorMessage(notice)).c_str());
+        base::logError("Leaderboard database warning: %s", oneLine(PQresultErrorMessage(notice)).c_str());
     }
 }
 
@@ -374,13 +374,13 @@ private:
         if (status == StoreStatus::Unavailable) return unavailable(error);
         if (reconnected) {
             counters_.reconnections.fetch_add(1, std::memory_order_relaxed);
-            netlog::info("Reconnected to the leaderboard database");
+            base::logInfo("Reconnected to the leaderboard database");
         }
         return status;
     }
 
     StoreStatus unavailable(const std::string& error) {
-        netlog::error("Leaderboard database error: %s", error.c_str());
+        base::logError("Leaderboard database error: %s", error.c_str());
         return StoreStatus::Unavailable;
     }
 

@@ -244,7 +244,7 @@ private:
     }
 
     StoreStatus failed() {
-        netlog::error("Leaderboard database error: %s", sqlite3_errmsg(db_));
+        base::logError("Leaderboard database error: %s", sqlite3_errmsg(db_));
         return StoreStatus::Unavailable;
     }
 

@@ -153,6 +153,6 @@ int main(int argc, char** argv) {
     watch.start();
     const bool served = server.serve();
     watch.served();
-    netlog::info("Leaderboard server stopped");
+    base::logInfo("Leaderboard server stopped");
     return served ? 0 : 1;
 }

@@ -2,12 +2,10 @@
 // panels (leaderboard, settings, tutorial, credits), with the state they keep
 // between frames. App::drawGui picks one of them per frame; every function here
 // runs on the main thread inside a GUI frame, and the ones that read or change
-// the run take the game-state lock themselves.
+// the run take the game-state lock themselves. Their shared look is ui/Widgets.h.
 #pragma once
 
 #include "leaderboard/LeaderboardProtocol.h"
-
-#include <cstdint>
 
 class App;
 
@@ -18,13 +16,6 @@ extern int  tutorialPage;           // 0..4
 extern int  lastTutorialPage;       // the page the tutorial song last played; -1: none
 extern char playerNameBuffer[kMaxNameBytes + 1];  // the settings panel's edit field
 extern bool playerNameBufferReady;  // the field holds a copy of the player name
-
-// Shared look: the dimmed screen with the glowing, hue-cycling title, and the
-// image buttons with their labels.
-void drawPanelTitle(const char* text, float hueSpeed, float saturation);
-void drawCenteredLabel(const char* label);
-bool drawImageButton(const char* id, uint32_t texture, uint32_t activeTexture, float width, float height,
-                     const char* label);
 
 void drawScoreHud(App& app);
 void drawLeaderboardPanel(App& app);

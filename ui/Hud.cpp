@@ -6,6 +6,7 @@
 #include "level/TutorialSong.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/Widgets.h"
 #include "ui/filebrowser/FileDialogs.h"
 
 #include <imgui.h>
@@ -15,13 +16,6 @@
 int lastTutorialPage = -1;
 
 namespace {
-
-constexpr ImGuiWindowFlags kFixedWindow = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
-                                          ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoScrollbar |
-                                          ImGuiWindowFlags_NoCollapse;
-
-const ImVec4 kGrey(0.7f, 0.7f, 0.7f, 1.0f);
-const ImVec4 kGreen(0.0f, 1.0f, 0.5f, 1.0f);
 
 void coloredText(const ImVec4& colour, const char* format, auto value) {
     ImGui::PushStyleColor(ImGuiCol_Text, colour);

@@ -8,6 +8,7 @@
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/Widgets.h"
 
 #include <SDL3/SDL_stdinc.h>
 #include <imgui.h>
@@ -21,15 +22,11 @@ bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_ca
 
 namespace {
 
-constexpr int   kStarSlots    = 5;
-constexpr float kButtonWidth  = 400.0f;
-constexpr float kButtonHeight = 125.2f;
-
-void pushFont(ImFont* font) { ImGui::PushFont(font, font->LegacySize); }
+constexpr int kStarSlots = 5;
 
 void drawDifficultyStars(int difficulty) {
     const int stars = std::max(difficulty, 1);
-    ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(1.0f, 0.8f, 0.0f, 1.0f));
+    ImGui::PushStyleColor(ImGuiCol_Text, kGold);
     for (int k = 0; k < kStarSlots; ++k) {
         if (k < stars) ImGui::TextUnformatted("*");
         if (k < kStarSlots - 1) ImGui::SameLine(0.0f, 2.0f);
@@ -76,12 +73,6 @@ void drawLevelDetails(float height) {
     ImGui::PopFont();
 }
 
-void drawHeading(const char* text) {
-    pushFont(buttonFont);
-    ImGui::TextUnformatted(text);
-    ImGui::PopFont();
-}
-
 }  // namespace
 
 // The panel shows the list the fetch (or its fallback to the local file) delivers.
@@ -106,7 +97,7 @@ void App::drawMainMenu() {
                                    ImGuiWindowFlags_NoBackground;
     if (ImGui::Begin("##MainMenu", nullptr, flags)) {
         ImGui::Columns(2, "MainMenuColumns", false);
-        const float titleBottom = workPos.y + workSize.y * 0.08f + ImGui::CalcTextSize("LUMOKA").y;
+        const float titleBottom = workPos.y + workSize.y * kTitleTop + ImGui::CalcTextSize("LUMOKA").y;
         const float room        = workPos.y + workSize.y - titleBottom;
         const float buttonW     = kButtonWidth * s;
         const float buttonH     = kButtonHeight * s;
