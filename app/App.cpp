@@ -3,12 +3,14 @@
 #include "level/LevelList.h"
 #include "level/LevelManifest.h"
 #include "level/LevelPackage.h"
+#include "level/PackagePaths.h"
 #include "level/TutorialSong.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/filebrowser/FileDialogs.h"
 
 #include <SDL3/SDL.h>
 #include <GL/glcorearb.h>
@@ -85,6 +87,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
+    input.escapeQuits = !anyFileDialogOpen();
     input.processEvents(guiVisible ? UISystem::processEvent : nullptr);
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
@@ -150,6 +153,10 @@ void App::togglePlayback() {
 void App::startSelectedLevel() {
     if (!hasSelectedLevel()) return;
     const LevelInfo& level = levelList[static_cast<size_t>(selectedLevel)];
+    if (!isConfinedPath(level.file)) {
+        std::fprintf(stderr, "Refused a level folder outside levels/: %s\n", level.file.c_str());
+        return;
+    }
     levelLoader.request({"levels/" + level.file, level.name, LevelLoader::Purpose::Run});
 }
 

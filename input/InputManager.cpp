@@ -43,7 +43,7 @@ void InputManager::handleEvent(const SDL_Event& event) {
         const int32_t key = static_cast<int32_t>(event.key.key);
         keysPressed.insert(key);
         if (event.key.key == SDLK_F12) guiToggle = true;
-        else if (key == kEscapeKey) quit = true;
+        else if (key == kEscapeKey) quit = quit || escapeQuits;
         else if (key == kSpaceKey) playToggle = true;
         break;
     }

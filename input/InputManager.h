@@ -36,6 +36,7 @@ public:
     void getMousePosition(float& x, float& y) const { x = mouseX; y = mouseY; }
 
     bool                           quit          = false;
+    bool                           escapeQuits   = true;  // false while a dialog takes Escape itself
     bool                           playToggle    = false;
     bool                           guiToggle     = false;
     bool                           mouseWentDown = false;

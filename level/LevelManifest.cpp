@@ -2,6 +2,7 @@
 
 #include "audio/AudioSystem.h"
 #include "game/GameLogic.h"
+#include "level/PackagePaths.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_iostream.h>
@@ -123,8 +124,22 @@ void setSlot(RenderState& render, size_t slot, float base, float peak, float ler
     render.stemLerpSpeed[slot] = lerpSpeed;
 }
 
+// A manifest may only name files inside its own folder.
+bool confined(const StemEntry& entry) {
+    for (const std::string* path : {&entry.file, &entry.midi}) {
+        if (path->empty() || isConfinedPath(*path)) continue;
+        std::cerr << "Refused a path outside the level's folder: " << *path << std::endl;
+        return false;
+    }
+    return true;
+}
+
 // A stem whose audio decoded but whose chart did not is kept, without its look.
 void decodeEntry(const StemEntry& entry, const std::string& folder, DecodedLevel& level) {
+    if (!confined(entry)) {
+        std::cerr << "Failed to load stem: " << entry.file << "\n";
+        return;
+    }
     Stem stem;
     bool whole = decodeStem(inFolder(folder, entry.file), stem);
     const bool decoded = whole;

@@ -25,7 +25,7 @@ APT_PACKAGES=(
   libxfixes-dev libxkbcommon-dev libasound2-dev libpulse-dev libgl-dev libegl-dev
   libwayland-dev wayland-protocols libdrm-dev libgbm-dev libudev-dev libdbus-1-dev
   libgl1-mesa-dri
-  nlohmann-json3-dev libcpp-httplib-dev libstb-dev libsndfile1-dev libsqlite3-dev
+  nlohmann-json3-dev libcpp-httplib-dev libstb-dev libsndfile1-dev libsqlite3-dev libzip-dev
   libpq-dev postgresql-15 libboost1.74-dev chromium
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev

@@ -4,17 +4,25 @@
 #include "app/App.h"
 
 #include "level/LevelList.h"
+#include "level/LevelPackage.h"
+#include "level/PackageImport.h"
+#include "level/ShaderCheck.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/Widgets.h"
+#include "ui/filebrowser/FileBrowser.h"
+#include "ui/filebrowser/FileDialogs.h"
 
 #include <SDL3/SDL_stdinc.h>
 #include <imgui.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 int selectedLevel = 0;
 
@@ -22,7 +30,12 @@ bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_ca
 
 namespace {
 
-constexpr int kStarSlots = 5;
+constexpr int   kStarSlots    = 5;
+
+// What the last import or export did, shown under its buttons.
+std::string packageStatus;
+bool        importRequested = false;
+bool        exportRequested = false;
 
 void drawDifficultyStars(int difficulty) {
     const int stars = std::max(difficulty, 1);
@@ -71,6 +84,59 @@ void drawLevelDetails(float height) {
     }
     ImGui::EndChild();
     ImGui::PopFont();
+}
+
+// Runs on the main thread: the import decodes every stem to validate it and
+// waits for the shader check (bounded by its time limit).
+void importChosenPackage(const std::string& source) {
+    LevelInfo   installed;
+    std::string error;
+    if (!importPackage(source, "levels", kBackgroundVertexShader, installed, error)) {
+        packageStatus = error;
+        return;
+    }
+    levelList.push_back(installed);
+    selectedLevel = static_cast<int>(levelList.size()) - 1;
+    packageStatus = "Imported \"" + installed.name + "\"";
+}
+
+void exportSelectedLevel(const std::string& folder) {
+    if (!hasSelectedLevel()) return;
+    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
+    const std::string zip   = folder + "/" + baseName(level.file) + ".zip";
+    std::string       error;
+    packageStatus = exportPackage("levels", level.file, zip, error) ? "Exported to " + zip : error;
+}
+
+// The chosen file or folder of a dialog this menu opened, taken once.
+bool takeChoice(FileBrowser& dialog, bool& requested, std::string& path) {
+    if (!requested || !dialog.hasSelected()) return false;
+    requested                         = false;
+    const std::vector<std::string> paths = dialog.selectedPaths();
+    dialog.clearSelection();
+    if (paths.empty()) return false;
+    path = paths.front();
+    return true;
+}
+
+// Packages are shared from and to the game's folder first; the player moves on from there.
+void openDialog(FileBrowser& dialog, bool& requested) {
+    if (!requested) dialog.setDirectory(std::filesystem::current_path().string());
+    dialog.open();
+    requested = true;
+}
+
+void drawPackageButtons() {
+    pushFont(defaultFont);
+    if (ImGui::Button("Import Package...")) openDialog(levelPackageDialog, importRequested);
+    ImGui::SameLine();
+    if (ImGui::Button("Export...") && hasSelectedLevel()) openDialog(exportFolderDialog, exportRequested);
+    if (!packageStatus.empty()) ImGui::TextWrapped("%s", packageStatus.c_str());
+    ImGui::PopFont();
+
+    std::string chosen;
+    if (takeChoice(levelPackageDialog, importRequested, chosen)) importChosenPackage(chosen);
+    if (takeChoice(exportFolderDialog, exportRequested, chosen)) exportSelectedLevel(chosen);
 }
 
 }  // namespace
@@ -129,6 +195,7 @@ void App::drawMainMenu() {
                                    std::max((room - (lineHeight + tableHeight + detailsHeight)) * 0.5f, 0.0f) + titleBottom));
         drawHeading("Select Level");
         drawLevelTable(tableHeight);
+        drawPackageButtons();
         drawHeading("Details");
         drawLevelDetails(detailsHeight);
         ImGui::Columns(1, nullptr, true);

@@ -195,6 +195,17 @@ protected:
     }
 };
 
+// The files beside levels/ exist: only the rule keeps them from being read.
+TEST_F(ManifestLoad, PathsReachingOutsideTheLevelsFolderAreRefused) {
+    write("levels/level.json", R"({"stems": [{"file": "../a.wav"}, {"file": "a.wav", "midi": "../levels/a.mid"},
+        {"file": "/etc/passwd"}, {"file": "b.wav"}]})");
+    ASSERT_TRUE(load("levels/level.json")) << err;
+    EXPECT_EQ(stemNames(), (std::vector<std::string>{"b.wav"}));
+    for (const char* path : {"../a.wav", "../levels/a.mid", "/etc/passwd"})
+        EXPECT_NE(err.find(std::string("Refused a path outside the level's folder: ") + path), std::string::npos)
+            << err;
+}
+
 TEST_F(ManifestLoad, StemsComeFromTheManifestsFolderInStartOrder) {
     write("levels/level.json", R"({"stems": [
         {"file": "b.wav", "startOrder": 1}, {"file": "a.wav", "midi": "a.mid", "startOrder": 0}]})");

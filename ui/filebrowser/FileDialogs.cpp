@@ -4,8 +4,10 @@
 
 FileBrowser audioFileDialog;
 FileBrowser levelPackageDialog;
+FileBrowser exportFolderDialog;
 bool        audioFileDialogReady = false;
 bool        levelPackageDialogReady = false;
+bool        exportFolderDialogReady = false;
 
 namespace {
 
@@ -33,9 +35,18 @@ void setUpFileDialogs() {
           "Select Audio Files", {".wav", ".mp3", ".ogg", ".flac", ".aiff", ".m4a", ".wma"}, audioFileDialogReady);
     setUp(levelPackageDialog, FileBrowser::closeOnEscape | FileBrowser::allowNewDirectory, "Select Level Package",
           {".zip"}, levelPackageDialogReady);
+    setUp(exportFolderDialog,
+          FileBrowser::selectDirectory | FileBrowser::hideFiles | FileBrowser::closeOnEscape |
+              FileBrowser::allowNewDirectory,
+          "Select Export Folder", {}, exportFolderDialogReady);
 }
 
 void displayFileDialogs(float uiScale) {
     display(audioFileDialog, audioFileDialogReady, uiScale);
     display(levelPackageDialog, levelPackageDialogReady, uiScale);
+    display(exportFolderDialog, exportFolderDialogReady, uiScale);
+}
+
+bool anyFileDialogOpen() {
+    return audioFileDialog.isOpen() || levelPackageDialog.isOpen() || exportFolderDialog.isOpen();
 }
