@@ -1,7 +1,6 @@
 #include "level/PackageValidation.h"
 
 #include "audio/Sound.h"
-#include "game/GameLogic.h"
 #include "level/LevelManifest.h"
 #include "level/PackagePaths.h"
 #include "midi/MidiFile.h"
@@ -48,8 +47,8 @@ bool readPackageFile(const std::filesystem::path& path, std::string& bytes) {
 }
 
 bool manifestStems(const std::filesystem::path& manifest, std::vector<StemEntry>& entries) {
-    GameLogic tempo;
-    return parseLevelManifest(manifest.string(), entries, tempo);
+    float bpm = 0.0f;
+    return parseLevelManifest(manifest.string(), entries, bpm);
 }
 
 bool validatePackageFolder(const std::string& folder, std::string& error) {
