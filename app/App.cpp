@@ -19,8 +19,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include "render/GLFunctions.h"
 
@@ -35,14 +33,6 @@ constexpr int32_t kVisualStemCap = 8;
 bool fail(const char* message) {
     std::cerr << message << "\n";
     return false;
-}
-
-// The levels the level list offers: only these are worth keeping a copy of the
-// server's scores for.
-std::vector<std::string> installedLevelNames() {
-    std::vector<std::string> names;
-    for (const LevelInfo& level : levelList) names.push_back(level.name);
-    return names;
 }
 
 }  // namespace
@@ -61,7 +51,8 @@ bool App::init() {
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
     if (!UISystem::init(render)) return fail("Failed to initialize UI system");
-    Leaderboard::setInstalledLevels(installedLevelNames());
+    // Only the levels on the list are worth keeping the server's scores for.
+    Leaderboard::setInstalledLevels(levelListNames());
     if (!render.initTextRendering()) return fail("Failed to initialize text rendering");
 
     input.init();
