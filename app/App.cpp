@@ -78,7 +78,8 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
-    input.escapeQuits = !anyFileDialogOpen();
+    // A dialog drawn last frame closes on Escape instead of the game.
+    input.escapeQuits = !(guiVisible && guiTakesEscape());
     input.processEvents(guiVisible ? UISystem::processEvent : nullptr);
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
@@ -196,6 +197,7 @@ void App::shutdown(std::thread& logicThread) {
     std::cout << "Game logic thread joined successfully" << "\n";
     levelLoader.shutdown();
     HttpDatabase::shutdown();
+    stopSongImport();
     std::cout << "Shutting down application..." << std::endl;
     audio.shutdown();
     UISystem::shutdown();

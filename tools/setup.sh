@@ -29,8 +29,9 @@ APT_PACKAGES=(
   libpq-dev postgresql-15 libboost1.74-dev chromium
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk
+  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk time
   libfluidsynth-dev timgm6mb-soundfont
+  libaubio-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev asc-music
   fonts-roboto-unhinted
 )
 

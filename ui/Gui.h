@@ -7,6 +7,8 @@
 
 #include "leaderboard/LeaderboardProtocol.h"
 
+#include <string>
+
 class App;
 
 extern int  selectedLevel;          // row of the main menu's level table
@@ -16,6 +18,17 @@ extern int  tutorialPage;           // 0..4
 extern int  lastTutorialPage;       // the page the tutorial song last played; -1: none
 extern char playerNameBuffer[kMaxNameBytes + 1];  // the settings panel's edit field
 extern bool playerNameBufferReady;  // the field holds a copy of the player name
+
+// "Add Song...": the audio-file dialog, the title and difficulty window, the
+// import's progress; the new level joins the table, selected. Escape closes
+// what is open. stopSongImport cancels a running import and waits for it.
+void               openSongImport();
+void               drawSongImport();
+bool               songImportWindowOpen();
+const std::string& songImportMessage();  // the last import's outcome; empty when none
+void               stopSongImport();
+// Whether a dialog or window of the GUI takes the Escape key this frame.
+bool               guiTakesEscape();
 
 void drawScoreHud(App& app);
 void drawLeaderboardPanel(App& app);

@@ -7,6 +7,7 @@
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/Widgets.h"
+#include "ui/filebrowser/FileBrowser.h"
 #include "ui/filebrowser/FileDialogs.h"
 
 #include <imgui.h>
@@ -132,6 +133,8 @@ void App::cancelLoadOnLeaving() {
         levelLoader.cancel();
 }
 
+bool guiTakesEscape() { return anyFileDialogOpen() || songImportWindowOpen(); }
+
 void App::drawGui() {
     if (!guiVisible) return;
     cancelLoadOnLeaving();
@@ -153,6 +156,7 @@ void App::drawGui() {
     }
     if (levelLoader.loading()) drawLoadingBar(levelLoader);
     displayFileDialogs(uiScale);
+    if (!game.inGame) drawSongImport();  // after the dialogs: it takes their choice
 
     if (!tutorialActive) {
         lastTutorialPage = -1;

@@ -127,12 +127,17 @@ void openDialog(FileBrowser& dialog, bool& requested) {
     requested = true;
 }
 
-void drawPackageButtons() {
+// Under the table: "Add Song...", the package buttons and what the last of them came to.
+void drawLevelActions() {
     pushFont(defaultFont);
+    if (ImGui::Button("Add Song...")) openSongImport();
+    ImGui::SameLine();
     if (ImGui::Button("Import Package...")) openDialog(levelPackageDialog, importRequested);
     ImGui::SameLine();
     if (ImGui::Button("Export...") && hasSelectedLevel()) openDialog(exportFolderDialog, exportRequested);
     if (!packageStatus.empty()) ImGui::TextWrapped("%s", packageStatus.c_str());
+    const std::string& message = songImportMessage();
+    if (!message.empty()) ImGui::TextWrapped("%s", message.c_str());
     ImGui::PopFont();
 
     std::string chosen;
@@ -196,7 +201,7 @@ void App::drawMainMenu() {
                                    std::max((room - (lineHeight + tableHeight + detailsHeight)) * 0.5f, 0.0f) + titleBottom));
         drawHeading("Select Level");
         drawLevelTable(tableHeight);
-        drawPackageButtons();
+        drawLevelActions();
         drawHeading("Details");
         drawLevelDetails(detailsHeight);
         ImGui::Columns(1, nullptr, true);
