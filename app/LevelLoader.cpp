@@ -77,8 +77,8 @@ void LevelLoader::work() {
             queued_.reset();
         }
         Posted posted;
-        posted.generation    = job.generation;
-        posted.ready.request = std::move(job.request);
+        posted.generation     = job.generation;
+        posted.ready.request  = std::move(job.request);
         LevelPackage& package = posted.ready.package;
         LevelPackage::prepare(posted.ready.request.folder, package);
         // Checked once per shader text, here and not in the frame loop: the check may take

@@ -39,20 +39,20 @@ struct Stem {
 
 class AudioSystem {
 public:
-    bool init();                       // the default playback device
-    bool init(Mixer::Output output);   // Output::None: no device, the caller pulls Mixer::mix
-    void shutdown();
-    bool loadStem(const std::string& path);
-    bool loadStemWithMidi(const std::string& audioPath, const std::string& midiPath);
-    void clearStems();
-    void playAll();
-    void stopAll();
-    void activateFirstStem();
-    void fadeInStem(int index, float seconds);
-    void deactivateStem(int index);
-    void setBpm(float newBpm);
-    void update(float dt);
-    void updateStreamTime(double& streamTime);  // each frame, before circles are timed and input judged
+    bool         init();                      // the default playback device
+    bool         init(Mixer::Output output);  // Output::None: no device, the caller pulls Mixer::mix
+    void         shutdown();
+    bool         loadStem(const std::string& path);
+    bool         loadStemWithMidi(const std::string& audioPath, const std::string& midiPath);
+    void         clearStems();
+    void         playAll();
+    void         stopAll();
+    void         activateFirstStem();
+    void         fadeInStem(int index, float seconds);
+    void         deactivateStem(int index);
+    void         setBpm(float newBpm);
+    void         update(float dt);
+    void         updateStreamTime(double& streamTime);  // each frame, before circles are timed and input judged
     MidiDispatch dispatchMidi(const NoteCallback& onNote, RenderState* render);  // audio/NoteTimeline.cpp
 
     std::vector<Stem> stems;
@@ -62,7 +62,7 @@ public:
     float             speedFactor  = 0.0f;
     float             masterVolume = 0.0f;
     Mixer             engine;
-    uint32_t          voiceGroup   = 0;
+    uint32_t          voiceGroup = 0;
 };
 
 // Reads and decodes one stem's audio file into a fresh stem (name, sound,

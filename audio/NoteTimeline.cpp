@@ -34,14 +34,14 @@ float firstTempo(MidiFile& file) {
 // Every note-on and note-off in file order, each with the pan its channel had
 // at that point.
 std::vector<MidiNoteEvent> noteEvents(MidiFile& file) {
-    std::vector<MidiNoteEvent> events;
+    std::vector<MidiNoteEvent>     events;
     std::array<int, kMidiChannels> pan;
     pan.fill(kCentrePan);
     for (int t = 0; t < file.trackCount(); ++t) {
         for (int i = 0; i < file.eventCount(t); ++i) {
-            const MidiTrackEvent& event = file.event(t, i);
-            const int channel = event.channel();
-            const bool knownChannel = channel >= 0 && channel < kMidiChannels;
+            const MidiTrackEvent& event        = file.event(t, i);
+            const int             channel      = event.channel();
+            const bool            knownChannel = channel >= 0 && channel < kMidiChannels;
             if (event.isController() && event.controllerNumber() == kPanController && knownChannel) {
                 pan[channel] = event.controllerValue();
             }
@@ -102,9 +102,9 @@ DispatchWindow windowFor(const StemMidi& midi, double now, bool looping) {
 
 }  // namespace
 
-StemMidi::StemMidi() = default;
-StemMidi::~StemMidi() = default;
-StemMidi::StemMidi(StemMidi&&) noexcept = default;
+StemMidi::StemMidi()                               = default;
+StemMidi::~StemMidi()                              = default;
+StemMidi::StemMidi(StemMidi&&) noexcept            = default;
 StemMidi& StemMidi::operator=(StemMidi&&) noexcept = default;
 
 void StemMidi::rewind() {
@@ -139,8 +139,8 @@ bool StemMidi::load(const std::string& midiPath) {
     std::sort(events.begin(), events.end(),
               [](const MidiNoteEvent& a, const MidiNoteEvent& b) { return a.time < b.time; });
 
-    base::logInfo("Successfully loaded MIDI file: %s with %zu note events (native BPM: %.1f)",
-                fileName(n).c_str(), events.size(), bpm);
+    base::logInfo("Successfully loaded MIDI file: %s with %zu note events (native BPM: %.1f)", fileName(n).c_str(),
+                  events.size(), bpm);
     return true;
 }
 
@@ -151,8 +151,8 @@ void StemMidi::scaleToBpm(float songBpm) {
     // (or nowhere) and silently empty the level; the file's own timing is the
     // better fallback.
     if (!(songBpm > 0.0f) || !std::isfinite(songBpm) || !std::isfinite(ratio)) {
-        base::logError("Cannot scale MIDI timing to a song BPM of %.1f, keeping the MIDI file's own %.1f BPM",
-                     songBpm, bpm);
+        base::logError("Cannot scale MIDI timing to a song BPM of %.1f, keeping the MIDI file's own %.1f BPM", songBpm,
+                       bpm);
         return;
     }
     if (std::fabs(ratio - 1.0f) < kSameTempoSlack) {
@@ -183,13 +183,15 @@ MidiDispatch AudioSystem::dispatchMidi(const NoteCallback& onNote, RenderState* 
         dispatch.clock      = now;
         forEachInWindow(midi.events, windowFor(midi, now, looping), [&](const MidiNoteEvent& event) {
             MidiNoteEvent copy = event;
-            copy.stemIndex = static_cast<int32_t>(i);
+            copy.stemIndex     = static_cast<int32_t>(i);
             dispatch.fired.push_back(copy);
             if (onNote && render) onNote(copy, render);
         });
         midi.lastDispatchTime = now;
     }
     const size_t count = dispatch.fired.size();
-    if (count > 2) std::cout << "MIDI: Triggered " << count << " events (master clock)" << "\n";
+    if (count > 2)
+        std::cout << "MIDI: Triggered " << count << " events (master clock)"
+                  << "\n";
     return dispatch;
 }

@@ -48,9 +48,7 @@ int32_t tierFactor(double accuracy) {
     return accuracy >= 0.75 ? 2 : 1;
 }
 
-int32_t timingFactor(double accuracy) {
-    return 1 - static_cast<int32_t>(std::trunc(-2.0 * accuracy));
-}
+int32_t timingFactor(double accuracy) { return 1 - static_cast<int32_t>(std::trunc(-2.0 * accuracy)); }
 
 int32_t pitchPoints(int32_t note) {
     if (note < 48) return 50;
@@ -156,7 +154,7 @@ void GameLogic::judgePress(int32_t index, InputKind kind, uint64_t id) {
     setHold(kind, id, index);
     if (circle.judged) return;  // a later press only holds
 
-    circle.judged = true;
+    circle.judged       = true;
     const double window = kind == InputKind::Touch ? kTouchHoldWindow : kPointerHoldWindow;
     if (std::abs(streamTime - circle.time) > window) {
         // Too far off: the combo breaks, but the hold is still timed.
@@ -218,7 +216,7 @@ void GameLogic::countHit() {
 // A long run at eight layers can pass the largest int32; the score stops there.
 void GameLogic::addScore(int32_t points) {
     const auto added = saturate(std::trunc(static_cast<double>(static_cast<float>(points) * multiplier)));
-    score = saturate(static_cast<double>(score) + added);
+    score            = saturate(static_cast<double>(score) + added);
     if (score > highScore) {
         highScore = score;
         std::cout << "High score updated: " << highScore << "\n";

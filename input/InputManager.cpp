@@ -21,9 +21,7 @@ void touchScale(SDL_WindowID windowId, float& w, float& h) {
 
 }  // namespace
 
-void InputManager::init() {
-    *this = InputManager{};
-}
+void InputManager::init() { *this = InputManager{}; }
 
 void InputManager::processEvents(GuiEventHook gui) {
     SDL_Event event;
@@ -35,9 +33,7 @@ void InputManager::processEvents(GuiEventHook gui) {
 
 void InputManager::handleEvent(const SDL_Event& event) {
     switch (event.type) {
-    case SDL_EVENT_QUIT:
-        quit = true;
-        break;
+    case SDL_EVENT_QUIT: quit = true; break;
     case SDL_EVENT_KEY_DOWN: {
         if (event.key.repeat) break;
         const int32_t key = static_cast<int32_t>(event.key.key);
@@ -58,18 +54,18 @@ void InputManager::handleEvent(const SDL_Event& event) {
     case SDL_EVENT_MOUSE_BUTTON_UP:
         if (event.button.button != SDL_BUTTON_LEFT) break;
         (event.type == SDL_EVENT_MOUSE_BUTTON_DOWN ? mouseWentDown : mouseWentUp) = true;
-        mouseX = event.button.x;
-        mouseY = event.button.y;
+        mouseX                                                                    = event.button.x;
+        mouseY                                                                    = event.button.y;
         break;
     case SDL_EVENT_FINGER_DOWN: {
         float w, h;
         touchScale(event.tfinger.windowID, w, h);
         TouchPoint& touch = touches[event.tfinger.fingerID];
-        touch.active   = true;
-        touch.pressed  = true;
-        touch.released = false;
-        touch.x        = w * event.tfinger.x;
-        touch.y        = h * event.tfinger.y;
+        touch.active      = true;
+        touch.pressed     = true;
+        touch.released    = false;
+        touch.x           = w * event.tfinger.x;
+        touch.y           = h * event.tfinger.y;
         break;
     }
     // A cancelled touch (the system took the finger, say for a gesture) ends
@@ -77,20 +73,19 @@ void InputManager::handleEvent(const SDL_Event& event) {
     case SDL_EVENT_FINGER_UP:
     case SDL_EVENT_FINGER_CANCELED: {
         TouchPoint& touch = touches[event.tfinger.fingerID];
-        touch.active   = false;
-        touch.released = true;
+        touch.active      = false;
+        touch.released    = true;
         break;
     }
     case SDL_EVENT_FINGER_MOTION: {
         float w, h;
         touchScale(event.tfinger.windowID, w, h);
         TouchPoint& touch = touches[event.tfinger.fingerID];
-        touch.x = w * event.tfinger.x;
-        touch.y = h * event.tfinger.y;
+        touch.x           = w * event.tfinger.x;
+        touch.y           = h * event.tfinger.y;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -104,6 +99,6 @@ void InputManager::endFrame() {
     for (auto it = touches.begin(); it != touches.end();) {
         it->second.pressed  = false;
         it->second.released = false;
-        it = it->second.active ? std::next(it) : touches.erase(it);
+        it                  = it->second.active ? std::next(it) : touches.erase(it);
     }
 }

@@ -28,12 +28,15 @@ public:
     void handleEvent(const SDL_Event& event);
     void endFrame();
 
-    bool quitRequested() const     { return quit; }
+    bool quitRequested() const { return quit; }
     bool playTogglePressed() const { return playToggle; }
-    bool guiTogglePressed() const  { return guiToggle; }
-    bool mousePressed() const      { return mouseWentDown; }
-    bool mouseReleased() const     { return mouseWentUp; }
-    void getMousePosition(float& x, float& y) const { x = mouseX; y = mouseY; }
+    bool guiTogglePressed() const { return guiToggle; }
+    bool mousePressed() const { return mouseWentDown; }
+    bool mouseReleased() const { return mouseWentUp; }
+    void getMousePosition(float& x, float& y) const {
+        x = mouseX;
+        y = mouseY;
+    }
 
     bool                           quit          = false;
     bool                           escapeQuits   = true;  // false while a dialog takes Escape itself

@@ -26,7 +26,7 @@ std::string cutToNameLimit(std::string name) {
 
 std::string percentEncodeSegment(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
+    std::string           encoded;
     encoded.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);

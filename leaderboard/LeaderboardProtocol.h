@@ -20,4 +20,4 @@ std::string cutToNameLimit(std::string name);
 // spaces and non-ASCII bytes survive as one segment.
 std::string percentEncodeSegment(std::string_view text);
 // The inverse; false on a '%' not followed by two hex digits.
-bool        percentDecode(std::string_view text, std::string& decoded);
+bool percentDecode(std::string_view text, std::string& decoded);

@@ -23,8 +23,8 @@ bool readName(const json& object, const char* key, const std::string& where, std
     const auto it = object.find(key);
     if (it == object.end() && !required) return true;
     if (it == object.end() || !it->is_string() || it->get_ref<const std::string&>().size() > kMaxNameBytes) {
-        return fail(error, where + "." + key + " must be a string of at most " + std::to_string(kMaxNameBytes) +
-                               " bytes");
+        return fail(error,
+                    where + "." + key + " must be a string of at most " + std::to_string(kMaxNameBytes) + " bytes");
     }
     out = it->get<std::string>();
     return true;
@@ -64,7 +64,7 @@ bool readUploadEntry(const json& value, const std::string& where, LeaderboardEnt
 
 json uploadableLeaderboard(const json& document, std::vector<std::string>& refused) {
     std::vector<LeaderboardLevel> levels;
-    const auto list = document.find("levels");
+    const auto                    list = document.find("levels");
     if (list == document.end() || !list->is_array()) return leaderboardDocument(levels);
     for (size_t i = 0; i < list->size(); ++i) {
         const std::string where = "levels[" + std::to_string(i) + "]";
@@ -79,8 +79,7 @@ json uploadableLeaderboard(const json& document, std::vector<std::string>& refus
             LeaderboardEntry entry;
             if (readUploadEntry(scores[j], where + ".scores[" + std::to_string(j) + "]", entry, error))
                 level.scores.push_back(std::move(entry));
-            else
-                refused.push_back(error);
+            else refused.push_back(error);
         }
         if (!level.scores.empty()) levels.push_back(std::move(level));
     }

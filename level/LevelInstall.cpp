@@ -81,7 +81,7 @@ bool folderListed(const nlohmann::json& entries, const std::string& folder) {
 // The wanted name, or the first of name-2, name-3, ... that neither exists in
 // the folder nor is named by an entry of the list.
 std::string freeFolderName(const fs::path& levels, const nlohmann::json& entries, const std::string& wanted) {
-    std::string candidate = wanted;
+    std::string     candidate = wanted;
     std::error_code ec;
     for (int n = 2; fs::exists(fs::symlink_status(levels / candidate, ec)) || folderListed(entries, candidate); ++n)
         candidate = wanted + "-" + std::to_string(n);
@@ -100,8 +100,8 @@ bool install(const fs::path& levels, const fs::path& staging, const std::string&
     const fs::path listPath = levels / "levels.json";
     std::string    oldText;
     if (!readListText(listPath, oldText, error)) return false;
-    nlohmann::json document = oldText.empty() ? nlohmann::json::array()
-                                              : nlohmann::json::parse(oldText, nullptr, false);
+    nlohmann::json document =
+        oldText.empty() ? nlohmann::json::array() : nlohmann::json::parse(oldText, nullptr, false);
     nlohmann::json* entries = document.is_discarded() ? nullptr : entriesOf(document);
     if (entries == nullptr)
         return fail(error, "Level list " + listPath.string() + " is not a JSON list of levels; nothing was added");
@@ -137,8 +137,10 @@ std::string makeStagingFolder(const std::string& levelsDir, std::string& error) 
         return {};
     }
     // mkdtemp makes it private; the installed level should look like any other folder.
-    fs::permissions(pattern, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                 fs::perms::others_read | fs::perms::others_exec, ec);
+    fs::permissions(pattern,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                        fs::perms::others_exec,
+                    ec);
     return pattern;
 }
 
@@ -168,7 +170,7 @@ std::string levelSlug(const std::string& title) {
 bool installLevel(const std::string& levelsDir, const std::string& staging, const std::string& wantedFolder,
                   LevelInfo& entry, std::string& error) {
     const std::lock_guard<std::mutex> lock(installMutex);
-    const bool installed = install(levelsDir, staging, wantedFolder, entry, error);
+    const bool                        installed = install(levelsDir, staging, wantedFolder, entry, error);
     if (!installed) removeStagingFolder(staging);
     return installed;
 }

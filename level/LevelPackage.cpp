@@ -49,7 +49,7 @@ bool LevelPackage::prepare(const std::string& folder, LevelPackage& package) {
     package.name = baseName(folder);
 
     const std::string shaderPath = folder + "/background.frag";
-    size_t size = 0;
+    size_t            size       = 0;
     if (void* data = SDL_LoadFile(shaderPath.c_str(), &size)) {
         package.shaderSource.assign(static_cast<const char*>(data), size);
         SDL_free(data);

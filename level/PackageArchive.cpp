@@ -69,8 +69,8 @@ bool listEntries(zip_t* archive, uint64_t archiveBytes, std::vector<Entry>& file
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     uint64_t          total = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
-        const auto  index = static_cast<zip_uint64_t>(i);
-        zip_stat_t  stat;
+        const auto index = static_cast<zip_uint64_t>(i);
+        zip_stat_t stat;
         if (zip_stat_index(archive, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME))
             return fail(error, "Refused: the archive's entry " + std::to_string(i) + " cannot be read");
         const std::string name    = stat.name;
@@ -111,8 +111,8 @@ bool unpackEntry(zip_t* archive, const Entry& file, const fs::path& target, std:
     fs::create_directories(target.parent_path(), ec);
     const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (ec || out < 0) return fail(error, "Cannot unpack \"" + file.name + "\": " + std::strerror(errno));
-    zip_file_t* in = zip_fopen_index(archive, file.index, 0);
-    bool        ok = in != nullptr;
+    zip_file_t* in      = zip_fopen_index(archive, file.index, 0);
+    bool        ok      = in != nullptr;
     uint64_t    written = 0;
     char        buffer[64 * 1024];
     while (ok) {
@@ -162,17 +162,17 @@ bool unpackPackageArchive(const std::string& zipPath, const std::string& into, s
 
     int    code = 0;
     ZipPtr archive(zip_open(zipPath.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
-    if (!archive) return openFailed(code, fs::path(zipPath).filename().string(), startsLikeZip(head, got > 0 ? got : 0), error);
+    if (!archive)
+        return openFailed(code, fs::path(zipPath).filename().string(), startsLikeZip(head, got > 0 ? got : 0), error);
     return unpackOpened(archive.get(), bytes, into, error);
 }
 
 bool unpackPackageArchiveBytes(const void* data, size_t size, const std::string& into, std::string& error) {
-    zip_error_t   zipError;
+    zip_error_t zipError;
     zip_error_init(&zipError);
     zip_source_t* source = zip_source_buffer_create(data, size, 0, &zipError);
-    ZipPtr        archive(source != nullptr ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &zipError)
-                                            : nullptr);
-    const int     code = zip_error_code_zip(&zipError);
+    ZipPtr archive(source != nullptr ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &zipError) : nullptr);
+    const int code = zip_error_code_zip(&zipError);
     zip_error_fini(&zipError);
     if (!archive) {
         zip_source_free(source);
@@ -193,7 +193,8 @@ bool writePackageArchive(const std::string& zipPath, const ArchiveFiles& files, 
         }
     }
     // libzip writes a temporary file beside the target and renames it when done.
-    if (zip_close(archive.get()) != 0) return fail(error, "Cannot write " + zipPath + ": " + zip_strerror(archive.get()));
+    if (zip_close(archive.get()) != 0)
+        return fail(error, "Cannot write " + zipPath + ": " + zip_strerror(archive.get()));
     archive.release();
     return true;
 }

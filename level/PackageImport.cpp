@@ -75,7 +75,8 @@ bool copyPackageFolder(const fs::path& source, const fs::path& staging, std::str
     if (fs::exists(source / "background.frag", ec)) files.push_back("background.frag");
     uint64_t total = 0;
     for (const std::string& name : files) {
-        if (!isConfinedPath(name)) return fail(error, "Refused: level.json names \"" + name + "\", outside the package");
+        if (!isConfinedPath(name))
+            return fail(error, "Refused: level.json names \"" + name + "\", outside the package");
         const fs::file_status status = fs::symlink_status(source / name, ec);
         if (fs::is_symlink(status)) return fail(error, "Refused: \"" + name + "\" in the package is a link");
         if (!fs::is_regular_file(status)) continue;  // validation names what is missing
@@ -96,7 +97,7 @@ bool stagePackage(const fs::path& source, const fs::path& staging, std::string& 
 }
 
 std::string sourceTitle(const fs::path& source) {
-    const fs::path name = source.has_filename() ? source.filename() : source.parent_path().filename();
+    const fs::path    name  = source.has_filename() ? source.filename() : source.parent_path().filename();
     const std::string title = baseName(name.string());
     return title.empty() ? name.string() : title;
 }
@@ -122,7 +123,7 @@ bool exportedManifest(const fs::path& manifest, const LevelInfo& level, std::str
         return fail(error, "Cannot export: " + manifest.string() + " is not a level manifest");
     if (document.contains("package") && document["package"].is_object()) return true;
     document["package"] = {{"title", level.name}, {"description", level.description}, {"difficulty", level.difficulty}};
-    text = document.dump(4, ' ', false, json::error_handler_t::replace);
+    text                = document.dump(4, ' ', false, json::error_handler_t::replace);
     return true;
 }
 
@@ -155,10 +156,10 @@ bool exportPackage(const std::string& levelsDir, const std::string& folder, cons
                   << std::endl;
         return false;
     }
-    const fs::path package = levels / folder;
-    ArchiveFiles   files(1, {"level.json", ""});
+    const fs::path         package = levels / folder;
+    ArchiveFiles           files(1, {"level.json", ""});
     std::vector<StemEntry> entries;
-    bool ok = exportedManifest(package / "level.json", level, files[0].second, error) &&
+    bool                   ok = exportedManifest(package / "level.json", level, files[0].second, error) &&
               manifestStems(package / "level.json", entries);
     std::vector<std::string> names = namedFiles(entries);
     if (fs::exists(package / "background.frag")) names.push_back("background.frag");

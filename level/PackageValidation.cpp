@@ -59,4 +59,3 @@ bool validatePackageFolder(const std::string& folder, std::string& error) {
         if (!checkStem(folder, entry, error)) return false;
     return true;
 }
-

@@ -86,10 +86,10 @@ bool checkShaderInChildProcess(const std::string& vertexPath, const std::string&
         return false;
     }
     switch (waitWithLimit(child)) {
-        case 0: return true;
-        case -1: why = "it did not finish a frame within " + std::to_string(kTimeLimit.count()) + " s"; return false;
-        case 1: why = "it does not compile or link"; return false;
-        default: why = "the shader check could not make a GL context"; return false;
+    case 0: return true;
+    case -1: why = "it did not finish a frame within " + std::to_string(kTimeLimit.count()) + " s"; return false;
+    case 1: why = "it does not compile or link"; return false;
+    default: why = "the shader check could not make a GL context"; return false;
     }
 }
 

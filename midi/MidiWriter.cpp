@@ -8,7 +8,7 @@ namespace {
 constexpr int kTicksPerQuarter = 480;
 
 struct TimedBytes {
-    int64_t              tick = 0;
+    int64_t              tick  = 0;
     int                  order = 0;  // at one tick, note-offs before note-ons
     std::vector<uint8_t> bytes;
 };
@@ -51,7 +51,7 @@ uint8_t dataByte(int value) { return uint8_t(std::clamp(value, 0, 127)); }
 }  // namespace
 
 std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<ChartNote>& notes) {
-    const uint32_t micros       = uint32_t(std::lround(60000000.0 / bpm));
+    const uint32_t micros         = uint32_t(std::lround(60000000.0 / bpm));
     const double   ticksPerSecond = double(kTicksPerQuarter) * 1000000.0 / micros;
     auto toTick = [&](double seconds) { return int64_t(std::llround(std::max(0.0, seconds) * ticksPerSecond)); };
 
@@ -68,7 +68,8 @@ std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<ChartNote>& not
     putBigEndian(out, 1, 2);
     putBigEndian(out, 2, 2);
     putBigEndian(out, kTicksPerQuarter, 2);
-    const std::vector<uint8_t> tempo = track({{0, 0, {0xFF, 0x51, 0x03, uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)}}});
+    const std::vector<uint8_t> tempo =
+        track({{0, 0, {0xFF, 0x51, 0x03, uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)}}});
     const std::vector<uint8_t> chart = track(std::move(noteMessages));
     out.insert(out.end(), tempo.begin(), tempo.end());
     out.insert(out.end(), chart.begin(), chart.end());

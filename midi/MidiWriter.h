@@ -7,8 +7,8 @@
 #include <vector>
 
 struct ChartNote {
-    double seconds = 0.0;
-    double length  = 0.0;  // seconds
+    double seconds  = 0.0;
+    double length   = 0.0;  // seconds
     int    key      = 60;
     int    velocity = 64;
     int    channel  = 0;

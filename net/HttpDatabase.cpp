@@ -30,12 +30,12 @@ constexpr auto kCancelGrace    = 1s;  // then they are cancelled and given this 
 // The worker threads and the clients they are talking through. Never destroyed:
 // a worker may outlive shut-down while it waits for a connect.
 struct Workers {
-    std::mutex              mutex;
-    std::condition_variable finished;
-    int                     running  = 0;
-    bool                    stopping = false;
+    std::mutex                                    mutex;
+    std::condition_variable                       finished;
+    int                                           running  = 0;
+    bool                                          stopping = false;
     std::vector<std::shared_ptr<httplib::Client>> clients;
-    HttpDatabase::LocalCopy local;
+    HttpDatabase::LocalCopy                       local;
 };
 
 Workers& workers() {
@@ -54,7 +54,7 @@ bool stopping() {
 }
 
 void finishWorker() {
-    Workers& w = workers();
+    Workers&                    w = workers();
     std::lock_guard<std::mutex> lock(w.mutex);
     --w.running;
     w.finished.notify_all();
@@ -89,24 +89,24 @@ void launch(std::function<void()> job) {
 class ClientLease {
 public:
     explicit ClientLease(std::shared_ptr<httplib::Client> client) : client_(std::move(client)) {
-        Workers& w = workers();
+        Workers&                    w = workers();
         std::lock_guard<std::mutex> lock(w.mutex);
         if (w.stopping) return;
         w.clients.push_back(client_);
         leased_ = true;
     }
     ~ClientLease() {
-        Workers& w = workers();
+        Workers&                    w = workers();
         std::lock_guard<std::mutex> lock(w.mutex);
         std::erase(w.clients, client_);
     }
-    ClientLease(const ClientLease&) = delete;
+    ClientLease(const ClientLease&)            = delete;
     ClientLease& operator=(const ClientLease&) = delete;
-    explicit operator bool() const { return leased_; }
+    explicit     operator bool() const { return leased_; }
 
 private:
     std::shared_ptr<httplib::Client> client_;
-    bool leased_ = false;
+    bool                             leased_ = false;
 };
 
 // A stop waits for a connect in progress, so it runs on a thread of its own.
@@ -126,14 +126,14 @@ struct Target {
 };
 
 Target parseTarget(const std::string& url, size_t schemeEnd, const std::string& scheme) {
-    Target target;
+    Target       target;
     const size_t hostStart = schemeEnd + 3;
     const size_t pathStart = url.find('/', hostStart);
     const size_t hostEnd   = pathStart == std::string::npos ? url.size() : pathStart;
-    target.path = pathStart == std::string::npos ? "/" : url.substr(pathStart);
-    target.host = url.substr(hostStart, hostEnd - hostStart);
-    target.port = scheme == "https" ? 443 : 80;
-    const size_t colon = url.find(':', hostStart);
+    target.path            = pathStart == std::string::npos ? "/" : url.substr(pathStart);
+    target.host            = url.substr(hostStart, hostEnd - hostStart);
+    target.port            = scheme == "https" ? 443 : 80;
+    const size_t colon     = url.find(':', hostStart);
     if (colon != std::string::npos && colon < hostEnd) {
         target.host = url.substr(hostStart, colon - hostStart);
         target.port = std::stoi(url.substr(colon + 1, hostEnd - colon - 1));
@@ -152,8 +152,8 @@ void loadLocalLeaderboard(const HttpDatabase::LocalCopy& local, const std::funct
     else callback(json());
 }
 
-void loadLocalScore(const HttpDatabase::LocalCopy& local, const std::string& levelName,
-                    const std::string& playerName, const std::function<void(int)>& callback) {
+void loadLocalScore(const HttpDatabase::LocalCopy& local, const std::string& levelName, const std::string& playerName,
+                    const std::function<void(int)>& callback) {
     if (local.loadScore) local.loadScore(levelName, playerName, callback);
     else callback(0);
 }
@@ -171,7 +171,7 @@ std::string baseUrl = configuredBaseUrl();
 
 std::string configuredBaseUrl() {
     const char* configured = std::getenv("LUMOKA_SERVER_URL");
-    std::string url = configured != nullptr && *configured != '\0' ? configured : kDefaultServerUrl;
+    std::string url        = configured != nullptr && *configured != '\0' ? configured : kDefaultServerUrl;
     while (url.size() > 1 && url.back() == '/') url.pop_back();
     return url;
 }
@@ -190,9 +190,9 @@ void useLocalCopy(LocalCopy local) {
 }
 
 void shutdown() {
-    Workers& w = workers();
+    Workers&                     w = workers();
     std::unique_lock<std::mutex> lock(w.mutex);
-    w.stopping = true;
+    w.stopping      = true;
     const auto idle = [&w] { return w.running == 0; };
     if (w.finished.wait_for(lock, kFinishGrace, idle)) return;
     cancelRequests(w.clients);
@@ -208,7 +208,7 @@ bool request(const std::string& url, const std::string& method, const std::strin
             return false;
         }
         const std::string scheme = url.substr(0, schemeEnd);
-        Target target = parseTarget(url, schemeEnd, scheme);
+        Target            target = parseTarget(url, schemeEnd, scheme);
         if (scheme == "https") {
             base::logInfo("Converting HTTPS to HTTP for local development: %s", url.c_str());
             if (target.port == 443) target.port = 80;
@@ -253,7 +253,7 @@ namespace {
 // only earn a refusal on every save.
 json uploadableDocument(const json& document) {
     std::vector<std::string> refused;
-    json uploadable = uploadableLeaderboard(document, refused);
+    json                     uploadable = uploadableLeaderboard(document, refused);
     for (const std::string& reason : refused) {
         base::logError("Not uploading a leaderboard entry the server would refuse (kept locally): %s", reason.c_str());
     }
@@ -263,7 +263,7 @@ json uploadableDocument(const json& document) {
 void uploadLeaderboardTo(const std::string& base, const json& document) {
     const json uploadable = uploadableDocument(document);
     if (uploadable["levels"].empty()) return;
-    std::string reply;
+    std::string       reply;
     const std::string body = uploadable.dump(-1, ' ', false, json::error_handler_t::replace);
     if (!request(base + "/leaderboard", "POST", body, reply)) {
         base::logError("Failed to upload leaderboard to HTTP server, data saved locally only");
@@ -308,8 +308,8 @@ void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
 
 void getPlayerScoreFrom(const std::string& base, const LocalCopy& local, const std::string& levelName,
                         const std::string& playerName, const std::function<void(int)>& callback) {
-    const std::string url = base + "/player/" + percentEncodeSegment(levelName) + "/" +
-                            percentEncodeSegment(playerName);
+    const std::string url =
+        base + "/player/" + percentEncodeSegment(levelName) + "/" + percentEncodeSegment(playerName);
     std::string body;
     if (request(url, "GET", "", body) && !body.empty()) {
         try {
@@ -317,7 +317,7 @@ void getPlayerScoreFrom(const std::string& base, const LocalCopy& local, const s
             if (reply.is_object() && reply.contains("score") && reply["score"].is_number()) {
                 const int score = leaderboardInt(reply["score"]).value_or(0);
                 base::logInfo("Loaded player score from server: %s on %s = %d", playerName.c_str(), levelName.c_str(),
-                             score);
+                              score);
                 callback(score);
                 return;
             }

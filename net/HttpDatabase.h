@@ -23,8 +23,7 @@ namespace HttpDatabase {
 // empty document or 0 and a fetched copy is handed on as it came.
 struct LocalCopy {
     std::function<void(const std::function<void(const nlohmann::json&)>&)> load;
-    std::function<void(const std::string& levelName, const std::string& playerName,
-                       const std::function<void(int)>&)>
+    std::function<void(const std::string& levelName, const std::string& playerName, const std::function<void(int)>&)>
                                                          loadScore;
     std::function<nlohmann::json(const nlohmann::json&)> merge;  // returns the merged document
 };

@@ -44,7 +44,8 @@ bool isInstalled(const json& level) {
 std::pair<json, json> splitByInstalled(const json& copy) {
     std::pair<json, json> split{{{"levels", json::array()}}, {{"levels", json::array()}}};
     if (!copy.is_object() || !copy.contains("levels") || !copy["levels"].is_array()) return split;
-    for (const json& level : copy["levels"]) (isInstalled(level) ? split.first : split.second)["levels"].push_back(level);
+    for (const json& level : copy["levels"])
+        (isInstalled(level) ? split.first : split.second)["levels"].push_back(level);
     return split;
 }
 
@@ -62,12 +63,12 @@ bool pathExists(const std::string& path) { return SDL_GetPathInfo(path.c_str(), 
 
 std::string asidePath() {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
+    std::tm           local{};
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     const std::string base = std::string(Leaderboard::kFilePath) + ".corrupt-" + stamp;
-    std::string path = base;
+    std::string       path = base;
     for (int n = 2; pathExists(path); ++n) path = base + "-" + std::to_string(n);
     return path;
 }
@@ -85,8 +86,8 @@ bool keepAside() {
 
 StoredDocument readForMerge() {
     StoredDocument stored{json{{"levels", json::array()}}};
-    size_t size = 0;
-    void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
+    size_t         size = 0;
+    void*          data = SDL_LoadFile(Leaderboard::kFilePath, &size);
     if (data == nullptr || size == 0) {
         SDL_free(data);
         base::logInfo("Leaderboard file not found or empty. Creating a new one at %s", Leaderboard::kFilePath);
@@ -114,8 +115,8 @@ StoredDocument readForMerge() {
 std::string serialise(const json& document) { return document.dump(4, ' ', false, json::error_handler_t::replace); }
 
 std::string localFileText() {
-    size_t size = 0;
-    void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
+    size_t      size = 0;
+    void*       data = SDL_LoadFile(Leaderboard::kFilePath, &size);
     std::string text;
     if (data != nullptr) text.assign(static_cast<const char*>(data), size);
     SDL_free(data);
@@ -144,10 +145,10 @@ namespace Leaderboard {
 
 bool saveRun(const std::string& levelName, const LeaderboardEntry& run, json& upload) {
     std::string text;
-    bool saved = false;
+    bool        saved = false;
     {
         std::lock_guard<std::mutex> lock(fileMutex());
-        StoredDocument stored = readForMerge();
+        StoredDocument              stored = readForMerge();
         if (!mergeLeaderboardEntry(stored.document, levelName, run)) {
             base::logInfo("Score less than high score. High score: %d", run.score);
         }
@@ -175,7 +176,7 @@ void setInstalledLevels(std::optional<std::vector<std::string>> names) {
 json mergeIntoFile(const json& copy) {
     std::lock_guard<std::mutex> lock(fileMutex());
     const auto [installed, others] = splitByInstalled(copy);
-    StoredDocument stored = readForMerge();
+    StoredDocument stored          = readForMerge();
     mergeLeaderboards(stored.document, installed);
     if (stored.writable && !saveFileReplacing(kFilePath, serialise(stored.document))) {
         base::logError("Failed to save leaderboard cache: %s", SDL_GetError());
@@ -186,9 +187,10 @@ json mergeIntoFile(const json& copy) {
 }
 
 void loadFromJson(const json& document) {
-    std::vector<std::string> problems;
+    std::vector<std::string>      problems;
     std::vector<LeaderboardLevel> levels = readLeaderboardLevels(document, problems);
-    for (const std::string& problem : problems) base::logError("Skipped unreadable leaderboard data: %s", problem.c_str());
+    for (const std::string& problem : problems)
+        base::logError("Skipped unreadable leaderboard data: %s", problem.c_str());
     loadedLevels().post(std::move(levels));
 }
 

@@ -29,14 +29,14 @@ inline constexpr const char* kFilePath = "levels/leaderboard.json";
 // Main thread; true when the file was written. `upload` gets the merged document,
 // or stays null when it cannot be made.
 bool           saveRun(const std::string& levelName, const LeaderboardEntry& run, nlohmann::json& upload);
-void           loadFromJson(const nlohmann::json& document);    // any thread
-bool           takeLoadedLevels();                              // main thread; true when a new list came
-nlohmann::json mergeIntoFile(const nlohmann::json& copy);       // any thread; returns the merged document
+void           loadFromJson(const nlohmann::json& document);  // any thread
+bool           takeLoadedLevels();                            // main thread; true when a new list came
+nlohmann::json mergeIntoFile(const nlohmann::json& copy);     // any thread; returns the merged document
 // The level names a fetched copy may add to the file; nullopt (the start): all.
-void           setInstalledLevels(std::optional<std::vector<std::string>> names);  // any thread
-void           loadLocal(const std::function<void(const nlohmann::json&)>& callback);  // any thread
-void           loadLocalScore(const std::string& levelName, const std::string& playerName,
-                              const std::function<void(int)>& callback);                // any thread
+void setInstalledLevels(std::optional<std::vector<std::string>> names);      // any thread
+void loadLocal(const std::function<void(const nlohmann::json&)>& callback);  // any thread
+void loadLocalScore(const std::string& levelName, const std::string& playerName,
+                    const std::function<void(int)>& callback);  // any thread
 
 }  // namespace Leaderboard
 

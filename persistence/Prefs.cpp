@@ -34,10 +34,10 @@ const char* enabledText(bool enabled) { return enabled ? "enabled" : "disabled";
 // missing or empty file apart, which the callers report.
 json readMember(const char* key, const char* parseMessage, bool& noFile) {
     const std::optional<std::string> text = readPrefsFile(Prefs::filePath());
-    noFile = !text;
+    noFile                                = !text;
     if (noFile) return nullptr;
     std::string error;
-    json value = Prefs::memberOf(*text, key, error);
+    json        value = Prefs::memberOf(*text, key, error);
     if (!error.empty()) base::logError(parseMessage, error.c_str());
     return value;
 }
@@ -54,8 +54,7 @@ void saveMember(const char* key, const json& value, const char* parseMessage) {
     }
     if (value.is_boolean())
         base::logInfo("Keyboard gameplay setting saved to %s: %s", path.c_str(), enabledText(value.get<bool>()));
-    else
-        base::logInfo("Player name saved to %s", path.c_str());
+    else base::logInfo("Player name saved to %s", path.c_str());
 }
 
 }  // namespace
@@ -115,8 +114,7 @@ bool loadKeyboardGameplay(bool fallback) {
     bool       noFile = false;
     const json value  = readMember("keyboardGameplay", "Failed to parse prefs JSON for keyboard gameplay: %s", noFile);
     if (noFile) {
-        base::logInfo("No prefs file found \u2013 using default keyboard gameplay setting (%s)",
-                  enabledText(fallback));
+        base::logInfo("No prefs file found \u2013 using default keyboard gameplay setting (%s)", enabledText(fallback));
         return fallback;
     }
     return value.is_boolean() ? value.get<bool>() : fallback;

@@ -21,4 +21,4 @@ void        saveKeyboardGameplay(bool enabled);
 // does not parse leaves its reason in error.
 nlohmann::json memberOf(const std::string& text, const char* key, std::string& error);
 std::string    withMember(const std::string& text, const char* key, const nlohmann::json& value, std::string& error);
-}
+}  // namespace Prefs

@@ -26,7 +26,7 @@ void uploadUniforms(const RenderState& render) {
     gl.glBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(ShaderUniforms), &render.uniforms);
 }
 
-} // namespace
+}  // namespace
 
 bool RenderState::initShaders() {
     const ShaderProgram built = loadProgram("shaders/fullscreen.vert", "shaders/background_uniform.frag", "");
@@ -34,26 +34,22 @@ bool RenderState::initShaders() {
     backgroundVertexShader   = built.vertexShader;
     backgroundFragmentShader = built.fragmentShader;
     backgroundProgram        = built.program;
-    if (bindBlockToPointZero(backgroundProgram))
-        logInfo("Uniform buffer block bound successfully");
-    else
-        logError("Warning: Could not find uniform block 'ShaderUniforms'");
+    if (bindBlockToPointZero(backgroundProgram)) logInfo("Uniform buffer block bound successfully");
+    else logError("Warning: Could not find uniform block 'ShaderUniforms'");
     logInfo("Successfully created OpenGL shaders");
     return true;
 }
 
 bool RenderState::initCircleRendering() {
-    const ShaderProgram built = loadProgram("shaders/circle_sdf.vert", "shaders/circle_sdf.frag", "circle SDF ",
-                                            BuildFailures::DriverLogOnly);
+    const ShaderProgram built =
+        loadProgram("shaders/circle_sdf.vert", "shaders/circle_sdf.frag", "circle SDF ", BuildFailures::DriverLogOnly);
     if (built.program == 0) return false;
     circleVertexShader   = built.vertexShader;
     circleFragmentShader = built.fragmentShader;
     circleProgram        = built.program;
 
-    if (bindBlockToPointZero(circleProgram))
-        logInfo("Circle shader uniform buffer block bound successfully");
-    else
-        logError("Warning: Could not find uniform block 'ShaderUniforms' in circle shader");
+    if (bindBlockToPointZero(circleProgram)) logInfo("Circle shader uniform buffer block bound successfully");
+    else logError("Warning: Could not find uniform block 'ShaderUniforms' in circle shader");
 
     gl.glGenVertexArrays(1, &circleVertexArray);
     gl.glBindVertexArray(circleVertexArray);
@@ -75,11 +71,11 @@ void RenderState::bindUniformBlocks() {
 }
 
 void RenderState::renderFrame() {
-    int32_t pixelWidth = 0;
+    int32_t pixelWidth  = 0;
     int32_t pixelHeight = 0;
     SDL_GetWindowSizeInPixels(window, &pixelWidth, &pixelHeight);
     if (pixelWidth != width || pixelHeight != height) {
-        width = pixelWidth;
+        width  = pixelWidth;
         height = pixelHeight;
         gl.glViewport(0, 0, width, height);
         writeUniforms();

@@ -15,10 +15,10 @@ namespace {
 
 const char* shaderKind(uint32_t shaderType) {
     switch (shaderType) {
-    case GL_VERTEX_SHADER:   return "vertex";
+    case GL_VERTEX_SHADER: return "vertex";
     case GL_FRAGMENT_SHADER: return "fragment";
-    case GL_COMPUTE_SHADER:  return "compute";
-    default:                 return "unknown";
+    case GL_COMPUTE_SHADER: return "compute";
+    default: return "unknown";
     }
 }
 
@@ -33,11 +33,11 @@ std::vector<char> infoLog(GLuint object, GetIv getIv, GetLog getLog) {
     return log;
 }
 
-} // namespace
+}  // namespace
 
 std::string loadShaderFile(const std::string& path) {
     size_t size = 0;
-    void* data = SDL_LoadFile(path.c_str(), &size);
+    void*  data = SDL_LoadFile(path.c_str(), &size);
     if (!data) {
         logError("Failed to load shader file with SDL_LoadFile, Error: %s)", SDL_GetError());
         return {};
@@ -100,8 +100,7 @@ uint32_t createShaderProgram(uint32_t vertexShader, uint32_t fragmentShader) {
 namespace {
 
 // The stage's own shader, compiled now; the one it reuses is left to its owner.
-uint32_t compileStage(const ShaderStage& stage, uint32_t shaderType, const std::string& label,
-                      BuildFailures failures) {
+uint32_t compileStage(const ShaderStage& stage, uint32_t shaderType, const std::string& label, BuildFailures failures) {
     if (stage.compiled != 0) return stage.compiled;
     const uint32_t shader = compileShader(stage.source, shaderType);
     if (shader == 0 && failures == BuildFailures::Said)
@@ -113,7 +112,7 @@ void releaseOwnShader(const ShaderStage& stage, GLuint& shader) {
     if (stage.compiled == 0) releaseShader(shader);
 }
 
-} // namespace
+}  // namespace
 
 ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragment, const std::string& label,
                            BuildFailures failures) {

@@ -36,7 +36,7 @@ public:
     UploadCollector(const UploadLimits& limits, Upload& upload) : limits_(limits), upload_(upload) {}
 
     void level(const json& value, const std::string& where) {
-        std::string error;
+        std::string      error;
         LeaderboardLevel level;
         if (!readUploadLevel(value, where, level, error)) {
             upload_.refused.push_back(refusal(json(), json(), error));
@@ -52,8 +52,9 @@ public:
             if (!readUploadEntry(scores[i], where + ".scores[" + std::to_string(i) + "]", entry, error)) {
                 upload_.refused.push_back(refusal(value, scores[i], error));
             } else if (entries_ >= limits_.entriesPerUpload) {
-                upload_.refused.push_back(refusal(value, scores[i], "more than " +
-                                                  std::to_string(limits_.entriesPerUpload) + " entries in one upload"));
+                upload_.refused.push_back(
+                    refusal(value, scores[i],
+                            "more than " + std::to_string(limits_.entriesPerUpload) + " entries in one upload"));
             } else {
                 level.scores.push_back(std::move(entry));
                 ++entries_;
@@ -76,13 +77,14 @@ private:
 // levels and entries were new: near the quota a few updates may be refused too,
 // which a group that never gets near it never sees.
 void applyTotalQuota(const UploadLimits& limits, int64_t storedLevels, int64_t storedEntries, Upload& upload) {
-    int64_t levels = storedLevels, entries = storedEntries;
+    int64_t                       levels = storedLevels, entries = storedEntries;
     std::vector<LeaderboardLevel> kept;
     for (LeaderboardLevel& level : upload.levels) {
         if (levels >= limits.levels || entries >= limits.entries) {
-            const std::string reason = levels >= limits.levels
-                                           ? "the leaderboard holds its limit of " + std::to_string(limits.levels) + " levels"
-                                           : "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries";
+            const std::string reason =
+                levels >= limits.levels
+                    ? "the leaderboard holds its limit of " + std::to_string(limits.levels) + " levels"
+                    : "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries";
             for (const LeaderboardEntry& entry : level.scores) {
                 upload.refused.push_back({{"level", level.name}, {"player", entry.player}, {"reason", reason}});
             }
@@ -91,8 +93,10 @@ void applyTotalQuota(const UploadLimits& limits, int64_t storedLevels, int64_t s
         ++levels;
         const size_t room = static_cast<size_t>(std::min<int64_t>(limits.entries - entries, level.scores.size()));
         for (size_t i = room; i < level.scores.size(); ++i) {
-            upload.refused.push_back({{"level", level.name}, {"player", level.scores[i].player},
-                                      {"reason", "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries"}});
+            upload.refused.push_back(
+                {{"level", level.name},
+                 {"player", level.scores[i].player},
+                 {"reason", "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries"}});
         }
         level.scores.resize(room);
         entries += static_cast<int64_t>(room);
@@ -118,11 +122,12 @@ int entryCount(const std::vector<LeaderboardLevel>& levels) {
     return static_cast<int>(count);
 }
 
-ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge, const std::string& body) {
+ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge,
+                         const std::string& body) {
     if (body.size() > kMaxUploadBytes) {
         return failure(413, "body larger than " + std::to_string(kMaxUploadBytes) + " bytes");
     }
-    Upload upload;
+    Upload      upload;
     std::string error;
     if (!readUpload(body, limits, upload, error)) {
         return upload.refused.empty() ? failure(400, error) : refusedUpload(error, upload.refused);
@@ -139,7 +144,7 @@ ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, Qu
     }
     if (store.merge(upload.levels) != StoreStatus::Ok) return storageFailure();
     if (gauge != nullptr) gauge->added(static_cast<int64_t>(upload.levels.size()), entryCount(upload.levels));
-    json reply = {{"success", true}};
+    json      reply   = {{"success", true}};
     const int refused = static_cast<int>(upload.refused.size());
     if (refused > 0) reply["refused"] = std::move(upload.refused);
     return {200, compact(reply), entryCount(upload.levels), refused};
@@ -170,7 +175,7 @@ ApiReply getPlayerScore(LeaderboardStore& store, std::string_view rest) {
 }  // namespace
 
 bool QuotaGauge::surelyFits(const UploadLimits& limits, int64_t levels, int64_t entries) {
-    constexpr auto kFresh = std::chrono::seconds(5);
+    constexpr auto              kFresh = std::chrono::seconds(5);
     std::lock_guard<std::mutex> lock(mutex_);
     return known_ && std::chrono::steady_clock::now() - countedAt_ < kFresh && levels_ + levels <= limits.levels &&
            entries_ + entries <= limits.entries;

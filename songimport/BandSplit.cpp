@@ -10,25 +10,25 @@
 
 namespace {
 
-constexpr int    kTaps        = 2047;  // odd and symmetric: a whole-sample delay
-constexpr size_t kDelay       = (kTaps - 1) / 2;
-constexpr size_t kBlock       = 2048;
-constexpr size_t kFftSize     = 2 * kBlock;  // holds a block convolved with the taps
+constexpr int    kTaps          = 2047;  // odd and symmetric: a whole-sample delay
+constexpr size_t kDelay         = (kTaps - 1) / 2;
+constexpr size_t kBlock         = 2048;
+constexpr size_t kFftSize       = 2 * kBlock;  // holds a block convolved with the taps
 constexpr double kLowCrossover  = 200.0;
 constexpr double kHighCrossover = 2000.0;
-constexpr double kSampleRate  = 44100.0;
+constexpr double kSampleRate    = 44100.0;
 
 // Windowed-sinc low-pass (Blackman), unit gain at DC.
 std::vector<double> lowPass(double cutoff) {
     std::vector<double> h(kTaps);
-    const double wc = 2.0 * std::numbers::pi * cutoff / kSampleRate;
-    double sum = 0.0;
+    const double        wc  = 2.0 * std::numbers::pi * cutoff / kSampleRate;
+    double              sum = 0.0;
     for (int i = 0; i < kTaps; ++i) {
         const double n      = i - double(kDelay);
         const double sinc   = n == 0.0 ? wc / std::numbers::pi : std::sin(wc * n) / (std::numbers::pi * n);
         const double phase  = 2.0 * std::numbers::pi * i / (kTaps - 1);
         const double window = 0.42 - 0.5 * std::cos(phase) + 0.08 * std::cos(2.0 * phase);
-        h[i] = sinc * window;
+        h[i]                = sinc * window;
         sum += h[i];
     }
     for (double& v : h) v /= sum;
@@ -62,8 +62,7 @@ using Fvec = std::unique_ptr<fvec_t, FvecDelete>;
 class ChannelConvolver {
 public:
     ChannelConvolver(aubio_fft_t* fft, const fvec_t* spectrum)
-        : fft_(fft), spectrum_(spectrum), time_(new_fvec(kFftSize)), freq_(new_fvec(kFftSize)),
-          tail_(kBlock, 0.0f) {}
+        : fft_(fft), spectrum_(spectrum), time_(new_fvec(kFftSize)), freq_(new_fvec(kFftSize)), tail_(kBlock, 0.0f) {}
 
     // Convolves `count` input samples (stride 2) into `out` (stride 2), kBlock of them.
     void process(const float* in, size_t count, float* out) {
@@ -83,9 +82,9 @@ private:
         a[0] *= b[0];
         a[kFftSize / 2] *= b[kFftSize / 2];
         for (size_t k = 1; k < kFftSize / 2; ++k) {
-            const float re = a[k] * b[k] - a[kFftSize - k] * b[kFftSize - k];
-            const float im = a[k] * b[kFftSize - k] + a[kFftSize - k] * b[k];
-            a[k] = re;
+            const float re  = a[k] * b[k] - a[kFftSize - k] * b[kFftSize - k];
+            const float im  = a[k] * b[kFftSize - k] + a[kFftSize - k] * b[k];
+            a[k]            = re;
             a[kFftSize - k] = im;
         }
     }
@@ -106,16 +105,16 @@ const char* bandName(int band) {
 
 bool splitBand(int band, const float* input, uint64_t frames, const BandSink& sink) {
     std::unique_ptr<aubio_fft_t, FftDelete> fft(new_aubio_fft(kFftSize));
-    Fvec taps(new_fvec(kFftSize));
-    Fvec spectrum(new_fvec(kFftSize));
-    const std::vector<double> h = bandTaps(band);
+    Fvec                                    taps(new_fvec(kFftSize));
+    Fvec                                    spectrum(new_fvec(kFftSize));
+    const std::vector<double>               h = bandTaps(band);
     for (int i = 0; i < kTaps; ++i) taps->data[i] = float(h[i]);
     aubio_fft_do_complex(fft.get(), taps.get(), spectrum.get());
     ChannelConvolver left(fft.get(), spectrum.get()), right(fft.get(), spectrum.get());
 
     // Runs kDelay frames past the end (on silence) so the delayed output is complete.
     std::vector<float> in(2 * kBlock), out(2 * kBlock);
-    uint64_t skip = kDelay;
+    uint64_t           skip = kDelay;
     for (uint64_t at = 0; at < frames + kDelay; at += kBlock) {
         const size_t avail = at < frames ? size_t(std::min<uint64_t>(kBlock, frames - at)) : 0;
         std::fill(in.begin(), in.end(), 0.0f);

@@ -19,4 +19,4 @@ using BandSink = std::function<bool(const float* stereo, size_t frames)>;
 const char* bandName(int band);  // "low", "mid", "high"
 // Filters interleaved stereo `input` into `band` and hands every block to the
 // sink; stops early, returning false, when the sink returns false.
-bool        splitBand(int band, const float* input, uint64_t frames, const BandSink& sink);
+bool splitBand(int band, const float* input, uint64_t frames, const BandSink& sink);

@@ -12,7 +12,7 @@ constexpr int    kStepsPerBeat  = 4;
 constexpr float  kLoudnessRange = 15.0f;  // dB below the stem's loudest onset still charted
 constexpr double kHoldSeconds   = 0.5;
 constexpr double kTapLength     = 0.1;
-constexpr double kReleaseGap    = 0.1;   // a hold ends this long before the next note
+constexpr double kReleaseGap    = 0.1;  // a hold ends this long before the next note
 constexpr int    kHoldChannel   = 1;
 // Keys and velocities that keep the game's target ring (radius 100) on a 1920 x 1080 screen.
 constexpr int kLowestKey = 8, kHighestKey = 119;
@@ -27,7 +27,7 @@ double nearestStep(double t, const BeatGrid& grid) {
         return grid.stepPhase + step * std::round((t - grid.stepPhase) / step);
     }
     if (grid.beats.empty()) return t;
-    auto next = std::lower_bound(grid.beats.begin(), grid.beats.end(), t);
+    auto   next = std::lower_bound(grid.beats.begin(), grid.beats.end(), t);
     double from = 0.0, span = period;
     if (next == grid.beats.begin()) {
         from = grid.beats.front() - period * std::ceil((grid.beats.front() - t) / period);
@@ -55,7 +55,7 @@ std::vector<const HeardOnset*> thinned(const std::vector<HeardOnset>& heard, dou
         if (h.loudnessDb >= loudest - kLoudnessRange) byLoudness.push_back(&h);
     std::stable_sort(byLoudness.begin(), byLoudness.end(),
                      [](const HeardOnset* a, const HeardOnset* b) { return a->loudnessDb > b->loudnessDb; });
-    std::set<double> taken;
+    std::set<double>               taken;
     std::vector<const HeardOnset*> kept;
     for (const HeardOnset* h : byLoudness) {
         auto after = taken.lower_bound(h->time - minGap + 1e-9);
@@ -76,9 +76,9 @@ int velocityOf(float loudnessDb, float loudest) {
 
 DifficultyRules rulesFor(Difficulty difficulty) {
     switch (difficulty) {
-        case Difficulty::Easy: return {0.4, 2, 1};
-        case Difficulty::Normal: return {0.25, 3, 2};
-        default: return {0.18, 8, 3};
+    case Difficulty::Easy: return {0.4, 2, 1};
+    case Difficulty::Normal: return {0.25, 3, 2};
+    default: return {0.18, 8, 3};
     }
 }
 
@@ -96,8 +96,8 @@ const char* difficultyName(Difficulty difficulty) {
 }
 
 std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const BeatGrid& grid, double minGap) {
-    const std::vector<const HeardOnset*> kept = thinned(heard, minGap);
-    float loudest = -100.0f;
+    const std::vector<const HeardOnset*> kept    = thinned(heard, minGap);
+    float                                loudest = -100.0f;
     for (const HeardOnset* h : kept) loudest = std::max(loudest, h->loudnessDb);
     std::vector<ChartNote> notes;
     for (size_t i = 0; i < kept.size(); ++i) {
@@ -105,7 +105,8 @@ std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const Bea
         note.seconds  = snapped(kept[i]->time, grid);
         note.key      = std::clamp(int(std::lround(kept[i]->pitch)), kLowestKey, kHighestKey);
         note.velocity = velocityOf(kept[i]->loudnessDb, loudest);
-        const double room = i + 1 < kept.size() ? kept[i + 1]->time - kept[i]->time - kReleaseGap : kept[i]->holdSeconds;
+        const double room =
+            i + 1 < kept.size() ? kept[i + 1]->time - kept[i]->time - kReleaseGap : kept[i]->holdSeconds;
         note.length = std::min(kTapLength, std::max(0.01, room));
         if (kept[i]->tonal && std::min(kept[i]->holdSeconds, room) >= kHoldSeconds) {
             note.channel = kHoldChannel;

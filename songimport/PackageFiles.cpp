@@ -64,8 +64,8 @@ bool StemAudioWriter::open(const std::string& path, std::string& why) {
     info.samplerate = Sound::kSampleRate;
     info.channels   = Sound::kChannels;
     info.format     = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-    path_ = path;
+    file_           = sf_open(path.c_str(), SFM_WRITE, &info);
+    path_           = path;
     if (!file_) {
         why = "cannot write " + path + ": " + sf_strerror(nullptr);
         return false;
@@ -82,9 +82,9 @@ bool StemAudioWriter::write(const float* stereo, size_t frames, std::string& why
 
 bool StemAudioWriter::close(std::string& why) {
     if (!file_) return true;
-    const int error = sf_error(file_);
+    const int error  = sf_error(file_);
     const int closed = sf_close(file_);
-    file_ = nullptr;
+    file_            = nullptr;
     if (error == SF_ERR_NO_ERROR && closed == 0) return true;
     why = "cannot finish " + path_ + ": " + sf_error_number(error ? error : closed);
     return false;

@@ -27,7 +27,7 @@ class StemAudioWriter {
 public:
     StemAudioWriter() = default;
     ~StemAudioWriter();
-    StemAudioWriter(const StemAudioWriter&) = delete;
+    StemAudioWriter(const StemAudioWriter&)            = delete;
     StemAudioWriter& operator=(const StemAudioWriter&) = delete;
 
     bool open(const std::string& path, std::string& why);

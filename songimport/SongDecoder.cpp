@@ -40,10 +40,10 @@ std::string avError(int code) {
 
 const char* soundError(unsigned code) {
     switch (code) {
-        case Sound::kNoData: return "the file is empty";
-        case Sound::kTooLong: return "the song is too long to hold in memory";
-        case Sound::kConvertFailed: return "its sample rate or channels cannot be converted";
-        default: return "not an audio format the game reads";
+    case Sound::kNoData: return "the file is empty";
+    case Sound::kTooLong: return "the song is too long to hold in memory";
+    case Sound::kConvertFailed: return "its sample rate or channels cannot be converted";
+    default: return "not an audio format the game reads";
     }
 }
 
@@ -53,9 +53,10 @@ bool appendConverted(SwrContext* resampler, const AVFrame* frame, std::vector<fl
     if (room < 0) return false;
     const size_t at = pcm.size();
     pcm.resize(at + size_t(room) * Sound::kChannels);
-    uint8_t* out = reinterpret_cast<uint8_t*>(pcm.data() + at);
-    const int got = swr_convert(resampler, &out, room, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
-                                frame ? frame->nb_samples : 0);
+    uint8_t*  out = reinterpret_cast<uint8_t*>(pcm.data() + at);
+    const int got =
+        swr_convert(resampler, &out, room, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
+                    frame ? frame->nb_samples : 0);
     if (got < 0) return false;
     pcm.resize(at + size_t(got) * Sound::kChannels);
     return true;
@@ -66,7 +67,7 @@ bool decodeStream(AVFormatContext* format, int stream, AVCodecContext* codec, Sw
                   std::vector<float>& pcm, std::string& why) {
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameFree>   frame(av_frame_alloc());
-    auto drain = [&]() {
+    auto                                  drain = [&]() {
         int result;
         while ((result = avcodec_receive_frame(codec, frame.get())) == 0) {
             if (!appendConverted(resampler, frame.get(), pcm)) return AVERROR(EINVAL);
@@ -91,15 +92,16 @@ bool decodeStream(AVFormatContext* format, int stream, AVCodecContext* codec, Sw
 
 bool decodeWithFfmpeg(const std::string& path, std::vector<float>& pcm, std::string& why) {
     AVFormatContext* opened = nullptr;
-    int result = avformat_open_input(&opened, path.c_str(), nullptr, nullptr);
+    int              result = avformat_open_input(&opened, path.c_str(), nullptr, nullptr);
     if (result < 0) {
         why = "not an audio format the game reads (" + avError(result) + ")";
         return false;
     }
     std::unique_ptr<AVFormatContext, FormatClose> format(opened);
-    const AVCodec* decoder = nullptr;
-    const int stream = avformat_find_stream_info(format.get(), nullptr) < 0
-                           ? -1 : av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    const AVCodec*                                decoder = nullptr;
+    const int                                     stream  = avformat_find_stream_info(format.get(), nullptr) < 0
+                                                                ? -1
+                                                                : av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (stream < 0 || !decoder) {
         why = "the file holds no audio the game can decode";
         return false;
@@ -111,9 +113,10 @@ bool decodeWithFfmpeg(const std::string& path, std::vector<float>& pcm, std::str
         return false;
     }
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    SwrContext* made = nullptr;
-    if (swr_alloc_set_opts2(&made, &stereo, AV_SAMPLE_FMT_FLT, Sound::kSampleRate, &codec->ch_layout,
-                            codec->sample_fmt, codec->sample_rate, 0, nullptr) < 0 || swr_init(made) < 0) {
+    SwrContext*     made   = nullptr;
+    if (swr_alloc_set_opts2(&made, &stereo, AV_SAMPLE_FMT_FLT, Sound::kSampleRate, &codec->ch_layout, codec->sample_fmt,
+                            codec->sample_rate, 0, nullptr) < 0 ||
+        swr_init(made) < 0) {
         swr_free(&made);
         why = "its sample format cannot be converted";
         return false;
@@ -148,7 +151,7 @@ bool decodeWithGameDecoder(const std::string& path, DecodedSong& out, unsigned& 
 double DecodedSong::seconds() const { return double(frames) / Sound::kSampleRate; }
 
 bool decodeSong(const std::string& path, DecodedSong& out, std::string& why) {
-    out = {};
+    out           = {};
     unsigned code = Sound::kOk;
     if (decodeWithGameDecoder(path, out, code, why)) return true;
     if (!why.empty()) return false;  // unreadable: no decoder will do better

@@ -11,7 +11,7 @@
 
 struct DecodedSong {
     std::shared_ptr<const float[]> samples;  // interleaved left, right
-    uint64_t                       frames = 0;
+    uint64_t                       frames        = 0;
     bool                           gamePlaysFile = false;  // the game's decoder read the file itself
 
     double seconds() const;

@@ -71,7 +71,7 @@ bool decodeInputs(const SongImportRequest& request, ImportProgress& progress, st
     for (const std::string& path : request.files) {
         if (progress.cancelled()) return false;
         progress.report("Decoding " + fileNameOf(path), 0.0f);
-        SongInput input{path, {}};
+        SongInput   input{path, {}};
         std::string why;
         if (!decodeSong(path, input.audio, why)) {
             message = "Cannot import " + path + ": " + why;
@@ -122,7 +122,7 @@ bool chartBand(JobContext& context, int band, StemWork& work) {
 
 bool chartFile(JobContext& context, const SongInput& input, StemWork& work) {
     context.progress.report("Charting " + work.label, context.progress.fraction());
-    const fs::path target = context.staging / work.audioFile;
+    const fs::path  target = context.staging / work.audioFile;
     StemAudioWriter writer;
     if (input.audio.gamePlaysFile) {
         std::error_code ec;
@@ -167,11 +167,11 @@ bool trackBeats(JobContext& context, BeatGrid& grid) {
 bool runJobs(std::vector<std::function<bool()>>& jobs) {
     std::atomic<size_t> next{0};
     std::atomic<bool>   failed{false};
-    auto worker = [&] {
+    auto                worker = [&] {
         for (size_t i = next++; i < jobs.size() && !failed; i = next++)
             if (!jobs[i]()) failed = true;
     };
-    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+    const unsigned           cores = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
     std::vector<std::thread> threads;
     for (unsigned i = 1; i < cores; ++i) threads.emplace_back(worker);
     worker();
@@ -203,7 +203,7 @@ bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, 
                                               : chartFile(context, context.inputs[i], stems[i]);
         });
     context.framesTotal = std::max<uint64_t>(1, context.inputs.front().audio.frames * (stems.size() + 1));
-    const bool ok = runJobs(jobs);
+    const bool ok       = runJobs(jobs);
     for (const StemWork& s : stems)
         if (!s.error.empty()) message = s.error;
     if (ok && grid.bpm <= 0.0f) message = "no steady beat was found in the song";
@@ -228,7 +228,7 @@ bool writeCharts(const fs::path& staging, const std::vector<StemWork>& stems, co
     for (size_t i = 0; i < stems.size(); ++i) {
         PackageStem stem{stems[i].audioFile, {}};
         if (int(i) < rules.chartedStems) {
-            stem.midiFile = fs::path(stems[i].audioFile).replace_extension(".mid").string();
+            stem.midiFile                   = fs::path(stems[i].audioFile).replace_extension(".mid").string();
             const std::vector<uint8_t> midi = writeChartMidi(grid.bpm, chartStem(stems[i].heard, grid, rules.minGap));
             if (!writeBytes(staging / stem.midiFile, std::string(midi.begin(), midi.end()), message)) return false;
         }
@@ -267,8 +267,8 @@ std::string defaultSongTitle(const std::string& path) {
 SongImportResult importSong(const SongImportRequest& request, ImportProgress& progress) {
     SongImportResult result;
     if (request.files.empty() || int(request.files.size()) > kMaxSongFiles) {
-        result.message = "Cannot import " + std::to_string(request.files.size()) + " files: a song is one file or 2 to " +
-                         std::to_string(kMaxSongFiles) + " stem files";
+        result.message = "Cannot import " + std::to_string(request.files.size()) +
+                         " files: a song is one file or 2 to " + std::to_string(kMaxSongFiles) + " stem files";
         return result;
     }
     std::vector<SongInput> inputs;
@@ -287,7 +287,7 @@ SongImportResult importSong(const SongImportRequest& request, ImportProgress& pr
     std::vector<StemWork> stems = planStems(inputs);
     BeatGrid              grid;
     const DifficultyRules rules = rulesFor(request.difficulty);
-    bool ok = analyse(context, stems, grid, message);
+    bool                  ok    = analyse(context, stems, grid, message);
     if (ok) {
         progress.report("Writing the level", 1.0f);
         ok = writeCharts(staging, stems, grid, rules, message);
@@ -296,7 +296,8 @@ SongImportResult importSong(const SongImportRequest& request, ImportProgress& pr
     ok = ok && !progress.cancelled() && installLevel(request.levelsDir, staging, title, result.level, message);
     if (!ok) {
         removeStagingFolder(staging);
-        result.message = progress.cancelled() ? "Import cancelled" : "Cannot import " + request.files.front() + ": " + message;
+        result.message =
+            progress.cancelled() ? "Import cancelled" : "Cannot import " + request.files.front() + ": " + message;
         return result;
     }
     result.ok  = true;

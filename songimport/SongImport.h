@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-inline constexpr int    kMaxSongFiles      = 8;
+inline constexpr int    kMaxSongFiles        = 8;
 inline constexpr double kShortestSongSeconds = 10.0;
 
 struct SongImportRequest {

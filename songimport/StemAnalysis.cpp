@@ -14,17 +14,17 @@ constexpr uint_t kOnsetWindow = 1024;
 constexpr uint_t kPitchWindow = 2048;
 constexpr double kHopSeconds  = double(kHop) / kRate;
 // Pitch and centroid change slower than onsets: they are read every other hop.
-constexpr uint_t kSlowHop     = 2 * kHop;
+constexpr uint_t kSlowHop = 2 * kHop;
 // A pitch counts when YIN is this sure of it; a held pitch may wander this far (semitones).
-constexpr float  kPitchConfidence = 0.8f;
-constexpr float  kHoldDrift       = 0.6f;
+constexpr float kPitchConfidence = 0.8f;
+constexpr float kHoldDrift       = 0.6f;
 // The pitch window trails the onset, so the pitch is read a few hops later.
 constexpr size_t kPitchFirstHop = kPitchWindow / kHop;
 constexpr size_t kPitchHops     = 6;
 constexpr size_t kLoudnessHops  = 4;
 // The complex-domain detector at this peak-picking threshold charted the
 // generated levels best (and within 1 % of its best from 0.2 to 0.4).
-constexpr float  kOnsetThreshold = 0.3f;
+constexpr float kOnsetThreshold = 0.3f;
 
 struct HopFigures {
     float pitch      = 0.0f;
@@ -46,7 +46,7 @@ class HopCollector {
 public:
     HopCollector() : hop_(new_fvec(kHop)) {}
     ~HopCollector() { del_fvec(hop_); }
-    HopCollector(const HopCollector&) = delete;
+    HopCollector(const HopCollector&)            = delete;
     HopCollector& operator=(const HopCollector&) = delete;
 
     template <typename OnHop>
@@ -68,16 +68,16 @@ private:
 }  // namespace
 
 struct StemListener::State {
-    HopCollector             collector;
-    aubio_onset_t*           onset    = new_aubio_onset("complex", kOnsetWindow, kHop, kRate);
-    aubio_pitch_t*           pitch    = new_aubio_pitch("yinfft", kPitchWindow, kSlowHop, kRate);
-    aubio_pvoc_t*            pvoc     = new_aubio_pvoc(kOnsetWindow, kSlowHop);
-    fvec_t*                  slowHop  = new_fvec(kSlowHop);
-    aubio_specdesc_t*        centroid = new_aubio_specdesc("centroid", kOnsetWindow);
-    cvec_t*                  spectrum = new_cvec(kOnsetWindow);
-    fvec_t*                  out      = new_fvec(1);
-    std::vector<HopFigures>  hops;
-    std::vector<double>      onsetTimes;
+    HopCollector            collector;
+    aubio_onset_t*          onset    = new_aubio_onset("complex", kOnsetWindow, kHop, kRate);
+    aubio_pitch_t*          pitch    = new_aubio_pitch("yinfft", kPitchWindow, kSlowHop, kRate);
+    aubio_pvoc_t*           pvoc     = new_aubio_pvoc(kOnsetWindow, kSlowHop);
+    fvec_t*                 slowHop  = new_fvec(kSlowHop);
+    aubio_specdesc_t*       centroid = new_aubio_specdesc("centroid", kOnsetWindow);
+    cvec_t*                 spectrum = new_cvec(kOnsetWindow);
+    fvec_t*                 out      = new_fvec(1);
+    std::vector<HopFigures> hops;
+    std::vector<double>     onsetTimes;
 
     State() {
         aubio_pitch_set_unit(pitch, "midi");
@@ -124,9 +124,9 @@ struct StemListener::State {
 
     HeardOnset describe(double time, double nextTime) const {
         HeardOnset heard;
-        heard.time = time;
-        const size_t first = std::min(hops.size(), size_t(time / kHopSeconds));
-        const size_t pitchFrom = std::min(hops.size(), first + kPitchFirstHop);
+        heard.time                   = time;
+        const size_t       first     = std::min(hops.size(), size_t(time / kHopSeconds));
+        const size_t       pitchFrom = std::min(hops.size(), first + kPitchFirstHop);
         std::vector<float> pitches, centroids;
         for (size_t h = first; h < std::min(hops.size(), first + kLoudnessHops); ++h) {
             heard.loudnessDb = std::max(heard.loudnessDb, hops[h].rmsDb);
@@ -158,10 +158,11 @@ void StemListener::feed(const float* stereo, size_t frames) {
 }
 
 std::vector<HeardOnset> StemListener::finish() {
-    std::vector<HeardOnset> heard;
+    std::vector<HeardOnset>    heard;
     const std::vector<double>& times = state_->onsetTimes;
-    const double end = double(state_->hops.size()) * kHopSeconds;
-    for (size_t i = 0; i < times.size(); ++i) heard.push_back(state_->describe(times[i], i + 1 < times.size() ? times[i + 1] : end));
+    const double               end   = double(state_->hops.size()) * kHopSeconds;
+    for (size_t i = 0; i < times.size(); ++i)
+        heard.push_back(state_->describe(times[i], i + 1 < times.size() ? times[i + 1] : end));
     return heard;
 }
 
@@ -250,9 +251,9 @@ BeatGrid lockToOnsets(const BeatGrid& tracked, const std::vector<std::vector<Hea
     for (const auto& stem : stems)
         for (const HeardOnset& h : stem) times.push_back(h.time);
     const double tracked16 = 15.0 / tracked.bpm;
-    double bestScore = 0.0, bestStep = tracked16, bestPhase = 0.0;
+    double       bestScore = 0.0, bestStep = tracked16, bestPhase = 0.0;
     for (double scale = 1.0 - kLockRange; scale <= 1.0 + kLockRange; scale += kLockStep) {
-        double phase = 0.0;
+        double       phase = 0.0;
         const double score = alignment(times, tracked16 * scale, phase);
         if (score > bestScore) {
             bestScore = score;

@@ -23,7 +23,7 @@ class StemListener {
 public:
     StemListener();
     ~StemListener();
-    StemListener(const StemListener&) = delete;
+    StemListener(const StemListener&)            = delete;
     StemListener& operator=(const StemListener&) = delete;
 
     void                    feed(const float* stereo, size_t frames);  // interleaved, 44100 Hz
@@ -51,7 +51,7 @@ class BeatListener {
 public:
     BeatListener();
     ~BeatListener();
-    BeatListener(const BeatListener&) = delete;
+    BeatListener(const BeatListener&)            = delete;
     BeatListener& operator=(const BeatListener&) = delete;
 
     void     feedMono(const float* mono, size_t frames);

@@ -11,13 +11,13 @@
 
 class App;
 
-extern int  selectedLevel;          // row of the main menu's level table
-bool        hasSelectedLevel();     // the row names a level of the list
+extern int  selectedLevel;       // row of the main menu's level table
+bool        hasSelectedLevel();  // the row names a level of the list
 extern bool tutorialActive;
-extern int  tutorialPage;           // 0..4
-extern int  lastTutorialPage;       // the page the tutorial song last played; -1: none
+extern int  tutorialPage;                         // 0..4
+extern int  lastTutorialPage;                     // the page the tutorial song last played; -1: none
 extern char playerNameBuffer[kMaxNameBytes + 1];  // the settings panel's edit field
-extern bool playerNameBufferReady;  // the field holds a copy of the player name
+extern bool playerNameBufferReady;                // the field holds a copy of the player name
 
 // "Add Song...": the audio-file dialog, the title and difficulty window, the
 // import's progress; the new level joins the table, selected. Escape closes
@@ -28,7 +28,7 @@ bool               songImportWindowOpen();
 const std::string& songImportMessage();  // the last import's outcome; empty when none
 void               stopSongImport();
 // Whether a dialog or window of the GUI takes the Escape key this frame.
-bool               guiTakesEscape();
+bool guiTakesEscape();
 
 void drawScoreHud(App& app);
 void drawLeaderboardPanel(App& app);

@@ -76,11 +76,11 @@ void GameLogic::drawStemProgressHud(int32_t count) const {
     ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f), ImGuiCond_None, ImVec2(0.0f, 0.0f));
     ImGui::SetNextWindowSize(ImVec2(width, 30.0f * s));
     ImGui::Begin("##StemProgressHUD", nullptr, kFixedWindow | ImGuiWindowFlags_NoBackground);
-    const float margin  = 0.1f * width;
-    const float segment = count > 0 ? (width - 2.0f * margin) / static_cast<float>(count) : 0.0f;
-    const float step    = segment + 2.0f * s;
-    const float height  = 40.0f * s;
-    const float rounding = 4.0f * s;
+    const float  margin   = 0.1f * width;
+    const float  segment  = count > 0 ? (width - 2.0f * margin) / static_cast<float>(count) : 0.0f;
+    const float  step     = segment + 2.0f * s;
+    const float  height   = 40.0f * s;
+    const float  rounding = 4.0f * s;
     ImDrawList*  list     = ImGui::GetWindowDrawList();
     const ImVec2 position = ImGui::GetWindowPos();
     const float  top      = position.y + (ImGui::GetWindowHeight() - height) * 0.5f;

@@ -45,10 +45,10 @@ void drawLevelCombo() {
 
 ImVec4 rankColour(int rank) {
     switch (rank) {
-        case 1: return ImVec4(1.0f, 0.84f, 0.0f, 1.0f);
-        case 2: return ImVec4(0.75f, 0.75f, 0.75f, 1.0f);
-        case 3: return ImVec4(0.8f, 0.5f, 0.2f, 1.0f);
-        default: return kGrey;
+    case 1: return ImVec4(1.0f, 0.84f, 0.0f, 1.0f);
+    case 2: return ImVec4(0.75f, 0.75f, 0.75f, 1.0f);
+    case 3: return ImVec4(0.8f, 0.5f, 0.2f, 1.0f);
+    default: return kGrey;
     }
 }
 
@@ -95,8 +95,8 @@ void drawNoScores() {
     const char*  text  = "No leaderboard data available.";
     const ImVec2 size  = ImGui::CalcTextSize(text);
     const ImVec2 avail = ImGui::GetContentRegionAvail();
-    ImGui::SetCursorPos(ImVec2((avail.x - size.x) * 0.5f + ImGui::GetCursorPosX(),
-                               (avail.y - size.y) * 0.5f + ImGui::GetCursorPosY()));
+    ImGui::SetCursorPos(
+        ImVec2((avail.x - size.x) * 0.5f + ImGui::GetCursorPosX(), (avail.y - size.y) * 0.5f + ImGui::GetCursorPosY()));
     ImGui::TextColored(ImVec4(0.6f, 0.6f, 0.6f, 1.0f), "%s", text);
 }
 
@@ -109,7 +109,7 @@ void drawLeaderboardPanel(App& app) {
     drawLevelCombo();
     drawSpacer(20.0f);
     beginContentBox("ScoresList", false, false);
-    const bool hasLevel = !leaderboardLevels.empty();
+    const bool                     hasLevel = !leaderboardLevels.empty();
     std::vector<LeaderboardEntry>* scores =
         hasLevel ? &leaderboardLevels[static_cast<size_t>(selectedLeaderboardLevel)].scores : nullptr;
     if (scores == nullptr || scores->empty()) drawNoScores();

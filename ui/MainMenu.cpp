@@ -30,7 +30,7 @@ bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_ca
 
 namespace {
 
-constexpr int   kStarSlots    = 5;
+constexpr int kStarSlots = 5;
 
 // What the last import or export did, shown under its buttons.
 std::string packageStatus;
@@ -112,7 +112,7 @@ void exportSelectedLevel(const std::string& folder) {
 // The chosen file or folder of a dialog this menu opened, taken once.
 bool takeChoice(FileBrowser& dialog, bool& requested, std::string& path) {
     if (!requested || !dialog.hasSelected()) return false;
-    requested                         = false;
+    requested                            = false;
     const std::vector<std::string> paths = dialog.selectedPaths();
     dialog.clearSelection();
     if (paths.empty()) return false;
@@ -174,12 +174,13 @@ void App::drawMainMenu() {
         const float buttonW     = kButtonWidth * s;
         const float buttonH     = kButtonHeight * s;
 
-        ImGui::SetCursorPos(ImVec2(ImGui::GetCursorPosX(), std::max((room - (5.0f * buttonH + 4.0f)) * 0.5f, 0.0f) + titleBottom));
-        const float x = ImGui::GetCursorPosX() + (ImGui::GetColumnWidth(-1) - buttonW) * 0.5f;
+        ImGui::SetCursorPos(
+            ImVec2(ImGui::GetCursorPosX(), std::max((room - (5.0f * buttonH + 4.0f)) * 0.5f, 0.0f) + titleBottom));
+        const float x       = ImGui::GetCursorPosX() + (ImGui::GetColumnWidth(-1) - buttonW) * 0.5f;
         ImGuiStyle& style   = ImGui::GetStyle();
         const float spacing = style.ItemSpacing.y;
         style.ItemSpacing.y = 2.0f * s;
-        auto button = [&](const char* id, uint32_t texture, uint32_t active, const char* label) {
+        auto button         = [&](const char* id, uint32_t texture, uint32_t active, const char* label) {
             ImGui::SetCursorPosX(x);
             return drawImageButton(id, texture, active, buttonW, buttonH, label);
         };
@@ -197,8 +198,9 @@ void App::drawMainMenu() {
         const float lineHeight    = ImGui::GetTextLineHeightWithSpacing();
         const float tableHeight   = 5.0f * lineHeight + 4.0f * style.ItemSpacing.y;
         const float detailsHeight = workSize.y * 0.125f;
-        ImGui::SetCursorPos(ImVec2(ImGui::GetCursorPosX(),
-                                   std::max((room - (lineHeight + tableHeight + detailsHeight)) * 0.5f, 0.0f) + titleBottom));
+        ImGui::SetCursorPos(
+            ImVec2(ImGui::GetCursorPosX(),
+                   std::max((room - (lineHeight + tableHeight + detailsHeight)) * 0.5f, 0.0f) + titleBottom));
         drawHeading("Select Level");
         drawLevelTable(tableHeight);
         drawLevelActions();

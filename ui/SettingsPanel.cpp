@@ -15,7 +15,7 @@
 #include <string>
 
 char playerNameBuffer[kMaxNameBytes + 1] = {};
-bool playerNameBufferReady = false;
+bool playerNameBufferReady               = false;
 
 namespace {
 
@@ -78,11 +78,11 @@ void drawSettingsPanel(App& app) {
     ImGui::PopStyleColor();
     endContentBox(true);
 
-    const float s     = uiScale;
-    const float k     = std::min(1.0f, ImGui::GetContentRegionAvail().x / (1280.0f * s));
-    const float w     = kButtonWidth * s * k, h = kButtonHeight * s * k, gap = 40.0f * s * k;
+    const float s = uiScale;
+    const float k = std::min(1.0f, ImGui::GetContentRegionAvail().x / (1280.0f * s));
+    const float w = kButtonWidth * s * k, h = kButtonHeight * s * k, gap = 40.0f * s * k;
     ImGui::SetCursorPosX((ImGui::GetWindowWidth() - (3.0f * w + 2.0f * gap)) * 0.5f);
-    const bool back    = drawNormalButton("##back", w, h, "Back");
+    const bool back = drawNormalButton("##back", w, h, "Back");
     ImGui::SameLine(0.0f, gap);
     const bool credits = drawNormalButton("##credits", w, h, "Credits");
     ImGui::SameLine(0.0f, gap);

@@ -24,14 +24,14 @@ namespace {
 enum class Stage { Closed, Choosing, Naming, Working };
 
 struct SongImportUi {
-    Stage                                       stage = Stage::Closed;
-    std::vector<std::string>                    files;
-    std::string                                 title;
-    int                                         difficulty = 1;  // Easy, Normal, Hard
-    std::shared_ptr<ImportProgress>             progress;
-    std::shared_ptr<Mailbox<SongImportResult>>  results;
-    std::thread                                 worker;
-    std::string                                 message;  // the last import's outcome, under the table
+    Stage                                      stage = Stage::Closed;
+    std::vector<std::string>                   files;
+    std::string                                title;
+    int                                        difficulty = 1;  // Easy, Normal, Hard
+    std::shared_ptr<ImportProgress>            progress;
+    std::shared_ptr<Mailbox<SongImportResult>> results;
+    std::thread                                worker;
+    std::string                                message;  // the last import's outcome, under the table
 };
 
 SongImportUi songImport;
@@ -40,16 +40,16 @@ constexpr const char* kDifficulties[] = {"Easy", "Normal", "Hard"};
 
 void startImport() {
     SongImportRequest request;
-    request.files      = songImport.files;
-    request.title      = songImport.title;
-    request.difficulty = static_cast<Difficulty>(songImport.difficulty);
-    request.levelsDir  = "levels";
+    request.files       = songImport.files;
+    request.title       = songImport.title;
+    request.difficulty  = static_cast<Difficulty>(songImport.difficulty);
+    request.levelsDir   = "levels";
     songImport.progress = std::make_shared<ImportProgress>();
     songImport.results  = std::make_shared<Mailbox<SongImportResult>>();
     songImport.worker   = std::thread([request, progress = songImport.progress, results = songImport.results] {
         results->post(importSong(request, *progress));
     });
-    songImport.stage = Stage::Working;
+    songImport.stage    = Stage::Working;
 }
 
 void takeChosenFiles() {
@@ -66,19 +66,21 @@ void takeChosenFiles() {
 // Over the level table's column, clear of the menu buttons' labels (drawn above every window).
 bool beginColumnWindow(const char* title) {
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
-    ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + viewport->WorkSize.x * 0.6875f,
-                                   viewport->WorkPos.y + viewport->WorkSize.y * 0.5f),
-                            ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+    ImGui::SetNextWindowPos(
+        ImVec2(viewport->WorkPos.x + viewport->WorkSize.x * 0.6875f, viewport->WorkPos.y + viewport->WorkSize.y * 0.5f),
+        ImGuiCond_Always, ImVec2(0.5f, 0.5f));
     ImGui::SetNextWindowSize(ImVec2(700.0f * uiScale, 0.0f));
     ImGui::SetNextWindowFocus();
-    return ImGui::Begin(title, nullptr, ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
-                                            ImGuiWindowFlags_NoSavedSettings);
+    return ImGui::Begin(title, nullptr,
+                        ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                            ImGuiWindowFlags_NoSavedSettings);
 }
 
 void drawNamingWindow() {
     if (beginColumnWindow("Add Song")) {
-        ImGui::Text(songImport.files.size() == 1 ? "One song: split into three layers" : "%zu stems, in the order picked",
-                    songImport.files.size());
+        ImGui::Text(
+            songImport.files.size() == 1 ? "One song: split into three layers" : "%zu stems, in the order picked",
+            songImport.files.size());
         ImGui::InputText("Title", &songImport.title);
         ImGui::Combo("Difficulty", &songImport.difficulty, kDifficulties, 3);
         if (ImGui::Button("Import")) startImport();
@@ -126,10 +128,10 @@ void openSongImport() {
 
 void drawSongImport() {
     switch (songImport.stage) {
-        case Stage::Closed: break;
-        case Stage::Choosing: takeChosenFiles(); break;
-        case Stage::Naming: drawNamingWindow(); break;
-        case Stage::Working: drawWorkingWindow(); break;
+    case Stage::Closed: break;
+    case Stage::Choosing: takeChosenFiles(); break;
+    case Stage::Naming: drawNamingWindow(); break;
+    case Stage::Working: drawWorkingWindow(); break;
     }
 }
 

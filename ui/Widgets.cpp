@@ -38,14 +38,15 @@ void drawPanelTitle(const char* text, float hueSpeed, float saturation) {
         IM_COL32(0, 0, 0, 128));
 
     pushFont(titleFont);
-    ImFont*      font = ImGui::GetFont();
-    const float  size = ImGui::GetFontSize();
+    ImFont*      font     = ImGui::GetFont();
+    const float  size     = ImGui::GetFontSize();
     const ImVec2 textSize = ImGui::CalcTextSize(text);
-    const ImVec2 at(viewport->Pos.x + (viewport->Size.x - textSize.x) * 0.5f, viewport->Pos.y + viewport->Size.y * kTitleTop);
+    const ImVec2 at(viewport->Pos.x + (viewport->Size.x - textSize.x) * 0.5f,
+                    viewport->Pos.y + viewport->Size.y * kTitleTop);
 
     const float t   = static_cast<float>(SDL_GetTicks());
     const float hue = std::fmod(t * 0.001f * hueSpeed, 1.0f);
-    float red = 0.0f, green = 0.0f, blue = 0.0f;
+    float       red = 0.0f, green = 0.0f, blue = 0.0f;
     ImGui::ColorConvertHSVtoRGB(hue, saturation, 1.0f, red, green, blue);
 
     ImDrawList* list = ImGui::GetForegroundDrawList();
@@ -55,7 +56,8 @@ void drawPanelTitle(const char* text, float hueSpeed, float saturation) {
         const float radius = ring * 1.5f * s;
         const int   alpha  = 120 - 20 * ring;
         addTextCopies(list, font, size, at, radius, 12, colourOf(red, green, blue, alpha), text);
-        if (ring <= 2) addTextCopies(list, font, size, at, 0.7f * radius, 8, colourOf(red, green, blue, alpha + 20), text);
+        if (ring <= 2)
+            addTextCopies(list, font, size, at, 0.7f * radius, 8, colourOf(red, green, blue, alpha + 20), text);
     }
     const float pulse = std::sin(t * 0.001f * 3.0f) * 0.2f + 0.8f;
     list->AddText(font, size, at, colourOf(red * pulse, green * pulse, blue * pulse, 255), text);
@@ -73,14 +75,14 @@ void drawCenteredLabel(const char* label) {
 
 bool drawImageButton(const char* id, uint32_t texture, uint32_t activeTexture, float width, float height,
                      const char* label) {
-    const bool   held  = ImGui::GetActiveID() == ImGui::GetID(id);
+    const bool   held = ImGui::GetActiveID() == ImGui::GetID(id);
     const ImVec4 clear(0.0f, 0.0f, 0.0f, 0.0f);
     ImGui::PushStyleColor(ImGuiCol_Button, clear);
     ImGui::PushStyleColor(ImGuiCol_ButtonActive, clear);
     ImGui::PushStyleColor(ImGuiCol_ButtonHovered, clear);
-    const bool clicked = ImGui::ImageButton(id, static_cast<ImTextureID>(held ? activeTexture : texture),
-                                            ImVec2(width, height), ImVec2(0, 0), ImVec2(1, 1), clear,
-                                            ImVec4(1, 1, 1, 1));
+    const bool clicked =
+        ImGui::ImageButton(id, static_cast<ImTextureID>(held ? activeTexture : texture), ImVec2(width, height),
+                           ImVec2(0, 0), ImVec2(1, 1), clear, ImVec4(1, 1, 1, 1));
     ImGui::PopStyleColor(3);
     pushFont(buttonFont);
     drawCenteredLabel(label);
@@ -108,10 +110,10 @@ void drawSpacer(float height) { ImGui::Dummy(ImVec2(0.0f, height * uiScale)); }
 void beginPanel(const PanelLayout& layout) {
     drawPanelTitle(layout.title, layout.hueSpeed, layout.saturation);
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
-    const float s      = uiScale;
-    const float h      = ImGui::CalcTextSize(layout.title).y;
-    const float top    = viewport->Pos.y + kTitleTop * viewport->Size.y + h + layout.gapBelowTitle * s;
-    const float width  = layout.widthShare * viewport->Size.x;
+    const float          s        = uiScale;
+    const float          h        = ImGui::CalcTextSize(layout.title).y;
+    const float          top      = viewport->Pos.y + kTitleTop * viewport->Size.y + h + layout.gapBelowTitle * s;
+    const float          width    = layout.widthShare * viewport->Size.x;
     ImGui::SetNextWindowPos(ImVec2(viewport->Pos.x + (viewport->Size.x - width) * 0.5f, top), ImGuiCond_Always);
     ImGuiWindowFlags flags = kFixedWindow | ImGuiWindowFlags_NoBackground;
     if (layout.gapAtBottom < 0.0f) {

@@ -44,7 +44,7 @@ bool drawImageButton(const char* id, uint32_t texture, uint32_t activeTexture, f
 bool drawNormalButton(const char* id, float width, float height, const char* label);
 void drawHeading(const char* text);  // in the button font
 void drawTextCentred(const char* text, const ImVec4& colour);
-void drawSpacer(float height);       // × uiScale
+void drawSpacer(float height);  // × uiScale
 
 void beginPanel(const PanelLayout& layout);  // the caller ends the window
 void beginContentBox(const char* id, bool padded, bool fitsContent);

@@ -40,8 +40,8 @@ std::string tinyWav() {
 // Format 0, one note.
 std::string tinyMidi() {
     const std::string track = std::string("\x00\x90\x3c\x64\x60\x80\x3c\x40\x00\xff\x2f\x00", 12);
-    return std::string("MThd\x00\x00\x00\x06\x00\x00\x00\x01\x01\xe0", 14) + "MTrk" +
-           std::string("\x00\x00\x00", 3) + static_cast<char>(track.size()) + track;
+    return std::string("MThd\x00\x00\x00\x06\x00\x00\x00\x01\x01\xe0", 14) + "MTrk" + std::string("\x00\x00\x00", 3) +
+           static_cast<char>(track.size()) + track;
 }
 
 std::string zipOf(const ArchiveFiles& files) {

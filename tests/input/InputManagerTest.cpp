@@ -29,33 +29,33 @@ protected:
 
     static void key(SDL_EventType type, SDL_Keycode code, bool repeat = false) {
         SDL_Event e{};
-        e.type = type;
-        e.key.key = code;
-        e.key.down = type == SDL_EVENT_KEY_DOWN;
+        e.type       = type;
+        e.key.key    = code;
+        e.key.down   = type == SDL_EVENT_KEY_DOWN;
         e.key.repeat = repeat;
         push(e);
     }
     static void button(SDL_EventType type, Uint8 which, float x, float y) {
         SDL_Event e{};
-        e.type = type;
+        e.type          = type;
         e.button.button = which;
-        e.button.x = x;
-        e.button.y = y;
+        e.button.x      = x;
+        e.button.y      = y;
         push(e);
     }
     static void finger(SDL_EventType type, SDL_FingerID id, float nx, float ny) {
         SDL_Event e{};
-        e.type = type;
+        e.type             = type;
         e.tfinger.fingerID = id;
         e.tfinger.windowID = SDL_GetWindowID(window);
-        e.tfinger.x = nx;
-        e.tfinger.y = ny;
+        e.tfinger.x        = nx;
+        e.tfinger.y        = ny;
         push(e);
     }
     void frame() { input.processEvents(nullptr); }
 
     static SDL_Window* window;
-    InputManager input;
+    InputManager       input;
 };
 
 SDL_Window* InputManagerTest::window = nullptr;
@@ -141,7 +141,7 @@ TEST_F(InputManagerTest, OnlyTheLeftButtonCounts) {
 
     button(SDL_EVENT_MOUSE_BUTTON_UP, SDL_BUTTON_LEFT, 30, 40);
     SDL_Event motion{};
-    motion.type = SDL_EVENT_MOUSE_MOTION;
+    motion.type     = SDL_EVENT_MOUSE_MOTION;
     motion.motion.x = 50;
     motion.motion.y = 60;
     push(motion);

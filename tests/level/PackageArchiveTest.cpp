@@ -41,8 +41,8 @@ void buildZip(const fs::path& path, const std::vector<ZipEntry>& entries) {
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     ASSERT_NE(archive, nullptr);
     for (const ZipEntry& entry : entries) {
-        zip_source_t* source = zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
-        const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
+        zip_source_t*     source = zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
+        const zip_int64_t index  = zip_file_add(archive, entry.name.c_str(), source, 0);
         ASSERT_GE(index, 0) << zip_strerror(archive);
         if (entry.link)
             zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
@@ -87,7 +87,7 @@ TEST_F(Packages, HostileArchivesAreRefusedEachWithItsOwnMessageAndChangeNothing)
     std::vector<ZipEntry> bomb = goodPackage();
     bomb.push_back({"silence.raw", std::string(40u << 20, '\0')});
     std::vector<ZipEntry> noise = goodPackage();
-    noise[1].bytes = "RIFF but not a sound at all";
+    noise[1].bytes              = "RIFF but not a sound at all";
 
     const struct {
         const char*           name;
@@ -103,7 +103,7 @@ TEST_F(Packages, HostileArchivesAreRefusedEachWithItsOwnMessageAndChangeNothing)
         {"noise.zip", noise, "\"beat.wav\" does not decode"},
         {"no-manifest.zip", {{"beat.wav", levelfiles::wavBytes(0.2)}}, "holds no level.json"},
     };
-    const auto before = folderSnapshot(levels);
+    const auto               before = folderSnapshot(levels);
     std::vector<std::string> messages;
     for (const auto& archive : archives) {
         SCOPED_TRACE(archive.name);
@@ -122,7 +122,7 @@ TEST_F(Packages, HostileArchivesAreRefusedEachWithItsOwnMessageAndChangeNothing)
     writeFile(dir.path() / "truncated.zip", whole.substr(0, whole.size() / 2));
     writeFile(dir.path() / "text.zip", "just some text with a .zip name");
     const std::pair<const char*, const char*> broken[] = {{"truncated.zip", "is a damaged or truncated zip archive"},
-                                                         {"text.zip", "text.zip is not a zip archive"}};
+                                                          {"text.zip", "text.zip is not a zip archive"}};
     for (const auto& [name, message] : broken) {
         SCOPED_TRACE(name);
         LevelInfo installed;
@@ -193,8 +193,8 @@ TEST_F(Packages, ExportRefusesALevelThatIsNotListedOrReachesOutside) {
 TEST(PackagePaths, OnlyPlainRelativePathsStayInside) {
     for (const char* inside : {"a.ogg", "stems/a.ogg", "./a.ogg", "a..b.ogg", "..a"})
         EXPECT_TRUE(isConfinedPath(inside)) << inside;
-    for (const char* outside : {"", "/etc/passwd", "../a.ogg", "a/../../b", "stems/..", "C:/a.ogg", "a\\..\\b",
-                                "\\\\server\\share"})
+    for (const char* outside :
+         {"", "/etc/passwd", "../a.ogg", "a/../../b", "stems/..", "C:/a.ogg", "a\\..\\b", "\\\\server\\share"})
         EXPECT_FALSE(isConfinedPath(outside)) << outside;
 }
 

@@ -29,7 +29,8 @@ void main() {
     color = vec4(x);
 }
 )";
-const char* kPlainShader = "#version 460 core\nin vec2 vUV;\nout vec4 color;\nvoid main() { color = vec4(vUV, 0.5, 1.0); }\n";
+const char* kPlainShader =
+    "#version 460 core\nin vec2 vUV;\nout vec4 color;\nvoid main() { color = vec4(vUV, 0.5, 1.0); }\n";
 
 class ImportCommand : public ::testing::Test {
 protected:

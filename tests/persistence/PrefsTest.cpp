@@ -115,8 +115,7 @@ TEST_F(PrefsFile, ASaveOverAnUnreadableFileKeepsOnlyItsMember) {
         EXPECT_EQ(readFile(path()), "{\n    \"playerName\": \"Ada\"\n}") << stored;
         if (std::string(stored) == "{broken")
             EXPECT_EQ(err.find("Failed to parse existing prefs when saving player name: "), 0u) << err;
-        else
-            EXPECT_EQ(err, "") << stored;
+        else EXPECT_EQ(err, "") << stored;
     }
 }
 

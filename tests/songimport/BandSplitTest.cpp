@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr double kRate = 44100.0;
+constexpr double      kRate      = 44100.0;
 constexpr const char* kRealMusic = "/usr/share/games/asc/music/machine_wars.mp3";
 
 std::vector<float> band(int which, const std::vector<float>& stereo) {
@@ -48,8 +48,8 @@ double reconstructionErrorDb(const std::vector<float>& input) {
 std::vector<float> tone(double hz, double seconds) {
     std::vector<float> stereo(size_t(seconds * kRate) * 2);
     for (size_t i = 0; i < stereo.size() / 2; ++i) {
-        const float v = float(0.5 * std::sin(2.0 * std::numbers::pi * hz * double(i) / kRate));
-        stereo[2 * i] = v;
+        const float v     = float(0.5 * std::sin(2.0 * std::numbers::pi * hz * double(i) / kRate));
+        stereo[2 * i]     = v;
         stereo[2 * i + 1] = -v;
     }
     return stereo;
@@ -58,8 +58,8 @@ std::vector<float> tone(double hz, double seconds) {
 // Share of the tone's RMS that lands in the band, away from the edges.
 double shareInBand(int which, double hz) {
     const std::vector<float> in = tone(hz, 1.0), out = band(which, in);
-    const size_t from = 2 * 4096, to = in.size() - 2 * 4096;
-    double kept = 0.0, all = 0.0;
+    const size_t             from = 2 * 4096, to = in.size() - 2 * 4096;
+    double                   kept = 0.0, all = 0.0;
     for (size_t i = from; i < to; ++i) {
         kept += double(out[i]) * out[i];
         all += double(in[i]) * in[i];
@@ -69,9 +69,9 @@ double shareInBand(int which, double hz) {
 
 TEST(BandSplit, BandsAddUpToTheSongAndEachHoldsItsRange) {
     std::vector<float> mix(size_t(3.0 * kRate) * 2);
-    uint32_t noise = 12345;
+    uint32_t           noise = 12345;
     for (size_t i = 0; i < mix.size(); ++i) {
-        noise = noise * 1664525u + 1013904223u;
+        noise          = noise * 1664525u + 1013904223u;
         const double t = double(i / 2) / kRate;
         mix[i] = float(0.3 * std::sin(2 * std::numbers::pi * 55 * t) + 0.2 * std::sin(2 * std::numbers::pi * 700 * t) +
                        0.1 * std::sin(2 * std::numbers::pi * 6000 * t) + 0.05 * (double(noise >> 8) / 8388608.0 - 1.0));
@@ -79,12 +79,12 @@ TEST(BandSplit, BandsAddUpToTheSongAndEachHoldsItsRange) {
     EXPECT_LT(reconstructionErrorDb(mix), -60.0);
     EXPECT_EQ(band(0, mix).size(), mix.size());
 
-    EXPECT_GT(shareInBand(0, 55.0), 0.98);   // bass stays in the low band...
+    EXPECT_GT(shareInBand(0, 55.0), 0.98);  // bass stays in the low band...
     EXPECT_LT(shareInBand(1, 55.0), 0.02);
     EXPECT_LT(shareInBand(2, 55.0), 0.02);
     EXPECT_GT(shareInBand(1, 700.0), 0.98);  // ...the middle in the mid band...
     EXPECT_LT(shareInBand(0, 700.0), 0.02);
-    EXPECT_GT(shareInBand(2, 6000.0), 0.98); // ...and the top in the high band, in step with the input
+    EXPECT_GT(shareInBand(2, 6000.0), 0.98);  // ...and the top in the high band, in step with the input
     EXPECT_LT(shareInBand(1, 6000.0), 0.02);
 }
 
@@ -95,7 +95,7 @@ TEST(BandSplit, RealMusicComesBackWithinSixtyDecibels) {
     ASSERT_TRUE(decodeSong(kRealMusic, song, why)) << why;
     ASSERT_GT(song.seconds(), 30.0);
     const std::vector<float> opening(song.samples.get(), song.samples.get() + size_t(30 * kRate) * 2);
-    const double error = reconstructionErrorDb(opening);
+    const double             error = reconstructionErrorDb(opening);
     std::printf("bands' sum against the song: %.1f dB\n", error);
     EXPECT_LT(error, -60.0);
 }

@@ -58,7 +58,7 @@ int matched(const std::vector<double>& truth, const std::vector<double>& found) 
 }
 
 struct Tally {
-    int truth = 0, found = 0, hits = 0;
+    int  truth = 0, found = 0, hits = 0;
     void add(const Tally& o) {
         truth += o.truth;
         found += o.found;
@@ -97,20 +97,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: chart_quality_bench LEVELS_DIR\n");
         return 2;
     }
-    const fs::path levels = argv[1];
+    const fs::path levels  = argv[1];
     const fs::path scratch = fs::temp_directory_path() / ("lumoka-chart-quality-" + std::to_string(::getpid()));
     fs::create_directories(scratch);
-    Tally  all, drumsAndBass;
-    bool   tempoOk = true;
-    int    levelCount = 0;
+    Tally all, drumsAndBass;
+    bool  tempoOk    = true;
+    int   levelCount = 0;
     std::printf("%-14s %-8s %6s %6s %6s %6s %6s\n", "level", "stem", "notes", "found", "P", "R", "F");
     for (const char* manifest : {"level.json", "sample_a.zip/level.json", "sample_b.zip/level.json",
                                  "sample_c.zip/level.json", "tutorialsong/level.json"}) {
         const LevelStems stems = stemsOf(levels / manifest);
         if (stems.audio.empty()) continue;
         SongImportRequest request;
-        request.files      = stems.audio;
-        request.title      = fs::path(manifest).parent_path().empty() ? "default" : fs::path(manifest).parent_path().string();
+        request.files = stems.audio;
+        request.title =
+            fs::path(manifest).parent_path().empty() ? "default" : fs::path(manifest).parent_path().string();
         request.difficulty = Difficulty::Hard;
         request.levelsDir  = scratch.string();
         ImportProgress   progress;
@@ -125,14 +126,14 @@ int main(int argc, char** argv) {
         for (size_t i = 0; i < stems.audio.size(); ++i) {
             const std::vector<double> truth = readNotes(stems.midi[i]).onsets;
             const std::vector<double> found = readNotes(charted.midi[i]).onsets;
-            Tally t{int(truth.size()), int(found.size()), matched(truth, found)};
+            Tally                     t{int(truth.size()), int(found.size()), matched(truth, found)};
             all.add(t);
             if (stems.names[i] == "drums" || stems.names[i] == "bass") drumsAndBass.add(t);
-            std::printf("%-14s %-8s %6d %6d %6.2f %6.2f %6.2f\n", request.title.c_str(), stems.names[i].c_str(), t.truth,
-                        t.found, t.precision(), t.recall(), t.f());
+            std::printf("%-14s %-8s %6d %6d %6.2f %6.2f %6.2f\n", request.title.c_str(), stems.names[i].c_str(),
+                        t.truth, t.found, t.precision(), t.recall(), t.f());
         }
         const double error = std::fabs(result.bpm - trueBpm) / trueBpm * 100.0;
-        tempoOk = tempoOk && error <= 1.0;
+        tempoOk            = tempoOk && error <= 1.0;
         std::printf("%-14s tempo: found %.2f BPM, true %.2f BPM, off by %.2f %%\n", request.title.c_str(), result.bpm,
                     trueBpm, error);
     }

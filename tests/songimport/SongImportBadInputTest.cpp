@@ -32,7 +32,8 @@ protected:
         root_ = fs::temp_directory_path() / ("lumoka-import-test-" + std::to_string(::getpid()));
         fs::remove_all(root_);
         fs::create_directories(levels() / "sample_a.zip");
-        std::ofstream(levels() / "levels.json") << R"([{"name": "Sample Level A", "file": "sample_a.zip", "difficulty": 1}])";
+        std::ofstream(levels() / "levels.json")
+            << R"([{"name": "Sample Level A", "file": "sample_a.zip", "difficulty": 1}])";
         std::ofstream(levels() / "sample_a.zip" / "level.json") << R"({"stems": []})";
         writeSong(root_ / "song.wav", 12.0);
         before_ = testsupport::folderSnapshot(levels());
@@ -44,8 +45,8 @@ protected:
     // Imports and expects a refusal naming `expected`, with the levels folder untouched.
     void expectRefused(std::vector<std::string> files, const std::string& expected, ImportProgress& progress) {
         SongImportRequest request;
-        request.files     = std::move(files);
-        request.levelsDir = levels().string();
+        request.files                 = std::move(files);
+        request.levelsDir             = levels().string();
         const SongImportResult result = importSong(request, progress);
         EXPECT_FALSE(result.ok);
         EXPECT_NE(result.message.find(expected), std::string::npos) << result.message;
@@ -80,9 +81,9 @@ TEST_F(SongImportBadInput, CancelAtAnyPointLeavesNothingBehind) {
     expectRefused({(root_ / "song.wav").string()}, "Import cancelled", before);
 
     for (float at : {0.05f, 0.5f, 0.8f}) {
-        ImportProgress during;
+        ImportProgress    during;
         std::atomic<bool> finished{false};
-        std::thread canceller([&] {
+        std::thread       canceller([&] {
             while (!finished && during.fraction() < at) std::this_thread::yield();
             during.cancel();
         });
@@ -97,13 +98,13 @@ TEST_F(SongImportBadInput, AFullDiskLeavesTheLevelsAsTheyWere) {
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 256 * 1024;
+    rlimit     small           = old;
+    small.rlim_cur             = 256 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    ImportProgress progress;
+    ImportProgress    progress;
     SongImportRequest request;
-    request.files     = {(root_ / "song.wav").string()};
-    request.levelsDir = levels().string();
+    request.files                 = {(root_ / "song.wav").string()};
+    request.levelsDir             = levels().string();
     const SongImportResult result = importSong(request, progress);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previousHandler);
@@ -121,12 +122,13 @@ TEST_F(SongImportBadInput, ShorterStemsArePaddedToTheLongest) {
     ImportProgress progress;
     testing::internal::CaptureStdout();
     const SongImportResult result = importSong(request, progress);
-    const std::string said = testing::internal::GetCapturedStdout();
+    const std::string      said   = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(result.ok) << result.message;
-    EXPECT_NE(said.find("Padded " + (root_ / "song.wav").string() + " with 3.0 s of silence"), std::string::npos) << said;
+    EXPECT_NE(said.find("Padded " + (root_ / "song.wav").string() + " with 3.0 s of silence"), std::string::npos)
+        << said;
     for (const auto& entry : fs::directory_iterator(levels() / result.level.file)) {
         if (entry.path().extension() == ".mid" || entry.path().extension() == ".json") continue;
-        SF_INFO info{};
+        SF_INFO  info{};
         SNDFILE* stem = sf_open(entry.path().c_str(), SFM_READ, &info);
         ASSERT_NE(stem, nullptr) << entry.path();
         EXPECT_EQ(info.frames, 15 * kRate) << entry.path();

@@ -32,13 +32,13 @@ constexpr float kTitleBottom = 1080 * 0.08f + 36;
 constexpr float kMenuX       = 240 + 720 * 0.5f;
 constexpr float kStartY      = (1080 - kTitleBottom - (5 * 125.2f + 4)) * 0.5f + kTitleBottom + (125.2f + 6) * 0.5f;
 constexpr float kTableTop    = (1080 - kTitleBottom - (40 + 216 + 1080 * 0.125f)) * 0.5f + kTitleBottom + 42 + 4;
-inline float levelRowY(int i) { return kTableTop + 40 * (i + 1) + 20; }
+inline float    levelRowY(int i) { return kTableTop + 40 * (i + 1) + 20; }
 constexpr float kLevelX = 1100;
 // Under the five-row table.
 constexpr float kAddSongX = 1048, kAddSongY = 692;
 // The dialog, centred, 700 x 450: its list rows ("[D] .." first) and its "ok".
 constexpr float kDialogRowX = 712;
-inline float dialogRowY(int i) { return 438 + 40 * i; }
+inline float    dialogRowY(int i) { return 438 + 40 * i; }
 constexpr float kDialogOkX = 646, kDialogOkY = 737;
 // The title and difficulty window over the table's column.
 constexpr float kTitleFieldX = 1151, kTitleFieldY = 535;
@@ -50,7 +50,8 @@ protected:
     void SetUp() override {
         testsupport::copyAssets(dir.path());
         const fs::path first = dir.path() / "levels" / "first";
-        writeFile(dir.path() / "levels" / "levels.json", R"([{"name": "First Level", "file": "first", "difficulty": 1}])");
+        writeFile(dir.path() / "levels" / "levels.json",
+                  R"([{"name": "First Level", "file": "first", "difficulty": 1}])");
         levelfiles::writeWav(first / "lead.wav", 6.0);
         levelfiles::writeMidi(first / "lead.mid", {{0.5, 0.1, 60, 64}});
         writeFile(first / "level.json", R"({"stems": [{"file": "lead.wav", "midi": "lead.mid"}]})");
@@ -162,7 +163,7 @@ TEST_F(SongImportGui, ThreeStemFilesBecomeOneLevelAndEscapeClosesTheDialog) {
     ASSERT_FALSE(game->waitForOutput("Shutting down application", 1ms)) << game->stdoutText();
 
     click(layout::kAddSongX, layout::kAddSongY);
-    click(layout::kDialogRowX, layout::dialogRowY(2));  // bell.wav
+    click(layout::kDialogRowX, layout::dialogRowY(2));      // bell.wav
     ctrlClick(layout::kDialogRowX, layout::dialogRowY(3));  // kick.wav
     ctrlClick(layout::kDialogRowX, layout::dialogRowY(4));  // snare.wav
     importChosen(*game, "", "Added level 'bell' in levels/bell");

@@ -22,10 +22,10 @@ namespace {
 // the rules): the start button, the table's rows, the two package buttons
 // under the table, and in the centred 700 x 450 dialog its rows and "ok".
 constexpr float kStartX = 600, kStartY = 351;
-inline float levelRowY(int i) { return 450.0f + 40 * (i + 1) + 20; }
-constexpr float kImportX = 1089, kExportX = 1282, kPackageButtonsY = 692;
+inline float    levelRowY(int i) { return 450.0f + 40 * (i + 1) + 20; }
+constexpr float kImportX = 1263, kExportX = 1456, kPackageButtonsY = 692;
 constexpr float kDialogRowX = 700, kDialogOkX = 648, kDialogOkY = 738;
-inline float dialogRowY(int i) { return 438.0f + 40 * i; }
+inline float    dialogRowY(int i) { return 438.0f + 40 * i; }
 
 const fs::path kGenerated = fs::path(LUMOKA_ASSETS_DIR) / "levels" / "sample_a.zip";
 
@@ -45,10 +45,10 @@ protected:
 
     std::unique_ptr<GameProcess> start() {
         auto game = std::make_unique<GameProcess>(
-            dir.path(), std::vector<std::pair<std::string, std::string>>{
-                            {"HOME", home.path().string()},
-                            {"XDG_DATA_HOME", (home.path() / ".local/share").string()},
-                            {"LUMOKA_SERVER_URL", "http://127.0.0.1:9/api"}});
+            dir.path(),
+            std::vector<std::pair<std::string, std::string>>{{"HOME", home.path().string()},
+                                                             {"XDG_DATA_HOME", (home.path() / ".local/share").string()},
+                                                             {"LUMOKA_SERVER_URL", "http://127.0.0.1:9/api"}});
         EXPECT_TRUE(game->waitForOutput("Game logic thread started", 60s)) << game->stdoutText();
         std::this_thread::sleep_for(1500ms);
         return game;

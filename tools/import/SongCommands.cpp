@@ -13,15 +13,16 @@ namespace {
 bool parseSongArgs(const std::vector<std::string>& args, SongImportRequest& request) {
     bool levelsGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
+        const std::string& arg      = args[i];
+        const bool         hasValue = i + 1 < args.size();
         if (arg == "--title" && hasValue) request.title = args[++i];
         else if (arg == "--levels" && hasValue) {
             request.levelsDir = args[++i];
-            levelsGiven = true;
+            levelsGiven       = true;
         } else if (arg == "--difficulty" && hasValue) {
             if (!parseDifficulty(args[++i], request.difficulty)) {
-                std::fprintf(stderr, "lumoka-import: unknown difficulty '%s' (easy, normal or hard)\n", args[i].c_str());
+                std::fprintf(stderr, "lumoka-import: unknown difficulty '%s' (easy, normal or hard)\n",
+                             args[i].c_str());
                 return false;
             }
         } else if (arg.rfind("--", 0) == 0) {
@@ -75,7 +76,7 @@ int runSongCommand(const std::vector<std::string>& args) {
     std::thread       follower(followProgress, std::cref(progress), std::cref(done));
     const auto        started = std::chrono::steady_clock::now();
     SongImportResult  result  = importSong(request, progress);
-    done = true;
+    done                      = true;
     follower.join();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!result.ok) {

@@ -48,7 +48,7 @@ void bindOffscreenTarget() {
     glEntry<PFNGLBINDRENDERBUFFERPROC>("glBindRenderbuffer")(GL_RENDERBUFFER, colour);
     glEntry<PFNGLRENDERBUFFERSTORAGEPROC>("glRenderbufferStorage")(GL_RENDERBUFFER, GL_RGBA8, kSide, kSide);
     glEntry<PFNGLFRAMEBUFFERRENDERBUFFERPROC>("glFramebufferRenderbuffer")(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-                                                                            GL_RENDERBUFFER, colour);
+                                                                           GL_RENDERBUFFER, colour);
 }
 
 // Waits for the frame's pixels: a shader that never finishes keeps us here until killed.

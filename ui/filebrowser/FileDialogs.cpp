@@ -5,13 +5,13 @@
 FileBrowser audioFileDialog;
 FileBrowser levelPackageDialog;
 FileBrowser exportFolderDialog;
-bool        audioFileDialogReady = false;
+bool        audioFileDialogReady    = false;
 bool        levelPackageDialogReady = false;
 bool        exportFolderDialogReady = false;
 
 namespace {
 
-constexpr int kWidth = 700;
+constexpr int kWidth  = 700;
 constexpr int kHeight = 450;
 
 void setUp(FileBrowser& dialog, int flags, const char* title, const std::vector<std::string>& filters, bool& ready) {
