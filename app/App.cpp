@@ -52,6 +52,8 @@ bool App::init() {
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
     if (!UISystem::init(render)) return fail("Failed to initialize UI system");
+    // Only the levels on the list are worth keeping the server's scores for.
+    Leaderboard::setInstalledLevels(levelListNames());
     if (!render.initTextRendering()) return fail("Failed to initialize text rendering");
 
     input.init();

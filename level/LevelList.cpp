@@ -106,3 +106,9 @@ bool loadLevelList() {
     }
     return true;
 }
+
+std::vector<std::string> levelListNames() {
+    std::vector<std::string> names;
+    for (const LevelInfo& level : levelList) names.push_back(level.name);
+    return names;
+}

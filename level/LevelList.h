@@ -18,7 +18,8 @@ struct LevelInfo {
 
 extern std::vector<LevelInfo> levelList;
 
-bool loadLevelList();  // fills levelList on the first call; true when it holds entries
+bool                     loadLevelList();   // fills levelList on the first call; true when it holds entries
+std::vector<std::string> levelListNames();  // the installed levels' names, in list order
 // The entries of a level list's text, in file order (possibly none).
 std::vector<LevelInfo> readLevelList(const std::string& text);
 std::string            extractStringField(const std::string& text, const std::string& key);

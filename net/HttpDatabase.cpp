@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "leaderboard/LeaderboardDocument.h"
 #include "leaderboard/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardRules.h"
 
 #include <SDL3/SDL.h>
 #include <httplib.h>
@@ -248,9 +249,22 @@ bool request(const std::string& url, const std::string& method, const std::strin
 // no global that exit destroys.
 namespace {
 
+// What the server would refuse stays in the local file only; sending it would
+// only earn a refusal on every save.
+json uploadableDocument(const json& document) {
+    std::vector<std::string> refused;
+    json                     uploadable = uploadableLeaderboard(document, refused);
+    for (const std::string& reason : refused) {
+        base::logError("Not uploading a leaderboard entry the server would refuse (kept locally): %s", reason.c_str());
+    }
+    return uploadable;
+}
+
 void uploadLeaderboardTo(const std::string& base, const json& document) {
+    const json uploadable = uploadableDocument(document);
+    if (uploadable["levels"].empty()) return;
     std::string       reply;
-    const std::string body = document.dump(-1, ' ', false, json::error_handler_t::replace);
+    const std::string body = uploadable.dump(-1, ' ', false, json::error_handler_t::replace);
     if (!request(base + "/leaderboard", "POST", body, reply)) {
         base::logError("Failed to upload leaderboard to HTTP server, data saved locally only");
         return;
@@ -278,7 +292,8 @@ void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
             // Runs saved while the server was out of reach stay, and go up again.
             const json merged = local.merge ? local.merge(server) : server;
             callback(merged);
-            if (holdsScoresMissingFrom(merged, server)) {
+            std::vector<std::string> refused;  // reported when the upload leaves them out
+            if (holdsScoresMissingFrom(uploadableLeaderboard(merged, refused), server)) {
                 base::logInfo("Local leaderboard holds runs the server has not seen; uploading them");
                 uploadLeaderboardTo(base, merged);
             }

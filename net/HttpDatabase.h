@@ -3,7 +3,8 @@
 // Each async operation runs its synchronous twin on a detached worker thread; the
 // two fetches fall back to the local copy when the server cannot answer. A
 // fetched leaderboard is merged into the local copy (runs saved offline are
-// kept) and uploaded again when it holds anything the server lacked. The local
+// kept) and uploaded again when it holds anything the server lacked. An upload
+// leaves out, with one line each, the entries the server's rules refuse. The local
 // copy is passed in (the App passes the file's, persistence/Leaderboard.h).
 // Callbacks run on the worker: they must only post their result for the main
 // thread (persistence/Leaderboard.h, GameLogic::takeFetchedBestScore).

@@ -7,9 +7,12 @@
 #include <SDL3/SDL.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 using nlohmann::json;
 
@@ -22,6 +25,28 @@ namespace {
 std::mutex& fileMutex() {
     static auto* mutex = new std::mutex;
     return *mutex;
+}
+
+// Guarded by fileMutex(); none named: every level.
+std::optional<std::vector<std::string>>& installedLevels() {
+    static auto* names = new std::optional<std::vector<std::string>>;
+    return *names;
+}
+
+bool isInstalled(const json& level) {
+    const std::optional<std::vector<std::string>>& installed = installedLevels();
+    if (!installed) return true;
+    if (!level.is_object() || !level.contains("name") || !level["name"].is_string()) return false;
+    return std::find(installed->begin(), installed->end(), level["name"].get<std::string>()) != installed->end();
+}
+
+// The copy's levels in two documents: those of installed levels, and the rest.
+std::pair<json, json> splitByInstalled(const json& copy) {
+    std::pair<json, json> split{{{"levels", json::array()}}, {{"levels", json::array()}}};
+    if (!copy.is_object() || !copy.contains("levels") || !copy["levels"].is_array()) return split;
+    for (const json& level : copy["levels"])
+        (isInstalled(level) ? split.first : split.second)["levels"].push_back(level);
+    return split;
 }
 
 Mailbox<std::vector<LeaderboardLevel>>& loadedLevels() {
@@ -143,14 +168,22 @@ bool saveRun(const std::string& levelName, const LeaderboardEntry& run, json& up
     return saved;
 }
 
+void setInstalledLevels(std::optional<std::vector<std::string>> names) {
+    std::lock_guard<std::mutex> lock(fileMutex());
+    installedLevels() = std::move(names);
+}
+
 json mergeIntoFile(const json& copy) {
     std::lock_guard<std::mutex> lock(fileMutex());
-    StoredDocument              stored = readForMerge();
-    mergeLeaderboards(stored.document, copy);
+    const auto [installed, others] = splitByInstalled(copy);
+    StoredDocument stored          = readForMerge();
+    mergeLeaderboards(stored.document, installed);
     if (stored.writable && !saveFileReplacing(kFilePath, serialise(stored.document))) {
         base::logError("Failed to save leaderboard cache: %s", SDL_GetError());
     }
-    return stored.document;
+    json shown = std::move(stored.document);
+    mergeLeaderboards(shown, others);
+    return shown;
 }
 
 void loadFromJson(const json& document) {

@@ -1,6 +1,7 @@
 #include "persistence/Prefs.h"
 
 #include "base/Log.h"
+#include "leaderboard/LeaderboardProtocol.h"
 #include "persistence/FileSave.h"
 
 #include <SDL3/SDL_error.h>
@@ -106,7 +107,7 @@ std::string loadPlayerName(const std::string& fallback) {
         return fallback;
     }
     if (!value.is_string() || value.get_ref<const std::string&>().empty()) return fallback;
-    return value.get<std::string>();
+    return cutToNameLimit(value.get<std::string>());
 }
 
 bool loadKeyboardGameplay(bool fallback) {

@@ -1,12 +1,12 @@
 #include "server/Api.h"
 
 #include "leaderboard/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardRules.h"
 #include "server/LeaderboardStore.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <limits>
 #include <string_view>
 
 using nlohmann::json;
@@ -15,65 +15,12 @@ namespace {
 
 constexpr std::string_view kLeaderboardPath = "/api/leaderboard";
 constexpr std::string_view kPlayerPrefix    = "/api/player/";
-constexpr int64_t          kIntMax          = std::numeric_limits<int32_t>::max();
 
 std::string compact(const json& document) { return document.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 ApiReply failure(int status, const std::string& message) { return {status, apiError(message)}; }
 
 ApiReply storageFailure() { return failure(503, "leaderboard storage unavailable"); }
-
-// Reads one member of an upload into its field; false with the reason in error.
-class UploadReader {
-public:
-    explicit UploadReader(std::string& error) : error_(error) {}
-
-    bool name(const json& object, const char* key, const std::string& where, std::string& out, bool required) {
-        const auto it = object.find(key);
-        if (it == object.end() && !required) return true;
-        if (it == object.end() || !it->is_string() || it->get_ref<const std::string&>().size() > kMaxNameBytes) {
-            return fail(where + "." + key + " must be a string of at most " + std::to_string(kMaxNameBytes) + " bytes");
-        }
-        out = it->get<std::string>();
-        return true;
-    }
-
-    bool count(const json& object, const char* key, const std::string& where, int32_t& out, bool required) {
-        const auto it = object.find(key);
-        if (it == object.end() && !required) return true;
-        const bool inRange = it != object.end() && it->is_number_integer() &&
-                             (it->is_number_unsigned() ? it->get<uint64_t>() <= static_cast<uint64_t>(kIntMax)
-                                                       : it->get<int64_t>() >= 0 && it->get<int64_t>() <= kIntMax);
-        if (!inRange) return fail(where + "." + key + " must be an integer from 0 to " + std::to_string(kIntMax));
-        out = static_cast<int32_t>(it->get<int64_t>());
-        return true;
-    }
-
-    bool entry(const json& value, const std::string& where, LeaderboardEntry& out) {
-        if (!value.is_object()) return fail(where + " must be an object");
-        out.highestLayer = "0/0";
-        return name(value, "player", where, out.player, true) && count(value, "score", where, out.score, true) &&
-               count(value, "time", where, out.time, false) &&
-               name(value, "highestLayer", where, out.highestLayer, false) &&
-               count(value, "highestCombo", where, out.highestCombo, false);
-    }
-
-    bool levelHead(const json& value, const std::string& where, LeaderboardLevel& out) {
-        if (!value.is_object()) return fail(where + " must be an object");
-        if (!name(value, "name", where, out.name, true)) return false;
-        const auto scores = value.find("scores");
-        if (scores == value.end() || !scores->is_array()) return fail(where + ".scores must be an array");
-        return true;
-    }
-
-private:
-    bool fail(const std::string& message) {
-        error_ = message;
-        return false;
-    }
-
-    std::string& error_;
-};
 
 json refusal(const json& level, const json& entry, const std::string& reason) {
     json item = {{"reason", reason}};
@@ -90,9 +37,8 @@ public:
 
     void level(const json& value, const std::string& where) {
         std::string      error;
-        UploadReader     reader(error);
         LeaderboardLevel level;
-        if (!reader.levelHead(value, where, level)) {
+        if (!readUploadLevel(value, where, level, error)) {
             upload_.refused.push_back(refusal(json(), json(), error));
             return;
         }
@@ -103,7 +49,7 @@ public:
         const json& scores = value["scores"];
         for (size_t i = 0; i < scores.size(); ++i) {
             LeaderboardEntry entry;
-            if (!reader.entry(scores[i], where + ".scores[" + std::to_string(i) + "]", entry)) {
+            if (!readUploadEntry(scores[i], where + ".scores[" + std::to_string(i) + "]", entry, error)) {
                 upload_.refused.push_back(refusal(value, scores[i], error));
             } else if (entries_ >= limits_.entriesPerUpload) {
                 upload_.refused.push_back(

@@ -5,6 +5,8 @@
 // the run take the game-state lock themselves. Their shared look is ui/Widgets.h.
 #pragma once
 
+#include "leaderboard/LeaderboardProtocol.h"
+
 #include <string>
 
 class App;
@@ -12,10 +14,10 @@ class App;
 extern int  selectedLevel;       // row of the main menu's level table
 bool        hasSelectedLevel();  // the row names a level of the list
 extern bool tutorialActive;
-extern int  tutorialPage;           // 0..4
-extern int  lastTutorialPage;       // the page the tutorial song last played; -1: none
-extern char playerNameBuffer[64];   // the settings panel's edit field
-extern bool playerNameBufferReady;  // the field holds a copy of the player name
+extern int  tutorialPage;                         // 0..4
+extern int  lastTutorialPage;                     // the page the tutorial song last played; -1: none
+extern char playerNameBuffer[kMaxNameBytes + 1];  // the settings panel's edit field
+extern bool playerNameBufferReady;                // the field holds a copy of the player name
 
 // "Add Song...": the audio-file dialog, the title and difficulty window, the
 // import's progress; the new level joins the table, selected. Escape closes

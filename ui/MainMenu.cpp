@@ -96,6 +96,7 @@ void importChosenPackage(const std::string& source) {
         return;
     }
     levelList.push_back(installed);
+    Leaderboard::setInstalledLevels(levelListNames());
     selectedLevel = static_cast<int>(levelList.size()) - 1;
     packageStatus = "Imported \"" + installed.name + "\"";
 }

@@ -14,20 +14,18 @@
 #include <mutex>
 #include <string>
 
-char playerNameBuffer[64]  = {};
-bool playerNameBufferReady = false;
+char playerNameBuffer[kMaxNameBytes + 1] = {};
+bool playerNameBufferReady               = false;
 
 namespace {
 
 constexpr PanelLayout kSettingsLayout{"SETTINGS", 0.35f, 1.0f, "##SettingsPanel", 120.0f, 0.75f, -1.0f};
 
-// At most 63 bytes, never ending inside a UTF-8 sequence.
+// The buffer holds exactly the longest name the server accepts.
 void copyNameToBuffer(const std::string& name) {
-    size_t length = std::min(name.size(), sizeof(playerNameBuffer) - 1);
-    if (length < name.size())
-        while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) --length;
-    name.copy(playerNameBuffer, length);
-    playerNameBuffer[length] = '\0';
+    const std::string cut = cutToNameLimit(name);
+    cut.copy(playerNameBuffer, cut.size());
+    playerNameBuffer[cut.size()] = '\0';
 }
 
 void drawNameField() {

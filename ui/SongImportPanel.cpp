@@ -5,6 +5,7 @@
 // selects it. The frame loop never waits for the import, except at shut-down.
 #include "base/Mailbox.h"
 #include "level/LevelList.h"
+#include "persistence/Leaderboard.h"
 #include "songimport/SongImport.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
@@ -95,6 +96,7 @@ void finishImport(const SongImportResult& result) {
     songImport.message = result.message;
     if (!result.ok) return;
     levelList.push_back(result.level);
+    Leaderboard::setInstalledLevels(levelListNames());
     selectedLevel = static_cast<int>(levelList.size()) - 1;
 }
 

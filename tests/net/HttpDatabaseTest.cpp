@@ -143,6 +143,52 @@ TEST_F(ClientAndServer, RunsSavedWhileTheServerWasDownSurviveAFetchAndGoUpAgain)
     EXPECT_EQ(again.document, merged);
 }
 
+TEST_F(ClientAndServer, EntriesTheServerWouldRefuseStayLocalAndAreNeverSent) {
+    const std::string longName(65, 'n');
+    json              bad = entry("Cy", 12);
+    bad["time"]           = 1.5;
+    writeLeaderboard(
+        document({{"Song A", {entry(longName, 50), entry("Bob", -3), entry("Ann", 10)}}, {"Song B", {bad}}}).dump(4));
+    json saved;
+    capture([&] { Leaderboard::saveRun("Song B", run("Song B", "Dee", 7).leaderboardEntry(), saved); });
+    const CapturedOutput output = upload(saved);
+    EXPECT_NE(output.out.find("Server confirmed leaderboard upload\n"), std::string::npos) << output.err;
+    const std::string notSent = "Not uploading a leaderboard entry the server would refuse (kept locally): ";
+    EXPECT_NE(output.err.find(notSent + "levels[0].scores[0].player must be a string of at most 64 bytes\n"),
+              std::string::npos)
+        << output.err;
+    EXPECT_NE(output.err.find(notSent + "levels[0].scores[1].score must be"), std::string::npos);
+    EXPECT_NE(output.err.find(notSent + "levels[1].scores[0].time must be"), std::string::npos);
+    EXPECT_EQ(output.err.find("HTTP request failed"), std::string::npos) << "nothing the server refuses went up";
+
+    std::string body;
+    ASSERT_TRUE(HttpDatabase::request(server.baseUrl() + "/leaderboard", "GET", "", body));
+    EXPECT_EQ(json::parse(body),
+              document({{"Song A", {entry("Ann", 10)}}, {"Song B", {entry("Dee", 7, 61, "3/8", 12)}}}));
+    const json file = fileDocument();
+    EXPECT_EQ(file["levels"][0]["scores"].size(), 3u);
+    EXPECT_EQ(file["levels"][1]["scores"].size(), 2u);
+
+    const Fetched fetched = fetch();
+    EXPECT_EQ(fetched.output.out.find("uploading them"), std::string::npos)
+        << "the refused entries alone do not make every fetch upload again";
+}
+
+TEST_F(ClientAndServer, AFetchKeepsOnlyInstalledLevelsInTheFileButShowsThemAll) {
+    json many = document({{"Song A", {entry("Ann", 10)}}});
+    for (int i = 0; i < 200; ++i)
+        many["levels"].push_back({{"name", "Elsewhere " + std::to_string(i)}, {"scores", {entry("Eve", i)}}});
+    upload(many);
+    writeLeaderboard(document({{"Song B", {entry("Bob", 5)}}}).dump(4));
+
+    Leaderboard::setInstalledLevels(std::vector<std::string>{"Song A", "Song B"});
+    const Fetched fetched = fetch();
+    Leaderboard::setInstalledLevels(std::nullopt);
+    EXPECT_EQ(fileDocument(), document({{"Song B", {entry("Bob", 5)}}, {"Song A", {entry("Ann", 10)}}}));
+    ASSERT_EQ(fetched.document["levels"].size(), 202u) << "the panel gets every level the server sent";
+    EXPECT_EQ(fetched.document["levels"][201], many["levels"][200]);
+}
+
 TEST_F(ClientAndServer, WithTheServerStoppedBothFetchesFallBackToTheLocalFile) {
     server.stop();
     const Fetched nothing = fetch();

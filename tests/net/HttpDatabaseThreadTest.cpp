@@ -36,7 +36,8 @@ TEST_F(ClientThreads, ShutdownWithRequestsInFlightCancelsThemAndDeliversNothing)
     const CapturedOutput output = capture([&] {
         HttpDatabase::getPlayerScoreAsync("Song A", "Ann", [&](int) { ++delivered; });
         HttpDatabase::loadLeaderboardAsync([&](const json&) { ++delivered; });
-        HttpDatabase::uploadLeaderboardAsync({{"levels", json::array()}});
+        HttpDatabase::uploadLeaderboardAsync(
+            {{"levels", {{{"name", "Song A"}, {"scores", {{{"player", "Ann"}, {"score", 5}}}}}}}});
         ASSERT_TRUE(canned.waitForRequests(3));
         HttpDatabase::shutdown();
     });
