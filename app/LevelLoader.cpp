@@ -72,7 +72,10 @@ void LevelLoader::work() {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || queued_.has_value(); });
-            if (stopping_) return;
+            if (stopping_) {
+                SDL_CleanupTLS();  // a failed file load leaves its error text in this thread's storage
+                return;
+            }
             job = std::move(*queued_);
             queued_.reset();
         }

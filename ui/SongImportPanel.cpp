@@ -12,6 +12,7 @@
 #include "ui/filebrowser/FileBrowser.h"
 #include "ui/filebrowser/FileDialogs.h"
 
+#include <SDL3/SDL_thread.h>
 #include <imgui.h>
 #include <misc/cpp/imgui_stdlib.h>
 
@@ -48,6 +49,7 @@ void startImport() {
     songImport.results  = std::make_shared<Mailbox<SongImportResult>>();
     songImport.worker   = std::thread([request, progress = songImport.progress, results = songImport.results] {
         results->post(importSong(request, *progress));
+        SDL_CleanupTLS();  // a failed file load leaves its error text in this thread's storage
     });
     songImport.stage    = Stage::Working;
 }
