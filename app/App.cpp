@@ -152,7 +152,18 @@ void App::startSelectedLevel() {
         std::fprintf(stderr, "Refused a level folder outside levels/: %s\n", level.file.c_str());
         return;
     }
-    levelLoader.request({"levels/" + level.file, level.name, LevelLoader::Purpose::Run});
+    std::lock_guard<std::mutex> lock(gameStateMutex);
+    requestLevel({"levels/" + level.file, level.name, LevelLoader::Purpose::Run});
+}
+
+// The level on stage goes before the next one is decoded, so two levels never
+// sit in memory together; one still playing goes when the next is installed.
+void App::requestLevel(LevelLoader::Request request) {
+    if (!audio.playing) {
+        audio.clearStems();
+        packageLoaded = false;
+    }
+    levelLoader.request(std::move(request));
 }
 
 // The swap into the audio system happens here, on the main thread under the

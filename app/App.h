@@ -33,8 +33,9 @@ public:
     void drawGui();
     void drawMainMenu();
     void updateTutorialSong();
-    void startSelectedLevel();  // the main menu's chosen level, loaded off the main thread
-    void endRun();              // the exit button: save, upload, back to the menu
+    void startSelectedLevel();                        // the main menu's chosen level, loaded off the main thread
+    void requestLevel(LevelLoader::Request request);  // with the game-state lock held
+    void endRun();                                    // the exit button: save, upload, back to the menu
     void installLoadedLevel();  // a level the loader finished: installed, then its run or page starts
 
     AudioSystem  audio;

@@ -1,11 +1,13 @@
 #include "audio/AudioSystem.h"
 
 #include "audio/Sound.h"
+#include "audio/SoundStream.h"
 #include "base/Log.h"
 
 #include <SDL3/SDL.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <iostream>
 
@@ -24,10 +26,11 @@ std::string fileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Opening is enough: a ten-minute stem is not read just to see it is there.
 bool fileExists(const std::string& path) {
-    void* data = SDL_LoadFile(path.c_str(), nullptr);
-    if (!data) return false;
-    SDL_free(data);
+    SDL_IOStream* io = SDL_IOFromFile(path.c_str(), "rb");
+    if (!io) return false;
+    SDL_CloseIO(io);
     return true;
 }
 
@@ -73,15 +76,11 @@ void AudioSystem::shutdown() {
               << "\n";
 }
 
-bool decodeStem(const std::string& path, Stem& stem) {
-    const std::string n = normalizePath(path);
-    base::logInfo("Loading stem: %s", n.c_str());
-    if (!fileExists(n)) {
-        base::logError("Error: File does not exist: %s", n.c_str());
-        return false;
-    }
-    // The read uses the caller's path: a quote that normalising dropped makes
-    // it fail here rather than load some other file.
+namespace {
+
+// The whole file, read and decoded at once: short stems, and the files a
+// stream would not open (whose failure is reported here).
+bool decodeWhole(const std::string& path, const std::string& normalized, Sound& sound) {
     size_t size = 0;
     void*  data = SDL_LoadFile(path.c_str(), &size);
     if (!data) {
@@ -93,13 +92,42 @@ bool decodeStem(const std::string& path, Stem& stem) {
         SDL_free(data);
         return false;
     }
-    auto           sound = std::make_unique<Sound>();
-    const unsigned code  = sound->loadMem(data, size);
+    const unsigned code = sound.loadMem(data, size);
     SDL_free(data);
     if (code != 0) {
-        base::logError("Failed to load audio file: %s  (Error: %u)", n.c_str(), code);
+        base::logError("Failed to load audio file: %s  (Error: %u)", normalized.c_str(), code);
         return false;
     }
+    return true;
+}
+
+constexpr auto kRefillWait = std::chrono::seconds(2);
+
+// Streams go back to their first frame; with wait, playing starts only once
+// each has refilled from there. Done after the mixer stopped every voice.
+void rewindStreams(std::vector<Stem>& stems, bool wait) {
+    for (Stem& stem : stems)
+        if (stem.sound && stem.sound->stream()) stem.sound->stream()->restart();
+    if (!wait) return;
+    for (Stem& stem : stems)
+        if (stem.sound && stem.sound->stream() && !stem.sound->stream()->waitFilled(kRefillWait))
+            base::logError("Stem not refilled in time: %s", stem.name.c_str());
+}
+
+}  // namespace
+
+// A long stem streams from its file; the caller's path is used for the file,
+// so a quote that normalising dropped makes it fail rather than load some
+// other file.
+bool decodeStem(const std::string& path, Stem& stem) {
+    const std::string n = normalizePath(path);
+    base::logInfo("Loading stem: %s", n.c_str());
+    if (!fileExists(n)) {
+        base::logError("Error: File does not exist: %s", n.c_str());
+        return false;
+    }
+    auto sound = std::make_unique<Sound>();
+    if (!sound->openStream(path) && !decodeWhole(path, n, *sound)) return false;
     stem                    = Stem{};
     stem.midi.lengthSeconds = sound->getLength();
     stem.sound              = std::move(sound);
@@ -140,6 +168,7 @@ void AudioSystem::playAll() {
         stem.voice = 0;
         stem.midi.rewind();
     }
+    rewindStreams(stems, true);
     for (Stem& stem : stems) {
         if (!stem.sound) continue;
         stem.sound->setLooping(looping);
@@ -163,6 +192,7 @@ void AudioSystem::stopAll() {
         stem.voice = 0;
         stem.midi.rewind();
     }
+    rewindStreams(stems, false);  // refilled while nothing plays, so the next start need not wait
     playing = false;
     std::cout << "Playback stopped."
               << "\n";

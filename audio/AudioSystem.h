@@ -66,11 +66,12 @@ public:
 };
 
 // Reads and decodes one stem's audio file into a fresh stem (name, sound,
-// length; index 0, no chart), with the loader's messages. Touches no
+// length; index 0, no chart), with the loader's messages; a long one is opened
+// as a stream and prefilled. Touches no
 // AudioSystem, so level loading may run it on a worker thread.
 bool decodeStem(const std::string& path, Stem& stem);
 
 // Path helpers shared by the audio and level loaders.
 std::string normalizePath(const std::string& path);  // backslashes to '/', quotes removed
 std::string fileName(const std::string& path);       // after the last '/' or backslash
-bool        fileExists(const std::string& path);     // SDL can read it
+bool        fileExists(const std::string& path);     // SDL can open it for reading

@@ -1,6 +1,7 @@
 #include "audio/Mixer.h"
 
 #include "audio/Sound.h"
+#include "audio/SoundStream.h"
 
 #include <SDL3/SDL.h>
 
@@ -30,14 +31,23 @@ constexpr float kSampleScale = 1.0f / 32768.0f;
 static_assert(Mixer::kMaxVoices <= (1 << kSlotBits) && Mixer::kMaxGroups <= (1 << kSlotBits));
 
 using Samples = std::shared_ptr<const int16_t[]>;
-// Samples taken out of voice slots under the lock, dropped by the caller after
-// it lets go: freeing a whole stem is slow, and it must never happen on the
-// device thread or while the device thread waits for the lock.
-using ReleasedSamples = std::array<Samples, Mixer::kMaxVoices>;
+using Stream  = std::shared_ptr<SoundStream>;
+// What a voice played from, taken out of its slot under the lock and dropped
+// by the caller after it lets go: freeing a whole stem is slow, closing a
+// stream joins its decoder, and neither may happen on the device thread or
+// while the device thread waits for the lock.
+struct Source {
+    Samples pcm;
+    Stream  stream;
+};
+using ReleasedSamples = std::array<Source, Mixer::kMaxVoices>;
+// An offline mix may outrun a stream's decoder; it waits this long for it.
+constexpr auto kOfflineStreamWait = std::chrono::seconds(2);
 
 struct Voice {
-    uint32_t handle = 0;  // 0: slot free (it may still hold the samples of its last voice)
+    uint32_t handle = 0;  // 0: slot free (it may still hold the source of its last voice)
     Samples  pcm;
+    Stream   stream;  // set instead of pcm for a streamed sound
     uint64_t frames           = 0;
     double   position         = 0;  // in source frames
     uint64_t streamFrames     = 0;
@@ -49,6 +59,7 @@ struct Voice {
     bool     looping          = false;
     bool     paused           = false;
     bool     heard            = false;  // mixed at least once; before that gains jump
+    bool     ended            = false;  // a stream's non-looping pass is over
     double   lastPlaybackTime = 0;      // what getPlaybackTime last said, for monotony
 };
 
@@ -126,6 +137,22 @@ void mixResampled(Voice& v, float* out, const Ramp& left, const Ramp& right) {
     v.position = pos;
 }
 
+// A stream at native speed, whatever the voice's speed: its decoder runs
+// ahead at the mix rate. Frames not decoded yet come back as silence.
+void mixStream(Voice& v, float* out, const Ramp& left, const Ramp& right, bool wait) {
+    std::array<int16_t, kSamplesPerChunk> frames;
+    const size_t due = wait ? v.stream->readWaiting(frames.data(), Mixer::kChunkFrames, kOfflineStreamWait)
+                            : v.stream->read(frames.data(), Mixer::kChunkFrames);
+    for (size_t k = 0; k < due; ++k) {
+        out[2 * k] += left.at(static_cast<int>(k)) * frames[2 * k];
+        out[2 * k + 1] += right.at(static_cast<int>(k)) * frames[2 * k + 1];
+    }
+    v.position += static_cast<double>(due);
+    v.ended = due < static_cast<size_t>(Mixer::kChunkFrames);
+}
+
+bool finished(const Voice& v) { return v.stream ? v.ended : !v.looping && v.position >= static_cast<double>(v.frames); }
+
 bool validSpeed(float speed) { return std::isfinite(speed) && speed > 0; }
 
 }  // namespace
@@ -190,6 +217,12 @@ struct MixerEngine {
         }
     }
 
+    // A stream has one read position, so one voice at a time.
+    bool streamPlaying(const Stream& stream) const {
+        return stream && std::any_of(voices.begin(), voices.end(),
+                                     [&stream](const Voice& v) { return v.handle != 0 && v.stream == stream; });
+    }
+
     void dropStaleMembers(Group& g) {
         const auto end = std::remove_if(g.members.begin(), g.members.begin() + g.count,
                                         [this](uint32_t h) { return voice(h) == nullptr; });
@@ -202,7 +235,8 @@ struct MixerEngine {
             v.gainRight = rightGain(v);
         }
         const Ramp left(v.gainLeft, leftGain(v)), right(v.gainRight, rightGain(v));
-        if (v.speed == 1.0f && v.position == std::floor(v.position)) mixNative(v, out, left, right);
+        if (v.stream) mixStream(v, out, left, right, output == Mixer::Output::None);
+        else if (v.speed == 1.0f && v.position == std::floor(v.position)) mixNative(v, out, left, right);
         else mixResampled(v, out, left, right);
         v.gainLeft  = leftGain(v);
         v.gainRight = rightGain(v);
@@ -215,8 +249,7 @@ struct MixerEngine {
         for (Voice& v : voices) {
             if (v.handle == 0 || v.paused) continue;
             mixVoice(v, chunk.data());
-            if (!v.looping && v.position >= static_cast<double>(v.frames))
-                v.handle = 0;  // samples stay for the game's thread
+            if (finished(v)) v.handle = 0;  // the source stays for the game's thread
         }
         for (float& s : chunk) {
             s *= globalVolume;
@@ -272,7 +305,7 @@ struct MixerEngine {
 
     void clearVoices(ReleasedSamples& released) {
         for (size_t i = 0; i < voices.size(); ++i) {
-            released[i] = std::move(voices[i].pcm);
+            released[i] = {std::move(voices[i].pcm), std::move(voices[i].stream)};
             voices[i]   = Voice{};
         }
     }
@@ -424,16 +457,17 @@ void Mixer::destroyVoiceGroup(uint32_t group) {
 }
 
 uint32_t Mixer::play(const Sound& sound, float volume, float pan, bool paused) {
-    Samples         previous;  // of the slot's last voice, dropped after the lock
+    Source          previous;  // of the slot's last voice, dropped after the lock
     std::lock_guard guard(engine_->lock);
-    if (!engine_->started || sound.frameCount() == 0) return 0;
+    if (!engine_->started || sound.frameCount() == 0 || engine_->streamPlaying(sound.stream())) return 0;
     for (int slot = 0; slot < kMaxVoices; ++slot) {
         Voice& v = engine_->voices[slot];
         if (v.handle != 0) continue;
-        previous  = std::move(v.pcm);
+        previous  = {std::move(v.pcm), std::move(v.stream)};
         v         = Voice{};
         v.handle  = engine_->nextHandle(0, slot);
         v.pcm     = sound.sharedSamples();
+        v.stream  = sound.stream();
         v.frames  = sound.frameCount();
         v.looping = sound.isLooping();
         v.paused  = paused;

@@ -50,8 +50,8 @@ public:
     bool     isVoiceGroup(uint32_t group) const;
     void     destroyVoiceGroup(uint32_t group);  // its voices play on
 
-    // Starts at the next chunk; 0 when not started, the sound is empty or
-    // every voice is busy. Pan -1 is left only, 0 both at full, 1 right only.
+    // Starts at the next chunk; 0 when not started, the sound is empty,
+    // every voice is busy or a streamed sound is already playing. Pan -1 is left only, 0 both at full, 1 right only.
     // The device may mix a chunk between two plays: voices that must start in
     // the same sample are played paused, grouped, and the group unpaused.
     uint32_t play(const Sound& sound, float volume = 1.0f, float pan = 0.0f, bool paused = false);
@@ -59,7 +59,7 @@ public:
     // of volume glides over the next chunk, so cuts and fades never click; a
     // voice not mixed yet takes it at once.
     void setVolume(uint32_t handle, float volume);
-    void setRelativePlaySpeed(uint32_t handle, float speed);  // > 0; 1 is native
+    void setRelativePlaySpeed(uint32_t handle, float speed);  // > 0; 1 is native; streams keep 1
     void setPause(uint32_t handle, bool paused);              // a paused voice keeps its place and its clock
     bool isValidVoiceHandle(uint32_t voice) const;            // false for groups
     void stopAll();
@@ -73,7 +73,8 @@ public:
     // Without a device it is the stream time, exact and deterministic.
     double getPlaybackTime(uint32_t handle);
 
-    // Output::None only: the next frames of the mix, interleaved stereo.
+    // Output::None only: the next frames of the mix, interleaved stereo;
+    // it waits for streams' decoders rather than run ahead of them.
     // False (and silence) when the mixer is not started that way.
     bool mix(float* out, size_t frames);
 

@@ -117,7 +117,7 @@ void App::updateTutorialSong() {
     const bool wanted = tutorialPage != 0;
     if (wanted && !tutorialSongLoaded()) {
         if (!levelLoader.loading(LevelLoader::Purpose::Tutorial))
-            levelLoader.request({kTutorialSongFolder, "the tutorial song", LevelLoader::Purpose::Tutorial});
+            requestLevel({kTutorialSongFolder, "the tutorial song", LevelLoader::Purpose::Tutorial});
         return;
     }
     if (!wanted && levelLoader.loading(LevelLoader::Purpose::Tutorial)) levelLoader.cancel();
