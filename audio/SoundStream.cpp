@@ -125,7 +125,10 @@ struct StreamDecoder {
     // One block into the ring, with the lock held; false when the ring is
     // full or the pass has ended.
     bool step() {
-        if (end.load(std::memory_order_relaxed) != kNoEnd) return false;
+        if (end.load(std::memory_order_relaxed) != kNoEnd) {
+            if (!looping.load(std::memory_order_relaxed)) return false;
+            end.store(kNoEnd, std::memory_order_release);  // looping came on after the pass ended: wrap now
+        }
         const uint64_t at   = written.load(std::memory_order_relaxed);
         const uint64_t mix  = taken.load(std::memory_order_acquire);
         const uint64_t held = at > mix ? at - mix : 0;
@@ -163,15 +166,22 @@ struct StreamDecoder {
         SDL_CleanupTLS();  // SDL keeps a failed call's error text per thread
     }
 
-    bool prefilled() const {
+    // Where the pass ends for the mix: a stream that loops now has no end,
+    // even while its decoder has yet to see it was switched on.
+    uint64_t lastFrame() const {
+        const uint64_t last = end.load(std::memory_order_acquire);
+        return looping.load(std::memory_order_relaxed) ? kNoEnd : last;
+    }
+
+    bool holds(uint64_t frames) const {
         const uint64_t at  = written.load(std::memory_order_acquire);
         const uint64_t mix = taken.load(std::memory_order_relaxed);
-        return end.load(std::memory_order_acquire) != kNoEnd || (at > mix && at - mix >= SoundStream::kPrefillFrames);
+        return lastFrame() != kNoEnd || (at > mix && at - mix >= frames);
     }
 
     size_t read(int16_t* out, size_t count) {
         const uint64_t from  = taken.load(std::memory_order_relaxed);
-        const uint64_t last  = end.load(std::memory_order_acquire);
+        const uint64_t last  = lastFrame();
         const uint64_t at    = written.load(std::memory_order_acquire);
         const uint64_t due   = last > from ? std::min<uint64_t>(count, last - from) : 0;
         const uint64_t ready = at > from ? std::min(due, at - from) : 0;
@@ -211,7 +221,10 @@ bool SoundStream::open(const std::string& path, double minSeconds) {
 
 uint64_t SoundStream::frameCount() const { return decoder_->frames; }
 
-void SoundStream::setLooping(bool looping) { decoder_->looping = looping; }
+void SoundStream::setLooping(bool looping) {
+    decoder_->looping = looping;
+    decoder_->wake.notify_one();  // a pass that already ended goes on into the next
+}
 
 size_t SoundStream::read(int16_t* out, size_t frames) { return decoder_->read(out, frames); }
 
@@ -219,11 +232,7 @@ size_t SoundStream::readWaiting(int16_t* out, size_t frames, std::chrono::millis
     StreamDecoder& d = *decoder_;
     {
         std::unique_lock lock(d.mutex);
-        d.filled.wait_for(lock, timeout, [&d, frames] {
-            const uint64_t at  = d.written.load(std::memory_order_acquire);
-            const uint64_t mix = d.taken.load(std::memory_order_relaxed);
-            return d.end.load(std::memory_order_acquire) != kNoEnd || (at > mix && at - mix >= frames);
-        });
+        d.filled.wait_for(lock, timeout, [&d, frames] { return d.holds(frames); });
     }
     return d.read(out, frames);
 }
@@ -245,7 +254,8 @@ void SoundStream::restart() {
 bool SoundStream::waitFilled(std::chrono::milliseconds timeout) {
     StreamDecoder&   d = *decoder_;
     std::unique_lock lock(d.mutex);
-    return d.thread.joinable() && d.filled.wait_for(lock, timeout, [&d] { return d.prefilled(); });
+    return d.thread.joinable() &&
+           d.filled.wait_for(lock, timeout, [&d] { return d.holds(SoundStream::kPrefillFrames); });
 }
 
 uint64_t SoundStream::underruns() const { return decoder_->underruns.load(std::memory_order_relaxed); }
