@@ -96,7 +96,12 @@ row "loading the level, peak memory over decoded size" \
   "$(num "$(field mixer BM_LoadLevelPeakMemory/iterations:1/real_time peak_over_pcm)")" x
 row "mixing one chunk of 8 voices, native speed" "$(num "$(field mixer BM_MixChunk8Voices/1000 real_time)")" us
 row "mixing one chunk of 8 voices, share of its duration" \
-  "$(num "$(field mixer BM_MixChunk8Voices/1000 percent_of_chunk_duration)")" %
+  "$(num "$(field mixer BM_MixChunk8Voices/1000 percent_of_chunk_duration)")" % "<= 2"
+streamed=BM_MixChunk8StreamedVoices/iterations:2000/manual_time
+row "mixing one chunk of 8 streamed voices" "$(num "$(field mixer $streamed real_time)")" us
+row "mixing one chunk of 8 streamed voices, share of its duration" \
+  "$(num "$(field mixer $streamed percent_of_chunk_duration)")" % "<= 2"
+row "mixing 8 streamed voices, underruns" "$(num "$(field mixer $streamed underruns)")" "" 0
 for level in stereo44k mono11k; do
   load="BM_LoadLongLevel/$level/iterations:1/real_time"
   what="8 x 10 min WAV, 44.1k stereo"; [ "$level" = mono11k ] && what="8 x 10 min WAV, 11k mono"

@@ -2,13 +2,15 @@
 // Ogg Vorbis, generated here once and kept under the temp folder. Decoding is
 // compared with sox decoding the same files to raw floats; peak memory of
 // loading the level is compared with the decoded PCM size; mixing is timed
-// per 2048-frame chunk with 8 voices; the playback clock is compared with what
-// a device plays. Numbers are reported, not asserted.
+// per 2048-frame chunk with 8 voices, decoded whole or streamed; the playback
+// clock is compared with what a device plays. Numbers are reported, not
+// asserted.
 #include "audio/Mixer.h"
 
 #include "AudioFiles.h"
 #include "PlaybackProbe.h"
 #include "audio/Sound.h"
+#include "audio/SoundStream.h"
 #include "support/TestSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -190,6 +192,43 @@ void BM_MixChunk8Voices(benchmark::State& state) {
         100 * elapsed.count() / (static_cast<double>(state.iterations()) * kChunkSeconds);
 }
 BENCHMARK(BM_MixChunk8Voices)->Arg(1000)->Arg(1010)->Unit(benchmark::kMicrosecond);
+
+// The same with the 8 stems streamed from their files, their decoders running
+// beside the mix as in the game. Only the mix is timed: between chunks the
+// benchmark lets each decoder get back to half a ring ahead.
+void BM_MixChunk8StreamedVoices(benchmark::State& state) {
+    levelFiles();
+    std::vector<Sound> sounds(kStems);
+    for (int stem = 0; stem < kStems; ++stem) {
+        if (!sounds[stem].openStream(stemPath(stem).string())) {
+            state.SkipWithError("a stem did not stream");
+            return;
+        }
+        sounds[stem].setLooping(true);
+    }
+    Mixer mixer;
+    mixer.init(Mixer::kClipRoundoff, Mixer::Output::None);
+    const uint32_t group = mixer.createVoiceGroup();
+    for (const Sound& s : sounds) mixer.addVoiceToGroup(group, mixer.play(s, 0.7f));
+    std::vector<float> out(2 * Mixer::kChunkFrames);
+    double             mixing = 0;
+    for (auto _ : state) {
+        for (const Sound& s : sounds) s.stream()->waitFilled(std::chrono::seconds(2));
+        const auto start = std::chrono::steady_clock::now();
+        mixer.mix(out.data(), Mixer::kChunkFrames);
+        benchmark::DoNotOptimize(out.data());
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(elapsed.count());
+        mixing += elapsed.count();
+    }
+    mixer.deinit();
+    uint64_t underruns = 0;
+    for (const Sound& s : sounds) underruns += s.stream()->underruns();
+    state.counters["percent_of_chunk_duration"] =
+        100 * mixing / (static_cast<double>(state.iterations()) * kChunkSeconds);
+    state.counters["underruns"] = static_cast<double>(underruns);
+}
+BENCHMARK(BM_MixChunk8StreamedVoices)->Unit(benchmark::kMicrosecond)->UseManualTime()->Iterations(2000);
 
 // The playback clock against what the speaker plays (SDL's disk driver into a
 // pipe, see PlaybackProbe.h), sampled at random moments for 10 s, next to the
