@@ -61,7 +61,7 @@ struct StreamDecoder {
     std::atomic<uint64_t>      underruns{0};
     bool                       underrunLogged = false;
 
-    std::mutex              mutex;  // the file, the converter and restarts; never taken by the mix
+    std::mutex              mutex;  // the file, the converter and restarts; a device's mix never takes it
     std::condition_variable wake;
     std::condition_variable filled;
     bool                    stopping = false;
@@ -158,9 +158,9 @@ struct StreamDecoder {
     void run() {
         std::unique_lock lock(mutex);
         while (!stopping) {
-            if (step()) continue;
+            const bool decoded = step();
             logFirstUnderrun();
-            wake.wait_for(lock, kIdleWait);
+            if (!decoded) wake.wait_for(lock, kIdleWait);
         }
         lock.unlock();
         SDL_CleanupTLS();  // SDL keeps a failed call's error text per thread
@@ -230,6 +230,7 @@ size_t SoundStream::read(int16_t* out, size_t frames) { return decoder_->read(ou
 
 size_t SoundStream::readWaiting(int16_t* out, size_t frames, std::chrono::milliseconds timeout) {
     StreamDecoder& d = *decoder_;
+    d.wake.notify_one();  // no need to wait for the decoder's idle timer: this caller may wait
     {
         std::unique_lock lock(d.mutex);
         d.filled.wait_for(lock, timeout, [&d, frames] { return d.holds(frames); });

@@ -1,9 +1,11 @@
 // The level loader's hand-over: only the level asked for last comes back, a
 // cancelled one never does, and a package without a manifest comes back
 // unparsed so that installing it fails the way a synchronous load fails; a
-// tutorial song that will not load is asked for once per page, not every frame.
+// tutorial song that will not load is asked for once per page, not every frame;
+// long stems stream through the same hand-over.
 #include "app/App.h"
 #include "app/LevelLoader.h"
+#include "audio/Sound.h"
 #include "level/TutorialSong.h"
 #include "support/AppRig.h"
 #include "support/LevelFiles.h"
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -134,5 +137,59 @@ TEST_F(Loader, AMissingTutorialSongLeavesThePageSilentAndIsAskedForOncePerPage) 
     EXPECT_NE(log.find("No stems to play."), std::string::npos) << log;
     EXPECT_FALSE(tutorialSongLoaded());
     EXPECT_FALSE(app->audio.playing);
+    app->audio.shutdown();
+}
+
+// Long stems stream: opened and prefilled on the worker, played from the
+// main thread while another thread mixes as a device would, and closed when
+// the next level, chosen while this one plays, is installed. A level that is
+// not playing goes as soon as the next one is asked for.
+TEST_F(Loader, StreamedStemsLoadOnTheWorkerPlayAndGiveWayToTheNextLevel) {
+    writePackage(dir.path() / "levels" / "streamed", 2, Sound::kStreamAfterSeconds + 1);
+    std::unique_ptr<App> app = testsupport::windowlessApp(Mixer::Output::None);
+    ASSERT_TRUE(app);
+    auto waitInstalled = [&app](const std::string& levelName) {
+        const auto end = std::chrono::steady_clock::now() + 30s;
+        while (std::chrono::steady_clock::now() < end && app->game.levelName != levelName) {
+            {
+                std::lock_guard<std::mutex> lock(gameStateMutex);
+                app->installLoadedLevel();
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return app->game.levelName == levelName;
+    };
+    {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        app->requestLevel({"levels/short", "Short", LevelLoader::Purpose::Run});
+    }
+    ASSERT_TRUE(waitInstalled("Short"));
+    {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        app->audio.stopAll();
+        app->requestLevel({"levels/streamed", "Streamed", LevelLoader::Purpose::Run});
+        EXPECT_TRUE(app->audio.stems.empty()) << "the stopped level stays in memory while the next one loads";
+    }
+    ASSERT_TRUE(waitInstalled("Streamed"));
+    ASSERT_EQ(app->audio.stems.size(), 2u);
+    for (const Stem& stem : app->audio.stems) EXPECT_TRUE(stem.sound->stream()) << stem.name;
+
+    std::atomic<bool> mixing{true};
+    std::thread       device([&app, &mixing] {
+        std::vector<float> chunk(2 * Mixer::kChunkFrames);
+        while (mixing) app->audio.engine.mix(chunk.data(), Mixer::kChunkFrames);
+    });
+    std::this_thread::sleep_for(200ms);
+    {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        app->requestLevel({"levels/short", "Short again", LevelLoader::Purpose::Run});
+        EXPECT_EQ(app->audio.stems.size(), 2u) << "a playing level stays until the next one is installed";
+    }
+    EXPECT_TRUE(waitInstalled("Short again"));
+    mixing = false;
+    device.join();
+    ASSERT_EQ(app->audio.stems.size(), 1u);
+    EXPECT_FALSE(app->audio.stems[0].sound->stream()) << "a half-second stem is decoded whole";
+    app->levelLoader.shutdown();
     app->audio.shutdown();
 }

@@ -154,7 +154,8 @@ TEST_F(Streams, AResampledStreamStaysOnTheSampleOfItsFullyDecodedTwinOverTwoLoop
 TEST_F(Streams, AnUnderrunPlaysSilenceAndTheStreamComesBackOnItsOwnFrame) {
     constexpr uint64_t kFrames = 6 * SoundStream::kRingFrames + 999;
     const fs::path     file    = writePattern(dir.path() / "under.wav", kFrames);
-    SoundStream        stream;
+    ::testing::internal::CaptureStderr();
+    SoundStream stream;
     ASSERT_TRUE(stream.open(file.string(), 0.0));
     ASSERT_TRUE(stream.waitFilled(kWait));
 
@@ -176,6 +177,16 @@ TEST_F(Streams, AnUnderrunPlaysSilenceAndTheStreamComesBackOnItsOwnFrame) {
     const std::vector<int16_t> after = readAll(stream, 3 * Mixer::kChunkFrames);
     for (uint64_t position = 0; position < after.size() / 2; ++position)
         ASSERT_TRUE(onPattern(after, position, kGreedy + position));
+
+    // A second underrun is counted but not logged again.
+    ASSERT_EQ(stream.read(read.data(), kGreedy), kGreedy);
+    EXPECT_EQ(stream.underruns(), 2u);
+    readAll(stream, 3 * Mixer::kChunkFrames);
+    const std::string log   = ::testing::internal::GetCapturedStderr();
+    const std::string line  = "Audio stream fell behind the mix, silence played: " + file.string() + "\n";
+    const size_t      first = log.find(line);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, first + 1), std::string::npos) << log;
 }
 
 // Closing while the decoder fills, restarting while it fills and restarting
