@@ -5,9 +5,10 @@
 // all by the same frames, so voices started between the same two chunks stay
 // sample-aligned for good. Every call takes the mixer's own lock, so the main
 // thread, the logic thread and the device thread may all use it. A voice keeps
-// its sound's samples alive; when it ends in the mix they stay in its slot
-// until play, stopAll or deinit frees them on the caller's thread, outside the
-// lock. Fades, stems and what the clock means are left to the audio system.
+// its sound's samples (or stream) alive; when it ends in the mix they stay in
+// its slot until play, stopAll or deinit frees them on the caller's thread,
+// outside the lock. Fades, stems and what the clock means are left to the
+// audio system.
 #pragma once
 
 #include <cstddef>
@@ -51,9 +52,11 @@ public:
     void     destroyVoiceGroup(uint32_t group);  // its voices play on
 
     // Starts at the next chunk; 0 when not started, the sound is empty,
-    // every voice is busy or a streamed sound is already playing. Pan -1 is left only, 0 both at full, 1 right only.
-    // The device may mix a chunk between two plays: voices that must start in
-    // the same sample are played paused, grouped, and the group unpaused.
+    // every voice is busy or a streamed sound is already playing (it goes on
+    // from where its stream stands: SoundStream::restart). Pan -1 is left
+    // only, 0 both at full, 1 right only. The device may mix a chunk between
+    // two plays: voices that must start in the same sample are played paused,
+    // grouped, and the group unpaused.
     uint32_t play(const Sound& sound, float volume = 1.0f, float pan = 0.0f, bool paused = false);
     // These three take a voice or a group (then every voice in it). A change
     // of volume glides over the next chunk, so cuts and fades never click; a
