@@ -213,6 +213,7 @@ void App::shutdown(std::thread& logicThread) {
     levelLoader.shutdown();
     HttpDatabase::shutdown();
     stopSongImport();
+    stopPackageImport();
     std::cout << "Shutting down application..." << std::endl;
     audio.shutdown();
     UISystem::shutdown();

@@ -102,15 +102,22 @@ std::string sourceTitle(const fs::path& source) {
     return title.empty() ? name.string() : title;
 }
 
+// Unpacking is quick; decoding the stems takes most of the time, the shader check up to its limit.
 bool stageAndInstall(const fs::path& source, const fs::path& levels, const std::string& vertexShader,
-                     LevelInfo& installed, std::string& error) {
+                     LevelInfo& installed, std::string& error, const PackageImportSteps& steps) {
     const std::string staging = makeStagingFolder(levels.string(), error);
     if (staging.empty()) return false;
-    if (!stagePackage(source, staging, error) || !validatePackageFolder(staging, error)) {
+    steps("Unpacking", 0.0f);
+    const auto decoded = [&steps](size_t checked, size_t stems) {
+        steps("Decoding the stems", 0.1f + 0.7f * float(checked) / float(stems));
+    };
+    if (!stagePackage(source, staging, error) || !validatePackageFolder(staging, error, decoded)) {
         removeStagingFolder(staging);
         return false;
     }
+    steps("Checking the background shader", 0.8f);
     checkPackageShader(staging, vertexShader);
+    steps("Installing", 0.95f);
     installed = packageInfo(fs::path(staging) / "level.json", sourceTitle(source));
     return installLevel(levels.string(), staging, installed.name, installed, error);
 }
@@ -138,9 +145,10 @@ bool listedLevel(const fs::path& levels, const std::string& folder, LevelInfo& l
 }  // namespace
 
 bool importPackage(const std::string& source, const std::string& levelsDir, const std::string& vertexShader,
-                   LevelInfo& installed, std::string& error) {
+                   LevelInfo& installed, std::string& error, const PackageImportSteps& steps) {
     std::cout << "Importing level package " << source << std::endl;
-    if (!stageAndInstall(source, levelsDir, vertexShader, installed, error)) {
+    const PackageImportSteps report = steps ? steps : [](const std::string&, float) {};
+    if (!stageAndInstall(source, levelsDir, vertexShader, installed, error, report)) {
         std::cerr << error << std::endl;
         return false;
     }

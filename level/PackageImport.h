@@ -11,12 +11,17 @@
 // back the same files byte for byte. Each failure is one line, also in error.
 #pragma once
 
+#include <functional>
 #include <string>
 
 struct LevelInfo;
 
+// What an import is doing, for a progress bar: its step and how far it is (0 to 1).
+// Called on the importing thread.
+using PackageImportSteps = std::function<void(const std::string& step, float fraction)>;
+
 // vertexShader: the game's background vertex stage, which the shader is checked with.
 bool importPackage(const std::string& source, const std::string& levelsDir, const std::string& vertexShader,
-                   LevelInfo& installed, std::string& error);
+                   LevelInfo& installed, std::string& error, const PackageImportSteps& steps = {});
 bool exportPackage(const std::string& levelsDir, const std::string& folder, const std::string& zipPath,
                    std::string& error);

@@ -51,11 +51,14 @@ bool manifestStems(const std::filesystem::path& manifest, std::vector<StemEntry>
     return parseLevelManifest(manifest.string(), entries, bpm);
 }
 
-bool validatePackageFolder(const std::string& folder, std::string& error) {
+bool validatePackageFolder(const std::string& folder, std::string& error,
+                           const std::function<void(size_t checked, size_t stems)>& stemChecked) {
     std::vector<StemEntry> entries;
     if (!manifestStems(fs::path(folder) / "level.json", entries))
         return fail(error, "Refused: the package's level.json is not a level manifest with stems");
-    for (const StemEntry& entry : entries)
-        if (!checkStem(folder, entry, error)) return false;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (!checkStem(folder, entries[i], error)) return false;
+        if (stemChecked) stemChecked(i + 1, entries.size());
+    }
     return true;
 }

@@ -4,13 +4,17 @@
 // loads. The shader is checked apart (level/ShaderCheck.h).
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 struct StemEntry;
 
-bool validatePackageFolder(const std::string& folder, std::string& error);  // error: the one-line reason
+// error: the one-line reason. stemChecked follows the slow part, the decoding of each stem.
+bool validatePackageFolder(const std::string& folder, std::string& error,
+                           const std::function<void(size_t checked, size_t stems)>& stemChecked = {});
 
 // The manifest's stems as the loader reads them; false (with the loader's own message) when it has none.
 bool manifestStems(const std::filesystem::path& manifest, std::vector<StemEntry>& entries);

@@ -1,6 +1,8 @@
-// Writes a chart as a Standard MIDI File (format 1: a tempo track and one note
-// track), the counterpart of the reader for the charts the game makes itself.
-// Times are seconds at one fixed tempo, rounded to 480 ticks a quarter note.
+// Writes Standard MIDI Files, format 1 (a tempo track, then note tracks): the
+// counterpart of the reader, for the charts the game makes itself and for the
+// level generator's. writeChartMidi takes seconds at one fixed tempo, rounded
+// to 480 ticks a quarter note; the pieces under it take ticks and raw bytes,
+// and what goes into a track is the caller's.
 #pragma once
 
 #include <cstdint>
@@ -15,3 +17,16 @@ struct ChartNote {
 };
 
 std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<ChartNote>& notes);
+
+// One message of a track; at one tick, the lower order is written first.
+struct TimedMidiMessage {
+    int64_t              tick  = 0;
+    int                  order = 0;
+    std::vector<uint8_t> bytes;
+};
+
+TimedMidiMessage     midiMetaMessage(int64_t tick, uint8_t type, const std::vector<uint8_t>& data);
+TimedMidiMessage     midiTempoMessage(uint32_t microsPerQuarter);  // at tick 0
+std::vector<uint8_t> midiFileHeader(int tracks, int ticksPerQuarter);
+// The messages in time order; the end of the track at endTick, or at the last message when that is later.
+std::vector<uint8_t> midiTrackChunk(std::vector<TimedMidiMessage> messages, int64_t endTick = 0);

@@ -27,6 +27,14 @@ void               drawSongImport();
 bool               songImportWindowOpen();
 const std::string& songImportMessage();  // the last import's outcome; empty when none
 void               stopSongImport();
+// "Import Package...": the chosen package is checked and installed off the main
+// thread; the menu draws its progress, then what it came to, under its button.
+// stopPackageImport waits for a running import.
+void startPackageImport(const std::string& source);
+bool packageImportRunning();
+void drawPackageImportStatus();  // also takes a finished import's level into the table
+void forgetPackageImportMessage();
+void stopPackageImport();
 // Whether a dialog or window of the GUI takes the Escape key this frame.
 bool guiTakesEscape();
 

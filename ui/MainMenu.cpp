@@ -6,7 +6,6 @@
 #include "level/LevelList.h"
 #include "level/LevelPackage.h"
 #include "level/PackageImport.h"
-#include "level/ShaderCheck.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
@@ -32,7 +31,7 @@ namespace {
 
 constexpr int kStarSlots = 5;
 
-// What the last import or export did, shown under its buttons.
+// What the last export did, shown under its button.
 std::string packageStatus;
 bool        importRequested = false;
 bool        exportRequested = false;
@@ -86,21 +85,6 @@ void drawLevelDetails(float height) {
     ImGui::PopFont();
 }
 
-// Runs on the main thread: the import decodes every stem to validate it and
-// waits for the shader check (bounded by its time limit).
-void importChosenPackage(const std::string& source) {
-    LevelInfo   installed;
-    std::string error;
-    if (!importPackage(source, "levels", kBackgroundVertexShader, installed, error)) {
-        packageStatus = error;
-        return;
-    }
-    levelList.push_back(installed);
-    Leaderboard::setInstalledLevels(levelListNames());
-    selectedLevel = static_cast<int>(levelList.size()) - 1;
-    packageStatus = "Imported \"" + installed.name + "\"";
-}
-
 void exportSelectedLevel(const std::string& folder) {
     if (!hasSelectedLevel()) return;
     const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
@@ -122,6 +106,8 @@ bool takeChoice(FileBrowser& dialog, bool& requested, std::string& path) {
 
 // Packages are shared from and to the game's folder first; the player moves on from there.
 void openDialog(FileBrowser& dialog, bool& requested) {
+    packageStatus.clear();
+    forgetPackageImportMessage();
     if (!requested) dialog.setDirectory(std::filesystem::current_path().string());
     dialog.open();
     requested = true;
@@ -132,16 +118,19 @@ void drawLevelActions() {
     pushFont(defaultFont);
     if (ImGui::Button("Add Song...")) openSongImport();
     ImGui::SameLine();
+    ImGui::BeginDisabled(packageImportRunning());
     if (ImGui::Button("Import Package...")) openDialog(levelPackageDialog, importRequested);
+    ImGui::EndDisabled();
     ImGui::SameLine();
     if (ImGui::Button("Export...") && hasSelectedLevel()) openDialog(exportFolderDialog, exportRequested);
+    drawPackageImportStatus();
     if (!packageStatus.empty()) ImGui::TextWrapped("%s", packageStatus.c_str());
     const std::string& message = songImportMessage();
     if (!message.empty()) ImGui::TextWrapped("%s", message.c_str());
     ImGui::PopFont();
 
     std::string chosen;
-    if (takeChoice(levelPackageDialog, importRequested, chosen)) importChosenPackage(chosen);
+    if (takeChoice(levelPackageDialog, importRequested, chosen)) startPackageImport(chosen);
     if (takeChoice(exportFolderDialog, exportRequested, chosen)) exportSelectedLevel(chosen);
 }
 

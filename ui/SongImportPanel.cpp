@@ -3,6 +3,7 @@
 // thread while this window shows its step and a Cancel button. The worker
 // posts its result; the main thread adds the new level to the table and
 // selects it. The frame loop never waits for the import, except at shut-down.
+#include "base/Log.h"
 #include "base/Mailbox.h"
 #include "level/LevelList.h"
 #include "persistence/Leaderboard.h"
@@ -39,7 +40,14 @@ SongImportUi songImport;
 
 constexpr const char* kDifficulties[] = {"Easy", "Normal", "Hard"};
 
+std::string joinedNames(const std::vector<std::string>& files) {
+    std::string names;
+    for (const std::string& file : files) names += (names.empty() ? "" : ", ") + file;
+    return names;
+}
+
 void startImport() {
+    base::logInfo("Importing song \"%s\" from %s", songImport.title.c_str(), joinedNames(songImport.files).c_str());
     SongImportRequest request;
     request.files       = songImport.files;
     request.title       = songImport.title;
@@ -60,6 +68,7 @@ void takeChosenFiles() {
         audioFileDialog.clearSelection();
         songImport.title = defaultSongTitle(songImport.files.front());
         songImport.stage = Stage::Naming;
+        base::logInfo("Song files chosen, in this order: %s", joinedNames(songImport.files).c_str());
     } else if (!audioFileDialog.isOpen()) {
         songImport.stage = Stage::Closed;
     }
@@ -83,7 +92,9 @@ void drawNamingWindow() {
         ImGui::Text(
             songImport.files.size() == 1 ? "One song: split into three layers" : "%zu stems, in the order picked",
             songImport.files.size());
-        ImGui::InputText("Title", &songImport.title);
+        // Ready for typing: the first key replaces the default title.
+        if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
+        ImGui::InputText("Title", &songImport.title, ImGuiInputTextFlags_AutoSelectAll);
         ImGui::Combo("Difficulty", &songImport.difficulty, kDifficulties, 3);
         if (ImGui::Button("Import")) startImport();
         ImGui::SameLine();
@@ -96,7 +107,10 @@ void finishImport(const SongImportResult& result) {
     songImport.worker.join();
     songImport.stage   = Stage::Closed;
     songImport.message = result.message;
-    if (!result.ok) return;
+    if (!result.ok) {
+        base::logError("%s", result.message.c_str());
+        return;
+    }
     levelList.push_back(result.level);
     Leaderboard::setInstalledLevels(levelListNames());
     selectedLevel = static_cast<int>(levelList.size()) - 1;

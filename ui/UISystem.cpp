@@ -162,6 +162,9 @@ bool init(RenderState& render) {
     ImGui::CreateContext();
     ImGui_ImplSDL3_InitForOpenGL(render.window, render.glContext);
     ImGui_ImplOpenGL3_Init("#version 300 es");
+    // A double click reaches the GUI over four frames; the library's 0.3 s is too short for
+    // them on a slow (software-rendered) frame. Half a second is the usual desktop setting.
+    ImGui::GetIO().MouseDoubleClickTime = 0.5f;
 
     int pixelWidth = 0, pixelHeight = 0;
     SDL_GetWindowSizeInPixels(render.window, &pixelWidth, &pixelHeight);

@@ -16,19 +16,6 @@ using testsupport::writeFile;
 
 namespace {
 
-// Enough work per pixel to take hours, in a loop the compiler cannot drop.
-const char* kEndlessShader = R"(#version 460 core
-in vec2 vUV;
-out vec4 color;
-#define S x = sin(x * 1.1 + 0.3);
-#define S10 S S S S S S S S S S
-#define S100 S10 S10 S10 S10 S10 S10 S10 S10 S10 S10
-void main() {
-    float x = vUV.x;
-    while (x >= -2.0) { S100 S100 S100 S100 S100 }
-    color = vec4(x);
-}
-)";
 const char* kPlainShader =
     "#version 460 core\nin vec2 vUV;\nout vec4 color;\nvoid main() { color = vec4(vUV, 0.5, 1.0); }\n";
 
@@ -87,7 +74,7 @@ TEST_F(ImportCommand, AShaderThatNeverFinishesOrDoesNotCompileIsLeftOut) {
         const char* name;
         const char* shader;
         const char* reason;
-    } cases[] = {{"endless", kEndlessShader, "did not finish a frame within 5 s"},
+    } cases[] = {{"endless", levelfiles::kEndlessShader, "did not finish a frame within 5 s"},
                  {"broken", "#version 460 core\nnot glsl at all;\n", "does not compile or link"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,5 +1,6 @@
 // Tiny level content written by the tests themselves: a mono 16-bit WAV of a
-// quiet tone, and a format-0 Standard MIDI File with a tempo and the given notes.
+// quiet tone, a format-0 Standard MIDI File with a tempo and the given notes,
+// and a background shader that never finishes a frame.
 #pragma once
 
 #include "support/TestSupport.h"
@@ -12,6 +13,20 @@
 #include <vector>
 
 namespace levelfiles {
+
+// Enough work per pixel to take hours, in a loop the compiler cannot drop.
+inline constexpr const char* kEndlessShader = R"(#version 460 core
+in vec2 vUV;
+out vec4 color;
+#define S x = sin(x * 1.1 + 0.3);
+#define S10 S S S S S S S S S S
+#define S100 S10 S10 S10 S10 S10 S10 S10 S10 S10 S10
+void main() {
+    float x = vUV.x;
+    while (x >= -2.0) { S100 S100 S100 S100 S100 }
+    color = vec4(x);
+}
+)";
 
 struct Note {
     double start    = 0.0;  // seconds

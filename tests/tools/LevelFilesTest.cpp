@@ -9,7 +9,7 @@
 #include "tools/levelgen/Generator.h"
 #include "tools/levelgen/Manifest.h"
 #include "tools/levelgen/Playfield.h"
-#include "tools/levelgen/SmfWriter.h"
+#include "tools/levelgen/StemMidi.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -3,26 +3,22 @@
 // chosen from the table, played and left; the settings kept across a restart;
 // the tutorial's pages and their stems; and a screenshot of every screen,
 // checked by its pixels and kept under build/ for a person to look at.
+#include "support/GuiGame.h"
 #include "support/LevelFiles.h"
 #include "support/ServerProcess.h"
-#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-
 #include <filesystem>
-#include <functional>
 #include <thread>
 
 using namespace std::chrono_literals;
 using testsupport::clickAt;
 using testsupport::containsInOrder;
 using testsupport::GameProcess;
+using testsupport::Image;
 using testsupport::pressKey;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -31,20 +27,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Where things are, from the layout rules with the GUI library's default
-// spacing (frame padding 4 x 3, item spacing 8 x 4, window padding 8).
+// Where this test's screens put things (the main menu's are in support/GuiGame.h).
 namespace layout {
-constexpr float kTitleBottom = 1080 * 0.08f + 36;  // title line in the 36 px default font
-constexpr float kButtonItem  = 125.2f + 2 * 3;     // image plus frame padding
-constexpr float kMenuTop     = (1080 - kTitleBottom - (5 * 125.2f + 4)) * 0.5f + kTitleBottom;
-constexpr float kMenuX       = 240 + 720 * 0.5f;  // centre of the left column
-inline float    menuButtonY(int i) { return kMenuTop + i * (kButtonItem + 2) + kButtonItem * 0.5f; }
-// The level table: heading (42 px font), header row, rows of 36 px text + cell padding.
-constexpr float kTableTop = (1080 - kTitleBottom - (40 + 216 + 1080 * 0.125f)) * 0.5f + kTitleBottom + 42 + 4;
-inline float    levelRowY(int i) { return kTableTop + 40 * (i + 1) + 20; }
-constexpr float kLevelX = 1100;
-constexpr float kExitX = 1920 - 60 - 20 + 8 + 24, kExitY = 20 + 8 + 24;
+using namespace testsupport::menu;
+inline float menuButtonY(int i) { return buttonY(i); }
 // Settings: the content box grows with its content, the buttons follow it.
+constexpr float kExitX = 1920 - 60 - 20 + 8 + 24, kExitY = 20 + 8 + 24;
 constexpr float kSettingsTop  = kTitleBottom + 120 + 8;
 constexpr float kNameFieldY   = kSettingsTop + 40 + 46 + 24 + 30;
 constexpr float kCheckboxY    = kSettingsTop + 40 + 46 + 24 + 64 + 44 + 46 + 24 + 21;
@@ -57,24 +45,15 @@ constexpr float kTutorialNavY  = 1080 - 70 - 8 - kButtonItem * 0.5f;
 constexpr float kTutorialNextX = (1920 - 1248) * 0.5f + 1248 - 300 - 30 + 154;
 }  // namespace layout
 
-enum MenuButton { kStart, kSettings, kLeaderboard, kTutorial, kExit };
+using testsupport::menu::kLeaderboard;
+using testsupport::menu::kSettings;
+using testsupport::menu::kStart;
+using testsupport::menu::kTutorial;
 
-struct Image {
-    int                        width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-    const unsigned char*       at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
-    int count(int x0, int y0, int x1, int y1, const std::function<bool(const unsigned char*)>& test) const {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) n += test(at(x, y)) ? 1 : 0;
-        return n;
-    }
-};
-
-class Gui : public ::testing::Test {
+class Gui : public testsupport::GuiGameTest {
 protected:
     void SetUp() override {
-        testsupport::copyAssets(dir.path());
+        GuiGameTest::SetUp();
         writeLevels();
     }
 
@@ -96,17 +75,6 @@ protected:
         }
     }
 
-    std::unique_ptr<GameProcess> start(const std::string& serverUrl = "http://127.0.0.1:9/api") {
-        auto game = std::make_unique<GameProcess>(
-            dir.path(),
-            std::vector<std::pair<std::string, std::string>>{{"HOME", home.path().string()},
-                                                             {"XDG_DATA_HOME", (home.path() / ".local/share").string()},
-                                                             {"LUMOKA_SERVER_URL", serverUrl}});
-        EXPECT_TRUE(game->waitForOutput("Game logic thread started", 60s)) << game->stdoutText();
-        std::this_thread::sleep_for(1500ms);  // a few frames, so the first click meets a drawn menu
-        return game;
-    }
-
     // Clicks, then waits for a line printed after the click.
     ::testing::AssertionResult clickFor(GameProcess& game, float x, float y, const std::string& line) {
         const size_t from = game.stdoutText().size();
@@ -116,32 +84,13 @@ protected:
                                              << game.stdoutText();
     }
 
+    // Kept under build/ for a person to look at.
     Image screenshot(const std::string& name) {
         std::this_thread::sleep_for(700ms);
-        const fs::path path = fs::path(LUMOKA_SCREENSHOT_DIR) / (name + ".png");
-        EXPECT_TRUE(testsupport::takeScreenshot(path));
-        Image          image;
-        int            channels = 0;
-        unsigned char* pixels   = stbi_load(path.c_str(), &image.width, &image.height, &channels, 3);
-        if (pixels == nullptr) {
-            ADD_FAILURE() << "cannot read " << path;
-            return image;
-        }
-        image.rgb.assign(pixels, pixels + static_cast<size_t>(image.width) * image.height * 3);
-        stbi_image_free(pixels);
-        return image;
-    }
-
-    void quit(GameProcess& game) {
-        ASSERT_TRUE(pressKey("Escape"));
-        const testsupport::ProcessResult result = game.wait(30s);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return testsupport::screenshot(fs::path(LUMOKA_SCREENSHOT_DIR) / (name + ".png"));
     }
 
     fs::path prefsFile() const { return home.path() / ".local/share/KOV/Lumoka/prefs.json"; }
-
-    testsupport::TempDir dir;
-    testsupport::TempDir home;
 };
 
 // Saturated, bright pixels: the title's hue-cycling glow over the dimmed background.

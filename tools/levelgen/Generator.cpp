@@ -4,7 +4,7 @@
 #include "tools/levelgen/Manifest.h"
 #include "tools/levelgen/OggWriter.h"
 #include "tools/levelgen/Playfield.h"
-#include "tools/levelgen/SmfWriter.h"
+#include "tools/levelgen/StemMidi.h"
 #include "tools/levelgen/StemRenderer.h"
 
 #include <algorithm>

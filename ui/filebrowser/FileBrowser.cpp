@@ -225,11 +225,12 @@ void FileBrowser::resetRangeStart() {
 }
 
 void FileBrowser::keepSelectionThatExists() {
-    std::set<std::string> kept;
-    for (const FileBrowserEntry& entry : entries_) {
-        if (selection_.count(entry.name) != 0 && isListed(entry) && isSelectable(entry)) kept.insert(entry.name);
-    }
-    selection_ = std::move(kept);
+    const auto gone = [this](const std::string& name) {
+        return std::none_of(entries_.begin(), entries_.end(), [&](const FileBrowserEntry& entry) {
+            return entry.name == name && isListed(entry) && isSelectable(entry);
+        });
+    };
+    std::erase_if(selection_, gone);
 }
 
 void FileBrowser::refreshKeepingSelection() {
@@ -243,8 +244,28 @@ void FileBrowser::refreshKeepingSelection() {
 void FileBrowser::selectRange(unsigned from, unsigned to) {
     selection_.clear();
     for (unsigned i = std::min(from, to); i <= std::max(from, to) && i < entries_.size(); ++i) {
-        if (isListed(entries_[i]) && isSelectable(entries_[i])) selection_.insert(entries_[i].name);
+        if (isListed(entries_[i]) && isSelectable(entries_[i])) selection_.push_back(entries_[i].name);
     }
+}
+
+bool FileBrowser::isSelected(const std::string& name) const {
+    return std::find(selection_.begin(), selection_.end(), name) != selection_.end();
+}
+
+void FileBrowser::toggleSelected(const std::string& name) {
+    if (std::erase(selection_, name) == 0) selection_.push_back(name);
+}
+
+// With several picked, each shows its place in the order, at the right of its row.
+void FileBrowser::drawPickOrder(const std::string& name) const {
+    if (selection_.size() < 2) return;
+    const auto at = std::find(selection_.begin(), selection_.end(), name);
+    if (at == selection_.end()) return;
+    const std::string place = std::to_string(at - selection_.begin() + 1);
+    const ImVec2      max   = ImGui::GetItemRectMax();
+    const ImVec2      min   = ImGui::GetItemRectMin();
+    const float       x     = max.x - ImGui::CalcTextSize(place.c_str()).x - ImGui::GetStyle().ItemSpacing.x;
+    ImGui::GetWindowDrawList()->AddText(ImVec2(x, min.y), ImGui::GetColorU32(ImGuiCol_Text), place.c_str());
 }
 
 bool FileBrowser::hasFocus() const {
@@ -397,10 +418,11 @@ void FileBrowser::drawList() {
     for (unsigned i = 0; i < entries_.size(); ++i) {
         const FileBrowserEntry& entry = entries_[i];
         if (!isListed(entry)) continue;
-        if (ImGui::Selectable(entry.displayName.c_str(), selection_.count(entry.name) != 0,
+        if (ImGui::Selectable(entry.displayName.c_str(), isSelected(entry.name),
                               ImGuiSelectableFlags_AllowDoubleClick)) {
             clickEntry(i);
         }
+        drawPickOrder(entry.name);
         const bool activated = ImGui::IsItemHovered() && (ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left) ||
                                                           ImGui::IsKeyPressed(ImGuiKey_GamepadFaceDown, false));
         if (!activated) continue;
@@ -424,7 +446,7 @@ void FileBrowser::clickEntry(unsigned index) {
     if (has(multiSelect) && io.KeyShift && rangeStart_ != kNoRangeStart) {
         selectRange(rangeStart_, index);
     } else if (has(multiSelect) && io.KeyCtrl) {
-        if (selection_.erase(entry.name) == 0) selection_.insert(entry.name);
+        toggleSelected(entry.name);
         rangeStart_ = index;
     } else {
         selection_  = {entry.name};

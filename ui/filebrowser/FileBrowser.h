@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -73,7 +72,7 @@ public:
     const std::string&                   directory() const { return currentDirectory_; }
     const std::string&                   status() const { return status_; }
     const std::vector<FileBrowserEntry>& entries() const { return entries_; }
-    const std::set<std::string>&         selection() const { return selection_; }
+    const std::vector<std::string>&      selection() const { return selection_; }  // in the order picked
     const std::vector<std::string>&      typeFilters() const { return typeFilters_; }
     bool                                 matchesFilter(const std::string& extension) const;  // by the chosen filter
 
@@ -86,6 +85,9 @@ private:
     void        keepSelectionThatExists();
     void        refreshKeepingSelection();
     void        selectRange(unsigned from, unsigned to);  // every listed, selectable entry in between
+    bool        isSelected(const std::string& name) const;
+    void        toggleSelected(const std::string& name);
+    void        drawPickOrder(const std::string& name) const;
     bool        hasFocus() const;
     void        closeConfirmed();
 
@@ -122,7 +124,7 @@ private:
 
     std::string                   currentDirectory_;
     std::vector<FileBrowserEntry> entries_;
-    std::set<std::string>         selection_;
+    std::vector<std::string>      selection_;  // picking order: a song's stems unlock in it
     unsigned                      rangeStart_ = kNoRangeStart;
 
     std::array<char, 256> newDirectoryName_{};  // used with allowNewDirectory

@@ -21,7 +21,7 @@ namespace {
 
 constexpr float kScale = 1.25f;
 
-std::set<std::string> names(std::initializer_list<const char*> list) { return {list.begin(), list.end()}; }
+std::vector<std::string> names(std::initializer_list<const char*> list) { return {list.begin(), list.end()}; }
 
 std::string inside(const fs::path& folder, const char* name) { return filebrowser::joinPath(folder.string(), name); }
 
@@ -89,6 +89,39 @@ TEST_F(FileDialogsGui, AudioDialogChoosesARangeOfSongsAndMakesAFolder) {
     ASSERT_TRUE(audioFileDialog.hasSelected());
     EXPECT_EQ(audioFileDialog.selectedPaths(),
               (std::vector<std::string>{inside(music, "a.ogg"), inside(music, "b.wav")}));
+}
+
+// A song's stems unlock in the order they were picked, not in name order.
+TEST_F(FileDialogsGui, AudioDialogKeepsTheOrderInWhichFilesWerePicked) {
+    for (const char* name : {"bass.wav", "drums.wav", "keys.wav", "vocals.wav"}) writeFile(dir.path() / name, "x");
+    openOn(audioFileDialog, dir.path());
+
+    gui.click(list(audioFileDialog), "[F] vocals.wav");
+    gui.click(list(audioFileDialog), "[F] bass.wav", SDL_KMOD_LCTRL);
+    gui.click(list(audioFileDialog), "[F] keys.wav", SDL_KMOD_LCTRL);
+    gui.click(list(audioFileDialog), "[F] drums.wav", SDL_KMOD_LCTRL);
+    EXPECT_EQ(audioFileDialog.selection(), names({"vocals.wav", "bass.wav", "keys.wav", "drums.wav"}));
+
+    // A second pick takes the file out; picked again, it comes last. (Two clicks
+    // in a row on one name would be a double click, which confirms.)
+    gui.click(list(audioFileDialog), "[F] bass.wav", SDL_KMOD_LCTRL);
+    EXPECT_EQ(audioFileDialog.selection(), names({"vocals.wav", "keys.wav", "drums.wav"}));
+    gui.click(list(audioFileDialog), "[F] vocals.wav", SDL_KMOD_LCTRL);
+    gui.click(list(audioFileDialog), "[F] bass.wav", SDL_KMOD_LCTRL);
+    EXPECT_EQ(audioFileDialog.selection(), names({"keys.wav", "drums.wav", "bass.wav"}));
+
+    // A refresh keeps the order of what is still there.
+    fs::remove(dir.path() / "keys.wav");
+    gui.click(dialog(audioFileDialog), "*");
+    gui.click(list(audioFileDialog), "[F] vocals.wav", SDL_KMOD_LCTRL);
+    EXPECT_EQ(audioFileDialog.selection(), names({"drums.wav", "bass.wav", "vocals.wav"}));
+
+    gui.click(dialog(audioFileDialog), " ok ");
+    gui.frames(2);
+    ASSERT_TRUE(audioFileDialog.hasSelected());
+    EXPECT_EQ(audioFileDialog.selectedPaths(),
+              (std::vector<std::string>{inside(dir.path(), "drums.wav"), inside(dir.path(), "bass.wav"),
+                                        inside(dir.path(), "vocals.wav")}));
 }
 
 TEST_F(FileDialogsGui, AudioDialogSelectsAllItListsAndRefreshesAwayWhatIsGone) {
