@@ -62,7 +62,10 @@ bool App::init() {
 }
 
 bool App::runFrame(uint64_t& last, uint64_t frequency) {
-    if (input.quitRequested()) return false;
+    if (input.quitRequested()) {
+        saveRunBeforeQuitting();
+        return false;
+    }
 
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
@@ -79,10 +82,9 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         render.update(dt);
         audio.update(dt);
         audio.updateStreamTime(game);
-        game.updateCircles(dt);
+        game.updateRun(input, render.height, dt);
         if (input.playTogglePressed()) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
-        game.handleInput(input, render.height);
         render.refreshWindowSize();
 
         gl.glBindBuffer(GL_UNIFORM_BUFFER, render.uniformBuffer);
@@ -114,6 +116,12 @@ void App::copyStemFlags() {
         activeCount += audio.stems[i].active ? 1 : 0;
     }
     render.activeStemCount = activeCount;
+}
+
+// Quitting in the middle of a run keeps it, as leaving it by the exit button does.
+void App::saveRunBeforeQuitting() {
+    std::lock_guard<std::mutex> lock(gameStateMutex);
+    if (game.inGame) endRun();
 }
 
 void App::togglePlayback() {

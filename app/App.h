@@ -46,6 +46,7 @@ public:
 private:
     void copyStemFlags();
     void togglePlayback();
+    void saveRunBeforeQuitting();
     void startSelectedLevel();
     void openLeaderboard();
     void drawExitButton();

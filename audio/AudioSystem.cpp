@@ -397,7 +397,9 @@ void AudioSystem::updateStreamTime(GameLogic& game) {
     if (!playing || voiceGroup == 0 || !engine.isVoiceGroup(voiceGroup)) return;
     const bool charted = std::any_of(stems.begin(), stems.end(),
                                      [](const Stem& stem) { return stem.active && stem.midi.loaded; });
-    if (charted) game.streamTime = engine.getPlaybackTime(voiceGroup);
+    if (!charted) return;
+    game.streamTime    = engine.getPlaybackTime(voiceGroup);
+    game.streamClockNs = SDL_GetTicksNS();
 }
 
 void AudioSystem::dispatchMidi(GameLogic& game, RenderState* render) {
@@ -413,6 +415,7 @@ void AudioSystem::dispatchMidi(GameLogic& game, RenderState* render) {
         }
         midi.lastStreamTime = now;
         game.streamTime     = now;
+        game.streamClockNs  = SDL_GetTicksNS();
         forEachInWindow(midi.events, windowFor(midi, now, looping), [&](const MidiNoteEvent& event) {
             MidiNoteEvent copy = event;
             copy.stemIndex = static_cast<int32_t>(i);

@@ -28,16 +28,19 @@ void InputManager::init() {
 }
 
 void InputManager::processEvents(bool guiVisible) {
-    SDL_Event event;
+    // The GUI decides who has the keyboard at the end of its frame; until the
+    // next one, that decision stands.
+    const bool guiTakesText = guiVisible && UISystem::wantsTextInput();
+    SDL_Event  event;
     while (SDL_PollEvent(&event)) {
         if (guiVisible) {
             UISystem::processEvent(event);
         }
-        handleEvent(event);
+        handleEvent(event, guiTakesText);
     }
 }
 
-void InputManager::handleEvent(const SDL_Event& event) {
+void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
     switch (event.type) {
     case SDL_EVENT_QUIT:
         quit = true;
@@ -45,14 +48,15 @@ void InputManager::handleEvent(const SDL_Event& event) {
     case SDL_EVENT_KEY_DOWN: {
         if (event.key.repeat) break;
         const int32_t key = static_cast<int32_t>(event.key.key);
-        keysPressed.insert(key);
+        if (guiTakesText && key != kEscapeKey && event.key.key != SDLK_F12) break;
+        keysPressed[key] = event.key.timestamp;
         if (event.key.key == SDLK_F12) guiToggle = true;
         else if (key == kEscapeKey) quit = true;
         else if (key == kSpaceKey) playToggle = true;
         break;
     }
     case SDL_EVENT_KEY_UP:
-        if (!event.key.repeat) keysReleased.insert(static_cast<int32_t>(event.key.key));
+        if (!event.key.repeat) keysReleased[static_cast<int32_t>(event.key.key)] = event.key.timestamp;
         break;
     case SDL_EVENT_MOUSE_MOTION:
         mouseX = event.motion.x;
@@ -61,7 +65,13 @@ void InputManager::handleEvent(const SDL_Event& event) {
     case SDL_EVENT_MOUSE_BUTTON_DOWN:
     case SDL_EVENT_MOUSE_BUTTON_UP:
         if (event.button.button != SDL_BUTTON_LEFT) break;
-        (event.type == SDL_EVENT_MOUSE_BUTTON_DOWN ? mouseWentDown : mouseWentUp) = true;
+        if (event.type == SDL_EVENT_MOUSE_BUTTON_DOWN) {
+            mouseWentDown = true;
+            mouseDownAt   = event.button.timestamp;
+        } else {
+            mouseWentUp = true;
+            mouseUpAt   = event.button.timestamp;
+        }
         mouseX = event.button.x;
         mouseY = event.button.y;
         break;
@@ -69,11 +79,12 @@ void InputManager::handleEvent(const SDL_Event& event) {
         float w, h;
         touchScale(event.tfinger.windowID, w, h);
         TouchPoint& touch = touches[event.tfinger.fingerID];
-        touch.active   = true;
-        touch.pressed  = true;
-        touch.released = false;
-        touch.x        = w * event.tfinger.x;
-        touch.y        = h * event.tfinger.y;
+        touch.active    = true;
+        touch.pressed   = true;
+        touch.released  = false;
+        touch.x         = w * event.tfinger.x;
+        touch.y         = h * event.tfinger.y;
+        touch.pressedAt = event.tfinger.timestamp;
         break;
     }
     // A cancelled touch (the system took the finger, say for a gesture) ends
@@ -81,8 +92,9 @@ void InputManager::handleEvent(const SDL_Event& event) {
     case SDL_EVENT_FINGER_UP:
     case SDL_EVENT_FINGER_CANCELED: {
         TouchPoint& touch = touches[event.tfinger.fingerID];
-        touch.active   = false;
-        touch.released = true;
+        touch.active     = false;
+        touch.released   = true;
+        touch.releasedAt = event.tfinger.timestamp;
         break;
     }
     case SDL_EVENT_FINGER_MOTION: {
