@@ -48,6 +48,8 @@ bool App::init() {
     game.reset(kLayerCap);
     game.playerName       = Prefs::loadPlayerName("Player");
     game.keyboardGameplay = Prefs::loadKeyboardGameplay(true);
+    game.audioOffset      = Prefs::loadAudioOffsetMs(0) / 1000.0;
+    audio.setMusicVolume(static_cast<float>(Prefs::loadMusicVolume(100)) / 100.0f);
     game.setNoteCallback();
     if (!loadLevelManifest("levels/level.json", audio, render, game)) {
         std::cerr << "Failed to load default level JSON definition (levels/level.json)" << "\n";
@@ -83,7 +85,8 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         audio.update(dt);
         audio.updateStreamTime(game);
         game.updateRun(input, render.height, dt);
-        if (input.playTogglePressed()) togglePlayback();
+        // Space is the calibration's tap while it listens.
+        if (input.playTogglePressed() && !showCalibration) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
         render.refreshWindowSize();
 

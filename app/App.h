@@ -41,6 +41,7 @@ public:
     bool         guiVisible      = false;
     bool         showSettings    = false;
     bool         showCredits     = false;
+    bool         showCalibration = false;
     bool         running         = false;
 
 private:

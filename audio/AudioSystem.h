@@ -84,6 +84,7 @@ public:
     void fadeInStem(int index, float seconds);
     void deactivateStem(int index);
     void setBpm(float newBpm);
+    void setMusicVolume(float volume);  // 0..1, the player's: everything the mixer plays
     void update(float dt);
     void updateStreamTime(GameLogic& game);  // each frame, before circles are timed and input judged
     void dispatchMidi(GameLogic& game, RenderState* render);
@@ -94,9 +95,14 @@ public:
     float             bpm          = 0.0f;
     float             speedFactor  = 0.0f;
     float             masterVolume = 0.0f;
+    float             musicVolume  = 1.0f;
     Mixer             engine;
     uint32_t          voiceGroup   = 0;
 };
+
+// Mixer::getPlaybackTime with the moment it was read (SDL_GetTicksNS), so a
+// press stamped near it can be placed on the same clock.
+double playbackTimeNow(Mixer& mixer, uint32_t handle, uint64_t& readNs);
 
 // Path helpers shared by the audio and level loaders.
 std::string normalizePath(const std::string& path);  // backslashes to '/', quotes removed

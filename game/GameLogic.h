@@ -85,6 +85,10 @@ extern std::unordered_map<uint64_t, int32_t> pointerHolds;
 extern std::unordered_map<int32_t, int32_t>  keyHolds;
 extern const std::array<KeyColumn, 8>        keyColumns;
 
+// A clock read at readNs, carried to stampNs (both on the SDL_GetTicksNS
+// clock): the audio clocks run in real time between the device's takings.
+double clockAtStamp(double clock, uint64_t readNs, uint64_t stampNs);
+
 class GameLogic {
 public:
     void    reset(int32_t layerCap);

@@ -117,12 +117,14 @@ void GameLogic::handleInput(InputManager& input, int32_t height) {
     }
 }
 
-// The clock read at streamClockNs is carried back (or on) to the stamp: the
-// playback clock runs in real time between the device's takings of audio.
+double clockAtStamp(double clock, uint64_t readNs, uint64_t stampNs) {
+    return clock - (static_cast<double>(readNs) - static_cast<double>(stampNs)) * 1e-9;
+}
+
+// Without a stamp or a live reading, the press is taken at the frame's clock.
 double GameLogic::momentOf(uint64_t stampNs) const {
     if (stampNs == 0 || streamClockNs == 0) return heardTime();
-    const double age = (static_cast<double>(streamClockNs) - static_cast<double>(stampNs)) * 1e-9;
-    return heardTime() - age;
+    return clockAtStamp(heardTime(), streamClockNs, stampNs);
 }
 
 // Both edges at the press's own moment: not more than the earliest press ahead

@@ -1,5 +1,5 @@
-// What the GUI draws each frame: the main menu, the in-game HUD and the four
-// panels (leaderboard, settings, tutorial, credits), with the state they keep
+// What the GUI draws each frame: the main menu, the in-game HUD and the
+// panels (leaderboard, settings, calibration, tutorial, credits), with the state they keep
 // between frames. App::drawGui picks one of them per frame; every function here
 // runs on the main thread inside a GUI frame, and the ones that read or change
 // the run take the game-state lock themselves.
@@ -23,8 +23,12 @@ void drawCenteredLabel(const char* label);
 bool drawImageButton(const char* id, uint32_t texture, uint32_t activeTexture, float width, float height,
                      const char* label);
 
+class GameLogic;
+
 void drawScoreHud(App& app);
+void drawTierLabels(const GameLogic& game);
 void drawLeaderboardPanel(App& app);
 void drawSettingsPanel(App& app);
+void drawCalibrationPanel(App& app);
 void drawTutorialPanel(App& app);
 void drawCreditsPanel(App& app);

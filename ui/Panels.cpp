@@ -8,11 +8,13 @@
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
 #include "ui/Gui.h"
+#include "ui/PanelParts.h"
 #include "ui/UISystem.h"
 
 #include <imgui.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -25,28 +27,12 @@ bool playerNameBufferReady = false;
 
 namespace {
 
-constexpr float kButtonWidth  = 400.0f;
-constexpr float kButtonHeight = 125.2f;
-constexpr float kNavWidth     = 300.0f;
-
+constexpr float kNavWidth = 300.0f;
 constexpr ImGuiWindowFlags kPanelFlags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
                                          ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoScrollbar |
                                          ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoBackground;
 
-struct PanelLayout {
-    const char* title;
-    float       hueSpeed;
-    float       saturation;
-    const char* windowId;
-    float       gapBelowTitle;  // × uiScale
-    float       widthShare;     // of the viewport
-    float       gapAtBottom;    // × uiScale; negative: the window sizes itself
-};
-
-constexpr PanelLayout kLeaderboardLayout{"LEADERBOARD", 0.3f, 0.8f, "##LeaderboardPanel", 60.0f, 0.75f, 40.0f};
-constexpr PanelLayout kSettingsLayout{"SETTINGS", 0.35f, 1.0f, "##SettingsPanel", 120.0f, 0.75f, -1.0f};
-constexpr PanelLayout kTutorialLayout{"TUTORIAL", 0.4f, 0.9f, "##TutorialPanel", 120.0f, 0.65f, 70.0f};
-constexpr PanelLayout kCreditsLayout{"CREDITS", 0.25f, 1.0f, "##CreditsPanel", 60.0f, 0.75f, 40.0f};
+}  // namespace
 
 void pushFont(ImFont* font) { ImGui::PushFont(font, font->LegacySize); }
 
@@ -112,6 +98,19 @@ void drawTextCentred(const char* text, const ImVec4& colour) {
 }
 
 void spacer(float height) { ImGui::Dummy(ImVec2(0.0f, height * uiScale)); }
+
+void heading(const char* text) {
+    pushFont(buttonFont);
+    ImGui::TextUnformatted(text);
+    ImGui::PopFont();
+}
+
+namespace {
+
+constexpr PanelLayout kLeaderboardLayout{"LEADERBOARD", 0.3f, 0.8f, "##LeaderboardPanel", 60.0f, 0.75f, 40.0f};
+constexpr PanelLayout kSettingsLayout{"SETTINGS", 0.35f, 1.0f, "##SettingsPanel", 120.0f, 0.75f, -1.0f};
+constexpr PanelLayout kTutorialLayout{"TUTORIAL", 0.4f, 0.9f, "##TutorialPanel", 120.0f, 0.65f, 70.0f};
+constexpr PanelLayout kCreditsLayout{"CREDITS", 0.25f, 1.0f, "##CreditsPanel", 60.0f, 0.75f, 40.0f};
 
 // --- leaderboard ---
 
@@ -239,10 +238,27 @@ void drawKeyboardSwitch(GameLogic& game) {
     ImGui::PopStyleColor(3);
 }
 
-void heading(const char* text) {
-    pushFont(buttonFont);
-    ImGui::TextUnformatted(text);
-    ImGui::PopFont();
+// The offset shifts judging and the circles together; both sliders act while
+// dragged and are kept when let go.
+void drawAudioSettings(App& app) {
+    ImGui::PushStyleColor(ImGuiCol_FrameBg, ImVec4(0.15f, 0.15f, 0.2f, 0.9f));
+    ImGui::PushStyleColor(ImGuiCol_SliderGrab, ImVec4(0.0f, 1.0f, 0.5f, 1.0f));
+    ImGui::PushItemWidth(ImGui::GetContentRegionAvail().x * 0.5f);
+    int offsetMs = static_cast<int>(std::lround(app.game.audioOffset * 1000.0));
+    if (ImGui::SliderInt("Audio offset", &offsetMs, Prefs::kLowestAudioOffsetMs, Prefs::kHighestAudioOffsetMs, "%d ms",
+                         ImGuiSliderFlags_AlwaysClamp)) {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        app.game.audioOffset = offsetMs / 1000.0;
+    }
+    if (ImGui::IsItemDeactivatedAfterEdit()) Prefs::saveAudioOffsetMs(offsetMs);
+    ImGui::SameLine();
+    if (ImGui::Button("Calibrate...")) app.showCalibration = true;
+    int volume = static_cast<int>(std::lround(app.audio.musicVolume * 100.0f));
+    if (ImGui::SliderInt("Music volume", &volume, 0, 100, "%d %%", ImGuiSliderFlags_AlwaysClamp))
+        app.audio.setMusicVolume(static_cast<float>(volume) / 100.0f);
+    if (ImGui::IsItemDeactivatedAfterEdit()) Prefs::saveMusicVolume(volume);
+    ImGui::PopItemWidth();
+    ImGui::PopStyleColor(2);
 }
 
 // --- tutorial ---
@@ -353,6 +369,10 @@ void drawSettingsPanel(App& app) {
     ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0.7f, 0.7f, 0.7f, 1.0f));
     ImGui::TextWrapped("Enable for playing with a keyboard.");
     ImGui::PopStyleColor();
+    spacer(40.0f);
+    heading("Audio");
+    spacer(20.0f);
+    drawAudioSettings(app);
     endContentBox(true);
 
     const float s     = uiScale;

@@ -187,15 +187,18 @@ TEST_F(Gui, TheNameAndTheKeyboardSwitchAreKeptAcrossARestart) {
         clickAt(layout::kMenuX, layout::menuButtonY(kSettings));
         std::this_thread::sleep_for(500ms);
         clickAt(900, layout::kNameFieldY);
+        std::this_thread::sleep_for(500ms);  // a frame or two, so the field has the keyboard
         ASSERT_TRUE(pressKey("ctrl+a"));
-        ASSERT_TRUE(testsupport::typeText("AdaTester"));
+        // The space is the name's, not the play/stop toggle's.
+        ASSERT_TRUE(testsupport::typeText("Ada Tester"));
         ASSERT_TRUE(clickFor(*game, layout::settingsButtonX(2), layout::kSettingsRowY, "Player name saved to"));
+        EXPECT_EQ(game->stdoutText().find("Playing all stems"), std::string::npos) << "typing started playback";
         ASSERT_TRUE(clickFor(*game, layout::kCheckboxX, layout::kCheckboxY, "Keyboard gameplay setting saved to"));
         screenshot("settings");
         quit(*game);
         EXPECT_TRUE(game->waitForOutput(prefsFile().string() + ": disabled", 1s)) << game->stdoutText();
     }
-    EXPECT_EQ(readFile(prefsFile()), "{\n    \"keyboardGameplay\": false,\n    \"playerName\": \"AdaTester\"\n}");
+    EXPECT_EQ(readFile(prefsFile()), "{\n    \"keyboardGameplay\": false,\n    \"playerName\": \"Ada Tester\"\n}");
 
     // The second start reads both back: saving the untouched field keeps the
     // name, and the switch now turns keyboard gameplay back on.
@@ -205,7 +208,7 @@ TEST_F(Gui, TheNameAndTheKeyboardSwitchAreKeptAcrossARestart) {
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(clickFor(*game, layout::settingsButtonX(2), layout::kSettingsRowY, "Player name saved to"));
     ASSERT_TRUE(clickFor(*game, layout::kCheckboxX, layout::kCheckboxY, ": enabled"));
-    EXPECT_EQ(readFile(prefsFile()), "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"AdaTester\"\n}");
+    EXPECT_EQ(readFile(prefsFile()), "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"Ada Tester\"\n}");
 
     // Credits and back, then the leaderboard's empty state.
     clickAt(layout::settingsButtonX(1), layout::kSettingsRowY);
@@ -284,6 +287,25 @@ TEST_F(Gui, ARunWithHitsIsSavedLocallyAndOnTheServerAndListedInThePanel) {
     const auto scoreGreen = [](const unsigned char* p) { return p[0] < 60 && p[1] > 150 && p[2] > 60 && p[2] < 170; };
     EXPECT_GT(panel.count(240, 300, 1680, 500, scoreGreen), 30) << "the run's score is listed";
     quit(*game);
+}
+
+// Escape in the middle of a run keeps the run, as the exit button would.
+TEST_F(Gui, EscapeDuringARunSavesItBeforeQuitting) {
+    std::vector<levelfiles::Note> centred;
+    for (int i = 0; i < 6; ++i) centred.push_back({1.0 + 0.5 * i, 0.1, 64, 64});
+    levelfiles::writeMidi(dir.path() / "levels" / "first" / "lead.mid", centred);
+
+    auto game = start();
+    ASSERT_TRUE(clickFor(*game, layout::kMenuX, layout::menuButtonY(kStart), "Activated first stem"));
+    const size_t from = game->stdoutText().size();
+    std::system("xdotool mousemove 960 540 click --repeat 40 --delay 70 1");
+    ASSERT_TRUE(game->waitForOutput("Score added", 5s, from)) << game->stdoutText();
+    quit(*game);
+    EXPECT_TRUE(game->waitForOutput("Leaderboard successfully saved to levels/leaderboard.json", 1s))
+        << game->stdoutText();
+    const nlohmann::json saved = nlohmann::json::parse(readFile(dir.path() / "levels" / "leaderboard.json"));
+    ASSERT_EQ(saved["levels"].size(), 1u) << saved;
+    EXPECT_GT(saved["levels"][0]["scores"][0]["score"].get<int>(), 0);
 }
 
 TEST_F(Gui, MissingOrDamagedFontsAndImagesFallBackAndTheMenuStillDraws) {
