@@ -1,5 +1,6 @@
 #include "input/InputManager.h"
 
+#include "input/X11PressStamps.h"
 #include "ui/UISystem.h"
 
 #include <SDL3/SDL.h>
@@ -25,6 +26,7 @@ void touchScale(SDL_WindowID windowId, float& w, float& h) {
 
 void InputManager::init() {
     *this = InputManager{};
+    X11PressStamps::install();
 }
 
 void InputManager::processEvents(bool guiVisible) {
@@ -47,16 +49,18 @@ void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
         break;
     case SDL_EVENT_KEY_DOWN: {
         if (event.key.repeat) break;
-        const int32_t key = static_cast<int32_t>(event.key.key);
+        const uint64_t stamp = X11PressStamps::takeKey(event.key.raw, true, event.key.timestamp);
+        const int32_t  key   = static_cast<int32_t>(event.key.key);
         if (guiTakesText && key != kEscapeKey && event.key.key != SDLK_F12) break;
-        keysPressed[key] = event.key.timestamp;
+        keysPressed[key] = stamp;
         if (event.key.key == SDLK_F12) guiToggle = true;
         else if (key == kEscapeKey) quit = true;
         else if (key == kSpaceKey) playToggle = true;
         break;
     }
     case SDL_EVENT_KEY_UP:
-        if (!event.key.repeat) keysReleased[static_cast<int32_t>(event.key.key)] = event.key.timestamp;
+        if (!event.key.repeat)
+            keysReleased[static_cast<int32_t>(event.key.key)] = X11PressStamps::takeKey(event.key.raw, false, event.key.timestamp);
         break;
     case SDL_EVENT_MOUSE_MOTION:
         mouseX = event.motion.x;
@@ -67,10 +71,10 @@ void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
         if (event.button.button != SDL_BUTTON_LEFT) break;
         if (event.type == SDL_EVENT_MOUSE_BUTTON_DOWN) {
             mouseWentDown = true;
-            mouseDownAt   = event.button.timestamp;
+            mouseDownAt   = X11PressStamps::takeButton(event.button.button, true, event.button.timestamp);
         } else {
             mouseWentUp = true;
-            mouseUpAt   = event.button.timestamp;
+            mouseUpAt   = X11PressStamps::takeButton(event.button.button, false, event.button.timestamp);
         }
         mouseX = event.button.x;
         mouseY = event.button.y;

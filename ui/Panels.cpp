@@ -369,8 +369,6 @@ void drawSettingsPanel(App& app) {
     ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0.7f, 0.7f, 0.7f, 1.0f));
     ImGui::TextWrapped("Enable for playing with a keyboard.");
     ImGui::PopStyleColor();
-    spacer(40.0f);
-    heading("Audio");
     spacer(20.0f);
     drawAudioSettings(app);
     endContentBox(true);

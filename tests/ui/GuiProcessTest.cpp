@@ -49,7 +49,8 @@ constexpr float kSettingsTop   = kTitleBottom + 120 + 8;
 constexpr float kNameFieldY    = kSettingsTop + 40 + 46 + 24 + 30;
 constexpr float kCheckboxY     = kSettingsTop + 40 + 46 + 24 + 64 + 44 + 46 + 24 + 21;
 constexpr float kCheckboxX     = 240 + 8 + 40 + 21;
-constexpr float kSettingsRowY  = kSettingsTop + 330 + 80 + 4 + kButtonItem * 0.5f;
+constexpr float kAudioRowsY    = kCheckboxY + 110;        // offset slider, then the volume slider 46 px lower
+constexpr float kSettingsRowY  = kSettingsTop + 330 + 116 + 80 + 4 + kButtonItem * 0.5f;
 inline float settingsButtonX(int i) { return 240 + (1440 - 1280) * 0.5f + i * (408 + 40) + 204; }
 // Panels whose buttons sit at the bottom of the window.
 constexpr float kLowerBackY   = 1080 - 40 - 8 - kButtonItem * 0.5f;
@@ -185,9 +186,9 @@ TEST_F(Gui, TheNameAndTheKeyboardSwitchAreKeptAcrossARestart) {
         auto game = start();
         EXPECT_TRUE(game->waitForOutput("No prefs file found", 1s));
         clickAt(layout::kMenuX, layout::menuButtonY(kSettings));
-        std::this_thread::sleep_for(500ms);
+        std::this_thread::sleep_for(1500ms);  // the panel sizes itself over its first frames
         clickAt(900, layout::kNameFieldY);
-        std::this_thread::sleep_for(500ms);  // a frame or two, so the field has the keyboard
+        std::this_thread::sleep_for(1s);  // a frame or two, so the field has the keyboard
         ASSERT_TRUE(pressKey("ctrl+a"));
         // The space is the name's, not the play/stop toggle's.
         ASSERT_TRUE(testsupport::typeText("Ada Tester"));
@@ -209,6 +210,17 @@ TEST_F(Gui, TheNameAndTheKeyboardSwitchAreKeptAcrossARestart) {
     ASSERT_TRUE(clickFor(*game, layout::settingsButtonX(2), layout::kSettingsRowY, "Player name saved to"));
     ASSERT_TRUE(clickFor(*game, layout::kCheckboxX, layout::kCheckboxY, ": enabled"));
     EXPECT_EQ(readFile(prefsFile()), "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"Ada Tester\"\n}");
+
+    // The audio sliders take a click at once and keep the value when let go.
+    ASSERT_TRUE(clickFor(*game, 900, layout::kAudioRowsY, "Audio offset saved to"));
+    ASSERT_TRUE(clickFor(*game, 400, layout::kAudioRowsY + 46, "Music volume saved to"));
+    const nlohmann::json prefs = nlohmann::json::parse(readFile(prefsFile()));
+    EXPECT_GT(prefs["audioOffsetMs"].get<int>(), 150) << prefs;
+    EXPECT_LT(prefs["musicVolume"].get<int>(), 40) << prefs;
+    EXPECT_EQ(prefs["playerName"], "Ada Tester") << "the other members stay";
+    const auto grabGreen = [](const unsigned char* p) { return p[0] < 40 && p[1] > 220 && p[2] > 100 && p[2] < 160; };
+    EXPECT_GT(screenshot("settings_audio").count(280, layout::kAudioRowsY - 25, 960, layout::kAudioRowsY + 70, grabGreen), 100)
+        << "both sliders' grabs";
 
     // Credits and back, then the leaderboard's empty state.
     clickAt(layout::settingsButtonX(1), layout::kSettingsRowY);
