@@ -32,6 +32,7 @@ public:
     void drawGui();
     void drawMainMenu();
     void updateTutorialSong();
+    void startSelectedLevel();
 
     AudioSystem  audio;
     RenderState  render;
@@ -42,13 +43,14 @@ public:
     bool         showSettings    = false;
     bool         showCredits     = false;
     bool         showCalibration = false;
+    bool         showResults     = false;
+    RunSummary   lastRun;
     bool         running         = false;
 
 private:
     void copyStemFlags();
     void togglePlayback();
     void saveRunBeforeQuitting();
-    void startSelectedLevel();
     void openLeaderboard();
     void drawExitButton();
     void endRun();

@@ -100,6 +100,19 @@ void GameLogic::newRun() {
     comboAtLastUnlock = 0;
 }
 
+// The stream clock has run since the stems started, loops included: the run's time.
+RunSummary GameLogic::summarize() const {
+    RunSummary summary;
+    summary.stats        = stats;
+    summary.score        = score;
+    summary.best         = highScore;
+    summary.newBest      = score > 0 && score >= highScore;
+    summary.highestCombo = highestCombo;
+    summary.highestLayer = highestLayer;
+    summary.seconds      = streamTime;
+    return summary;
+}
+
 void GameLogic::takeFetchedBestScore() {
     for (const FetchedBestScore& fetched : fetchedBestScores->takeAll()) {
         // A late answer for an earlier run is dropped; one that comes after this

@@ -93,6 +93,7 @@ class GameLogic {
 public:
     void    reset(int32_t layerCap);
     void    newRun();
+    RunSummary summarize() const;  // before newRun forgets the run
     void    takeFetchedBestScore();  // main thread, once a frame, under the game-state lock
     void    setNoteCallback();
     void    update(RenderState& render, App& app);

@@ -31,3 +31,17 @@ Tier RunStats::countPress(double error) {
 }
 
 void RunStats::countMiss() { ++tiers[static_cast<size_t>(Tier::Miss)]; }
+
+std::array<int32_t, kHistogramBins> RunStats::histogram() const {
+    std::array<int32_t, kHistogramBins> bins{};
+    for (const double error : hitErrors) {
+        const auto bin = static_cast<int>(std::floor(error / kHistogramBinSec)) + kHistogramBins / 2;
+        ++bins[static_cast<size_t>(std::clamp(bin, 0, kHistogramBins - 1))];
+    }
+    return bins;
+}
+
+double RunSummary::accuracy() const {
+    const int32_t total = presses() + stats.count(Tier::Miss);
+    return total == 0 ? 0.0 : static_cast<double>(presses()) / total;
+}

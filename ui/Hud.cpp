@@ -130,11 +130,14 @@ void App::drawExitButton() {
     ImGui::End();
 }
 
+// The run is saved (and its upload started) before its results are shown.
 void App::endRun() {
     audio.stopAll();
     Leaderboard::saveRun(game);
+    lastRun = game.summarize();
     game.newRun();
     game.inGame = false;
+    showResults = true;
 }
 
 void App::updateTutorialSong() { playTutorialPage(tutorialPage, audio, render, game); }
@@ -147,6 +150,8 @@ void App::drawGui() {
         drawScoreHud(*this);
         game.drawStemProgressHud(*this);
         drawExitButton();
+    } else if (showResults) {
+        drawResultsPanel(*this);
     } else if (showLeaderboard) {
         drawLeaderboardPanel(*this);
     } else if (tutorialActive) {

@@ -168,6 +168,8 @@ TEST_F(Gui, TheSecondLevelFromTheTablePlaysAndTheExitButtonReturnsToTheMenu) {
     EXPECT_EQ(hud.count(1200, 5, 1400, 25, unlockedGreen), 0) << "the second layer is locked";
 
     ASSERT_TRUE(clickFor(*game, layout::kExitX, layout::kExitY, "Playback stopped."));
+    EXPECT_GT(screenshot("results_of_misses").count(660, 80, 1260, 190, glowing), 500) << "the results' title";
+    clickAt(960, layout::kLowerBackY);  // Menu
     const Image back = screenshot("main_menu_after_run");
     EXPECT_GT(back.count(660, 80, 1260, 190, glowing), 500) << "the menu is back";
     quit(*game);
@@ -206,7 +208,7 @@ TEST_F(Gui, TheNameAndTheKeyboardSwitchAreKeptAcrossARestart) {
     auto game = start();
     EXPECT_EQ(game->stdoutText().find("No prefs file found"), std::string::npos);
     clickAt(layout::kMenuX, layout::menuButtonY(kSettings));
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(1500ms);  // the panel sizes itself over its first frames
     ASSERT_TRUE(clickFor(*game, layout::settingsButtonX(2), layout::kSettingsRowY, "Player name saved to"));
     ASSERT_TRUE(clickFor(*game, layout::kCheckboxX, layout::kCheckboxY, ": enabled"));
     EXPECT_EQ(readFile(prefsFile()), "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"Ada Tester\"\n}");
@@ -281,6 +283,12 @@ TEST_F(Gui, ARunWithHitsIsSavedLocallyAndOnTheServerAndListedInThePanel) {
     ASSERT_TRUE(game->waitForOutput("Score added", 5s, from)) << game->stdoutText();
     ASSERT_TRUE(clickFor(*game, layout::kExitX, layout::kExitY, "Server confirmed leaderboard upload"));
     EXPECT_TRUE(game->waitForOutput("Leaderboard successfully saved to levels/leaderboard.json", 1s));
+    // The results: the histogram's bars, and the tier bands behind them.
+    const Image results = screenshot("results");
+    const auto bar = [](const unsigned char* p) { return p[0] > 70 && p[0] < 110 && p[1] > 140 && p[1] < 180 && p[2] > 235; };
+    EXPECT_GT(results.count(240, 300, 1680, 940, bar), 300) << "the hit errors' bars";
+    clickAt(960, layout::kLowerBackY);  // Menu
+    std::this_thread::sleep_for(500ms);
 
     const nlohmann::json saved = nlohmann::json::parse(readFile(dir.path() / "levels" / "leaderboard.json"));
     ASSERT_EQ(saved["levels"].size(), 1u) << saved;
