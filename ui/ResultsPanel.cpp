@@ -59,7 +59,9 @@ void drawHistogram(const RunSummary& run, float height) {
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     ImGui::Dummy(ImVec2(width, height));
     ImDrawList* list   = ImGui::GetWindowDrawList();
-    const auto  xAt    = [&](double error) { return origin.x + static_cast<float>((error / kHistogramSpan + 0.5) * width); };
+    const auto  xAt    = [&](double error) {
+        return origin.x + width * static_cast<float>(std::clamp(error / kHistogramSpan + 0.5, 0.0, 1.0));
+    };
     const float bottom = origin.y + height;
     for (const Band& band : kBands)
         list->AddRectFilled(ImVec2(xAt(-band.within), origin.y), ImVec2(xAt(band.within), bottom), band.colour);
