@@ -153,7 +153,7 @@ TEST(CalibrationProcess, FindsTheOffsetOfTapsWithinFiveMillisecondsThreeTimesInA
 
     FILE* keys = popen("xdotool -", "w");
     ASSERT_NE(keys, nullptr);
-    std::fputs("search --name 'Lumoka v0.0.1' windowfocus\n", keys);
+    std::fputs("search --name 'Lumoka v0.0.1' windowfocus --sync\n", keys);
     std::fflush(keys);
     std::this_thread::sleep_for(1s);
     for (const int offsetMs : {60, 110, 25}) {
