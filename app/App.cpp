@@ -1,15 +1,20 @@
 #include "app/App.h"
 
+#include "level/LevelList.h"
 #include "level/LevelManifest.h"
+#include "level/LevelPackage.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
+#include "ui/Gui.h"
 #include "ui/UISystem.h"
 
 #include <SDL3/SDL.h>
 #include <GL/glcorearb.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 #include "render/GLFunctions.h"
@@ -39,6 +44,7 @@ bool App::init() {
     SDL_SetHint("SDL_TOUCH_MOUSE_EVENTS", "1");
     std::cout << "SDL initialized successfully." << "\n";
 
+    HttpDatabase::useLocalCopy({Leaderboard::loadLocal, Leaderboard::loadLocalScore, Leaderboard::mergeIntoFile});
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
     if (!UISystem::init(render)) return fail("Failed to initialize UI system");
@@ -72,7 +78,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
-    input.processEvents(guiVisible);
+    input.processEvents(guiVisible ? UISystem::processEvent : nullptr, guiVisible && UISystem::wantsTextInput());
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
     render.setPointer(mouseX, mouseY, input.mousePressed());
@@ -83,7 +89,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         copyStemFlags();
         render.update(dt);
         audio.update(dt);
-        audio.updateStreamTime(game);
+        audio.updateStreamTime(game.streamTime, game.streamClockNs);
         game.updateRun(input, render.height, dt);
         // Space is the calibration's tap while it listens.
         if (input.playTogglePressed() && !showCalibration) togglePlayback();
@@ -136,6 +142,42 @@ void App::togglePlayback() {
         audio.activateFirstStem();
         game.inGame = true;
     }
+}
+
+void App::startSelectedLevel() {
+    if (!hasSelectedLevel()) return;
+    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
+    const std::string path  = "levels/" + level.file;
+    if (!LevelPackage::prepare(path, currentPackage)) {
+        std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
+        return;
+    }
+    packageLoaded = true;
+
+    std::lock_guard<std::mutex> lock(gameStateMutex);
+    if (!currentPackage.apply(audio, render, game)) return;
+    if (!audio.stems.empty()) {
+        audio.playAll();
+        audio.activateFirstStem();
+    }
+    game.levelName = level.name;
+    // The tutorial song caps the layers at its own stem count.
+    game.maxLayers = kLayerCap;
+    game.newRun();
+    game.inGame = true;
+}
+
+// Saving comes first: the upload sends the whole file with this run in it.
+void App::endRun() {
+    audio.stopAll();
+    nlohmann::json upload;
+    Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
+    if (!upload.is_null()) HttpDatabase::uploadLeaderboardAsync(std::move(upload));
+    // The run is saved and its upload started before its results are shown.
+    lastRun = game.summarize();
+    game.newRun();
+    game.inGame = false;
+    showResults = true;
 }
 
 void App::shutdown(std::thread& logicThread) {

@@ -32,7 +32,8 @@ public:
     void drawGui();
     void drawMainMenu();
     void updateTutorialSong();
-    void startSelectedLevel();
+    void startSelectedLevel();  // the main menu's chosen level, from the top
+    void endRun();              // the exit button: save, upload, then the results
 
     AudioSystem  audio;
     RenderState  render;
@@ -53,7 +54,6 @@ private:
     void saveRunBeforeQuitting();
     void openLeaderboard();
     void drawExitButton();
-    void endRun();
 };
 
 // The frame time step fed to fades, animation and circles: the counter delta in

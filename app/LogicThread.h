@@ -4,4 +4,5 @@
 
 class App;
 
+void runLogicTick(App& app);  // one tick, under the game-state lock
 void runLogicThread(App* app);

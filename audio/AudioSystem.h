@@ -1,55 +1,22 @@
 // The level's music: its stems (decoded audio plus MIDI chart), started together
 // in one voice group whose first voice is the game's master clock, faded in one
 // by one as the player unlocks them and silenced again on misses. Mixing is the
-// Mixer's; what the notes mean is gameplay's. Main-thread calls unless noted;
+// Mixer's; the charts and their dispatch are the note timeline's
+// (audio/NoteTimeline.h); what the notes mean is gameplay's. Main-thread calls unless noted;
 // the logic thread calls dispatchMidi, fadeInStem and deactivateStem under the
 // game-state lock.
 #pragma once
 
 #include "audio/Mixer.h"
-#include "game/MidiNoteEvent.h"
+#include "audio/NoteTimeline.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-class GameLogic;
-class MidiFile;
 class Sound;
 struct RenderState;
-
-// A note that has had its turn at a circle: its loop pass, its place in the
-// chart and the circle time it was given.
-struct SpawnedNote {
-    int64_t  pass  = 0;
-    uint32_t event = 0;
-    double   time  = 0.0;
-};
-
-// A stem's chart: the note events in time order, the dispatch cursor and the
-// notes the spawner has already handled.
-struct StemMidi {
-    StemMidi();
-    ~StemMidi();
-    StemMidi(StemMidi&&) noexcept;
-    StemMidi& operator=(StemMidi&&) noexcept;
-
-    bool load(const std::string& path);
-    void scaleToBpm(float songBpm);
-    void rewind();  // back to the top of the song: cursor and spawned notes
-
-    std::unique_ptr<MidiFile>  file;
-    std::vector<MidiNoteEvent> events;
-    std::string                path;
-    double                     lastDispatchTime = 0.0;
-    bool                       loaded           = false;
-    double                     lengthSeconds    = 0.0;
-    uint32_t                   loopCount        = 0;
-    double                     lastStreamTime   = 0.0;
-    float                      bpm              = 120.0f;
-    std::vector<SpawnedNote>   spawnedNotes;
-};
 
 // One layer of the song; move-only, owns its decoded audio and its chart.
 struct Stem {
@@ -86,8 +53,10 @@ public:
     void setBpm(float newBpm);
     void setMusicVolume(float volume);  // 0..1, the player's: everything the mixer plays
     void update(float dt);
-    void updateStreamTime(GameLogic& game);  // each frame, before circles are timed and input judged
-    void dispatchMidi(GameLogic& game, RenderState* render);
+    // Each frame, before input is judged and circles are timed; readNs: when
+    // the clock was read (SDL_GetTicksNS).
+    void updateStreamTime(double& streamTime, uint64_t& readNs);
+    MidiDispatch dispatchMidi(const NoteCallback& onNote, RenderState* render);  // audio/NoteTimeline.cpp
 
     std::vector<Stem> stems;
     bool              playing      = false;

@@ -1,11 +1,13 @@
 #include "game/GameLogic.h"
 
-#include "app/App.h"
+#include "audio/AudioSystem.h"
+#include "leaderboard/LeaderboardDocument.h"
 #include "net/HttpDatabase.h"
 #include "render/RenderState.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 std::unordered_map<uint64_t, int32_t> pointerHolds;
 std::unordered_map<int32_t, int32_t>  keyHolds;
@@ -48,6 +50,13 @@ const KeyColumn& columnFor(int32_t note) {
 int velocityRow(int32_t velocity) {
     if (velocity < 42) return 0;
     return velocity <= 85 ? 1 : 2;
+}
+
+int32_t wholeSeconds(double seconds) {
+    const double truncated = std::trunc(seconds);
+    if (!(truncated > 0.0)) return 0;
+    return truncated >= std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                            : static_cast<int32_t>(truncated);
 }
 
 template <typename Table>
@@ -121,6 +130,16 @@ void GameLogic::takeFetchedBestScore() {
     }
 }
 
+LeaderboardEntry GameLogic::leaderboardEntry() const {
+    LeaderboardEntry entry;
+    entry.player       = playerName;
+    entry.score        = highScore;
+    entry.time         = wholeSeconds(streamTime);
+    entry.highestLayer = std::to_string(highestLayer) + "/" + std::to_string(maxLayers);
+    entry.highestCombo = highestCombo;
+    return entry;
+}
+
 // An input still holding a circle would otherwise keep an index into the new list.
 void GameLogic::clearCircles() {
     circles.clear();
@@ -135,9 +154,18 @@ void GameLogic::setNoteCallback() {
     };
 }
 
-void GameLogic::update(RenderState& render, App& app) {
+// The fired notes are appended for whoever reads the list before the next
+// update; the clock moves only when an audible stem has a chart.
+void GameLogic::takeDispatch(MidiDispatch dispatch) {
+    if (dispatch.clock) {
+        streamTime    = *dispatch.clock;
+        streamClockNs = 0;  // the tick's reading has no moment; the frame reads the clock again
+    }
+    triggeredEvents.insert(triggeredEvents.end(), dispatch.fired.begin(), dispatch.fired.end());
+}
+
+void GameLogic::update(RenderState& render, AudioSystem& audio) {
     triggeredEvents.clear();
-    AudioSystem& audio = app.audio;
     if (!audio.playing) return;
     for (Stem& stem : audio.stems) {
         if (!stem.active || !stem.midi.loaded || stem.index > kLastVisualStem) continue;

@@ -6,25 +6,24 @@
 // background pulse and the text renderer are the render state's.
 #pragma once
 
-#include "app/Mailbox.h"
-#include "game/MidiNoteEvent.h"
+#include "audio/NoteTimeline.h"
+#include "base/Mailbox.h"
+#include "midi/MidiNoteEvent.h"
 #include "game/RunStats.h"
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-class App;
+class AudioSystem;
 class InputManager;
+struct LeaderboardEntry;
 struct Stem;
 struct RenderState;
-
-using NoteCallback = std::function<void(const MidiNoteEvent&, RenderState*)>;
 
 inline constexpr int32_t kHoldChannel   = 1;    // notes on this MIDI channel make hold circles
 inline constexpr int32_t kHoldPoints    = 100;  // a completed hold, before the multiplier
@@ -96,7 +95,8 @@ public:
     RunSummary summarize() const;  // before newRun forgets the run
     void    takeFetchedBestScore();  // main thread, once a frame, under the game-state lock
     void    setNoteCallback();
-    void    update(RenderState& render, App& app);
+    void    takeDispatch(MidiDispatch dispatch);  // logic tick, under the game-state lock
+    void    update(RenderState& render, AudioSystem& audio);
     void    spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime,
                         int32_t width, int32_t height);
     void    updateCircles(float dt);
@@ -110,10 +110,11 @@ public:
     void    judge(int32_t index, InputKind kind, uint64_t id, bool press, double at);
     void    addScore(int32_t points);
     void    registerMiss();
-    void    updateProgress(App& app);
-    void    updateLayers(App& app);
+    void    updateProgress(AudioSystem& audio);
+    void    updateLayers(AudioSystem& audio);
     void    renderCircles(RenderState& render);
-    void    drawStemProgressHud(const App& app) const;  // the GUI's row of layer segments
+    void    drawStemProgressHud(int32_t stemCount) const;  // the GUI's row of layer segments
+    LeaderboardEntry leaderboardEntry() const;  // the run as the leaderboard keeps it
 
     int32_t     score            = 0;
     int32_t     combo            = 0;

@@ -2,19 +2,18 @@
 // misses silences the newest one, and the multiplier follows both.
 #include "game/GameLogic.h"
 
-#include "app/App.h"
+#include "audio/AudioSystem.h"
 
 #include <algorithm>
 #include <iostream>
 
-void GameLogic::updateProgress(App& app) {
+void GameLogic::updateProgress(AudioSystem& audio) {
     if (!inGame) return;
-    updateLayers(app);
+    updateLayers(audio);
     multiplier = (static_cast<float>(combo) * 0.1f + 1.0f) * static_cast<float>(layers);
 }
 
-void GameLogic::updateLayers(App& app) {
-    AudioSystem&       audio = app.audio;
+void GameLogic::updateLayers(AudioSystem& audio) {
     std::vector<Stem>& stems = audio.stems;
     const auto         count = static_cast<int32_t>(stems.size());
 

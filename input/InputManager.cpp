@@ -1,7 +1,6 @@
 #include "input/InputManager.h"
 
 #include "input/X11PressStamps.h"
-#include "ui/UISystem.h"
 
 #include <SDL3/SDL.h>
 
@@ -29,15 +28,10 @@ void InputManager::init() {
     X11PressStamps::install();
 }
 
-void InputManager::processEvents(bool guiVisible) {
-    // The GUI decides who has the keyboard at the end of its frame; until the
-    // next one, that decision stands.
-    const bool guiTakesText = guiVisible && UISystem::wantsTextInput();
-    SDL_Event  event;
+void InputManager::processEvents(GuiEventHook gui, bool guiTakesText) {
+    SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        if (guiVisible) {
-            UISystem::processEvent(event);
-        }
+        if (gui != nullptr) gui(event);
         handleEvent(event, guiTakesText);
     }
 }

@@ -2,8 +2,9 @@
 // and F12, the left mouse button, touch points and the keys that went down or
 // up, each press and release with SDL's stamp of when it happened (nanoseconds
 // on the SDL_GetTicksNS clock), so gameplay judges the moment, not the frame.
-// Every event is offered to the GUI first when it is visible and handled here
-// as well, except keys the GUI takes as typed text; what a press means is
+// Every event is offered first to the GUI's hook, which the frame loop passes
+// while the GUI is visible, and handled here as well, except keys the GUI takes
+// as typed text; what a press means is
 // decided by gameplay and the frame loop.
 #pragma once
 
@@ -11,6 +12,8 @@
 #include <map>
 
 union SDL_Event;
+
+using GuiEventHook = void (*)(const SDL_Event& event);
 
 struct TouchPoint {
     bool     active     = false;
@@ -25,7 +28,7 @@ struct TouchPoint {
 class InputManager {
 public:
     void init();
-    void processEvents(bool guiVisible);
+    void processEvents(GuiEventHook gui, bool guiTakesText);  // gui nullptr: the GUI sees nothing
     // guiTakesText: a GUI text field has the keyboard, so keys other than
     // Escape and F12 are its text, not the game's presses or toggles.
     void handleEvent(const SDL_Event& event, bool guiTakesText);

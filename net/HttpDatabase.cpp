@@ -1,8 +1,8 @@
 #include "net/HttpDatabase.h"
 
-#include "net/LeaderboardProtocol.h"
-#include "net/Log.h"
-#include "persistence/Leaderboard.h"
+#include "base/Log.h"
+#include "leaderboard/LeaderboardDocument.h"
+#include "leaderboard/LeaderboardProtocol.h"
 
 #include <SDL3/SDL.h>
 #include <httplib.h>
@@ -34,11 +34,17 @@ struct Workers {
     int                     running  = 0;
     bool                    stopping = false;
     std::vector<std::shared_ptr<httplib::Client>> clients;
+    HttpDatabase::LocalCopy local;
 };
 
 Workers& workers() {
     static auto* state = new Workers;
     return *state;
+}
+
+HttpDatabase::LocalCopy localCopy() {
+    std::lock_guard<std::mutex> lock(workers().mutex);
+    return workers().local;
 }
 
 bool stopping() {
@@ -140,73 +146,20 @@ httplib::Result send(httplib::Client& client, const std::string& method, const T
     return client.Post(target.path.c_str(), httplib::Headers{}, body, "application/json");
 }
 
-std::string localFileText() {
-    size_t size = 0;
-    void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
-    std::string text;
-    if (data != nullptr) text.assign(static_cast<const char*>(data), size);
-    SDL_free(data);
-    return text;
+void loadLocalLeaderboard(const HttpDatabase::LocalCopy& local, const std::function<void(const json&)>& callback) {
+    if (local.load) local.load(callback);
+    else callback(json());
 }
 
-int localScore(const json& document, const std::string& levelName, const std::string& playerName) {
-    if (!document.is_object() || !document.contains("levels") || !document["levels"].is_array()) return 0;
-    for (const json& level : document["levels"]) {
-        if (!level.is_object() || !level.contains("name") || level["name"] != levelName) continue;
-        if (!level.contains("scores") || !level["scores"].is_array()) return 0;
-        for (const json& entry : level["scores"]) {
-            if (entry.is_object() && entry.contains("player") && entry["player"] == playerName &&
-                entry.contains("score") && entry["score"].is_number()) {
-                return leaderboardInt(entry["score"]).value_or(0);
-            }
-        }
-        return 0;
-    }
-    return 0;
+void loadLocalScore(const HttpDatabase::LocalCopy& local, const std::string& levelName,
+                    const std::string& playerName, const std::function<void(int)>& callback) {
+    if (local.loadScore) local.loadScore(levelName, playerName, callback);
+    else callback(0);
 }
 
 int levelCount(const json& document) {
     if (!document.is_object() || !document.contains("levels") || !document["levels"].is_array()) return 0;
     return static_cast<int>(document["levels"].size());
-}
-
-void loadLocalLeaderboard(const std::function<void(const json&)>& callback) {
-    netlog::info("Falling back to local leaderboard file");
-    const std::string text = localFileText();
-    if (text.empty()) {
-        netlog::info("No local leaderboard found, returning empty");
-        callback(json());
-        return;
-    }
-    try {
-        const json document = json::parse(text);
-        netlog::info("Loaded leaderboard from local file");
-        callback(document);
-    } catch (const std::exception& error) {
-        netlog::error("Failed to parse local leaderboard JSON: %s. Using empty leaderboard.", error.what());
-        callback(json());
-    }
-}
-
-void loadLocalScore(const std::string& levelName, const std::string& playerName,
-                    const std::function<void(int)>& callback) {
-    netlog::info("Falling back to local file for player score: %s on %s", playerName.c_str(), levelName.c_str());
-    const std::string text = localFileText();
-    if (text.empty()) {
-        callback(0);
-        return;
-    }
-    json document;
-    try {
-        document = json::parse(text);
-    } catch (const json::exception& error) {
-        netlog::error("Failed to parse local leaderboard JSON for high score: %s. Using 0.", error.what());
-        callback(0);
-        return;
-    }
-    const int score = localScore(document, levelName, playerName);
-    netlog::info("Found local player score: %s on %s = %d", playerName.c_str(), levelName.c_str(), score);
-    callback(score);
 }
 
 }  // namespace
@@ -228,6 +181,11 @@ void init() {
         workers().stopping = false;
     }
     netlog::info("HTTP Database initialized (pointing to %s)", baseUrl.c_str());
+}
+
+void useLocalCopy(LocalCopy local) {
+    std::lock_guard<std::mutex> lock(workers().mutex);
+    workers().local = std::move(local);
 }
 
 void shutdown() {
@@ -286,7 +244,8 @@ bool request(const std::string& url, const std::string& method, const std::strin
     }
 }
 
-// Workers are handed the base URL when they start: they read no global that exit destroys.
+// Workers are handed the base URL and the local copy when they start: they read
+// no global that exit destroys.
 namespace {
 
 void uploadLeaderboardTo(const std::string& base, const json& document) {
@@ -309,14 +268,15 @@ void uploadLeaderboardTo(const std::string& base, const json& document) {
     }
 }
 
-void loadLeaderboardFrom(const std::string& base, const std::function<void(const json&)>& callback) {
+void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
+                         const std::function<void(const json&)>& callback) {
     std::string body;
     if (request(base + "/leaderboard", "GET", "", body) && !body.empty()) {
         try {
             const json server = json::parse(body);
             netlog::info("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
             // Runs saved while the server was out of reach stay, and go up again.
-            const json merged = Leaderboard::mergeIntoFile(server);
+            const json merged = local.merge ? local.merge(server) : server;
             callback(merged);
             if (holdsScoresMissingFrom(merged, server)) {
                 netlog::info("Local leaderboard holds runs the server has not seen; uploading them");
@@ -328,11 +288,11 @@ void loadLeaderboardFrom(const std::string& base, const std::function<void(const
         }
     }
     if (stopping()) return;
-    loadLocalLeaderboard(callback);
+    loadLocalLeaderboard(local, callback);
 }
 
-void getPlayerScoreFrom(const std::string& base, const std::string& levelName, const std::string& playerName,
-                        const std::function<void(int)>& callback) {
+void getPlayerScoreFrom(const std::string& base, const LocalCopy& local, const std::string& levelName,
+                        const std::string& playerName, const std::function<void(int)>& callback) {
     const std::string url = base + "/player/" + percentEncodeSegment(levelName) + "/" +
                             percentEncodeSegment(playerName);
     std::string body;
@@ -351,28 +311,32 @@ void getPlayerScoreFrom(const std::string& base, const std::string& levelName, c
         }
     }
     if (stopping()) return;
-    loadLocalScore(levelName, playerName, callback);
+    loadLocalScore(local, levelName, playerName, callback);
 }
 
 }  // namespace
 
-void loadLeaderboard(const std::function<void(const json&)>& callback) { loadLeaderboardFrom(baseUrl, callback); }
+void loadLeaderboard(const std::function<void(const json&)>& callback) {
+    loadLeaderboardFrom(baseUrl, localCopy(), callback);
+}
 
 void getPlayerScore(const std::string& levelName, const std::string& playerName,
                     const std::function<void(int)>& callback) {
-    getPlayerScoreFrom(baseUrl, levelName, playerName, callback);
+    getPlayerScoreFrom(baseUrl, localCopy(), levelName, playerName, callback);
 }
 
 void uploadLeaderboard(const json& document) { uploadLeaderboardTo(baseUrl, document); }
 
 void loadLeaderboardAsync(std::function<void(const json&)> callback) {
-    launch([base = baseUrl, callback = std::move(callback)] { loadLeaderboardFrom(base, callback); });
+    launch([base = baseUrl, local = localCopy(), callback = std::move(callback)] {
+        loadLeaderboardFrom(base, local, callback);
+    });
 }
 
 void getPlayerScoreAsync(const std::string& levelName, const std::string& playerName,
                          std::function<void(int)> callback) {
-    launch([base = baseUrl, levelName, playerName, callback = std::move(callback)] {
-        getPlayerScoreFrom(base, levelName, playerName, callback);
+    launch([base = baseUrl, local = localCopy(), levelName, playerName, callback = std::move(callback)] {
+        getPlayerScoreFrom(base, local, levelName, playerName, callback);
     });
 }
 

@@ -1,17 +1,13 @@
 #include "persistence/Leaderboard.h"
 
-#include "app/Mailbox.h"
-#include "game/GameLogic.h"
-#include "net/HttpDatabase.h"
-#include "net/Log.h"
+#include "base/Log.h"
+#include "base/Mailbox.h"
 #include "persistence/FileSave.h"
 
 #include <SDL3/SDL.h>
 #include <nlohmann/json.hpp>
 
-#include <cmath>
 #include <ctime>
-#include <limits>
 #include <mutex>
 #include <string>
 
@@ -93,35 +89,43 @@ StoredDocument readForMerge() {
 // with a replacement character rather than refused.
 std::string serialise(const json& document) { return document.dump(4, ' ', false, json::error_handler_t::replace); }
 
-int32_t wholeSeconds(double seconds) {
-    const double truncated = std::trunc(seconds);
-    if (!(truncated > 0.0)) return 0;
-    return truncated >= std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
-                                                            : static_cast<int32_t>(truncated);
+std::string localFileText() {
+    size_t size = 0;
+    void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
+    std::string text;
+    if (data != nullptr) text.assign(static_cast<const char*>(data), size);
+    SDL_free(data);
+    return text;
 }
 
-LeaderboardEntry finishedRun(const GameLogic& game) {
-    LeaderboardEntry entry;
-    entry.player       = game.playerName;
-    entry.score        = game.highScore;
-    entry.time         = wholeSeconds(game.streamTime);
-    entry.highestLayer = std::to_string(game.highestLayer) + "/" + std::to_string(game.maxLayers);
-    entry.highestCombo = game.highestCombo;
-    return entry;
+int localScore(const json& document, const std::string& levelName, const std::string& playerName) {
+    if (!document.is_object() || !document.contains("levels") || !document["levels"].is_array()) return 0;
+    for (const json& level : document["levels"]) {
+        if (!level.is_object() || !level.contains("name") || level["name"] != levelName) continue;
+        if (!level.contains("scores") || !level["scores"].is_array()) return 0;
+        for (const json& entry : level["scores"]) {
+            if (entry.is_object() && entry.contains("player") && entry["player"] == playerName &&
+                entry.contains("score") && entry["score"].is_number()) {
+                return leaderboardInt(entry["score"]).value_or(0);
+            }
+        }
+        return 0;
+    }
+    return 0;
 }
 
 }  // namespace
 
 namespace Leaderboard {
 
-bool saveRun(const GameLogic& game) {
+bool saveRun(const std::string& levelName, const LeaderboardEntry& run, json& upload) {
     std::string text;
     bool saved = false;
     {
         std::lock_guard<std::mutex> lock(fileMutex());
         StoredDocument stored = readForMerge();
-        if (!mergeLeaderboardEntry(stored.document, game.levelName, finishedRun(game))) {
-            netlog::info("Score less than high score. High score: %d", game.highScore);
+        if (!mergeLeaderboardEntry(stored.document, levelName, run)) {
+            netlog::info("Score less than high score. High score: %d", run.score);
         }
         text = serialise(stored.document);
         if (stored.writable && saveFileReplacing(Leaderboard::kFilePath, text)) {
@@ -132,7 +136,7 @@ bool saveRun(const GameLogic& game) {
         }
     }
     try {
-        HttpDatabase::uploadLeaderboardAsync(json::parse(text));
+        upload = json::parse(text);
     } catch (const std::exception& error) {
         netlog::error("Failed to parse JSON for leaderboard upload: %s", error.what());
     }
@@ -161,6 +165,45 @@ bool takeLoadedLevels() {
     if (delivered.empty()) return false;
     leaderboardLevels = std::move(delivered.back());
     return true;
+}
+
+void loadLocal(const std::function<void(const json&)>& callback) {
+    netlog::info("Falling back to local leaderboard file");
+    const std::string text = localFileText();
+    if (text.empty()) {
+        netlog::info("No local leaderboard found, returning empty");
+        callback(json());
+        return;
+    }
+    try {
+        const json document = json::parse(text);
+        netlog::info("Loaded leaderboard from local file");
+        callback(document);
+    } catch (const std::exception& error) {
+        netlog::error("Failed to parse local leaderboard JSON: %s. Using empty leaderboard.", error.what());
+        callback(json());
+    }
+}
+
+void loadLocalScore(const std::string& levelName, const std::string& playerName,
+                    const std::function<void(int)>& callback) {
+    netlog::info("Falling back to local file for player score: %s on %s", playerName.c_str(), levelName.c_str());
+    const std::string text = localFileText();
+    if (text.empty()) {
+        callback(0);
+        return;
+    }
+    json document;
+    try {
+        document = json::parse(text);
+    } catch (const json::exception& error) {
+        netlog::error("Failed to parse local leaderboard JSON for high score: %s. Using 0.", error.what());
+        callback(0);
+        return;
+    }
+    const int score = localScore(document, levelName, playerName);
+    netlog::info("Found local player score: %s on %s = %d", playerName.c_str(), levelName.c_str(), score);
+    callback(score);
 }
 
 }  // namespace Leaderboard

@@ -2,7 +2,7 @@
 // easing of the stem values and the note pulse. No GL calls here.
 #include "render/RenderState.h"
 
-#include "game/MidiNoteEvent.h"
+#include "midi/MidiNoteEvent.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "server/Api.h"
 
-#include "net/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardProtocol.h"
 #include "server/LeaderboardStore.h"
 
 #include <nlohmann/json.hpp>

@@ -8,7 +8,7 @@
 // feeds this from cpp-httplib; the fuzzer and the tests call it directly.
 #pragma once
 
-#include "persistence/LeaderboardDocument.h"
+#include "leaderboard/LeaderboardDocument.h"
 
 #include <string>
 #include <vector>

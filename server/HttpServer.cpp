@@ -1,6 +1,6 @@
 #include "server/HttpServer.h"
 
-#include "net/Log.h"
+#include "base/Log.h"
 #include "server/Api.h"
 #include "server/LeaderboardStore.h"
 

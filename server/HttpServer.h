@@ -5,7 +5,7 @@
 // finishes the requests in progress and returns.
 #pragma once
 
-#include "net/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardProtocol.h"
 
 #include <memory>
 #include <string>

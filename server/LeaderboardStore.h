@@ -5,7 +5,7 @@
 // several server threads.
 #pragma once
 
-#include "persistence/LeaderboardDocument.h"
+#include "leaderboard/LeaderboardDocument.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "server/PostgresStore.h"
 
-#include "net/Log.h"
+#include "base/Log.h"
 #include "server/ConnectionPool.h"
 
 #include <libpq-fe.h>

@@ -1,6 +1,6 @@
 #include "server/SqliteStore.h"
 
-#include "net/Log.h"
+#include "base/Log.h"
 #include "server/ConnectionPool.h"
 
 #include <sqlite3.h>

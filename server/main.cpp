@@ -2,7 +2,7 @@
 //   lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log]
 // SIGINT and SIGTERM stop it: requests in progress finish, then the database is
 // closed, so an SQLite file is consistent (WAL) whenever the process has ended.
-#include "net/Log.h"
+#include "base/Log.h"
 #include "server/HttpServer.h"
 
 #include <atomic>

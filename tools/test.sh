@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds Lumoka and runs every test: the release build's unit, GL and end-to-end
-# tests (GL in a real window under Xvfb, audio through SDL's dummy driver), the
-# unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer, the
-# threaded tests under ThreadSanitizer, and a bounded fuzzing run.
+# Checks that folders include downward only, builds Lumoka and runs every test:
+# the release build's unit, GL and end-to-end tests (GL in a real window under
+# Xvfb, audio through SDL's dummy driver), the unit tests again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests under
+# ThreadSanitizer, and a bounded fuzzing run.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/setup.sh
@@ -31,6 +32,10 @@ start_display() {
 
 export MESA_GL_VERSION_OVERRIDE=4.6 MESA_GLSL_VERSION_OVERRIDE=460 SDL_AUDIO_DRIVER=dummy
 CTEST=(ctest --output-on-failure --timeout 300 --no-tests=error)
+
+phase "include graph between top-level folders"
+bash tools/check-includes.sh
+phase_done
 
 build release
 if [ -f tools/generate-levels.sh ]; then bash tools/generate-levels.sh build/release; fi

@@ -3,7 +3,6 @@
 #include "app/App.h"
 
 #include "level/TutorialSong.h"
-#include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/filebrowser/FileDialogs.h"
@@ -88,13 +87,12 @@ void drawScoreHud(App& app) {
     ImGui::PopStyleVar(3);
 }
 
-void GameLogic::drawStemProgressHud(const App& app) const {
+void GameLogic::drawStemProgressHud(int32_t count) const {
     const float s     = uiScale;
     const float width = ImGui::GetIO().DisplaySize.x;
     ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f), ImGuiCond_None, ImVec2(0.0f, 0.0f));
     ImGui::SetNextWindowSize(ImVec2(width, 30.0f * s));
     ImGui::Begin("##StemProgressHUD", nullptr, kFixedWindow | ImGuiWindowFlags_NoBackground);
-    const int   count   = static_cast<int>(app.audio.stems.size());
     const float margin  = 0.1f * width;
     const float segment = count > 0 ? (width - 2.0f * margin) / static_cast<float>(count) : 0.0f;
     const float step    = segment + 2.0f * s;
@@ -130,16 +128,6 @@ void App::drawExitButton() {
     ImGui::End();
 }
 
-// The run is saved (and its upload started) before its results are shown.
-void App::endRun() {
-    audio.stopAll();
-    Leaderboard::saveRun(game);
-    lastRun = game.summarize();
-    game.newRun();
-    game.inGame = false;
-    showResults = true;
-}
-
 void App::updateTutorialSong() { playTutorialPage(tutorialPage, audio, render, game); }
 
 void App::drawGui() {
@@ -148,7 +136,7 @@ void App::drawGui() {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         drawTierLabels(game);
         drawScoreHud(*this);
-        game.drawStemProgressHud(*this);
+        game.drawStemProgressHud(static_cast<int32_t>(audio.stems.size()));
         drawExitButton();
     } else if (showResults) {
         drawResultsPanel(*this);
@@ -176,5 +164,5 @@ void App::drawGui() {
         updateTutorialSong();
         lastTutorialPage = tutorialPage;
     }
-    if (tutorialActive && tutorialPage == 3) game.drawStemProgressHud(*this);
+    if (tutorialActive && tutorialPage == 3) game.drawStemProgressHud(static_cast<int32_t>(audio.stems.size()));
 }

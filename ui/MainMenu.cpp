@@ -1,10 +1,9 @@
 // The main menu: the title, five image buttons on the left, the level table and
-// the chosen level's details on the right. "Start Level" loads the chosen
-// package and starts a run.
+// the chosen level's details on the right. "Start Level" asks the App to load
+// the chosen package and start a run.
 #include "app/App.h"
 
 #include "level/LevelList.h"
-#include "level/LevelPackage.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
@@ -15,10 +14,10 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdio>
-#include <mutex>
 
 int selectedLevel = 0;
+
+bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_cast<int>(levelList.size()); }
 
 namespace {
 
@@ -27,8 +26,6 @@ constexpr float kButtonWidth  = 400.0f;
 constexpr float kButtonHeight = 125.2f;
 
 void pushFont(ImFont* font) { ImGui::PushFont(font, font->LegacySize); }
-
-bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_cast<int>(levelList.size()); }
 
 void drawDifficultyStars(int difficulty) {
     const int stars = std::max(difficulty, 1);
@@ -86,29 +83,6 @@ void drawHeading(const char* text) {
 }
 
 }  // namespace
-
-void App::startSelectedLevel() {
-    if (!hasSelectedLevel()) return;
-    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
-    const std::string path  = "levels/" + level.file;
-    if (!LevelPackage::prepare(path, currentPackage)) {
-        std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
-        return;
-    }
-    packageLoaded = true;
-
-    std::lock_guard<std::mutex> lock(gameStateMutex);
-    if (!currentPackage.apply(audio, render, game)) return;
-    if (!audio.stems.empty()) {
-        audio.playAll();
-        audio.activateFirstStem();
-    }
-    game.levelName = level.name;
-    // The tutorial song caps the layers at its own stem count.
-    game.maxLayers = kLayerCap;
-    game.newRun();
-    game.inGame = true;
-}
 
 // The panel shows the list the fetch (or its fallback to the local file) delivers.
 void App::openLeaderboard() {

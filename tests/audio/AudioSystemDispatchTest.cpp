@@ -67,7 +67,7 @@ protected:
     // One dispatch pass; what it fired.
     std::vector<MidiNoteEvent> pass() {
         game.triggeredEvents.clear();
-        audio.dispatchMidi(game, &render);
+        game.takeDispatch(audio.dispatchMidi(game.noteCallback, &render));
         return game.triggeredEvents;
     }
 
@@ -201,7 +201,7 @@ TEST_F(Dispatch, FiredNotesGoToTheCallbackAndAreAddedToTheGamesList) {
     earlier.note = 99;
     game.triggeredEvents = {earlier};
     testing::internal::CaptureStdout();
-    audio.dispatchMidi(game, &render);
+    game.takeDispatch(audio.dispatchMidi(game.noteCallback, &render));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "MIDI: Triggered 3 events (master clock)\n");
     ASSERT_EQ(game.triggeredEvents.size(), 4u);
     EXPECT_EQ(game.triggeredEvents[0].note, 99) << "the list is appended to, not replaced";
@@ -220,7 +220,7 @@ TEST_F(Dispatch, FiredNotesGoToTheCallbackAndAreAddedToTheGamesList) {
     mixChunks(chunkReaching(1.0));
     giveChart(0, {1.0});
     game.triggeredEvents.clear();
-    audio.dispatchMidi(game, nullptr);
+    game.takeDispatch(audio.dispatchMidi(game.noteCallback, nullptr));
     EXPECT_EQ(game.triggeredEvents.size(), 1u);
     EXPECT_TRUE(heard.empty());
 }

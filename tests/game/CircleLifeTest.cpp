@@ -6,24 +6,24 @@ namespace {
 
 class Spawner : public GameFixture {
 protected:
-    void tick() { game.update(app.render, app); }
+    void tick() { game.update(render, audio); }
 };
 
 TEST_F(Spawner, StoppedAudioSpawnsNothingButEmptiesTheFiredEvents) {
     addStem({0.5}, 10.0);
     game.triggeredEvents.push_back(noteOn(0.4, 60, 100));
-    app.audio.playing = false;
+    audio.playing = false;
     tick();
     EXPECT_TRUE(game.triggeredEvents.empty());
     EXPECT_TRUE(game.circles.empty());
-    app.audio.playing = true;
+    audio.playing = true;
     tick();
     EXPECT_EQ(game.circles.size(), 1u);
 }
 
 TEST_F(Spawner, LoopingStemPlacesTheNoteInTheCurrentOrNextPass) {
     addStem({0.2}, 10.0);
-    app.audio.playing = true;
+    audio.playing = true;
     game.streamTime   = 19.5;
     tick();
     ASSERT_EQ(game.circles.size(), 1u);
@@ -37,13 +37,13 @@ TEST_F(Spawner, LoopingStemPlacesTheNoteInTheCurrentOrNextPass) {
 }
 
 TEST_F(Spawner, NotesGetACircleAtMostOneSecondAheadAndAtMostAMillisecondLate) {
-    app.audio.looping = false;
+    audio.looping = false;
     addStem({5.0}, 10.0);
-    app.audio.playing = true;
+    audio.playing = true;
     for (const auto& [clock, spawns] : {std::pair{3.99, false}, std::pair{4.0, true}, std::pair{5.0005, true},
                                         std::pair{5.002, false}}) {
         game.circles.clear();
-        app.audio.stems[0].midi.rewind();
+        audio.stems[0].midi.rewind();
         game.streamTime = clock;
         tick();
         EXPECT_EQ(game.circles.size(), spawns ? 1u : 0u) << "clock " << clock;
@@ -55,7 +55,7 @@ TEST_F(Spawner, NotesGetACircleAtMostOneSecondAheadAndAtMostAMillisecondLate) {
 
 TEST_F(Spawner, ANoteNeverGetsTwoCircles) {
     addStem({1.5, 1.505, 2.0, 2.02}, 10.0);
-    app.audio.playing = true;
+    audio.playing = true;
     game.streamTime   = 1.1;
     tick();
     tick();
@@ -67,10 +67,10 @@ TEST_F(Spawner, ANoteNeverGetsTwoCircles) {
 // fresh circle that then leaves as a miss.
 TEST_F(Spawner, AnOnTimeHitIsNotFollowedByAPhantomCircle) {
     for (const bool looping : {false, true}) {
-        app.audio.looping = looping;
-        app.audio.stems.clear();
+        audio.looping = looping;
+        audio.stems.clear();
         addStem({5.0}, 10.0);
-        app.audio.playing = true;
+        audio.playing = true;
         game.newRun();
         game.inGame     = true;
         game.streamTime = 4.5;
@@ -95,15 +95,15 @@ TEST_F(Spawner, AnOnTimeHitIsNotFollowedByAPhantomCircle) {
 
 TEST_F(Spawner, OnlyActiveStemsWithAChartUpToIndexSevenSpawn) {
     for (int i = 0; i < 9; ++i) addStem({0.5}, 10.0, i == 8);
-    app.audio.playing = true;
+    audio.playing = true;
     tick();
     EXPECT_TRUE(game.circles.empty()) << "stem 8 is beyond the visual slots";
 
-    app.audio.stems[2].active      = true;
-    app.audio.stems[2].midi.loaded = false;
-    app.audio.stems[3].active      = true;
-    app.audio.stems[3].midi.events.push_back(noteOn(0.6, 61, 0));  // velocity 0 is a note-off
-    app.audio.stems[3].midi.events.back().isNoteOn = true;
+    audio.stems[2].active      = true;
+    audio.stems[2].midi.loaded = false;
+    audio.stems[3].active      = true;
+    audio.stems[3].midi.events.push_back(noteOn(0.6, 61, 0));  // velocity 0 is a note-off
+    audio.stems[3].midi.events.back().isNoteOn = true;
     tick();
     ASSERT_EQ(game.circles.size(), 1u);
     EXPECT_EQ(game.circles[0].stemIndex, 3);
@@ -247,13 +247,13 @@ TEST_F(CircleLife, NoteCallbackPulsesTheStemAndIgnoresANullRenderState) {
     game.setNoteCallback();
     MidiNoteEvent event = noteOn(1.0, 60, 127);
     event.stemIndex     = 2;
-    app.render.stemPeak[2].store(2.0f);
-    app.render.stemTarget[2].store(1.0f);
+    render.stemPeak[2].store(2.0f);
+    render.stemTarget[2].store(1.0f);
     game.noteCallback(event, nullptr);
-    EXPECT_EQ(app.render.stemTarget[2].load(), 1.0f);
-    game.noteCallback(event, &app.render);
-    EXPECT_TRUE(app.render.stemPulsing[2].load());
-    EXPECT_NE(app.render.stemTarget[2].load(), 1.0f);
+    EXPECT_EQ(render.stemTarget[2].load(), 1.0f);
+    game.noteCallback(event, &render);
+    EXPECT_TRUE(render.stemPulsing[2].load());
+    EXPECT_NE(render.stemTarget[2].load(), 1.0f);
 }
 
 }  // namespace

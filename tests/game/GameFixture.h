@@ -1,47 +1,58 @@
-// A whole App, never started, for driving gameplay directly: stems are built by
-// hand (chart, flags, length) instead of loaded, and circles placed where a test
-// wants them.
+// Gameplay driven directly, with an audio system and a render state that are
+// never started: stems are built by hand (chart, flags, length) instead of
+// loaded, and circles placed where a test wants them.
 #pragma once
 
-#include "app/App.h"
+#include "audio/AudioSystem.h"
+#include "game/GameLogic.h"
+#include "input/InputManager.h"
+#include "render/RenderState.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+inline MidiNoteEvent noteOn(double time, int note, int velocity, int channel = 0, double duration = 0.0) {
+    MidiNoteEvent event;
+    event.time     = time;
+    event.note     = note;
+    event.velocity = velocity;
+    event.isNoteOn = true;
+    event.channel  = channel;
+    event.duration = duration;
+    return event;
+}
+
+// A stem with a loaded chart of note-ons at the given times (pitch 60, velocity 100).
+inline Stem& addChartStem(AudioSystem& audio, const std::vector<double>& noteTimes, double lengthSeconds,
+                          bool active = true) {
+    Stem stem;
+    stem.index              = static_cast<uint32_t>(audio.stems.size());
+    stem.name               = "stem" + std::to_string(stem.index) + ".wav";
+    stem.active             = active;
+    stem.midi.loaded        = true;
+    stem.midi.lengthSeconds = lengthSeconds;
+    for (double time : noteTimes) stem.midi.events.push_back(noteOn(time, 60, 100));
+    audio.stems.push_back(std::move(stem));
+    return audio.stems.back();
+}
+
+// A run in play on a 1920 x 1080 window with looping music.
+inline void startPlayfield(GameLogic& game, AudioSystem& audio, RenderState& render) {
+    game.reset(8);
+    game.inGame   = true;
+    render.width  = 1920;
+    render.height = 1080;
+    audio.looping = true;
+}
+
 class GameFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        game.reset(8);
-        game.inGame         = true;
-        app.render.width    = 1920;
-        app.render.height   = 1080;
-        app.audio.looping   = true;
-    }
+    void SetUp() override { startPlayfield(game, audio, render); }
 
-    // A stem with a loaded chart of note-ons at the given times (pitch 60, velocity 100).
     Stem& addStem(const std::vector<double>& noteTimes, double lengthSeconds, bool active = true) {
-        Stem stem;
-        stem.index              = static_cast<uint32_t>(app.audio.stems.size());
-        stem.name               = "stem" + std::to_string(stem.index) + ".wav";
-        stem.active             = active;
-        stem.midi.loaded        = true;
-        stem.midi.lengthSeconds = lengthSeconds;
-        for (double time : noteTimes) stem.midi.events.push_back(noteOn(time, 60, 100));
-        app.audio.stems.push_back(std::move(stem));
-        return app.audio.stems.back();
-    }
-
-    static MidiNoteEvent noteOn(double time, int note, int velocity, int channel = 0, double duration = 0.0) {
-        MidiNoteEvent event;
-        event.time     = time;
-        event.note     = note;
-        event.velocity = velocity;
-        event.isNoteOn = true;
-        event.channel  = channel;
-        event.duration = duration;
-        return event;
+        return addChartStem(audio, noteTimes, lengthSeconds, active);
     }
 
     // A circle as the spawner makes it, moved to (x, y) and already grown.
@@ -73,12 +84,13 @@ protected:
 
     // One frame of judging, then the input manager's end of frame.
     void frame() {
-        game.handleInput(input, app.render.height);
+        game.handleInput(input, render.height);
         input.endFrame();
     }
 
-    App          app;
-    GameLogic&   game  = app.game;
+    AudioSystem  audio;
+    RenderState  render;
+    GameLogic    game;
     InputManager input;
 };
 

@@ -9,7 +9,7 @@ protected:
     void addStems(int count) {
         for (int i = 0; i < count; ++i) addStem({}, 10.0, i == 0);
     }
-    void tick() { game.updateProgress(app); }
+    void tick() { game.updateProgress(audio); }
     void hit() {
         game.combo += 1;
         game.misses = 0;
@@ -55,8 +55,8 @@ TEST_F(Layers, ThreeStemsNeverGiveMoreThanThreeLayers) {
 
 TEST_F(Layers, NoUnlockWhileEveryStemIsActiveOrFading) {
     addStems(3);
-    app.audio.stems[1].active = true;
-    app.audio.stems[2].fading = true;
+    audio.stems[1].active = true;
+    audio.stems[2].fading = true;
     game.combo = 5;
     tick();
     EXPECT_EQ(game.layers, 1);
@@ -65,7 +65,7 @@ TEST_F(Layers, NoUnlockWhileEveryStemIsActiveOrFading) {
 
 TEST_F(Layers, ThirdMissDropsTheNewestStemWithinOneTick) {
     addStems(3);
-    for (Stem& stem : app.audio.stems) stem.active = true;
+    for (Stem& stem : audio.stems) stem.active = true;
     game.layers = 3;
     const auto output = capture([&] {
         for (int i = 0; i < 3; ++i) game.registerMiss();
@@ -73,14 +73,14 @@ TEST_F(Layers, ThirdMissDropsTheNewestStemWithinOneTick) {
     });
     EXPECT_EQ(game.layers, 2);
     EXPECT_EQ(game.misses, 0);
-    EXPECT_FALSE(app.audio.stems[2].active);
+    EXPECT_FALSE(audio.stems[2].active);
     EXPECT_TRUE(inOrder(output.out, {"Miss registered (3/3)", "Deactivated stem: stem2.wav",
                                      "Deactivated stem 3/3 (stem2.wav)"}));
 }
 
 TEST_F(Layers, AHitBetweenMissesResetsTheCount) {
     addStems(2);
-    for (Stem& stem : app.audio.stems) stem.active = true;
+    for (Stem& stem : audio.stems) stem.active = true;
     game.layers = 2;
     game.registerMiss();
     game.registerMiss();

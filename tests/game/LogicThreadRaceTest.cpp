@@ -3,6 +3,7 @@
 // any access to the shared run state outside the lock is reported.
 #include "GameFixture.h"
 
+#include "app/App.h"
 #include "app/LogicThread.h"
 #include "level/LevelManifest.h"
 #include "support/LevelFiles.h"
@@ -17,13 +18,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class LogicThreadRace : public GameFixture {
+class LogicThreadRace : public ::testing::Test {
 protected:
     void SetUp() override {
-        GameFixture::SetUp();
+        startPlayfield(game, app.audio, app.render);
         std::vector<double> times;
         for (int i = 0; i < 400; ++i) times.push_back(0.05 * i);
-        for (int i = 0; i < 3; ++i) addStem(times, 20.0, i == 0);
+        for (int i = 0; i < 3; ++i) addChartStem(app.audio, times, 20.0, i == 0);
         app.audio.playing = true;
         app.running       = true;
         stopRequested     = false;
@@ -58,8 +59,11 @@ protected:
         game.inGame = true;
     }
 
-    size_t  maxCircles   = 0;
-    int32_t highestLayer = 1;
+    App          app;
+    GameLogic&   game = app.game;
+    InputManager input;
+    size_t       maxCircles   = 0;
+    int32_t      highestLayer = 1;
 };
 
 TEST_F(LogicThreadRace, TickAndFrameShareTheRunUnderOneLock) {
@@ -120,7 +124,7 @@ protected:
         loadLevelManifest(level, app.audio, app.render, game);
     }
 
-    void advanceClock(float) override { app.audio.updateStreamTime(game); }
+    void advanceClock(float) override { app.audio.updateStreamTime(game.streamTime); }
 
     testsupport::TempDir dir;
     std::string          level;

@@ -93,7 +93,7 @@ void BM_JudgedTimeError(benchmark::State& state) {
         for (int i = 0; i < static_cast<int>(kSeconds * fps); ++i) {
             next += frame;
             std::this_thread::sleep_until(next);
-            input.processEvents(false);
+            input.processEvents(nullptr, false);
             game.streamTime = playbackTimeNow(mixer, voice, game.streamClockNs);
             std::lock_guard<std::mutex> guard(truths.lock);
             for (const auto& [key, stamp] : input.keysPressed) {

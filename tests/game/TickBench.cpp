@@ -5,6 +5,7 @@
 // Each repetition is one tick, so the median and p99 over repetitions are those
 // of single ticks.
 #include "app/App.h"
+#include "app/LogicThread.h"
 #include "audio/Sound.h"
 #include "support/LevelFiles.h"
 
@@ -64,7 +65,7 @@ std::unique_ptr<App> makeBusyApp(Sound& clockSound, int notesPerStem) {
     app->render.width  = 1920;
     app->render.height = 1080;
     game.streamTime    = audio.engine.getStreamTime(audio.voiceGroup);
-    game.update(app->render, *app);
+    game.update(app->render, app->audio);
     while (static_cast<int>(game.circles.size()) < kLiveCircles) {
         MidiNoteEvent extra;
         extra.note = 100;
@@ -73,20 +74,13 @@ std::unique_ptr<App> makeBusyApp(Sound& clockSound, int notesPerStem) {
     return app;
 }
 
-void tick(App& app) {
-    std::lock_guard<std::mutex> lock(gameStateMutex);
-    if (app.audio.playing) app.audio.dispatchMidi(app.game, &app.render);
-    app.game.update(app.render, app);
-    app.game.updateProgress(app);
-}
-
 void BM_LogicTick(benchmark::State& state) {
     static Sound                                clockSound;
     static std::map<int, std::unique_ptr<App>> apps;
     const int notesPerStem = static_cast<int>(state.range(0));
     std::unique_ptr<App>& app = apps[notesPerStem];
     if (!app) app = makeBusyApp(clockSound, notesPerStem);
-    for (auto _ : state) tick(*app);
+    for (auto _ : state) runLogicTick(*app);
     state.counters["circles"] = static_cast<double>(app->game.circles.size());
     state.counters["clock"]   = app->game.streamTime;
 }

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -54,7 +55,7 @@ protected:
         e.tfinger.y = ny;
         push(e);
     }
-    void frame() { input.processEvents(false); }
+    void frame() { input.processEvents(nullptr, false); }
 
     static SDL_Window* window;
     InputManager input;
@@ -156,7 +157,11 @@ TEST_F(InputManagerTest, GlobalControls) {
     EXPECT_FALSE(input.guiTogglePressed());
 
     key(SDL_EVENT_KEY_DOWN, SDLK_ESCAPE);
-    input.processEvents(true);  // the GUI sees it first, the game still quits
+    static std::vector<SDL_Keycode> guiKeys;
+    input.processEvents([](const SDL_Event& event) {
+        if (event.type == SDL_EVENT_KEY_DOWN) guiKeys.push_back(event.key.key);
+    }, true);  // the GUI sees it first, and has the keyboard: the game still quits
+    EXPECT_EQ(guiKeys, std::vector<SDL_Keycode>{SDLK_ESCAPE});
     EXPECT_TRUE(input.quitRequested());
     input.endFrame();
     EXPECT_TRUE(input.quitRequested()) << "quit lasts past the frame";

@@ -2,7 +2,7 @@
 // database each test) and against a canned server for the replies ours never
 // gives: the round trips, the merge rule, names that need encoding, the merge of
 // runs saved offline, and every fallback to the local file.
-#include "net/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardProtocol.h"
 #include "net/CannedServer.h"
 #include "persistence/LeaderboardFixture.h"
 #include "support/ServerProcess.h"

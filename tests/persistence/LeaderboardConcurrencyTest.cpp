@@ -28,7 +28,7 @@ TEST_F(LeaderboardWriters, SavesAndFetchMergesAtTheSameTimeKeepEveryEntry) {
                 SDL_CleanupTLS();  // as the client's workers do: SDL keeps each thread's error text
             });
         }
-        for (int round = 1; round <= kRounds; ++round) Leaderboard::saveRun(run("Shared", "main", round * 10));
+        for (int round = 1; round <= kRounds; ++round) saveAndUpload(run("Shared", "main", round * 10));
         for (std::thread& worker : workers) worker.join();
     });
     const json scores = fileDocument()["levels"][0]["scores"];

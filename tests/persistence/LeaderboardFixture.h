@@ -5,6 +5,7 @@
 
 #include "game/GameFixture.h"
 #include "game/GameLogic.h"
+#include "leaderboard/LeaderboardDocument.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "support/TestSupport.h"
@@ -24,6 +25,7 @@ protected:
         std::filesystem::create_directories(dir.path() / "levels");
         std::filesystem::current_path(dir.path());
         HttpDatabase::baseUrl = kNoServer;
+        HttpDatabase::useLocalCopy({Leaderboard::loadLocal, Leaderboard::loadLocalScore, Leaderboard::mergeIntoFile});
         capture([] { HttpDatabase::init(); });
         leaderboardLevels.clear();
         Leaderboard::takeLoadedLevels();
@@ -53,8 +55,16 @@ protected:
         return game;
     }
 
+    // As the exit button has it: the run is saved, then the whole file uploaded.
+    static bool saveAndUpload(const GameLogic& game) {
+        nlohmann::json upload;
+        const bool written = Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
+        if (!upload.is_null()) HttpDatabase::uploadLeaderboardAsync(std::move(upload));
+        return written;
+    }
+
     CapturedOutput save(const GameLogic& game) {
-        return capture([&] { saved = Leaderboard::saveRun(game); });
+        return capture([&] { saved = saveAndUpload(game); });
     }
 
     testsupport::TempDir  dir;

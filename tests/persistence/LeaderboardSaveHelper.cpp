@@ -2,7 +2,10 @@
 // save that reported success it prints "saved <level> <player> <score>".
 // Usage: leaderboard_save_helper TAG (player names are TAG-<n>).
 #include "game/GameLogic.h"
+#include "leaderboard/LeaderboardDocument.h"
 #include "persistence/Leaderboard.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <string>
@@ -16,7 +19,8 @@ int main(int argc, char** argv) {
         game.highScore    = n + 1;
         game.maxLayers    = 8;
         game.highestLayer = 1;
-        if (Leaderboard::saveRun(game)) {
+        nlohmann::json document;
+        if (Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), document)) {
             std::printf("saved %s %s %d\n", game.levelName.c_str(), game.playerName.c_str(), game.highScore);
             std::fflush(stdout);
         }

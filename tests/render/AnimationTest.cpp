@@ -3,7 +3,7 @@
 // logic thread while the main thread eases.
 #include "render/RenderState.h"
 
-#include "game/MidiNoteEvent.h"
+#include "midi/MidiNoteEvent.h"
 
 #include <gtest/gtest.h>
 

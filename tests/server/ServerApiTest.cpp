@@ -2,7 +2,7 @@
 // merge rule and names as exact bytes on both engines (a private in-memory SQLite
 // database, a fresh PostgreSQL database of the test's own cluster); every way an
 // upload is refused without changing anything, and the routing errors.
-#include "net/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardProtocol.h"
 #include "server/Api.h"
 #include "server/LeaderboardStore.h"
 #include "support/PostgresCluster.h"

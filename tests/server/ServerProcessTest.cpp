@@ -1,6 +1,6 @@
 // lumoka-server as a program: its command line, its request log, stopping on
 // SIGTERM and SIGINT with every score kept, and the failures it names at start.
-#include "net/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardProtocol.h"
 #include "support/ServerProcess.h"
 
 #include <gtest/gtest.h>

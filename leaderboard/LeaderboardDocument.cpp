@@ -1,4 +1,4 @@
-#include "persistence/LeaderboardDocument.h"
+#include "leaderboard/LeaderboardDocument.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,7 +3,7 @@
 // into the panel's list, merges one into the other, and stops on anything that
 // must hold whatever the input (sanitizers catch the reads and the undefined
 // behaviour). `leaderboard_document_fuzzer --write-seeds DIR` writes a corpus.
-#include "persistence/LeaderboardDocument.h"
+#include "leaderboard/LeaderboardDocument.h"
 
 #include "tests/support/FuzzSupport.h"
 

@@ -1,4 +1,4 @@
-#include "net/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardProtocol.h"
 
 namespace {
 
