@@ -3,6 +3,7 @@
 #include "level/LevelList.h"
 #include "level/LevelManifest.h"
 #include "level/LevelPackage.h"
+#include "level/TutorialSong.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
@@ -85,6 +86,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         game.takeFetchedBestScore();
+        installLoadedLevel();
         Leaderboard::takeLoadedLevels();
         copyStemFlags();
         render.update(dt);
@@ -144,23 +146,36 @@ void App::togglePlayback() {
     }
 }
 
+// The run starts once the worker has decoded the level (App::installLoadedLevel).
 void App::startSelectedLevel() {
     if (!hasSelectedLevel()) return;
-    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
-    const std::string path  = "levels/" + level.file;
-    if (!LevelPackage::prepare(path, currentPackage)) {
-        std::fprintf(stderr, "Failed to load level package: %s\n", path.c_str());
-        return;
-    }
-    packageLoaded = true;
+    const LevelInfo& level = levelList[static_cast<size_t>(selectedLevel)];
+    levelLoader.request({"levels/" + level.file, level.name, LevelLoader::Purpose::Run});
+}
 
-    std::lock_guard<std::mutex> lock(gameStateMutex);
-    if (!currentPackage.apply(audio, render, game)) return;
+// The swap into the audio system happens here, on the main thread under the
+// game-state lock; the worker only decoded.
+void App::installLoadedLevel() {
+    std::optional<LevelLoader::Ready> ready = levelLoader.takeReady();
+    if (!ready) return;
+    const bool tutorial = ready->request.purpose == LevelLoader::Purpose::Tutorial;
+    currentPackage      = std::move(ready->package);
+    packageLoaded       = true;
+    const bool installed = currentPackage.install(std::move(ready->level), audio, render, game);
+    if (tutorial) {
+        packageLoaded = installed;  // when it failed, the page plays without music and the next one tries again
+        playTutorialPage(tutorialPage, audio, game);
+    } else if (installed) {
+        startRun(ready->request.levelName);
+    }
+}
+
+void App::startRun(const std::string& levelName) {
     if (!audio.stems.empty()) {
         audio.playAll();
         audio.activateFirstStem();
     }
-    game.levelName = level.name;
+    game.levelName = levelName;
     // The tutorial song caps the layers at its own stem count.
     game.maxLayers = kLayerCap;
     game.newRun();
@@ -184,6 +199,7 @@ void App::shutdown(std::thread& logicThread) {
     stopRequested.exchange(true);
     if (logicThread.joinable()) logicThread.join();
     std::cout << "Game logic thread joined successfully" << "\n";
+    levelLoader.shutdown();
     HttpDatabase::shutdown();
     std::cout << "Shutting down application..." << std::endl;
     audio.shutdown();

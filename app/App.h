@@ -3,6 +3,7 @@
 // tick runs on its own thread (app/LogicThread.h).
 #pragma once
 
+#include "app/LevelLoader.h"
 #include "audio/AudioSystem.h"
 #include "game/GameLogic.h"
 #include "input/InputManager.h"
@@ -32,8 +33,9 @@ public:
     void drawGui();
     void drawMainMenu();
     void updateTutorialSong();
-    void startSelectedLevel();  // the main menu's chosen level, from the top
+    void startSelectedLevel();  // the main menu's chosen level, loaded off the main thread
     void endRun();              // the exit button: save, upload, then the results
+    void installLoadedLevel();  // a level the loader finished: installed, then its run or page starts
 
     AudioSystem  audio;
     RenderState  render;
@@ -47,11 +49,14 @@ public:
     bool         showResults     = false;
     RunSummary   lastRun;
     bool         running         = false;
+    LevelLoader  levelLoader;
 
 private:
     void copyStemFlags();
     void togglePlayback();
     void saveRunBeforeQuitting();
+    void startRun(const std::string& levelName);
+    void cancelLoadOnLeaving();
     void openLeaderboard();
     void drawExitButton();
 };

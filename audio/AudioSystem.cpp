@@ -79,7 +79,7 @@ void AudioSystem::shutdown() {
     std::cout << "SoLoud audio system shut down." << "\n";
 }
 
-bool AudioSystem::loadStem(const std::string& path) {
+bool decodeStem(const std::string& path, Stem& stem) {
     const std::string n = normalizePath(path);
     printLine(stdout, "Loading stem: %s", n.c_str());
     if (!fileExists(n)) {
@@ -108,15 +108,20 @@ bool AudioSystem::loadStem(const std::string& path) {
         std::fprintf(stderr, "\n");
         return false;
     }
-    if (looping) sound->setLooping(true);
-
-    Stem stem;
+    stem = Stem{};
     stem.midi.lengthSeconds = sound->getLength();
     stem.sound = std::move(sound);
     stem.name  = fileName(n);
+    printLine(stdout, "Successfully loaded stem: %s", stem.name.c_str());
+    return true;
+}
+
+bool AudioSystem::loadStem(const std::string& path) {
+    Stem stem;
+    if (!decodeStem(path, stem)) return false;
+    if (looping) stem.sound->setLooping(true);
     stem.index = static_cast<uint32_t>(stems.size());
     stems.push_back(std::move(stem));
-    printLine(stdout, "Successfully loaded stem: %s", stems.back().name.c_str());
     return true;
 }
 

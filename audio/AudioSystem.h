@@ -73,6 +73,11 @@ public:
 // press stamped near it can be placed on the same clock.
 double playbackTimeNow(Mixer& mixer, uint32_t handle, uint64_t& readNs);
 
+// Reads and decodes one stem's audio file into a fresh stem (name, sound,
+// length; index 0, no chart), with the loader's messages. Touches no
+// AudioSystem, so level loading may run it on a worker thread.
+bool decodeStem(const std::string& path, Stem& stem);
+
 // Path helpers shared by the audio and level loaders.
 std::string normalizePath(const std::string& path);  // backslashes to '/', quotes removed
 std::string fileName(const std::string& path);       // after the last '/' or backslash

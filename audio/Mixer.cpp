@@ -23,10 +23,13 @@ constexpr uint32_t kSerialMask      = (kGroupTag - 1) >> kSlotBits;
 // Below the knee the limiter leaves samples alone; above it they bend smoothly
 // toward full scale and never reach past it.
 constexpr float    kKnee            = 0.8f;
+// Sounds keep 16-bit samples; the gain ramps carry the step to full scale, so
+// the inner loops cost no more than they did on float samples.
+constexpr float    kSampleScale     = 1.0f / 32768.0f;
 
 static_assert(Mixer::kMaxVoices <= (1 << kSlotBits) && Mixer::kMaxGroups <= (1 << kSlotBits));
 
-using Samples = std::shared_ptr<const float[]>;
+using Samples = std::shared_ptr<const int16_t[]>;
 // Samples taken out of voice slots under the lock, dropped by the caller after
 // it lets go: freeing a whole stem is slow, and it must never happen on the
 // device thread or while the device thread waits for the lock.
@@ -65,17 +68,19 @@ float softLimit(float s) {
     return std::copysign(std::min(bent, 1.0f), s);
 }
 
-// Linear gain ramp over one chunk, reaching `to` on its last frame.
+// Linear gain ramp over one chunk, reaching `to` on its last frame; it
+// applies to 16-bit samples, hence the scale.
 struct Ramp {
     float from, step;
-    Ramp(float fromGain, float toGain) : from(fromGain), step((toGain - fromGain) / Mixer::kChunkFrames) {}
+    Ramp(float fromGain, float toGain)
+        : from(fromGain * kSampleScale), step((toGain - fromGain) * kSampleScale / Mixer::kChunkFrames) {}
     float at(int frame) const { return from + step * static_cast<float>(frame + 1); }
 };
 
 // Native speed from a whole-frame position: plain adds, wrapping to frame 0
 // within the same chunk when looping, so a loop has no gap.
 void mixNative(Voice& v, float* out, const Ramp& left, const Ramp& right) {
-    const float* pcm = v.pcm.get();
+    const int16_t* pcm = v.pcm.get();
     uint64_t pos = static_cast<uint64_t>(v.position);
     int i = 0;
     while (i < Mixer::kChunkFrames) {
@@ -84,7 +89,7 @@ void mixNative(Voice& v, float* out, const Ramp& left, const Ramp& right) {
             pos = 0;
         }
         const int run = static_cast<int>(std::min<uint64_t>(Mixer::kChunkFrames - i, v.frames - pos));
-        const float* src = pcm + pos * 2;
+        const int16_t* src = pcm + pos * 2;
         for (int k = 0; k < run; ++k) {
             out[2 * (i + k)]     += left.at(i + k) * src[2 * k];
             out[2 * (i + k) + 1] += right.at(i + k) * src[2 * k + 1];
@@ -99,7 +104,7 @@ void mixNative(Voice& v, float* out, const Ramp& left, const Ramp& right) {
 // Any other speed: linear interpolation; across the loop point the last frame
 // blends into the first.
 void mixResampled(Voice& v, float* out, const Ramp& left, const Ramp& right) {
-    const float* pcm = v.pcm.get();
+    const int16_t* pcm = v.pcm.get();
     const double length = static_cast<double>(v.frames);
     double pos = v.position;
     for (int i = 0; i < Mixer::kChunkFrames; ++i) {
@@ -111,9 +116,10 @@ void mixResampled(Voice& v, float* out, const Ramp& left, const Ramp& right) {
         const float frac = static_cast<float>(pos - static_cast<double>(i0));
         const bool hasNext = i0 + 1 < v.frames || v.looping;
         const uint64_t i1 = i0 + 1 < v.frames ? i0 + 1 : 0;
+        const float l0 = pcm[2 * i0], r0 = pcm[2 * i0 + 1];
         const float l1 = hasNext ? pcm[2 * i1] : 0, r1 = hasNext ? pcm[2 * i1 + 1] : 0;
-        out[2 * i]     += left.at(i) * (pcm[2 * i0] + frac * (l1 - pcm[2 * i0]));
-        out[2 * i + 1] += right.at(i) * (pcm[2 * i0 + 1] + frac * (r1 - pcm[2 * i0 + 1]));
+        out[2 * i]     += left.at(i) * (l0 + frac * (l1 - l0));
+        out[2 * i + 1] += right.at(i) * (r0 + frac * (r1 - r0));
         pos += v.speed;
     }
     if (v.looping && pos >= length) pos = std::fmod(pos, length);

@@ -7,13 +7,16 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 struct SdlFree {
-    void operator()(float* p) const { SDL_free(p); }
+    void operator()(int16_t* p) const { SDL_free(p); }
 };
-using SdlFloats = std::unique_ptr<float[], SdlFree>;
+using SdlSamples = std::unique_ptr<int16_t[], SdlFree>;
+
+constexpr int kBlockFrames = 4096;
 
 struct SndFileClose {
     void operator()(SNDFILE* f) const { sf_close(f); }
@@ -78,47 +81,59 @@ bool sampleChunkCutShort(const unsigned char* data, size_t size) {
     return false;
 }
 
-// Interleaved float frames at the file's own rate and channel count.
+// Interleaved 16-bit frames at the file's own rate and channel count.
 struct Decoded {
-    SdlFloats samples;
-    uint64_t  frames = 0;
-    int       channels = 0;
-    int       rate = 0;
+    SdlSamples samples;
+    uint64_t   frames = 0;
+    int        channels = 0;
+    int        rate = 0;
 };
 
 bool knownFrameCount(sf_count_t frames) { return frames > 0 && frames < SF_COUNT_MAX; }
 
-// Reads every frame. The declared count sizes the buffer when there is one,
-// but the buffer still grows or stops on what the decoder actually yields. A
-// header may lie: no file expands to more than 256 frames a byte at first.
+// Full scale is 32768, the step libsndfile reads 16-bit files with, so those
+// come back exactly. Float files can carry anything: past full scale is
+// clipped, NaN and infinities become silence.
+int16_t toSample(float value) {
+    if (!std::isfinite(value)) return 0;
+    return static_cast<int16_t>(std::lrintf(std::clamp(value * 32768.0f, -32768.0f, 32767.0f)));
+}
+
+// Reads every frame, a block of floats at a time, straight into 16-bit
+// samples: no whole-file float copy is ever made. The declared count sizes the
+// buffer when there is one, but the buffer still grows or stops on what the
+// decoder actually yields. A header may lie: no file expands to more than 256
+// frames a byte at first.
 unsigned readAllFrames(SNDFILE* file, const SF_INFO& info, size_t imageSize, Decoded& out) {
     const uint64_t channels  = static_cast<uint64_t>(info.channels);
-    const uint64_t maxFrames = INT_MAX / sizeof(float) / channels;
+    const uint64_t maxFrames = INT_MAX / sizeof(int16_t) / channels;
     const uint64_t declared  = knownFrameCount(info.frames) ? static_cast<uint64_t>(info.frames) : 65536;
-    uint64_t capacity = std::min({declared, maxFrames, uint64_t{256} * imageSize}) + 1;
-    SdlFloats buffer(static_cast<float*>(SDL_malloc(capacity * channels * sizeof(float))));
+    uint64_t capacity = std::min({declared, maxFrames, uint64_t{256} * imageSize}) + kBlockFrames;
+    SdlSamples buffer(static_cast<int16_t*>(SDL_malloc(capacity * channels * sizeof(int16_t))));
     if (!buffer) return Sound::kTooLong;
+    std::vector<float> block(kBlockFrames * channels);
     uint64_t frames = 0;
     for (;;) {
-        if (frames == capacity) {
+        if (frames + kBlockFrames > capacity) {
             if (capacity > maxFrames) return Sound::kTooLong;
-            const uint64_t grown = std::min(capacity * 2, maxFrames + 1);
-            auto* bigger = static_cast<float*>(SDL_realloc(buffer.get(), grown * channels * sizeof(float)));
+            const uint64_t grown = std::min(capacity * 2, maxFrames + kBlockFrames);
+            auto* bigger = static_cast<int16_t*>(SDL_realloc(buffer.get(), grown * channels * sizeof(int16_t)));
             if (!bigger) return Sound::kTooLong;
             buffer.release();
             buffer.reset(bigger);
             capacity = grown;
         }
-        const sf_count_t got = sf_readf_float(file, buffer.get() + frames * channels,
-                                              static_cast<sf_count_t>(capacity - frames));
+        const sf_count_t got = sf_readf_float(file, block.data(), kBlockFrames);
         if (got <= 0) break;
+        std::transform(block.begin(), block.begin() + got * static_cast<sf_count_t>(channels),
+                       buffer.get() + frames * channels, toSample);
         frames += static_cast<uint64_t>(got);
     }
     if (frames > maxFrames) return Sound::kTooLong;
     if (sf_error(file) != SF_ERR_NO_ERROR || frames == 0) return Sound::kDecodeFailed;
     if (knownFrameCount(info.frames) && frames < static_cast<uint64_t>(info.frames)) return Sound::kDecodeFailed;
     if (frames < capacity) {
-        if (auto* fitted = static_cast<float*>(SDL_realloc(buffer.get(), frames * channels * sizeof(float)))) {
+        if (auto* fitted = static_cast<int16_t*>(SDL_realloc(buffer.get(), frames * channels * sizeof(int16_t)))) {
             buffer.release();
             buffer.reset(fitted);
         }
@@ -140,33 +155,26 @@ unsigned decode(const unsigned char* data, size_t size, Decoded& out) {
     return readAllFrames(file.get(), info, size, out);
 }
 
-// SDL's converter duplicates mono into both channels and resamples; a file
-// already at 44100 Hz stereo is kept as decoded.
+// SDL's converter duplicates mono into both channels and resamples, 16-bit
+// in and out; a file already at 44100 Hz stereo is kept as decoded.
 unsigned toMixFormat(Decoded& decoded) {
     if (decoded.channels == Sound::kChannels && decoded.rate == Sound::kSampleRate) return Sound::kOk;
-    const SDL_AudioSpec from{SDL_AUDIO_F32, decoded.channels, decoded.rate};
-    const SDL_AudioSpec to{SDL_AUDIO_F32, Sound::kChannels, Sound::kSampleRate};
-    const uint64_t bytes = decoded.frames * static_cast<uint64_t>(decoded.channels) * sizeof(float);
+    const SDL_AudioSpec from{SDL_AUDIO_S16, decoded.channels, decoded.rate};
+    const SDL_AudioSpec to{SDL_AUDIO_S16, Sound::kChannels, Sound::kSampleRate};
+    const uint64_t bytes = decoded.frames * static_cast<uint64_t>(decoded.channels) * sizeof(int16_t);
     Uint8* converted = nullptr;
     int convertedBytes = 0;
     if (!SDL_ConvertAudioSamples(&from, reinterpret_cast<const Uint8*>(decoded.samples.get()), static_cast<int>(bytes),
                                  &to, &converted, &convertedBytes))
         return Sound::kConvertFailed;
-    SdlFloats result(reinterpret_cast<float*>(converted));
-    const uint64_t frames = static_cast<uint64_t>(convertedBytes) / (sizeof(float) * Sound::kChannels);
+    SdlSamples result(reinterpret_cast<int16_t*>(converted));
+    const uint64_t frames = static_cast<uint64_t>(convertedBytes) / (sizeof(int16_t) * Sound::kChannels);
     if (frames == 0) return Sound::kConvertFailed;
     decoded.samples = std::move(result);
     decoded.frames = frames;
     decoded.channels = Sound::kChannels;
     decoded.rate = Sound::kSampleRate;
     return Sound::kOk;
-}
-
-// Float files can carry anything; the mix must never meet a NaN, an infinity
-// or a value large enough to overflow a sum of voices.
-void scrub(float* samples, uint64_t count) {
-    for (uint64_t i = 0; i < count; ++i)
-        samples[i] = std::isfinite(samples[i]) ? std::clamp(samples[i], -16.0f, 16.0f) : 0.0f;
 }
 
 }  // namespace
@@ -179,8 +187,8 @@ unsigned Sound::loadMem(const void* data, size_t size) {
     unsigned result = decode(static_cast<const unsigned char*>(data), size, decoded);
     if (result == kOk) result = toMixFormat(decoded);
     if (result != kOk) return result;
-    scrub(decoded.samples.get(), decoded.frames * kChannels);
-    pcm_ = std::shared_ptr<const float[]>(decoded.samples.release(), [](const float* p) { SDL_free(const_cast<float*>(p)); });
+    pcm_ = std::shared_ptr<const int16_t[]>(decoded.samples.release(),
+                                            [](const int16_t* p) { SDL_free(const_cast<int16_t*>(p)); });
     frames_ = decoded.frames;
     return kOk;
 }

@@ -1,8 +1,10 @@
-// A decoded sound: a whole audio file turned into 44100 Hz stereo float frames
-// once, at load, so nothing is decoded while the music plays. Decoding goes
-// through libsndfile (WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3), the rate and
-// channel conversion through SDL. Playing it is the Mixer's business; the
-// Mixer shares the frames, so a voice stays safe even if its Sound goes first.
+// A decoded sound: a whole audio file turned into 44100 Hz stereo 16-bit frames
+// once, at load, so nothing is decoded while the music plays. 16-bit halves
+// the memory of float (a 10-minute stem takes 106 MB) and is below hearing
+// for a game; full scale is 32768. Decoding goes through libsndfile (WAV,
+// AIFF, FLAC, Ogg Vorbis, Opus, MP3), the rate and channel conversion through
+// SDL. Playing it is the Mixer's business; the Mixer shares the frames, so a
+// voice stays safe even if its Sound goes first.
 #pragma once
 
 #include <cstddef>
@@ -35,11 +37,11 @@ public:
     void         setLooping(bool looping);   // taken by each voice when it starts
     bool         isLooping() const { return looping_; }
     uint64_t     frameCount() const { return frames_; }
-    const float* samples() const { return pcm_.get(); }  // interleaved left, right
-    const std::shared_ptr<const float[]>& sharedSamples() const { return pcm_; }
+    const int16_t* samples() const { return pcm_.get(); }  // interleaved left, right
+    const std::shared_ptr<const int16_t[]>& sharedSamples() const { return pcm_; }
 
 private:
-    std::shared_ptr<const float[]> pcm_;
+    std::shared_ptr<const int16_t[]> pcm_;
     uint64_t                       frames_  = 0;
     bool                           looping_ = false;
 };

@@ -123,16 +123,29 @@ void setSlot(RenderState& render, size_t slot, float base, float peak, float ler
     render.stemLerpSpeed[slot] = lerpSpeed;
 }
 
-bool loadStem(const StemEntry& entry, const std::string& folder, AudioSystem& audio) {
-    const std::string audioPath = inFolder(folder, entry.file);
-    if (!entry.midi.empty() && entry.playsNotes)
-        return audio.loadStemWithMidi(audioPath, inFolder(folder, entry.midi));
-    return audio.loadStem(audioPath);
+// A stem whose audio decoded but whose chart did not is kept, without its look.
+void decodeEntry(const StemEntry& entry, const std::string& folder, DecodedLevel& level) {
+    Stem stem;
+    bool whole = decodeStem(inFolder(folder, entry.file), stem);
+    const bool decoded = whole;
+    if (whole && !entry.midi.empty() && entry.playsNotes) whole = stem.midi.load(inFolder(folder, entry.midi));
+    if (!whole) std::cerr << "Failed to load stem: " << entry.file << "\n";
+    if (!decoded) return;
+    level.stems.push_back(std::move(stem));
+    level.looks.push_back(entry);
+    level.charted.push_back(whole);
 }
+
+bool cancelled(const LoadControl* control) { return control && control->cancelled; }
 
 }  // namespace
 
-bool parseLevelManifest(const std::string& path, std::vector<StemEntry>& entries, GameLogic& game) {
+DecodedLevel::DecodedLevel() = default;
+DecodedLevel::~DecodedLevel() = default;
+DecodedLevel::DecodedLevel(DecodedLevel&&) noexcept = default;
+DecodedLevel& DecodedLevel::operator=(DecodedLevel&&) noexcept = default;
+
+bool parseLevelManifest(const std::string& path, std::vector<StemEntry>& entries, float& bpm) {
     std::string text;
     if (!readText(path, text)) return false;
 
@@ -149,36 +162,54 @@ bool parseLevelManifest(const std::string& path, std::vector<StemEntry>& entries
     }
 
     readEntries(document["stems"], entries);
-    game.bpm = readSongBpm(document);
+    bpm = readSongBpm(document);
     return !entries.empty();
 }
 
-bool loadLevelManifest(const std::string& path, AudioSystem& audio, RenderState& render, GameLogic& game) {
+bool decodeLevelManifest(const std::string& path, DecodedLevel& level, LoadControl* control) {
+    level      = DecodedLevel{};
+    level.path = path;
     std::vector<StemEntry> entries;
-    if (!parseLevelManifest(path, entries, game)) return false;
+    level.parsed = parseLevelManifest(path, entries, level.bpm);
+    if (!level.parsed) return false;
 
     const std::string folder = folderOf(path);
+    const size_t      count  = std::min(entries.size(), kMaxStems);
+    level.entryCount         = entries.size();
+    if (control) control->stemsTotal = static_cast<int>(count);
+    for (size_t i = 0; i < count && !cancelled(control); ++i) {
+        decodeEntry(entries[i], folder, level);
+        if (control) ++control->stemsDone;
+    }
+    return !cancelled(control);
+}
+
+bool installLevel(DecodedLevel&& level, AudioSystem& audio, RenderState& render, GameLogic& game) {
+    game.bpm = level.bpm;
     audio.stopAll();
     audio.clearStems();
-    for (size_t i = 0; i < std::min(entries.size(), kMaxStems); ++i) {
-        const StemEntry& entry = entries[i];
-        // A stem whose audio loaded but whose chart did not stays, without its slot.
-        if (!loadStem(entry, folder, audio)) {
-            std::cerr << "Failed to load stem: " << entry.file << "\n";
-            continue;
+    for (size_t i = 0; i < level.stems.size(); ++i) {
+        const size_t slot = audio.stems.size();
+        if (level.charted[i] && slot < kMaxStems) {
+            const StemEntry& look = level.looks[i];
+            setSlot(render, slot, look.base, look.peak, look.lerpSpeed);
+            render.stemColor[slot] = {look.red, look.green, look.blue, 1.0f};
         }
-        const size_t slot = audio.stems.size() - 1;
-        if (slot >= kMaxStems) continue;
-        setSlot(render, slot, entry.base, entry.peak, entry.lerpSpeed);
-        render.stemColor[slot] = {entry.red, entry.green, entry.blue, 1.0f};
+        level.stems[i].index = static_cast<uint32_t>(slot);
+        audio.stems.push_back(std::move(level.stems[i]));
     }
-    for (size_t i = 0; i < audio.stems.size(); ++i) audio.stems[i].index = static_cast<uint32_t>(i);
-    for (size_t slot = entries.size(); slot < kMaxStems; ++slot) setSlot(render, slot, 1.0f, 2.0f, 18.0f);
+    for (size_t slot = level.entryCount; slot < kMaxStems; ++slot) setSlot(render, slot, 1.0f, 2.0f, 18.0f);
 
     render.bindUniformBlocks();
     audio.setBpm(game.bpm);
     for (Stem& stem : audio.stems)
         if (stem.midi.loaded) stem.midi.scaleToBpm(game.bpm);
-    std::cout << "Loaded " << audio.stems.size() << " stem(s) from level JSON: " << path << "\n";
+    std::cout << "Loaded " << audio.stems.size() << " stem(s) from level JSON: " << level.path << "\n";
     return !audio.stems.empty();
+}
+
+bool loadLevelManifest(const std::string& path, AudioSystem& audio, RenderState& render, GameLogic& game) {
+    DecodedLevel level;
+    if (!decodeLevelManifest(path, level)) return false;
+    return installLevel(std::move(level), audio, render, game);
 }

@@ -9,6 +9,8 @@
 #include <SDL3/SDL_iostream.h>
 #include <SDL3/SDL_stdinc.h>
 
+#include <utility>
+
 using render::logError;
 using render::logInfo;
 
@@ -73,6 +75,12 @@ bool LevelPackage::prepare(const std::string& folder, LevelPackage& package) {
 }
 
 bool LevelPackage::apply(AudioSystem& audio, RenderState& render, GameLogic& game) {
+    DecodedLevel level;
+    if (hasManifest) decodeLevelManifest(manifestPath, level);
+    return install(std::move(level), audio, render, game);
+}
+
+bool LevelPackage::install(DecodedLevel&& level, AudioSystem& audio, RenderState& render, GameLogic& game) {
     logInfo("Applying package to systems...");
     if (hasShader) installShader(shaderSource, render);
 
@@ -82,7 +90,7 @@ bool LevelPackage::apply(AudioSystem& audio, RenderState& render, GameLogic& gam
         logError("No level.json manifest found for package, cannot load.");
         return false;
     }
-    if (!loadLevelManifest(manifestPath, audio, render, game)) {
+    if (!level.parsed || !installLevel(std::move(level), audio, render, game)) {
         logError("CRITICAL: Failed to load level from manifest: %s", manifestPath.c_str());
         return false;
     }

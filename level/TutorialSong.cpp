@@ -21,23 +21,17 @@ std::vector<int> pageStems(int page) {
     }
 }
 
-void loadTutorialPackage(AudioSystem& audio, RenderState& render, GameLogic& game) {
-    if (packageLoaded && currentPackage.name == "tutorialsong") return;
-    packageLoaded = false;
-    if (LevelPackage::prepare("levels/tutorialsong", currentPackage) && currentPackage.apply(audio, render, game))
-        packageLoaded = true;
-}
-
 }  // namespace
 
-void playTutorialPage(int page, AudioSystem& audio, RenderState& render, GameLogic& game) {
+bool tutorialSongLoaded() { return packageLoaded && currentPackage.name == baseName(kTutorialSongFolder); }
+
+void playTutorialPage(int page, AudioSystem& audio, GameLogic& game) {
     if (page == 0) {
         if (audio.playing) audio.stopAll();
         game.newRun();
         packageLoaded = false;
         return;
     }
-    loadTutorialPackage(audio, render, game);
     if (!audio.playing) audio.playAll();
     for (size_t i = 0; i < audio.stems.size(); ++i) audio.deactivateStem(static_cast<int>(i));
     for (const int stem : pageStems(page)) audio.fadeInStem(stem, kPageFade);

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/setup.sh
 
-BENCHMARKS=(tick_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench tickbench)
+BENCHMARKS=(tick_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench level_load_bench tickbench)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${BENCHMARKS[@]}"
 out=build/release/bench
@@ -34,6 +34,7 @@ run press build/release/tests/game/press_timing_bench
 run mixer build/release/tests/audio/mixer_bench
 run render build/release/tests/render/render_bench
 run gui build/release/tests/ui/gui_bench
+run level build/release/tests/level/level_load_bench
 echo "[bench] tickbench" >&2
 build/release/tools/tickbench 10 >"$out/tickbench.txt"
 
@@ -93,6 +94,14 @@ row "loading the level, peak memory over decoded size" \
 row "mixing one chunk of 8 voices, native speed" "$(num "$(field mixer BM_MixChunk8Voices/1000 real_time)")" us
 row "mixing one chunk of 8 voices, share of its duration" \
   "$(num "$(field mixer BM_MixChunk8Voices/1000 percent_of_chunk_duration)")" %
+for level in stereo44k mono11k; do
+  load="BM_LoadLongLevel/$level/iterations:1/real_time"
+  what="8 x 10 min WAV, 44.1k stereo"; [ "$level" = mono11k ] && what="8 x 10 min WAV, 11k mono"
+  row "level start ($what), peak memory" "$(num "$(field level "$load" peak_MiB)")" MiB "<= 400"
+  row "level start ($what), longest frame" "$(num "$(field level "$load" longest_frame_ms)")" ms "<= 100"
+  row "level start ($what), longest frame's work" "$(num "$(field level "$load" longest_work_ms)")" ms
+  row "level start ($what), until it plays" "$(num "$(field level "$load" load_s)")" s
+done
 awk '/sleep \+ spin/ {
   printf "%-60s %10.3f  %-4s\n", "logic thread rate (sleep + spin)", $5, "1/s"
   printf "%-60s %10.1f  %-4s\n", "logic thread tick start after its deadline, p99", $12, "us"

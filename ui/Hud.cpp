@@ -1,5 +1,6 @@
 // The dispatcher that picks what the GUI shows each frame, and the in-game HUD:
-// the score window, the row of layer segments and the red exit button.
+// the score window, the row of layer segments and the red exit button; while a
+// level loads, a bar with its name and progress.
 #include "app/App.h"
 
 #include "level/TutorialSong.h"
@@ -40,6 +41,22 @@ ImU32 tierColour(Tier tier, float alpha) {
     case Tier::Miss: break;
     }
     return IM_COL32(255, 60, 60, a);
+}
+
+// Bottom centre, over whatever screen the load was started from.
+void drawLoadingBar(const LevelLoader& loader) {
+    const ImGuiViewport* viewport = ImGui::GetMainViewport();
+    const float          s        = uiScale;
+    const float          width    = 420.0f * s;
+    ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + viewport->WorkSize.x * 0.5f,
+                                   viewport->WorkPos.y + viewport->WorkSize.y - 40.0f * s),
+                            ImGuiCond_Always, ImVec2(0.5f, 1.0f));
+    ImGui::SetNextWindowSize(ImVec2(width, 0.0f));
+    ImGui::SetNextWindowBgAlpha(0.8f);
+    ImGui::Begin("##Loading", nullptr, kFixedWindow | ImGuiWindowFlags_AlwaysAutoResize);
+    ImGui::Text("Loading %s...", loader.pending()->levelName.c_str());
+    ImGui::ProgressBar(loader.progress(), ImVec2(-1.0f, 0.0f));
+    ImGui::End();
 }
 
 }  // namespace
@@ -128,10 +145,31 @@ void App::drawExitButton() {
     ImGui::End();
 }
 
-void App::updateTutorialSong() { playTutorialPage(tutorialPage, audio, render, game); }
+// The song loads off the main thread; the page is played again once it is in
+// (App::installLoadedLevel).
+void App::updateTutorialSong() {
+    const bool wanted = tutorialPage != 0;
+    if (wanted && !tutorialSongLoaded()) {
+        if (!levelLoader.loading(LevelLoader::Purpose::Tutorial))
+            levelLoader.request({kTutorialSongFolder, "the tutorial song", LevelLoader::Purpose::Tutorial});
+        return;
+    }
+    if (!wanted && levelLoader.loading(LevelLoader::Purpose::Tutorial)) levelLoader.cancel();
+    playTutorialPage(tutorialPage, audio, game);
+}
+
+// Leaving the screen a load was started from drops it: a run's is the main
+// menu, the tutorial song's the tutorial.
+void App::cancelLoadOnLeaving() {
+    const bool onMenu = !game.inGame && !showLeaderboard && !tutorialActive && !showSettings && !showCredits;
+    if ((levelLoader.loading(LevelLoader::Purpose::Run) && !onMenu) ||
+        (levelLoader.loading(LevelLoader::Purpose::Tutorial) && !tutorialActive))
+        levelLoader.cancel();
+}
 
 void App::drawGui() {
     if (!guiVisible) return;
+    cancelLoadOnLeaving();
     if (game.inGame) {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         drawTierLabels(game);
@@ -153,6 +191,7 @@ void App::drawGui() {
     } else {
         drawMainMenu();
     }
+    if (levelLoader.loading()) drawLoadingBar(levelLoader);
     displayFileDialogs(uiScale);
 
     if (!tutorialActive) {

@@ -1,6 +1,6 @@
 // The main menu: the title, five image buttons on the left, the level table and
 // the chosen level's details on the right. "Start Level" asks the App to load
-// the chosen package and start a run.
+// the chosen package (off the main thread) and start a run when it is ready.
 #include "app/App.h"
 
 #include "level/LevelList.h"

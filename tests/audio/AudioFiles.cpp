@@ -109,10 +109,15 @@ Bytes encoded(const std::vector<float>& interleaved, int channels, int rate, int
     return written ? sink.bytes : Bytes{};
 }
 
+float onGrid(float value) { return std::round(value * 32768.0f) / 32768.0f; }
+
+float sampleAt(const Sound& sound, uint64_t index) { return static_cast<float>(sound.samples()[index]) / 32768.0f; }
+
 std::vector<float> distinctStereo(int frames, float scale) {
     std::vector<float> out(static_cast<size_t>(frames) * 2);
     for (int i = 0; i < frames; ++i) {
-        out[2 * i] = scale * static_cast<float>(i + 1) / static_cast<float>(frames);
+        // Even steps on the left, so the right's half of it is on the grid too.
+        out[2 * i] = 2.0f * onGrid(0.5f * scale * static_cast<float>(i + 1) / static_cast<float>(frames));
         out[2 * i + 1] = -out[2 * i] * 0.5f;
     }
     return out;

@@ -21,8 +21,15 @@ Bytes pcm16Wav(const std::vector<float>& interleaved, int channels, int rate);
 // Empty when the encoder refuses.
 Bytes encoded(const std::vector<float>& interleaved, int channels, int rate, int format);
 
-// Stereo frames whose every sample differs from its neighbours, so an offset
-// of one frame, a swapped channel or a gap shows.
+// A value rounded to the 16-bit step a Sound keeps (1/32768): frames made of
+// such values play back exactly as they were written.
+float onGrid(float value);
+// Sample `index` of the sound's interleaved frames, as the mixer hears it.
+float sampleAt(const Sound& sound, uint64_t index);
+
+// Stereo frames on the 16-bit grid whose every sample differs from its
+// neighbours (up to scale * 16384 frames), so an offset of one frame, a
+// swapped channel or a gap shows.
 std::vector<float> distinctStereo(int frames, float scale = 0.5f);
 // A stereo sine, the same on both channels.
 std::vector<float> sineStereo(int frames, double hz, float amplitude, int rate = Sound::kSampleRate);

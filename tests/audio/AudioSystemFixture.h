@@ -34,7 +34,7 @@ inline std::string writeStem(const testsupport::TempDir& dir, const std::string&
 // stems made of the two never share a sample pattern.
 inline std::vector<float> fallingStereo(int frames, float scale) {
     std::vector<float> out = testaudio::distinctStereo(frames, scale);
-    for (float& s : out) s = -s * 0.75f;
+    for (float& s : out) s = testaudio::onGrid(-s * 0.75f);
     return out;
 }
 

@@ -9,6 +9,7 @@
 #include "AudioFiles.h"
 #include "PlaybackProbe.h"
 #include "audio/Sound.h"
+#include "support/TestSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
@@ -102,7 +103,7 @@ std::vector<Sound> decodeLevel() {
 
 uint64_t pcmBytes(const std::vector<Sound>& sounds) {
     uint64_t bytes = 0;
-    for (const Sound& s : sounds) bytes += s.frameCount() * Sound::kChannels * sizeof(float);
+    for (const Sound& s : sounds) bytes += s.frameCount() * Sound::kChannels * sizeof(*s.samples());
     return bytes;
 }
 
@@ -144,15 +145,6 @@ void BM_DecodeLevelSox(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeLevelSox)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// Kibibytes from a line of /proc/self/status such as "VmHWM:  1234 kB".
-double statusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::strlen(field));
-    return 0;
-}
-
 // Peak resident memory while the level loads, above what was resident before.
 void BM_LoadLevelPeakMemory(benchmark::State& state) {
     levelFiles();
@@ -160,10 +152,10 @@ void BM_LoadLevelPeakMemory(benchmark::State& state) {
     uint64_t bytes = 0;
     for (auto _ : state) {
         std::ofstream("/proc/self/clear_refs") << "5";  // resets the high-water mark
-        const double before = statusKiB("VmRSS:");
+        const double before = testsupport::statusKiB("VmRSS:");
         std::vector<Sound> sounds = decodeLevel();
-        peakKiB = statusKiB("VmHWM:") - before;
-        keptKiB = statusKiB("VmRSS:") - before;
+        peakKiB = testsupport::statusKiB("VmHWM:") - before;
+        keptKiB = testsupport::statusKiB("VmRSS:") - before;
         bytes = pcmBytes(sounds);
     }
     const double pcmKiB = static_cast<double>(bytes) / 1024;

@@ -101,7 +101,7 @@ TEST(MixerThreads, SamplesOfAVoiceThatOutlivesItsSoundAreFreedByTheGameNotTheMix
     Mixer mixer;
     ASSERT_EQ(mixer.init(Mixer::kClipRoundoff, Mixer::Output::None), Mixer::kOk);
     for (const bool byPlay : {false, true}) {
-        std::weak_ptr<const float[]> samples;
+        std::weak_ptr<const int16_t[]> samples;
         uint32_t voice = 0;
         {
             const Sound oneShot = testaudio::soundFrom(testaudio::sineStereo(3000, 220.0, 0.2f));

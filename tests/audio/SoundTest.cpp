@@ -10,6 +10,7 @@
 #include <string>
 
 using testaudio::Bytes;
+using testaudio::sampleAt;
 
 namespace {
 
@@ -17,7 +18,7 @@ unsigned load(Sound& sound, const Bytes& bytes) { return sound.loadMem(bytes.dat
 
 double rms(const Sound& sound, int channel) {
     double sum = 0;
-    for (uint64_t i = 0; i < sound.frameCount(); ++i) sum += std::pow(sound.samples()[2 * i + channel], 2);
+    for (uint64_t i = 0; i < sound.frameCount(); ++i) sum += std::pow(sampleAt(sound, 2 * i + channel), 2);
     return std::sqrt(sum / static_cast<double>(sound.frameCount()));
 }
 
@@ -35,7 +36,7 @@ TEST(SoundDecode, FloatWavAtMixRateKeepsEverySample) {
     ASSERT_EQ(load(sound, testaudio::floatWav(frames, 2, 44100)), Sound::kOk);
     ASSERT_EQ(sound.frameCount(), 1000u);
     EXPECT_DOUBLE_EQ(sound.getLength(), 1000.0 / 44100.0);
-    for (size_t i = 0; i < frames.size(); ++i) ASSERT_EQ(sound.samples()[i], frames[i]) << "sample " << i;
+    for (size_t i = 0; i < frames.size(); ++i) ASSERT_EQ(sampleAt(sound, i), frames[i]) << "sample " << i;
 }
 
 TEST(SoundDecode, MonoGoesToBothChannelsAtFullLevel) {
@@ -44,8 +45,8 @@ TEST(SoundDecode, MonoGoesToBothChannelsAtFullLevel) {
     ASSERT_EQ(load(sound, testaudio::floatWav(mono, 1, 44100)), Sound::kOk);
     ASSERT_EQ(sound.frameCount(), 500u);
     for (size_t i = 0; i < mono.size(); ++i) {
-        ASSERT_FLOAT_EQ(sound.samples()[2 * i], mono[i]) << "frame " << i;
-        ASSERT_FLOAT_EQ(sound.samples()[2 * i + 1], mono[i]) << "frame " << i;
+        ASSERT_EQ(sampleAt(sound, 2 * i), mono[i]) << "frame " << i;
+        ASSERT_EQ(sampleAt(sound, 2 * i + 1), mono[i]) << "frame " << i;
     }
 }
 
@@ -62,15 +63,30 @@ TEST(SoundDecode, OtherRatesAreResampledOnceKeepingLengthAndPitch) {
     EXPECT_NEAR(rms(sound, 1), 0.5 / std::sqrt(2.0), 0.01);
 }
 
-TEST(SoundDecode, NonFiniteSamplesAreSilenced) {
+TEST(SoundDecode, NonFiniteSamplesAreSilencedAndPastFullScaleClipped) {
     std::vector<float> frames(8, 0.25f);
     frames[1] = std::numeric_limits<float>::quiet_NaN();
     frames[4] = std::numeric_limits<float>::infinity();
+    frames[5] = 7.5f;
+    frames[6] = -1.5f;
     Sound sound;
     ASSERT_EQ(load(sound, testaudio::floatWav(frames, 2, 44100)), Sound::kOk);
-    EXPECT_EQ(sound.samples()[1], 0.0f);
-    EXPECT_EQ(sound.samples()[4], 0.0f);
-    EXPECT_EQ(sound.samples()[0], 0.25f);
+    EXPECT_EQ(sound.samples()[1], 0);
+    EXPECT_EQ(sound.samples()[4], 0);
+    EXPECT_EQ(sound.samples()[5], 32767);
+    EXPECT_EQ(sound.samples()[6], -32768);
+    EXPECT_EQ(sampleAt(sound, 0), 0.25f);
+}
+
+// A 16-bit file is what a Sound keeps: it comes back bit for bit, extremes
+// included, so keeping stems as 16-bit costs such files nothing.
+TEST(SoundDecode, SixteenBitFilesComeBackExactly) {
+    std::vector<float> frames;
+    for (int v : {-32768, -32767, -1, 0, 1, 12345, 32766, 32767}) frames.push_back(static_cast<float>(v) / 32768.0f);
+    Sound sound;
+    ASSERT_EQ(load(sound, testaudio::pcm16Wav(frames, 2, 44100)), Sound::kOk);
+    ASSERT_EQ(sound.frameCount(), 4u);
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(sampleAt(sound, i), frames[i]) << "sample " << i;
 }
 
 TEST(SoundDecode, LoopingIsAFlagOfTheSound) {
@@ -104,7 +120,7 @@ TEST_P(SoundCodecs, DecodeToOneSecondOfTheTone) {
     EXPECT_NEAR(rms(sound, 1), 0.5 / std::sqrt(2.0), 0.03);
     if (codec.lossless) {
         for (uint64_t i = 0; i < sound.frameCount(); ++i)
-            ASSERT_NEAR(sound.samples()[2 * i], tone[2 * i], 1.0 / 32768) << "frame " << i;
+            ASSERT_NEAR(sampleAt(sound, 2 * i), tone[2 * i], 1.0 / 32768) << "frame " << i;
     }
 }
 

@@ -29,7 +29,7 @@ protected:
         write("level.json", text);
         entries.clear();
         ::testing::internal::CaptureStderr();
-        const bool ok = parseLevelManifest("level.json", entries, app.game);
+        const bool ok = parseLevelManifest("level.json", entries, app.game.bpm);
         err = ::testing::internal::GetCapturedStderr();
         return ok;
     }
@@ -166,7 +166,7 @@ TEST_F(Manifest, UnreadableSongTempoIsReportedAndTakesTheDefault) {
 }
 
 TEST_F(Manifest, UnusableFilesAreReportedAndRejected) {
-    EXPECT_FALSE(parseLevelManifest("missing.json", entries, app.game));
+    EXPECT_FALSE(parseLevelManifest("missing.json", entries, app.game.bpm));
     const struct { const char* text; const char* message; } cases[] = {
         {"", "Failed to read level JSON: level.json"},
         {"{\"stems\": [", "JSON parse error in level.json: "},

@@ -1,11 +1,13 @@
-// Level packages applied and tutorial pages turned while the real logic thread
-// dispatches a playing song through a live audio device (SDL's dummy driver).
-// Under ThreadSanitizer any rebuild of the stems outside the game-state lock is
-// reported.
+// Level packages chosen and tutorial pages turned while the real logic thread
+// dispatches a playing song through a live audio device (SDL's dummy driver):
+// the packages decode on the level loader's worker and are installed by the
+// frame loop. Under ThreadSanitizer any rebuild of the stems outside the
+// game-state lock, or a worker touching game state, is reported.
 #include "app/App.h"
 #include "app/LogicThread.h"
-#include "level/LevelPackage.h"
 #include "level/TutorialSong.h"
+#include "ui/Gui.h"
+#include "support/AppRig.h"
 #include "support/LevelFiles.h"
 #include "support/TestSupport.h"
 
@@ -37,15 +39,8 @@ TEST(PackageThread, PackagesAndTutorialPagesRebuildTheStemsWhileTheTickDispatche
     testsupport::WorkingDirectory inside(dir.path());
     SDL_SetHint(SDL_HINT_AUDIO_DRIVER, "dummy");
 
-    auto app = std::make_unique<App>();
-    ASSERT_TRUE(app->audio.init());
-    app->audio.looping = true;
-    app->game.reset(kLayerCap);
-    app->game.setNoteCallback();
-    app->render.width  = 1920;
-    app->render.height = 1080;
-    app->running       = true;
-    stopRequested      = false;
+    std::unique_ptr<App> app = testsupport::windowlessApp();
+    ASSERT_TRUE(app);
 
     ::testing::internal::CaptureStdout();
     std::thread logic(runLogicThread, app.get());
@@ -55,17 +50,15 @@ TEST(PackageThread, PackagesAndTutorialPagesRebuildTheStemsWhileTheTickDispatche
         {
             std::lock_guard<std::mutex> lock(gameStateMutex);
             if (frame % 40 == 0) {
-                LevelPackage::prepare(frame % 80 == 0 ? "levels/one" : "levels/two", currentPackage);
-                if (currentPackage.apply(app->audio, app->render, app->game)) {
-                    app->audio.playAll();
-                    app->audio.activateFirstStem();
-                }
-                app->game.newRun();
-                app->game.inGame = true;
+                tutorialActive = false;
+                app->levelLoader.request({frame % 80 == 0 ? "levels/one" : "levels/two", "Level",
+                                          LevelLoader::Purpose::Run});
             } else if (frame % 40 == 20) {
-                playTutorialPage(frame / 40 % kTutorialPages, app->audio, app->render, app->game);
-                app->game.inGame = true;
+                tutorialActive = true;
+                tutorialPage   = frame / 40 % kTutorialPages;
+                app->updateTutorialSong();
             }
+            app->installLoadedLevel();
             app->audio.update(1.0f / 60.0f);
             app->game.updateCircles(1.0f / 60.0f);
             mostCircles = std::max(mostCircles, app->game.circles.size());
@@ -74,6 +67,7 @@ TEST(PackageThread, PackagesAndTutorialPagesRebuildTheStemsWhileTheTickDispatche
     }
     stopRequested = true;
     logic.join();
+    app->levelLoader.shutdown();
     app->audio.shutdown();
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_GT(mostCircles, 0u) << "the tick spawned circles from the dispatched clock";

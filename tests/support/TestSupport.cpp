@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -160,6 +161,14 @@ ProcessResult GameProcess::wait(std::chrono::milliseconds timeout) {
     result.out = stdoutText();
     result.err = stderrText();
     return result;
+}
+
+double statusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string   line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::strlen(field));
+    return 0;
 }
 
 }  // namespace testsupport

@@ -75,6 +75,10 @@ private:
 };
 
 std::string readFile(const std::filesystem::path& path);
+
+// Kibibytes from a line of /proc/self/status such as "VmHWM:  1234 kB"; 0 when
+// the line is missing.
+double statusKiB(const char* field);
 void writeFile(const std::filesystem::path& path, const std::string& text);
 
 // Where the last of lines ends in text when they all appear in this order, else npos.
