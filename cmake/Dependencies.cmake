@@ -18,6 +18,8 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 find_package(SQLite3 REQUIRED)
 pkg_check_modules(PQ REQUIRED IMPORTED_TARGET libpq)
+# The leaderboard server's HTTP layer: Asio and Beast, header-only.
+find_package(Boost 1.74 REQUIRED)
 
 add_library(imgui STATIC
   ${LUMOKA_IMGUI_DIR}/imgui.cpp

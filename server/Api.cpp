@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <limits>
 #include <string_view>
 
@@ -57,15 +58,11 @@ public:
                count(value, "highestCombo", where, out.highestCombo, false);
     }
 
-    bool level(const json& value, const std::string& where, LeaderboardLevel& out) {
+    bool levelHead(const json& value, const std::string& where, LeaderboardLevel& out) {
         if (!value.is_object()) return fail(where + " must be an object");
         if (!name(value, "name", where, out.name, true)) return false;
         const auto scores = value.find("scores");
         if (scores == value.end() || !scores->is_array()) return fail(where + ".scores must be an array");
-        out.scores.resize(scores->size());
-        for (size_t i = 0; i < scores->size(); ++i) {
-            if (!entry((*scores)[i], where + ".scores[" + std::to_string(i) + "]", out.scores[i])) return false;
-        }
         return true;
     }
 
@@ -78,21 +75,128 @@ private:
     std::string& error_;
 };
 
+json refusal(const json& level, const json& entry, const std::string& reason) {
+    json item = {{"reason", reason}};
+    if (level.is_object() && level.contains("name") && level["name"].is_string()) item["level"] = level["name"];
+    if (entry.is_object() && entry.contains("player") && entry["player"].is_string()) item["player"] = entry["player"];
+    return item;
+}
+
+// Keeps every readable entry within the per-upload limits; the rest go to
+// upload.refused with their reasons, so one bad entry never blocks the others.
+class UploadCollector {
+public:
+    UploadCollector(const UploadLimits& limits, Upload& upload) : limits_(limits), upload_(upload) {}
+
+    void level(const json& value, const std::string& where) {
+        std::string error;
+        UploadReader reader(error);
+        LeaderboardLevel level;
+        if (!reader.levelHead(value, where, level)) {
+            upload_.refused.push_back(refusal(json(), json(), error));
+            return;
+        }
+        if (upload_.levels.size() >= limits_.levelsPerUpload) {
+            refuseAll(value, "more than " + std::to_string(limits_.levelsPerUpload) + " levels in one upload");
+            return;
+        }
+        const json& scores = value["scores"];
+        for (size_t i = 0; i < scores.size(); ++i) {
+            LeaderboardEntry entry;
+            if (!reader.entry(scores[i], where + ".scores[" + std::to_string(i) + "]", entry)) {
+                upload_.refused.push_back(refusal(value, scores[i], error));
+            } else if (entries_ >= limits_.entriesPerUpload) {
+                upload_.refused.push_back(refusal(value, scores[i], "more than " +
+                                                  std::to_string(limits_.entriesPerUpload) + " entries in one upload"));
+            } else {
+                level.scores.push_back(std::move(entry));
+                ++entries_;
+            }
+        }
+        if (!level.scores.empty()) upload_.levels.push_back(std::move(level));
+    }
+
+private:
+    void refuseAll(const json& level, const std::string& reason) {
+        for (const json& entry : level["scores"]) upload_.refused.push_back(refusal(level, entry, reason));
+    }
+
+    const UploadLimits& limits_;
+    Upload&             upload_;
+    size_t              entries_ = 0;
+};
+
+// The stored totals are only compared with the upload's size, as if each of its
+// levels and entries were new: near the quota a few updates may be refused too,
+// which a group that never gets near it never sees.
+void applyTotalQuota(const UploadLimits& limits, int64_t storedLevels, int64_t storedEntries, Upload& upload) {
+    int64_t levels = storedLevels, entries = storedEntries;
+    std::vector<LeaderboardLevel> kept;
+    for (LeaderboardLevel& level : upload.levels) {
+        if (levels >= limits.levels || entries >= limits.entries) {
+            const std::string reason = levels >= limits.levels
+                                           ? "the leaderboard holds its limit of " + std::to_string(limits.levels) + " levels"
+                                           : "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries";
+            for (const LeaderboardEntry& entry : level.scores) {
+                upload.refused.push_back({{"level", level.name}, {"player", entry.player}, {"reason", reason}});
+            }
+            continue;
+        }
+        ++levels;
+        const size_t room = static_cast<size_t>(std::min<int64_t>(limits.entries - entries, level.scores.size()));
+        for (size_t i = room; i < level.scores.size(); ++i) {
+            upload.refused.push_back({{"level", level.name}, {"player", level.scores[i].player},
+                                      {"reason", "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries"}});
+        }
+        level.scores.resize(room);
+        entries += static_cast<int64_t>(room);
+        kept.push_back(std::move(level));
+    }
+    upload.levels = std::move(kept);
+}
+
 ApiReply getLeaderboard(LeaderboardStore& store) {
     std::vector<LeaderboardLevel> levels;
     if (store.readAll(levels) != StoreStatus::Ok) return storageFailure();
     return {200, compact(leaderboardDocument(levels))};
 }
 
-ApiReply postLeaderboard(LeaderboardStore& store, const std::string& body) {
+ApiReply refusedUpload(const std::string& message, const json& refused) {
+    return {400, compact({{"success", false}, {"error", message}, {"refused", refused}}), 0,
+            static_cast<int>(refused.size())};
+}
+
+int entryCount(const std::vector<LeaderboardLevel>& levels) {
+    size_t count = 0;
+    for (const LeaderboardLevel& level : levels) count += level.scores.size();
+    return static_cast<int>(count);
+}
+
+ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge, const std::string& body) {
     if (body.size() > kMaxUploadBytes) {
         return failure(413, "body larger than " + std::to_string(kMaxUploadBytes) + " bytes");
     }
-    std::vector<LeaderboardLevel> levels;
+    Upload upload;
     std::string error;
-    if (!readUpload(body, levels, error)) return failure(400, error);
-    if (store.merge(levels) != StoreStatus::Ok) return storageFailure();
-    return {200, compact({{"success", true}})};
+    if (!readUpload(body, limits, upload, error)) {
+        return upload.refused.empty() ? failure(400, error) : refusedUpload(error, upload.refused);
+    }
+    const auto levelCount = static_cast<int64_t>(upload.levels.size());
+    if (gauge == nullptr || !gauge->surelyFits(limits, levelCount, entryCount(upload.levels))) {
+        int64_t storedLevels = 0, storedEntries = 0;
+        if (store.counts(storedLevels, storedEntries) != StoreStatus::Ok) return storageFailure();
+        if (gauge != nullptr) gauge->counted(storedLevels, storedEntries);
+        applyTotalQuota(limits, storedLevels, storedEntries, upload);
+    }
+    if (upload.levels.empty() && !upload.refused.empty()) {
+        return refusedUpload("no entry of the upload could be stored", upload.refused);
+    }
+    if (store.merge(upload.levels) != StoreStatus::Ok) return storageFailure();
+    if (gauge != nullptr) gauge->added(static_cast<int64_t>(upload.levels.size()), entryCount(upload.levels));
+    json reply = {{"success", true}};
+    const int refused = static_cast<int>(upload.refused.size());
+    if (refused > 0) reply["refused"] = std::move(upload.refused);
+    return {200, compact(reply), entryCount(upload.levels), refused};
 }
 
 // rest is "<level>/<player>", each a percent-encoded path segment.
@@ -119,9 +223,30 @@ ApiReply getPlayerScore(LeaderboardStore& store, std::string_view rest) {
 
 }  // namespace
 
+bool QuotaGauge::surelyFits(const UploadLimits& limits, int64_t levels, int64_t entries) {
+    constexpr auto kFresh = std::chrono::seconds(5);
+    std::lock_guard<std::mutex> lock(mutex_);
+    return known_ && std::chrono::steady_clock::now() - countedAt_ < kFresh && levels_ + levels <= limits.levels &&
+           entries_ + entries <= limits.entries;
+}
+
+void QuotaGauge::counted(int64_t levels, int64_t entries) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    levels_    = levels;
+    entries_   = entries;
+    countedAt_ = std::chrono::steady_clock::now();
+    known_     = true;
+}
+
+void QuotaGauge::added(int64_t levels, int64_t entries) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    levels_ += levels;
+    entries_ += entries;
+}
+
 std::string apiError(const std::string& message) { return compact({{"success", false}, {"error", message}}); }
 
-bool readUpload(const std::string& body, std::vector<LeaderboardLevel>& levels, std::string& error) {
+bool readUpload(const std::string& body, const UploadLimits& limits, Upload& upload, std::string& error) {
     json document;
     try {
         document = json::parse(body);
@@ -134,20 +259,21 @@ bool readUpload(const std::string& body, std::vector<LeaderboardLevel>& levels, 
         error = "body must be an object whose \"levels\" is an array";
         return false;
     }
-    UploadReader reader(error);
-    levels.resize(list->size());
-    for (size_t i = 0; i < list->size(); ++i) {
-        if (!reader.level((*list)[i], "levels[" + std::to_string(i) + "]", levels[i])) return false;
+    UploadCollector collector(limits, upload);
+    for (size_t i = 0; i < list->size(); ++i) collector.level((*list)[i], "levels[" + std::to_string(i) + "]");
+    if (upload.levels.empty() && !upload.refused.empty()) {
+        error = "no entry of the upload could be stored";
+        return false;
     }
     return true;
 }
 
 ApiReply handleApiRequest(LeaderboardStore& store, const std::string& method, const std::string& target,
-                          const std::string& body) {
+                          const std::string& body, const UploadLimits& limits, QuotaGauge* gauge) {
     const std::string_view path = std::string_view(target).substr(0, target.find('?'));
     if (path == kLeaderboardPath) {
         if (method == "GET") return getLeaderboard(store);
-        if (method == "POST") return postLeaderboard(store, body);
+        if (method == "POST") return postLeaderboard(store, limits, gauge, body);
         return failure(405, "method not allowed");
     }
     if (path.starts_with(kPlayerPrefix)) {

@@ -1,9 +1,13 @@
-// A fixed set of database connections shared by the server's threads, for the
-// storage engines (server/SqliteStore.h, server/PostgresStore.h): an operation
-// leases one connection, uses it alone and gives it back; while every one is in
-// use the next lease waits. What a connection is and does is the engine's matter.
+// A fixed set of database connections shared by the server's threads, and the
+// store both engines build on it (server/SqliteStore.h, server/PostgresStore.h):
+// an operation leases one connection, uses it alone and gives it back; while every
+// one is in use the next lease waits. What a connection is and does is the
+// engine's matter; it offers the store's operations under the same names.
 #pragma once
 
+#include "server/LeaderboardStore.h"
+
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -44,4 +48,49 @@ private:
     std::mutex                               mutex_;
     std::condition_variable                  returned_;
     std::vector<std::unique_ptr<Connection>> idle_;
+};
+
+// Every operation of the store on a leased connection.
+template <typename Connection>
+class PooledStore : public LeaderboardStore {
+public:
+    // open(connection, first, error) opens one new connection; the first one
+    // also prepares the schema.
+    template <typename Open>
+    bool fill(int count, const Open& open, std::string& error) {
+        for (int i = 0; i < std::max(1, count); ++i) {
+            std::unique_ptr<Connection> connection;
+            if (!open(connection, i == 0, error)) return false;
+            pool_.add(std::move(connection));
+        }
+        return true;
+    }
+
+    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override {
+        return counted(pool_.lease()->readAll(levels));
+    }
+
+    StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
+        return counted(pool_.lease()->playerScore(level, player, score));
+    }
+
+    StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override {
+        return counted(pool_.lease()->merge(upload));
+    }
+
+    StoreStatus counts(int64_t& levels, int64_t& entries) override {
+        return counted(pool_.lease()->counts(levels, entries));
+    }
+
+    StoreStatus remove(const EntryFilter& filter, int64_t& removed) override {
+        return counted(pool_.lease()->remove(filter, removed));
+    }
+
+protected:
+    StoreStatus counted(StoreStatus status) {
+        if (status == StoreStatus::Unavailable) counters.errors.fetch_add(1, std::memory_order_relaxed);
+        return status;
+    }
+
+    ConnectionPool<Connection> pool_;
 };

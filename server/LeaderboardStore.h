@@ -7,8 +7,10 @@
 
 #include "leaderboard/LeaderboardDocument.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,9 +20,24 @@ enum class StoreStatus {
     Unavailable,  // the engine failed; the reason has been logged
 };
 
+// Which entries an operator removes: every condition given must hold.
+struct EntryFilter {
+    std::optional<std::string> level;
+    std::optional<std::string> player;
+    std::optional<int32_t>     scoreAbove;
+};
+
+// Failures and reconnections of an engine, for the server's metrics.
+struct StoreCounters {
+    std::atomic<uint64_t> errors{0};
+    std::atomic<uint64_t> reconnections{0};
+};
+
 class LeaderboardStore {
 public:
     virtual ~LeaderboardStore() = default;
+
+    StoreCounters counters;
 
     // Every level with its entries, both in insertion order.
     virtual StoreStatus readAll(std::vector<LeaderboardLevel>& levels) = 0;
@@ -28,6 +45,14 @@ public:
     // One transaction: each entry replaces the player's on its level only when its
     // score is strictly higher; all or nothing.
     virtual StoreStatus merge(const std::vector<LeaderboardLevel>& upload) = 0;
+    // How many levels and entries are stored.
+    virtual StoreStatus counts(int64_t& levels, int64_t& entries) = 0;
+    virtual StoreStatus remove(const EntryFilter& filter, int64_t& removed) = 0;
+    // A consistent copy into file while servers go on writing; SQLite only.
+    virtual bool        backup(const std::string& file, std::string& error) {
+        error = "backup " + file + " needs an SQLite database (use pg_dump for PostgreSQL)";
+        return false;
+    }
 };
 
 // The engine for where: a PostgreSQL URI (postgresql://...) or key=value

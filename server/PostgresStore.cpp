@@ -6,6 +6,7 @@
 #include <libpq-fe.h>
 
 #include <arpa/inet.h>
+#include <endian.h>
 
 #include <algorithm>
 #include <array>
@@ -49,7 +50,7 @@ struct Prepared {
     const char* sql;
 };
 
-enum Statement { Begin, Commit, NextUpload, InsertLevels, MergeScores, ReadAll, PlayerScore, StatementCount };
+enum Statement { Begin, Commit, NextUpload, InsertLevels, MergeScores, ReadAll, PlayerScore, Counts, StatementCount };
 
 // An upload's rows go in as arrays, one element a score, and are written in name
 // order whatever the upload's order, so two merges never wait for each other in a
@@ -85,6 +86,7 @@ ORDER BY min(scores.seen) OVER (PARTITION BY scores.level_id), scores.seen)sql"}
     {"lumoka_player_score", R"sql(
 SELECT scores.score FROM scores JOIN levels ON levels.id = scores.level_id
 WHERE levels.name = $1::bytea AND scores.player = $2::bytea)sql"},
+    {"lumoka_counts", "SELECT (SELECT count(*) FROM levels), (SELECT count(*) FROM scores)"},
 }};
 
 struct ResultFree {
@@ -198,6 +200,12 @@ int32_t integerAt(const PGresult* result, int row, int column) {
     uint32_t network = 0;
     std::memcpy(&network, PQgetvalue(result, row, column), sizeof network);
     return static_cast<int32_t>(ntohl(network));
+}
+
+int64_t bigintAt(const PGresult* result, int row, int column) {
+    uint64_t network = 0;
+    std::memcpy(&network, PQgetvalue(result, row, column), sizeof network);
+    return static_cast<int64_t>(be64toh(network));
 }
 
 // One row of the scores table an upload writes: for a player and level, the first
@@ -316,7 +324,7 @@ private:
 
 class Connection {
 public:
-    explicit Connection(std::string where) : where_(std::move(where)) {}
+    Connection(std::string where, StoreCounters& counters) : where_(std::move(where)), counters_(counters) {}
     ~Connection() { PQfinish(connection_); }  // null is a no-op
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -335,6 +343,14 @@ public:
 
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) {
         return run([&](std::string& error) { return mergeOnce(upload, error); });
+    }
+
+    StoreStatus counts(int64_t& levels, int64_t& entries) {
+        return run([&](std::string& error) { return countsOnce(levels, entries, error); });
+    }
+
+    StoreStatus remove(const EntryFilter& filter, int64_t& removed) {
+        return run([&](std::string& error) { return removeOnce(filter, removed, error); });
     }
 
 private:
@@ -356,7 +372,10 @@ private:
             status = operation(error);
         }
         if (status == StoreStatus::Unavailable) return unavailable(error);
-        if (reconnected) netlog::info("Reconnected to the leaderboard database");
+        if (reconnected) {
+            counters_.reconnections.fetch_add(1, std::memory_order_relaxed);
+            netlog::info("Reconnected to the leaderboard database");
+        }
         return status;
     }
 
@@ -477,6 +496,36 @@ private:
         return StoreStatus::Ok;
     }
 
+    StoreStatus countsOnce(int64_t& levels, int64_t& entries, std::string& error) {
+        const Result rows = prepared(Counts, Params());
+        if (!succeeded(rows.get())) return unavailableWith(rows.get(), error);
+        levels  = bigintAt(rows.get(), 0, 0);
+        entries = bigintAt(rows.get(), 0, 1);
+        return StoreStatus::Ok;
+    }
+
+    StoreStatus removeOnce(const EntryFilter& filter, int64_t& removed, std::string& error) {
+        std::string sql = "DELETE FROM scores WHERE true";
+        Params params;
+        if (filter.level) {
+            params.bytes(*filter.level);
+            sql += " AND level_id = (SELECT id FROM levels WHERE name = $" + std::to_string(params.count()) + "::bytea)";
+        }
+        if (filter.player) {
+            params.bytes(*filter.player);
+            sql += " AND player = $" + std::to_string(params.count()) + "::bytea";
+        }
+        if (filter.scoreAbove) {
+            params.text(std::to_string(*filter.scoreAbove));
+            sql += " AND score > $" + std::to_string(params.count()) + "::integer";
+        }
+        const Result result(PQexecParams(connection_, sql.c_str(), params.count(), nullptr, params.values(),
+                                         params.lengths(), params.formats(), 0));
+        if (!succeeded(result.get())) return unavailableWith(result.get(), error);
+        removed = std::atoll(PQcmdTuples(result.get()));
+        return StoreStatus::Ok;
+    }
+
     StoreStatus mergeOnce(const std::vector<LeaderboardLevel>& upload, std::string& error) {
         const std::vector<Row> rows = rowsOf(upload);
         if (rows.empty()) return StoreStatus::Ok;
@@ -508,32 +557,21 @@ private:
     }
 
     std::string                           where_;
+    StoreCounters&                        counters_;
     PGconn*                               connection_ = nullptr;
     std::chrono::steady_clock::time_point retryAt_;
     std::string                           lastError_;
 };
 
-class PostgresStore : public LeaderboardStore {
+class PostgresStore : public PooledStore<Connection> {
 public:
     bool open(const std::string& where, int connections, std::string& error) {
-        for (int i = 0; i < std::max(1, connections); ++i) {
-            auto connection = std::make_unique<Connection>(where);
-            if (!connection->open(i == 0, error)) return false;
-            pool_.add(std::move(connection));
-        }
-        return true;
+        const auto openOne = [this, &where](std::unique_ptr<Connection>& connection, bool first, std::string& failure) {
+            connection = std::make_unique<Connection>(where, counters);
+            return connection->open(first, failure);
+        };
+        return fill(connections, openOne, error);
     }
-
-    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override { return pool_.lease()->readAll(levels); }
-
-    StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
-        return pool_.lease()->playerScore(level, player, score);
-    }
-
-    StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override { return pool_.lease()->merge(upload); }
-
-private:
-    ConnectionPool<Connection> pool_;
 };
 
 }  // namespace

@@ -40,6 +40,8 @@ constexpr const char* kPlayerScore = R"sql(
 SELECT scores.score FROM scores JOIN levels ON levels.id = scores.level_id
 WHERE levels.name = ?1 AND scores.player = ?2)sql";
 
+constexpr const char* kCounts = "SELECT (SELECT count(*) FROM levels), (SELECT count(*) FROM scores)";
+
 constexpr const char* kInsertLevel = "INSERT INTO levels (name) VALUES (?1) ON CONFLICT (name) DO NOTHING";
 constexpr const char* kLevelId     = "SELECT id FROM levels WHERE name = ?1";
 
@@ -52,8 +54,8 @@ ON CONFLICT (level_id, player) DO UPDATE SET
     highest_layer = excluded.highest_layer, highest_combo = excluded.highest_combo
 WHERE excluded.score > scores.score)sql";
 
-enum Statement { ReadAll, PlayerScore, InsertLevel, LevelId, MergeScore, StatementCount };
-constexpr std::array<const char*, StatementCount> kStatements = {kReadAll, kPlayerScore, kInsertLevel, kLevelId,
+enum Statement { ReadAll, PlayerScore, Counts, InsertLevel, LevelId, MergeScore, StatementCount };
+constexpr std::array<const char*, StatementCount> kStatements = {kReadAll, kPlayerScore, kCounts, kInsertLevel, kLevelId,
                                                                   kMergeScore};
 
 std::string columnText(sqlite3_stmt* statement, int column) {
@@ -127,6 +129,47 @@ public:
             return StoreStatus::Ok;
         }
         return step == SQLITE_DONE ? StoreStatus::NotFound : failed();
+    }
+
+    StoreStatus counts(int64_t& levels, int64_t& entries) {
+        const Use use(statements_[Counts]);
+        if (sqlite3_step(*use) != SQLITE_ROW) return failed();
+        levels  = sqlite3_column_int64(*use, 0);
+        entries = sqlite3_column_int64(*use, 1);
+        return StoreStatus::Ok;
+    }
+
+    StoreStatus remove(const EntryFilter& filter, int64_t& removed) {
+        std::string sql = "DELETE FROM scores WHERE 1";
+        if (filter.level) sql += " AND level_id = (SELECT id FROM levels WHERE name = ?1)";
+        if (filter.player) sql += " AND player = ?2";
+        if (filter.scoreAbove) sql += " AND score > ?3";
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) return failed();
+        if (filter.level) bindText(statement, 1, *filter.level);
+        if (filter.player) bindText(statement, 2, *filter.player);
+        if (filter.scoreAbove) sqlite3_bind_int(statement, 3, *filter.scoreAbove);
+        const int step = sqlite3_step(statement);
+        removed = sqlite3_changes(db_);
+        sqlite3_finalize(statement);
+        return step == SQLITE_DONE ? StoreStatus::Ok : failed();
+    }
+
+    // SQLite's online backup: pages are copied in steps, the writers of other
+    // connections only restart the copy.
+    bool backup(const std::string& file, std::string& error) {
+        sqlite3* target = nullptr;
+        bool copied = sqlite3_open(file.c_str(), &target) == SQLITE_OK;
+        if (copied) {
+            sqlite3_backup* step = sqlite3_backup_init(target, "main", db_, "main");
+            int result = SQLITE_OK;
+            while (step != nullptr && (result = sqlite3_backup_step(step, 256)) == SQLITE_OK) sqlite3_sleep(5);
+            copied = step != nullptr && result == SQLITE_DONE && sqlite3_backup_finish(step) == SQLITE_OK;
+            if (!copied && step != nullptr) sqlite3_backup_finish(step);
+        }
+        if (!copied) error = target != nullptr ? sqlite3_errmsg(target) : "out of memory";
+        sqlite3_close(target);
+        return copied;
     }
 
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) {
@@ -215,34 +258,27 @@ private:
     std::array<sqlite3_stmt*, StatementCount> statements_{};
 };
 
-class SqliteStore : public LeaderboardStore {
+class SqliteStore : public PooledStore<Connection> {
 public:
     bool open(const std::string& path, int connections, std::string& error) {
-        const int count = path == ":memory:" ? 1 : std::max(1, connections);
-        for (int i = 0; i < count; ++i) {
-            auto connection = std::make_unique<Connection>();
-            if (!connection->open(path, i == 0, error)) return false;
-            pool_.add(std::move(connection));
-        }
-        return true;
-    }
-
-    StoreStatus readAll(std::vector<LeaderboardLevel>& levels) override { return pool_.lease()->readAll(levels); }
-
-    StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
-        return pool_.lease()->playerScore(level, player, score);
+        const auto openOne = [&path](std::unique_ptr<Connection>& connection, bool first, std::string& failure) {
+            connection = std::make_unique<Connection>();
+            return connection->open(path, first, failure);
+        };
+        return fill(path == ":memory:" ? 1 : connections, openOne, error);
     }
 
     StoreStatus merge(const std::vector<LeaderboardLevel>& upload) override {
         // Writers of this process queue here; SQLite's busy timeout, which polls
         // with sleeps of up to 100 ms, is left for writers in other processes.
         std::lock_guard<std::mutex> writing(writer_);
-        return pool_.lease()->merge(upload);
+        return PooledStore::merge(upload);
     }
 
+    bool backup(const std::string& file, std::string& error) override { return pool_.lease()->backup(file, error); }
+
 private:
-    std::mutex                 writer_;
-    ConnectionPool<Connection> pool_;
+    std::mutex writer_;
 };
 
 }  // namespace

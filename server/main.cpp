@@ -1,10 +1,13 @@
 // lumoka-server: the leaderboard server the game talks to (net/HttpDatabase.h).
-//   lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log]
+//   lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log] [limits]
+//   lumoka-server admin ... (server/Admin.h)
 // SIGINT and SIGTERM stop it: requests in progress finish, then the database is
 // closed, so an SQLite file is consistent (WAL) whenever the process has ended.
 #include "base/Log.h"
+#include "server/Admin.h"
 #include "server/HttpServer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -12,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <pthread.h>
 
@@ -19,13 +23,21 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: lumoka-server [--db PATH|URI] [--host HOST] [--port PORT] [--threads N] [--log]\n"
+    "       lumoka-server admin [--db PATH|URI] COMMAND (lumoka-server admin help)\n"
     "  --db PATH     SQLite database file (default: $XDG_DATA_HOME/lumoka/leaderboard.sqlite)\n"
     "  --db URI      PostgreSQL database shared by several servers: postgresql://user@host/db\n"
     "                or a connection string such as \"host=db.example.org dbname=lumoka\"\n"
     "  --host HOST   address to listen on (default: 127.0.0.1)\n"
     "  --port PORT   port to listen on, 0 for any free one (default: 5866)\n"
     "  --threads N   request threads, 1 to 256 (default: 8)\n"
-    "  --log         one line per request on standard output\n";
+    "  --log         one line per request on standard output\n"
+    "Limits (defaults in brackets):\n"
+    "  --connections-per-address N  open connections of one client address [64]\n"
+    "  --uploads-per-minute N       uploads of one client address, also its burst [30]\n"
+    "  --request-seconds N          to send a whole request, or to idle between two [10]\n"
+    "  --levels-per-upload N        [1000]    --entries-per-upload N  [50000]\n"
+    "  --max-levels N               levels stored in total [10000]\n"
+    "  --max-entries N              entries stored in total [1000000]\n";
 
 // The user's data folder, made if needed; the current folder when there is none.
 std::string defaultDatabase() {
@@ -49,6 +61,22 @@ bool readNumber(const char* text, int low, int high, int& out) {
     return true;
 }
 
+bool readLimit(const std::string& option, const char* value, ServerOptions& options) {
+    constexpr int kMost = 1'000'000'000;
+    int number = 0;
+    if (!readNumber(value, 1, kMost, number)) return false;
+    UploadLimits& limits = options.limits;
+    if (option == "--connections-per-address") options.connectionsPerAddress = number;
+    else if (option == "--uploads-per-minute") options.uploadsPerMinute = number;
+    else if (option == "--request-seconds") options.requestSeconds = number;
+    else if (option == "--levels-per-upload") limits.levelsPerUpload = static_cast<size_t>(number);
+    else if (option == "--entries-per-upload") limits.entriesPerUpload = static_cast<size_t>(number);
+    else if (option == "--max-levels") limits.levels = number;
+    else if (option == "--max-entries") limits.entries = number;
+    else return false;
+    return true;
+}
+
 bool parseArguments(int argc, char** argv, ServerOptions& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -63,7 +91,7 @@ bool parseArguments(int argc, char** argv, ServerOptions& options) {
         else if (option == "--host") options.host = value;
         else if (option == "--port") { if (!readNumber(value, 0, 65535, options.port)) return false; }
         else if (option == "--threads") { if (!readNumber(value, 1, 256, options.threads)) return false; }
-        else return false;
+        else if (!readLimit(option, value, options)) return false;
     }
     return true;
 }
@@ -107,6 +135,11 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "admin") {
+        std::vector<std::string> arguments(argv + 2, argv + argc);
+        const bool named = std::find(arguments.begin(), arguments.end(), "--db") != arguments.end();
+        return runAdmin(arguments, named ? std::string() : defaultDatabase());
+    }
     ServerOptions options;
     if (!parseArguments(argc, argv, options)) {
         std::fputs(kUsage, stderr);

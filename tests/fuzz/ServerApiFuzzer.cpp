@@ -2,8 +2,8 @@
 // picks the method, the rest up to a line break is the target and the remainder
 // the body. Each input meets a fresh in-memory database holding a few scores.
 // Whatever the request, the reply is a JSON object with a status we answer with,
-// a refusal changes nothing, and an accepted upload leaves every sent score stored
-// at least as high. `server_api_fuzzer --write-seeds DIR` writes a corpus.
+// a refusal changes nothing, and an accepted upload leaves every valid sent score
+// stored at least as high. `server_api_fuzzer --write-seeds DIR` writes a corpus.
 #include "server/Api.h"
 #include "server/SqliteStore.h"
 
@@ -42,10 +42,10 @@ fuzzsupport::Seeds seeds() {
 std::string everything(LeaderboardStore& store) { return handleApiRequest(store, "GET", "/api/leaderboard", "").body; }
 
 void checkStored(LeaderboardStore& store, const std::string& body) {
-    std::vector<LeaderboardLevel> sent;
+    Upload sent;
     std::string error;
-    check(readUpload(body, sent, error), "an accepted upload is in the schema");
-    for (const LeaderboardLevel& level : sent) {
+    check(readUpload(body, UploadLimits(), sent, error), "an accepted upload is a leaderboard document");
+    for (const LeaderboardLevel& level : sent.levels) {
         for (const LeaderboardEntry& entry : level.scores) {
             int32_t stored = -1;
             check(store.playerScore(level.name, entry.player, stored) == StoreStatus::Ok && stored >= entry.score,

@@ -127,15 +127,21 @@ struct BadUpload {
 
 class ServerApiRefusal : public ServerApiSqlite, public ::testing::WithParamInterface<BadUpload> {};
 
+// The reason is the error of a body that is no document, else a refused entry's.
 TEST_P(ServerApiRefusal, IsABadRequestAndChangesNothing) {
     post(upload({level("Kept", {entry("Ann", 7)})}));
     const json before = leaderboard();
-    expectRefusal(call("POST", "/api/leaderboard", GetParam().body), 400, GetParam().error);
+    const ApiReply reply = call("POST", "/api/leaderboard", GetParam().body);
+    EXPECT_EQ(reply.status, 400);
+    const json body = json::parse(reply.body);
+    EXPECT_EQ(body["success"], false);
+    std::string reasons = body["error"];
+    for (const json& refused : body.value("refused", json::array())) reasons += "|" + refused["reason"].get<std::string>();
+    EXPECT_NE(reasons.find(GetParam().error), std::string::npos) << reasons;
     EXPECT_EQ(leaderboard(), before);
 }
 
 const std::string kLongName(kMaxNameBytes + 1, 'n');
-const std::string kGood = R"({"name": "New", "scores": [{"player": "Bob", "score": 9}]})";
 
 std::string caseName(const ::testing::TestParamInfo<BadUpload>& info) { return info.param.name; }
 
@@ -170,10 +176,80 @@ INSTANTIATE_TEST_SUITE_P(
         BadUpload{"LayerNumber",
                   R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1, "highestLayer": 3}]}]})",
                   "highestLayer must be a string"},
-        // All or nothing: the good level before the bad one is not stored either.
-        BadUpload{"GoodThenBad", R"({"levels": [)" + kGood + R"(, {"name": "L", "scores": [{"player": "A", "score": -2}]}]})",
+        BadUpload{"OnlyBadLevels", R"({"levels": [3, {"name": "L", "scores": [{"player": "A", "score": -2}]}]})",
                   "levels[1].scores[0].score"}),
     caseName);
+
+TEST_P(ServerApi, OneBadEntryIsRefusedAloneAndTheOthersAreStored) {
+    const json sent = {{"levels",
+                        {level("Song A", {entry("Ann", 10), entry(kLongName, 99), {{"player", "Cy"}, {"score", "12"}}}),
+                         {{"name", kLongName}, {"scores", {entry("Ann", 5)}}}, 7, level("Song B", {entry("Bob", 3)})}}};
+    const ApiReply reply = call("POST", "/api/leaderboard", sent.dump());
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    const json body = json::parse(reply.body);
+    EXPECT_EQ(body["success"], true);
+    const json refused = body["refused"];
+    ASSERT_EQ(refused.size(), 4u) << refused;
+    EXPECT_EQ(refused[0]["level"], "Song A");
+    EXPECT_EQ(refused[0]["player"], kLongName);
+    EXPECT_NE(refused[0]["reason"].get<std::string>().find("levels[0].scores[1].player must be a string of at most 64"),
+              std::string::npos) << refused[0];
+    EXPECT_EQ(refused[1]["player"], "Cy");
+    EXPECT_NE(refused[1]["reason"].get<std::string>().find("score must be an integer"), std::string::npos);
+    EXPECT_FALSE(refused[2].contains("level")) << "a name over the limit is not repeated as the level";
+    EXPECT_NE(refused[2]["reason"].get<std::string>().find("levels[1].name"), std::string::npos);
+    EXPECT_NE(refused[3]["reason"].get<std::string>().find("levels[2] must be an object"), std::string::npos);
+    EXPECT_EQ(leaderboard(), upload({level("Song A", {entry("Ann", 10)}), level("Song B", {entry("Bob", 3)})}));
+}
+
+TEST_F(ServerApiSqlite, TheDefaultLimitsTakeAThousandLevelsOfOneUpload) {
+    std::vector<json> levels;
+    for (int l = 0; l < 1200; ++l) levels.push_back(level("L" + std::to_string(l), {entry("Ann", l)}));
+    const json body = json::parse(post(upload(levels)).body);
+    ASSERT_EQ(body["refused"].size(), 200u);
+    EXPECT_EQ(body["refused"][0], (json{{"level", "L1000"}, {"player", "Ann"}, {"reason", "more than 1000 levels in one upload"}}));
+    EXPECT_EQ(leaderboard()["levels"].size(), 1000u);
+}
+
+TEST_P(ServerApi, QuotasPerUploadAndInTotalRefuseWhatGoesBeyondThem) {
+    const UploadLimits limits{.levelsPerUpload = 2, .entriesPerUpload = 3, .levels = 3, .entries = 4};
+    const auto send = [&](const json& document) {
+        const ApiReply reply = handleApiRequest(*store, "POST", "/api/leaderboard", document.dump(), limits);
+        return std::pair(reply.status, json::parse(reply.body).value("refused", json::array()));
+    };
+    const auto reasons = [](const json& refused) {
+        std::vector<std::string> list;
+        for (const json& item : refused) list.push_back(item["player"].get<std::string>() + ": " + item["reason"].get<std::string>());
+        return list;
+    };
+    const auto first = send(upload({level("A", {entry("a1", 1), entry("a2", 1)}), level("B", {entry("b1", 1), entry("b2", 1)}),
+                                    level("C", {entry("c1", 1)})}));
+    EXPECT_EQ(first.first, 200);
+    EXPECT_EQ(reasons(first.second), (std::vector<std::string>{"b2: more than 3 entries in one upload",
+                                                                "c1: more than 2 levels in one upload"}));
+    const auto second = send(upload({level("D", {entry("d1", 1), entry("d2", 1)}), level("E", {entry("e1", 1)})}));
+    EXPECT_EQ(second.first, 200);
+    EXPECT_EQ(reasons(second.second), (std::vector<std::string>{"d2: the leaderboard holds its limit of 4 entries",
+                                                                 "e1: the leaderboard holds its limit of 3 levels"}));
+    const auto full = send(upload({level("A", {entry("a1", 5)})}));
+    EXPECT_EQ(full.first, 400) << "nothing of it could be stored";
+    EXPECT_EQ(reasons(full.second), (std::vector<std::string>{"a1: the leaderboard holds its limit of 3 levels"}));
+    EXPECT_EQ(leaderboard(), upload({level("A", {entry("a1", 1), entry("a2", 1)}), level("B", {entry("b1", 1)}),
+                                     level("D", {entry("d1", 1)})}));
+}
+
+TEST_F(ServerApiSqlite, AGaugeOfTheStoredTotalsStillHoldsTheQuota) {
+    const UploadLimits limits{.entries = 4};
+    QuotaGauge gauge;
+    const auto refusedOf = [&](const json& document) {
+        const ApiReply reply = handleApiRequest(*store, "POST", "/api/leaderboard", document.dump(), limits, &gauge);
+        return json::parse(reply.body).value("refused", json::array()).size();
+    };
+    EXPECT_EQ(refusedOf(upload({level("A", {entry("a", 1), entry("b", 1), entry("c", 1)})})), 0u);
+    EXPECT_EQ(refusedOf(upload({level("B", {entry("d", 1)})})), 0u);
+    EXPECT_EQ(refusedOf(upload({level("C", {entry("e", 1)})})), 1u) << "the fifth entry is over the quota";
+    EXPECT_EQ(leaderboard()["levels"].size(), 2u);
+}
 
 TEST_F(ServerApiSqlite, ABodyOverTheLimitIsRefusedUnread) {
     const std::string body = upload({level("L", {entry(std::string(60, 'p'), 1)})}).dump() + std::string(kMaxUploadBytes, ' ');

@@ -152,9 +152,11 @@ TEST_F(Postgres, AConnectionEndedByTheDatabaseIsOpenedAgainOnceItsTablesAreBack)
 TEST_F(Postgres, TwoServerInstancesKeepTheHighestScoreOfManyClients) {
     constexpr int kClients = 8, kRounds = 12, kPlayers = 10;
     std::unique_ptr<testsupport::ServerProcess> servers[2];
+    // Every client is on loopback, one address: its upload rate is not what is tested here.
+    const std::vector<std::string> options = {"--threads", "4", "--uploads-per-minute", "100000"};
     {
-        std::thread second([&] { servers[1] = std::make_unique<testsupport::ServerProcess>(location, std::vector<std::string>{"--threads", "4"}); });
-        servers[0] = std::make_unique<testsupport::ServerProcess>(location, std::vector<std::string>{"--threads", "4"});
+        std::thread second([&] { servers[1] = std::make_unique<testsupport::ServerProcess>(location, options); });
+        servers[0] = std::make_unique<testsupport::ServerProcess>(location, options);
         second.join();
     }
     ASSERT_TRUE(servers[0]->started() && servers[1]->started())
@@ -207,13 +209,20 @@ TEST_F(Postgres, TwoServerInstancesKeepTheHighestScoreOfManyClients) {
 }
 
 TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothingLost) {
+    const auto healthStatus = [](httplib::Client& client) {
+        const httplib::Result health = client.Get("/healthz");
+        return health ? health->status : -1;
+    };
     testsupport::ServerProcess server(postgresCluster().uri(database), {"--threads", "2"});
     ASSERT_TRUE(server.started());
     httplib::Client client("127.0.0.1", server.port());
     const json first = {{"levels", {level("Song A", {entry("Ann", 10)})}}};
     ASSERT_EQ(post(client, first), 200);
 
+    EXPECT_EQ(healthStatus(client), 200);
+
     ASSERT_TRUE(postgresCluster().stop());
+    EXPECT_EQ(healthStatus(client), 503);
     const httplib::Result refused[] = {client.Get("/api/leaderboard"), client.Get("/api/player/Song%20A/Ann"),
                                        client.Post("/api/leaderboard", first.dump(), "application/json")};
     for (const httplib::Result& reply : refused) {
@@ -222,8 +231,9 @@ TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothin
         EXPECT_EQ(json::parse(reply->body), json::parse(R"({"success":false,"error":"leaderboard storage unavailable"})"));
     }
     const std::string errors = server.process().stderrText();
-    EXPECT_EQ(countLines(errors, "Leaderboard database error: "), 3) << errors;
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 3) << errors;
+    EXPECT_EQ(countLines(errors, "Leaderboard database error: "), 4) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 4) << errors;
+    EXPECT_NE(client.Get("/metrics")->body.find("\nlumoka_database_errors_total 4\n"), std::string::npos);
 
     ASSERT_TRUE(postgresCluster().start()) << postgresCluster().problem();
     json back;
@@ -232,12 +242,38 @@ TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothin
         back = fetch(client);
     }
     EXPECT_EQ(back, first);
+    EXPECT_EQ(healthStatus(client), 200);
+    EXPECT_EQ(client.Get("/metrics")->body.find("\nlumoka_database_reconnections_total 0\n"), std::string::npos);
     const json second = {{"levels", {level("Song A", {entry("Ann", 12), entry("Bob", 3)})}}};
     EXPECT_EQ(post(client, second), 200);
     EXPECT_EQ(fetch(client), second);
     const testsupport::ProcessResult result = server.stop();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_NE(result.out.find("Reconnected to the leaderboard database\n"), std::string::npos) << result.out;
+}
+
+TEST_F(Postgres, AdminCommandsRemoveEntriesUnderARunningServerButDoNotBackUp) {
+    testsupport::ServerProcess server(location);
+    ASSERT_TRUE(server.started());
+    httplib::Client client("127.0.0.1", server.port());
+    ASSERT_EQ(post(client, {{"levels", {level("A", {entry("Eve", 2147483647), entry("Ann", 3)}),
+                                        level("B", {entry("Eve", 4), entry("Ann", 9)})}}}),
+              200);
+    const auto admin = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"admin", "--db", location};
+        all.insert(all.end(), args.begin(), args.end());
+        testsupport::TempDir dir;
+        testsupport::GameProcess process(LUMOKA_SERVER_BINARY, all, dir.path());
+        return process.wait(20s);
+    };
+    EXPECT_EQ(admin({"cap-score", "A", "100"}).out, "Removed 1 entries (scores above 100 on A)\n");
+    EXPECT_EQ(admin({"remove-player", "Eve"}).out, "Removed 1 entries (player Eve on every level)\n");
+    EXPECT_EQ(admin({"remove-entry", "B", "Ann"}).out, "Removed 1 entries (player Ann on B)\n");
+    EXPECT_EQ(admin({"list"}).out, "A\tAnn\t3\t3\t2/8\t3\n");
+    EXPECT_EQ(fetch(client), (json{{"levels", {level("A", {entry("Ann", 3)})}}}));
+    const testsupport::ProcessResult backup = admin({"backup", "x.sqlite"});
+    EXPECT_EQ(backup.exitCode, 1);
+    EXPECT_NE(backup.err.find("needs an SQLite database"), std::string::npos) << backup.err;
 }
 
 testsupport::ProcessResult runServer(const std::string& where) {

@@ -114,3 +114,53 @@ TEST(ServerProcess, StartFailuresAreOneLineAndANonZeroExit) {
 }
 
 }  // namespace
+
+namespace {
+
+testsupport::ProcessResult admin(const fs::path& cwd, const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"admin"};
+    all.insert(all.end(), args.begin(), args.end());
+    testsupport::GameProcess process(LUMOKA_SERVER_BINARY, all, cwd);
+    return process.wait(20s);
+}
+
+TEST(ServerProcess, AdminCommandsModerateTheDatabaseOfARunningServer) {
+    testsupport::TempDir dir;
+    const std::string database = (dir.path() / "scores.sqlite").string();
+    testsupport::ServerProcess server(database);
+    ASSERT_TRUE(server.started());
+    const std::string forged =
+        R"({"levels": [{"name": "Song A", "scores": [{"player": "Ann", "score": 12}, {"player": "Eve", "score": 2147483647}, {"player": "Bob", "score": 40}]},
+                       {"name": "Song B", "scores": [{"player": "Eve", "score": 5}, {"player": "Bob", "score": 7}]}]})";
+    ASSERT_EQ(post(server.port(), forged)->status, 200);
+
+    const testsupport::ProcessResult listed = admin(dir.path(), {"--db", database, "list", "Song B"});
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_EQ(listed.out, "Song B\tEve\t5\t0\t0/0\t0\nSong B\tBob\t7\t0\t0/0\t0\n");
+    EXPECT_EQ(admin(dir.path(), {"--db", database, "cap-score", "Song A", "1000"}).out,
+              "Removed 1 entries (scores above 1000 on Song A)\n");
+    EXPECT_EQ(admin(dir.path(), {"remove-player", "Eve", "--db", database}).out,
+              "Removed 1 entries (player Eve on every level)\n");
+    EXPECT_EQ(admin(dir.path(), {"--db", database, "remove-player", "Bob", "--level", "Song B"}).out,
+              "Removed 1 entries (player Bob on Song B)\n");
+    EXPECT_EQ(admin(dir.path(), {"--db", database, "remove-entry", "Song A", "Ann"}).out,
+              "Removed 1 entries (player Ann on Song A)\n");
+    const json left = {{"levels", {{{"name", "Song A"}, {"scores", {{{"player", "Bob"}, {"score", 40}, {"time", 0},
+                                                                     {"highestLayer", "0/0"}, {"highestCombo", 0}}}}}}}};
+    EXPECT_EQ(json::parse(get(server.port(), "/api/leaderboard")->body), left);
+
+    const fs::path copy = dir.path() / "copy.sqlite";
+    const testsupport::ProcessResult backup = admin(dir.path(), {"--db", database, "backup", copy.string()});
+    EXPECT_EQ(backup.exitCode, 0) << backup.err;
+    EXPECT_EQ(backup.out, "Backed up " + database + " to " + copy.string() + "\n");
+    EXPECT_EQ(admin(dir.path(), {"--db", copy.string(), "list"}).out, "Song A\tBob\t40\t0\t0/0\t0\n");
+
+    const testsupport::ProcessResult wrong = admin(dir.path(), {"--db", database, "cap-score", "Song A", "lots"});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_TRUE(wrong.err.starts_with("Usage: lumoka-server admin")) << wrong.err;
+    const testsupport::ProcessResult unwritable = admin(dir.path(), {"--db", database, "backup", "/nonexistent/x.sqlite"});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_EQ(std::count(unwritable.err.begin(), unwritable.err.end(), '\n'), 1) << unwritable.err;
+}
+
+}  // namespace
