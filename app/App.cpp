@@ -21,7 +21,7 @@
 #include "render/GLFunctions.h"
 
 std::atomic<bool> stopRequested{false};
-std::mutex gameStateMutex;
+std::mutex        gameStateMutex;
 
 namespace {
 
@@ -43,7 +43,8 @@ float frameStep(uint64_t now, uint64_t last, uint64_t frequency) {
 bool App::init() {
     SDL_Init(SDL_INIT_VIDEO);
     SDL_SetHint("SDL_TOUCH_MOUSE_EVENTS", "1");
-    std::cout << "SDL initialized successfully." << "\n";
+    std::cout << "SDL initialized successfully."
+              << "\n";
 
     HttpDatabase::useLocalCopy({Leaderboard::loadLocal, Leaderboard::loadLocalScore, Leaderboard::mergeIntoFile});
     if (!audio.init()) return fail("Failed to initialize audio system");
@@ -59,13 +60,15 @@ bool App::init() {
     audio.setMusicVolume(static_cast<float>(Prefs::loadMusicVolume(100)) / 100.0f);
     game.setNoteCallback();
     if (!loadLevelManifest("levels/level.json", audio, render, game)) {
-        std::cerr << "Failed to load default level JSON definition (levels/level.json)" << "\n";
+        std::cerr << "Failed to load default level JSON definition (levels/level.json)"
+                  << "\n";
     }
     render.bindUniformBlocks();
 
     guiVisible = true;
     running    = true;
-    std::cout << "Application initialized successfully!" << "\n";
+    std::cout << "Application initialized successfully!"
+              << "\n";
     HttpDatabase::init();
     return true;
 }
@@ -120,8 +123,8 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
 }
 
 void App::copyStemFlags() {
-    const size_t slots = std::min(audio.stems.size(), static_cast<size_t>(kVisualStemCap));
-    int32_t activeCount = 0;
+    const size_t slots       = std::min(audio.stems.size(), static_cast<size_t>(kVisualStemCap));
+    int32_t      activeCount = 0;
     for (size_t i = 0; i < slots; ++i) {
         render.stemActive[i] = audio.stems[i].active;
         activeCount += audio.stems[i].active ? 1 : 0;
@@ -158,9 +161,9 @@ void App::startSelectedLevel() {
 void App::installLoadedLevel() {
     std::optional<LevelLoader::Ready> ready = levelLoader.takeReady();
     if (!ready) return;
-    const bool tutorial = ready->request.purpose == LevelLoader::Purpose::Tutorial;
-    currentPackage      = std::move(ready->package);
-    packageLoaded       = true;
+    const bool tutorial  = ready->request.purpose == LevelLoader::Purpose::Tutorial;
+    currentPackage       = std::move(ready->package);
+    packageLoaded        = true;
     const bool installed = currentPackage.install(std::move(ready->level), audio, render, game);
     if (tutorial) {
         packageLoaded = installed;  // when it failed, the page plays without music and the next one tries again
@@ -198,7 +201,8 @@ void App::endRun() {
 void App::shutdown(std::thread& logicThread) {
     stopRequested.exchange(true);
     if (logicThread.joinable()) logicThread.join();
-    std::cout << "Game logic thread joined successfully" << "\n";
+    std::cout << "Game logic thread joined successfully"
+              << "\n";
     levelLoader.shutdown();
     HttpDatabase::shutdown();
     std::cout << "Shutting down application..." << std::endl;

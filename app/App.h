@@ -48,7 +48,7 @@ public:
     bool         showCalibration = false;
     bool         showResults     = false;
     RunSummary   lastRun;
-    bool         running         = false;
+    bool         running = false;
     LevelLoader  levelLoader;
 
 private:

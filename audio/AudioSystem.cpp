@@ -40,9 +40,9 @@ bool fileExists(const std::string& path) {
     return true;
 }
 
-Stem::Stem() = default;
-Stem::~Stem() = default;
-Stem::Stem(Stem&&) noexcept = default;
+Stem::Stem()                           = default;
+Stem::~Stem()                          = default;
+Stem::Stem(Stem&&) noexcept            = default;
 Stem& Stem::operator=(Stem&&) noexcept = default;
 
 bool AudioSystem::init() { return init(Mixer::Output::Device); }
@@ -55,7 +55,8 @@ bool AudioSystem::init(Mixer::Output output) {
     }
     voiceGroup = engine.createVoiceGroup();
     if (voiceGroup == 0) {
-        std::cerr << "Failed to create voice group" << "\n";
+        std::cerr << "Failed to create voice group"
+                  << "\n";
         return false;
     }
     playing      = false;
@@ -64,7 +65,8 @@ bool AudioSystem::init(Mixer::Output output) {
     speedFactor  = 1.0f;
     masterVolume = 1.0f;
     setMusicVolume(1.0f);
-    std::cout << "SoLoud audio system initialized successfully." << "\n";
+    std::cout << "SoLoud audio system initialized successfully."
+              << "\n";
     return true;
 }
 
@@ -76,7 +78,8 @@ void AudioSystem::shutdown() {
     }
     clearStems();
     engine.deinit();
-    std::cout << "SoLoud audio system shut down." << "\n";
+    std::cout << "SoLoud audio system shut down."
+              << "\n";
 }
 
 bool decodeStem(const std::string& path, Stem& stem) {
@@ -89,7 +92,7 @@ bool decodeStem(const std::string& path, Stem& stem) {
     // The read uses the caller's path: a quote that normalising dropped makes
     // it fail here rather than load some other file.
     size_t size = 0;
-    void* data = SDL_LoadFile(path.c_str(), &size);
+    void*  data = SDL_LoadFile(path.c_str(), &size);
     if (!data) {
         std::fprintf(stderr, "SDL_LoadFile failed for: %s, Error: %s)", path.c_str(), SDL_GetError());
         std::fprintf(stderr, "\n");
@@ -100,18 +103,18 @@ bool decodeStem(const std::string& path, Stem& stem) {
         SDL_free(data);
         return false;
     }
-    auto sound = std::make_unique<Sound>();
-    const unsigned code = sound->loadMem(data, size);
+    auto           sound = std::make_unique<Sound>();
+    const unsigned code  = sound->loadMem(data, size);
     SDL_free(data);
     if (code != 0) {
         std::fprintf(stderr, "Failed to load audio file: %s  (Error: %u)", n.c_str(), code);
         std::fprintf(stderr, "\n");
         return false;
     }
-    stem = Stem{};
+    stem                    = Stem{};
     stem.midi.lengthSeconds = sound->getLength();
-    stem.sound = std::move(sound);
-    stem.name  = fileName(n);
+    stem.sound              = std::move(sound);
+    stem.name               = fileName(n);
     printLine(stdout, "Successfully loaded stem: %s", stem.name.c_str());
     return true;
 }
@@ -141,9 +144,11 @@ void AudioSystem::setMusicVolume(float volume) {
 }
 
 void AudioSystem::playAll() {
-    std::cout << "Playing all stems with voice group." << "\n";
+    std::cout << "Playing all stems with voice group."
+              << "\n";
     if (stems.empty()) {
-        std::cout << "No stems to play." << "\n";
+        std::cout << "No stems to play."
+                  << "\n";
         return;
     }
     engine.stopAll();
@@ -162,24 +167,28 @@ void AudioSystem::playAll() {
     }
     engine.setPause(voiceGroup, false);
     playing = true;
-    std::cout << "Playback initiated for " << stems.size() << " stem(s) using voice group." << "\n";
+    std::cout << "Playback initiated for " << stems.size() << " stem(s) using voice group."
+              << "\n";
 }
 
 void AudioSystem::stopAll() {
-    std::cout << "Stopping all stems." << "\n";
+    std::cout << "Stopping all stems."
+              << "\n";
     engine.stopAll();
     for (Stem& stem : stems) {
         stem.voice = 0;
         stem.midi.rewind();
     }
     playing = false;
-    std::cout << "Playback stopped." << "\n";
+    std::cout << "Playback stopped."
+              << "\n";
 }
 
 void AudioSystem::activateFirstStem() {
     if (stems.empty()) return;
     fadeInStem(0, 1.0f);
-    std::cout << "Activated first stem" << "\n";
+    std::cout << "Activated first stem"
+              << "\n";
 }
 
 void AudioSystem::fadeInStem(int index, float seconds) {
@@ -191,12 +200,13 @@ void AudioSystem::fadeInStem(int index, float seconds) {
     stem.fading       = true;
     stem.fadeProgress = 0.0f;
     stem.volume       = 0.0f;
-    std::cout << "Fading in stem: " << stem.name << " over " << seconds << "s" << "\n";
+    std::cout << "Fading in stem: " << stem.name << " over " << seconds << "s"
+              << "\n";
 }
 
 void AudioSystem::deactivateStem(int index) {
     if (index < 0 || static_cast<size_t>(index) >= stems.size()) return;
-    Stem& stem = stems[static_cast<size_t>(index)];
+    Stem& stem        = stems[static_cast<size_t>(index)];
     stem.active       = false;
     stem.fading       = false;
     stem.volume       = 0.0f;
@@ -211,7 +221,7 @@ void AudioSystem::update(float dt) {
             // A fade of no length (or a nonsense one) completes at once; dividing
             // by it could leave the progress NaN and the stem silent for good.
             const bool instant = !(stem.fadeDuration > 0.0f) || !std::isfinite(stem.fadeDuration);
-            stem.fadeProgress = instant ? 1.0f : stem.fadeProgress + dt / stem.fadeDuration;
+            stem.fadeProgress  = instant ? 1.0f : stem.fadeProgress + dt / stem.fadeDuration;
             if (stem.fadeProgress >= 1.0f) {
                 stem.fadeProgress = 1.0f;
                 stem.fading       = false;
@@ -228,10 +238,12 @@ void AudioSystem::setBpm(float newBpm) {
     bpm = newBpm;
     if (std::fabs(1.0f - speedFactor) > 0.01f) {
         speedFactor = 1.0f;
-        std::cout << "Set BPM to " << bpm << " (native tempo, speed factor: " << speedFactor << ")" << "\n";
+        std::cout << "Set BPM to " << bpm << " (native tempo, speed factor: " << speedFactor << ")"
+                  << "\n";
         if (voiceGroup != 0 && engine.isVoiceGroup(voiceGroup)) engine.setRelativePlaySpeed(voiceGroup, speedFactor);
     } else {
-        std::cout << "BPM set to " << bpm << " (no playback speed change needed)" << "\n";
+        std::cout << "BPM set to " << bpm << " (no playback speed change needed)"
+                  << "\n";
     }
 }
 
@@ -240,8 +252,8 @@ void AudioSystem::setBpm(float newBpm) {
 // would move it.
 void AudioSystem::updateStreamTime(double& streamTime, uint64_t& readNs) {
     if (!playing || voiceGroup == 0 || !engine.isVoiceGroup(voiceGroup)) return;
-    const bool charted = std::any_of(stems.begin(), stems.end(),
-                                     [](const Stem& stem) { return stem.active && stem.midi.loaded; });
+    const bool charted =
+        std::any_of(stems.begin(), stems.end(), [](const Stem& stem) { return stem.active && stem.midi.loaded; });
     if (charted) streamTime = playbackTimeNow(engine, voiceGroup, readNs);
 }
 

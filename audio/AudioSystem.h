@@ -39,8 +39,8 @@ struct Stem {
 
 class AudioSystem {
 public:
-    bool init();                       // the default playback device
-    bool init(Mixer::Output output);   // Output::None: no device, the caller pulls Mixer::mix
+    bool init();                      // the default playback device
+    bool init(Mixer::Output output);  // Output::None: no device, the caller pulls Mixer::mix
     void shutdown();
     bool loadStem(const std::string& path);
     bool loadStemWithMidi(const std::string& audioPath, const std::string& midiPath);
@@ -55,7 +55,7 @@ public:
     void update(float dt);
     // Each frame, before input is judged and circles are timed; readNs: when
     // the clock was read (SDL_GetTicksNS).
-    void updateStreamTime(double& streamTime, uint64_t& readNs);
+    void         updateStreamTime(double& streamTime, uint64_t& readNs);
     MidiDispatch dispatchMidi(const NoteCallback& onNote, RenderState* render);  // audio/NoteTimeline.cpp
 
     std::vector<Stem> stems;
@@ -66,7 +66,7 @@ public:
     float             masterVolume = 0.0f;
     float             musicVolume  = 1.0f;
     Mixer             engine;
-    uint32_t          voiceGroup   = 0;
+    uint32_t          voiceGroup = 0;
 };
 
 // Mixer::getPlaybackTime with the moment it was read (SDL_GetTicksNS), so a

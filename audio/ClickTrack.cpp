@@ -23,7 +23,7 @@ void put16(std::vector<unsigned char>& bytes, uint16_t value) { put(bytes, &valu
 
 // A 32-bit float stereo WAV image, the format the decoder takes unchanged.
 std::vector<unsigned char> floatWav(const std::vector<float>& stereo) {
-    const auto dataBytes = static_cast<uint32_t>(stereo.size() * sizeof(float));
+    const auto                 dataBytes = static_cast<uint32_t>(stereo.size() * sizeof(float));
     std::vector<unsigned char> bytes;
     put(bytes, "RIFF", 4);
     put32(bytes, 36 + dataBytes);
@@ -44,12 +44,12 @@ std::vector<unsigned char> floatWav(const std::vector<float>& stereo) {
 }  // namespace
 
 bool makeClickTrack(Sound& sound, float bpm) {
-    const auto beatFrames  = static_cast<size_t>(std::lround(60.0 / bpm * Sound::kSampleRate));
-    const auto clickFrames = static_cast<size_t>(kClickSeconds * Sound::kSampleRate);
+    const auto         beatFrames  = static_cast<size_t>(std::lround(60.0 / bpm * Sound::kSampleRate));
+    const auto         clickFrames = static_cast<size_t>(kClickSeconds * Sound::kSampleRate);
     std::vector<float> stereo(beatFrames * Sound::kChannels, 0.0f);
     for (size_t i = 0; i < clickFrames && i < beatFrames; ++i) {
-        const double t     = static_cast<double>(i) / Sound::kSampleRate;
-        const auto   value = static_cast<float>(0.8 * std::exp(-kDecay * t) * std::sin(2.0 * M_PI * kClickHz * t + 0.5));
+        const double t   = static_cast<double>(i) / Sound::kSampleRate;
+        const auto value = static_cast<float>(0.8 * std::exp(-kDecay * t) * std::sin(2.0 * M_PI * kClickHz * t + 0.5));
         stereo[2 * i] = stereo[2 * i + 1] = value;
     }
     const std::vector<unsigned char> wav = floatWav(stereo);

@@ -20,8 +20,8 @@ double median(std::vector<double> values) {
 
 double standardDeviation(const std::vector<double>& values) {
     if (values.size() < 2) return 0.0;
-    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
-    double squares = 0.0;
+    const double mean    = std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
+    double       squares = 0.0;
     for (const double value : values) squares += (value - mean) * (value - mean);
     return std::sqrt(squares / static_cast<double>(values.size()));
 }
@@ -47,10 +47,10 @@ CalibrationResult calibrate(const std::vector<double>& tapErrors) {
     CalibrationResult result;
     if (static_cast<int>(tapErrors.size()) < kCalibrationTaps) return result;
     const std::vector<double> kept = withoutOutliers(tapErrors);
-    result.ready    = true;
-    result.kept     = static_cast<int>(kept.size());
-    result.offset   = median(kept);
-    result.spread   = standardDeviation(kept);
+    result.ready                   = true;
+    result.kept                    = static_cast<int>(kept.size());
+    result.offset                  = median(kept);
+    result.spread                  = standardDeviation(kept);
     // Dropping many taps would hide a wide spread behind the few left.
     const bool mostKept = 4 * kept.size() >= 3 * tapErrors.size();
     result.accepted     = mostKept && result.spread <= kCalibrationMaxSpread;

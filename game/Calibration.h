@@ -5,9 +5,9 @@
 
 #include <vector>
 
-inline constexpr int    kCalibrationTaps      = 16;     // taps needed before a result
-inline constexpr double kCalibrationOutlier   = 0.05;   // s from the median of the other taps
-inline constexpr double kCalibrationMaxSpread = 0.03;   // s of standard deviation
+inline constexpr int    kCalibrationTaps      = 16;    // taps needed before a result
+inline constexpr double kCalibrationOutlier   = 0.05;  // s from the median of the other taps
+inline constexpr double kCalibrationMaxSpread = 0.03;  // s of standard deviation
 inline constexpr float  kCalibrationBpm       = 100.0f;
 
 struct CalibrationResult {
@@ -23,5 +23,5 @@ struct CalibrationResult {
 double            tapError(double tapTime, double beatSeconds);
 CalibrationResult calibrate(const std::vector<double>& tapErrors);
 
-double median(std::vector<double> values);                   // 0 for none
+double median(std::vector<double> values);                    // 0 for none
 double standardDeviation(const std::vector<double>& values);  // population; 0 for fewer than two

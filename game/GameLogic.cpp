@@ -25,20 +25,20 @@ const std::array<KeyColumn, 8> keyColumns = {{
 
 namespace {
 
-constexpr double  kSpawnLead       = 1.0;    // a circle appears this long before its note
-constexpr double  kLateSpawnSlack  = 0.001;  // a note this far past still gets its circle
-constexpr double  kDuplicateWindow = 0.01;
+constexpr double kSpawnLead       = 1.0;    // a circle appears this long before its note
+constexpr double kLateSpawnSlack  = 0.001;  // a note this far past still gets its circle
+constexpr double kDuplicateWindow = 0.01;
 // A spawned note is forgotten once its circle time is this far behind the clock,
 // well outside the window even if the clock is pulled back a little.
-constexpr double  kSpawnedMemory   = 2.0;
-constexpr int32_t kLastVisualStem  = 7;
-constexpr float   kSpawnRadius     = 40.0f;
-constexpr float   kGrowFromRadius  = 20.0f;
-constexpr float   kTargetRadius    = 100.0f;
-constexpr float   kTapLinger       = 0.2f;
-constexpr double  kReachWindow     = 0.1;
-constexpr float   kHoldOverrun     = 0.3f;   // holding on longer than this past the end is a miss
-constexpr float   kVanishedRadius  = 5.0f;
+constexpr double  kSpawnedMemory  = 2.0;
+constexpr int32_t kLastVisualStem = 7;
+constexpr float   kSpawnRadius    = 40.0f;
+constexpr float   kGrowFromRadius = 20.0f;
+constexpr float   kTargetRadius   = 100.0f;
+constexpr float   kTapLinger      = 0.2f;
+constexpr double  kReachWindow    = 0.1;
+constexpr float   kHoldOverrun    = 0.3f;  // holding on longer than this past the end is a miss
+constexpr float   kVanishedRadius = 5.0f;
 
 const KeyColumn& columnFor(int32_t note) {
     for (const KeyColumn& column : keyColumns)
@@ -69,16 +69,16 @@ void forgetCircle(Table& table, int32_t index) {
 }  // namespace
 
 void GameLogic::reset(int32_t layerCap) {
-    score             = 0;
-    combo             = 0;
-    highestCombo      = 0;
-    layers            = 1;
-    maxLayers         = layerCap;
-    highestLayer      = 1;
-    inGame            = false;
-    multiplier        = 1.0f;
-    playerName        = "Player 1";
-    keyboardGameplay  = false;
+    score            = 0;
+    combo            = 0;
+    highestCombo     = 0;
+    layers           = 1;
+    maxLayers        = layerCap;
+    highestLayer     = 1;
+    inGame           = false;
+    multiplier       = 1.0f;
+    playerName       = "Player 1";
+    keyboardGameplay = false;
     clearCircles();
     comboPerLayer     = kComboPerLayer;
     missLimit         = kMissLimit;
@@ -180,11 +180,11 @@ namespace {
 // the clock, or against the loop position, plus a loop length for the next pass.
 struct LeadRun {
     const std::vector<MidiNoteEvent>& events;
-    size_t  begin;
-    size_t  end;
-    double  origin;      // the lead is event time - origin (+ wrap)
-    double  wrap;        // 0, or the loop length for notes of the next pass
-    int64_t pass;
+    size_t                            begin;
+    size_t                            end;
+    double                            origin;  // the lead is event time - origin (+ wrap)
+    double                            wrap;    // 0, or the loop length for notes of the next pass
+    int64_t                           pass;
 
     double leadOf(size_t i) const {
         const double lead = events[i].time - origin;
@@ -204,9 +204,8 @@ struct LeadRun {
 };
 
 bool wasSpawned(const StemMidi& midi, int64_t pass, size_t event) {
-    return std::any_of(midi.spawnedNotes.begin(), midi.spawnedNotes.end(), [&](const SpawnedNote& note) {
-        return note.pass == pass && note.event == event;
-    });
+    return std::any_of(midi.spawnedNotes.begin(), midi.spawnedNotes.end(),
+                       [&](const SpawnedNote& note) { return note.pass == pass && note.event == event; });
 }
 
 }  // namespace
@@ -229,11 +228,13 @@ void GameLogic::spawnDueNotes(Stem& stem, bool looping, int32_t width, int32_t h
             const double lead = run.leadOf(i);
             if (lead > kSpawnLead) break;
             const MidiNoteEvent& event = midi.events[i];
-            if (!(lead >= -kLateSpawnSlack) || !event.isNoteOn || event.velocity == 0) continue;  // NaN times spawn nothing
+            if (!(lead >= -kLateSpawnSlack) || !event.isNoteOn || event.velocity == 0)
+                continue;  // NaN times spawn nothing
             if (wasSpawned(midi, run.pass, i)) continue;
             const double circleTime = loops ? t + lead : event.time;
             midi.spawnedNotes.push_back({run.pass, static_cast<uint32_t>(i), circleTime});
-            if (!isDuplicate(stemIndex, event.note, circleTime)) spawnCircle(event, stemIndex, circleTime, width, height);
+            if (!isDuplicate(stemIndex, event.note, circleTime))
+                spawnCircle(event, stemIndex, circleTime, width, height);
         }
     };
     if (!loops) {
@@ -258,8 +259,8 @@ bool GameLogic::isDuplicate(int32_t stemIndex, int32_t note, double circleTime) 
     });
 }
 
-void GameLogic::spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime,
-                            int32_t width, int32_t height) {
+void GameLogic::spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime, int32_t width,
+                            int32_t height) {
     Circle circle;
     circle.x            = static_cast<float>(event.note * width) * 0.0078125f;
     circle.y            = static_cast<float>(height * event.velocity) * 0.0078125f;
@@ -274,8 +275,8 @@ void GameLogic::spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, doubl
     if (keyboardGameplay) {
         const KeyColumn& column = columnFor(event.note);
         const int        row    = velocityRow(event.velocity);
-        circle.key   = column.keys[row];
-        circle.label = column.labels[row];
+        circle.key              = column.keys[row];
+        circle.label            = column.labels[row];
     }
     circles.push_back(std::move(circle));
 }
@@ -288,7 +289,7 @@ void GameLogic::updateRun(InputManager& input, int32_t height, float dt) {
 void GameLogic::updateCircles(float dt) {
     fadeTierMarks(dt);
     for (size_t i = 0; i < circles.size();) {
-        Circle&      circle = circles[i];
+        Circle&      circle    = circles[i];
         const double untilNote = circle.time - heardTime();
         bool         timed     = true;
         if (!circle.reached) {
@@ -296,8 +297,8 @@ void GameLogic::updateCircles(float dt) {
                 circle.reached = true;
             } else {
                 const float progress = std::clamp(1.0f - static_cast<float>(untilNote), 0.0f, 1.0f);
-                circle.radius = kGrowFromRadius + progress * (circle.targetRadius - kGrowFromRadius);
-                timed = false;
+                circle.radius        = kGrowFromRadius + progress * (circle.targetRadius - kGrowFromRadius);
+                timed                = false;
             }
         }
         if (timed && !circle.holders.empty()) {

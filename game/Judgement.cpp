@@ -48,9 +48,7 @@ int32_t tierFactor(double accuracy) {
     return accuracy >= 0.75 ? 2 : 1;
 }
 
-int32_t timingFactor(double accuracy) {
-    return 1 - static_cast<int32_t>(std::trunc(-2.0 * accuracy));
-}
+int32_t timingFactor(double accuracy) { return 1 - static_cast<int32_t>(std::trunc(-2.0 * accuracy)); }
 
 int32_t pitchPoints(int32_t note) {
     if (note < 48) return 50;
@@ -82,7 +80,8 @@ void GameLogic::handleInput(InputManager& input, int32_t height) {
                 return circle.key == key && hittable(circle, at);
             });
             if (found != circles.end() && !keyHolds.contains(key))
-                judge(static_cast<int32_t>(found - circles.begin()), InputKind::Key, static_cast<uint64_t>(key), true, at);
+                judge(static_cast<int32_t>(found - circles.begin()), InputKind::Key, static_cast<uint64_t>(key), true,
+                      at);
         }
         for (const auto& [key, stamp] : input.keysReleased) {
             if (const int32_t* held = findHold(InputKind::Key, static_cast<uint64_t>(key)))
@@ -176,7 +175,7 @@ void GameLogic::judgePress(int32_t index, InputKind kind, uint64_t id, double at
     setHold(kind, id, index);
     if (circle.judged) return;  // a later press only holds
 
-    circle.judged = true;
+    circle.judged       = true;
     const double window = kind == InputKind::Touch ? kTouchHoldWindow : kPointerHoldWindow;
     if (std::abs(at - circle.time) > window) {
         // Too far off: the combo breaks, but the hold is still timed.
@@ -239,7 +238,7 @@ void GameLogic::countHit() {
 // A long run at eight layers can pass the largest int32; the score stops there.
 void GameLogic::addScore(int32_t points) {
     const auto added = saturate(std::trunc(static_cast<double>(static_cast<float>(points) * multiplier)));
-    score = saturate(static_cast<double>(score) + added);
+    score            = saturate(static_cast<double>(score) + added);
     if (score > highScore) {
         highScore = score;
         std::cout << "High score updated: " << highScore << "\n";
@@ -252,9 +251,7 @@ void GameLogic::missAt(const Circle& circle) {
     markTier(circle, Tier::Miss);
 }
 
-void GameLogic::markTier(const Circle& circle, Tier tier) {
-    tierMarks.push_back({circle.x, circle.y, tier, 0.0f});
-}
+void GameLogic::markTier(const Circle& circle, Tier tier) { tierMarks.push_back({circle.x, circle.y, tier, 0.0f}); }
 
 void GameLogic::fadeTierMarks(float dt) {
     for (TierMark& mark : tierMarks) mark.age += dt;

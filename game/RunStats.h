@@ -11,10 +11,10 @@
 enum class Tier { Perfect, Great, Good, Miss };
 inline constexpr int kTierCount = 4;
 
-const char* tierName(Tier tier);         // "Perfect", "Great", "Good", "Miss"
-Tier        tierOf(double accuracy);     // below good counts as good
+const char* tierName(Tier tier);      // "Perfect", "Great", "Good", "Miss"
+Tier        tierOf(double accuracy);  // below good counts as good
 
-inline constexpr int    kHistogramBins   = 40;     // hit errors from -200 to +200 ms
+inline constexpr int    kHistogramBins   = 40;  // hit errors from -200 to +200 ms
 inline constexpr double kHistogramBinSec = 0.010;
 
 struct RunStats {

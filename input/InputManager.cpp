@@ -38,9 +38,7 @@ void InputManager::processEvents(GuiEventHook gui, bool guiTakesText) {
 
 void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
     switch (event.type) {
-    case SDL_EVENT_QUIT:
-        quit = true;
-        break;
+    case SDL_EVENT_QUIT: quit = true; break;
     case SDL_EVENT_KEY_DOWN: {
         if (event.key.repeat) break;
         const uint64_t stamp = X11PressStamps::takeKey(event.key.raw, true, event.key.timestamp);
@@ -54,7 +52,8 @@ void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
     }
     case SDL_EVENT_KEY_UP:
         if (!event.key.repeat)
-            keysReleased[static_cast<int32_t>(event.key.key)] = X11PressStamps::takeKey(event.key.raw, false, event.key.timestamp);
+            keysReleased[static_cast<int32_t>(event.key.key)] =
+                X11PressStamps::takeKey(event.key.raw, false, event.key.timestamp);
         break;
     case SDL_EVENT_MOUSE_MOTION:
         mouseX = event.motion.x;
@@ -77,12 +76,12 @@ void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
         float w, h;
         touchScale(event.tfinger.windowID, w, h);
         TouchPoint& touch = touches[event.tfinger.fingerID];
-        touch.active    = true;
-        touch.pressed   = true;
-        touch.released  = false;
-        touch.x         = w * event.tfinger.x;
-        touch.y         = h * event.tfinger.y;
-        touch.pressedAt = event.tfinger.timestamp;
+        touch.active      = true;
+        touch.pressed     = true;
+        touch.released    = false;
+        touch.x           = w * event.tfinger.x;
+        touch.y           = h * event.tfinger.y;
+        touch.pressedAt   = event.tfinger.timestamp;
         break;
     }
     // A cancelled touch (the system took the finger, say for a gesture) ends
@@ -90,21 +89,20 @@ void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
     case SDL_EVENT_FINGER_UP:
     case SDL_EVENT_FINGER_CANCELED: {
         TouchPoint& touch = touches[event.tfinger.fingerID];
-        touch.active     = false;
-        touch.released   = true;
-        touch.releasedAt = event.tfinger.timestamp;
+        touch.active      = false;
+        touch.released    = true;
+        touch.releasedAt  = event.tfinger.timestamp;
         break;
     }
     case SDL_EVENT_FINGER_MOTION: {
         float w, h;
         touchScale(event.tfinger.windowID, w, h);
         TouchPoint& touch = touches[event.tfinger.fingerID];
-        touch.x = w * event.tfinger.x;
-        touch.y = h * event.tfinger.y;
+        touch.x           = w * event.tfinger.x;
+        touch.y           = h * event.tfinger.y;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -118,6 +116,6 @@ void InputManager::endFrame() {
     for (auto it = touches.begin(); it != touches.end();) {
         it->second.pressed  = false;
         it->second.released = false;
-        it = it->second.active ? std::next(it) : touches.erase(it);
+        it                  = it->second.active ? std::next(it) : touches.erase(it);
     }
 }

@@ -34,12 +34,15 @@ public:
     void handleEvent(const SDL_Event& event, bool guiTakesText);
     void endFrame();
 
-    bool quitRequested() const     { return quit; }
+    bool quitRequested() const { return quit; }
     bool playTogglePressed() const { return playToggle; }
-    bool guiTogglePressed() const  { return guiToggle; }
-    bool mousePressed() const      { return mouseWentDown; }
-    bool mouseReleased() const     { return mouseWentUp; }
-    void getMousePosition(float& x, float& y) const { x = mouseX; y = mouseY; }
+    bool guiTogglePressed() const { return guiToggle; }
+    bool mousePressed() const { return mouseWentDown; }
+    bool mouseReleased() const { return mouseWentUp; }
+    void getMousePosition(float& x, float& y) const {
+        x = mouseX;
+        y = mouseY;
+    }
 
     bool                           quit          = false;
     bool                           playToggle    = false;

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr size_t  kKept      = 64;          // presses waiting for the frame that reads them
+constexpr size_t  kKept       = 64;             // presses waiting for the frame that reads them
 constexpr int64_t kLongestAge = 1'000'000'000;  // older, or from the future: another host's clock
 constexpr int64_t kSameMoment = 1'000'000;      // the server's millisecond may end after ours
 
@@ -35,12 +35,13 @@ std::set<uint32_t> keysDown;  // an X auto-repeat is a second press without a re
 uint64_t toTicks(unsigned long serverMs) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t ticks  = SDL_GetTicksNS();
-    const uint64_t nowNs  = static_cast<uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(now.tv_nsec);
-    const auto     ageMs  = static_cast<int32_t>(static_cast<uint32_t>(nowNs / 1'000'000u) - static_cast<uint32_t>(serverMs));
+    const uint64_t ticks = SDL_GetTicksNS();
+    const uint64_t nowNs = static_cast<uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(now.tv_nsec);
+    const auto     ageMs =
+        static_cast<int32_t>(static_cast<uint32_t>(nowNs / 1'000'000u) - static_cast<uint32_t>(serverMs));
     // The event fell somewhere inside its millisecond: take the middle, but
     // never after now.
-    const int64_t  ageNs  = int64_t{ageMs} * 1'000'000 + static_cast<int64_t>(nowNs % 1'000'000u) - 500'000;
+    const int64_t ageNs = int64_t{ageMs} * 1'000'000 + static_cast<int64_t>(nowNs % 1'000'000u) - 500'000;
     if (ageNs < -kSameMoment || ageNs > kLongestAge || ageNs >= static_cast<int64_t>(ticks)) return 0;
     return ticks - static_cast<uint64_t>(std::max<int64_t>(ageNs, 0));
 }
@@ -95,8 +96,12 @@ void install() {
     if (driver != nullptr && std::strcmp(driver, "x11") == 0) SDL_SetX11EventHook(watchX11, nullptr);
 }
 
-uint64_t takeKey(uint16_t rawKeycode, bool down, uint64_t fallback) { return take(Source::Key, rawKeycode, down, fallback); }
+uint64_t takeKey(uint16_t rawKeycode, bool down, uint64_t fallback) {
+    return take(Source::Key, rawKeycode, down, fallback);
+}
 
-uint64_t takeButton(uint8_t button, bool down, uint64_t fallback) { return take(Source::Button, button, down, fallback); }
+uint64_t takeButton(uint8_t button, bool down, uint64_t fallback) {
+    return take(Source::Button, button, down, fallback);
+}
 
 }  // namespace X11PressStamps

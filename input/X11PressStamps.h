@@ -8,8 +8,8 @@
 #include <cstdint>
 
 namespace X11PressStamps {
-void     install();  // on the x11 video driver only; main thread, after the video subsystem starts
+void install();  // on the x11 video driver only; main thread, after the video subsystem starts
 // The press's moment on the SDL_GetTicksNS clock, or fallback when none was seen.
 uint64_t takeKey(uint16_t rawKeycode, bool down, uint64_t fallback);
 uint64_t takeButton(uint8_t button, bool down, uint64_t fallback);
-}
+}  // namespace X11PressStamps

@@ -38,10 +38,10 @@ void printLine(std::FILE* stream, const char* format, const char* argument) {
 // missing or empty file apart, which the callers report.
 json readMember(const char* key, const char* parseMessage, bool& noFile) {
     const std::optional<std::string> text = readPrefsFile(Prefs::filePath());
-    noFile = !text;
+    noFile                                = !text;
     if (noFile) return nullptr;
     std::string error;
-    json value = Prefs::memberOf(*text, key, error);
+    json        value = Prefs::memberOf(*text, key, error);
     if (!error.empty()) printLine(stderr, parseMessage, error.c_str());
     return value;
 }
@@ -144,7 +144,8 @@ int32_t loadAudioOffsetMs(int32_t fallback) {
 int32_t loadMusicVolume(int32_t fallback) { return loadWholeNumber("musicVolume", 0, 100, fallback); }
 
 void savePlayerName(const std::string& name) {
-    const std::string path = saveMember("playerName", name, "Failed to parse existing prefs when saving player name: %s");
+    const std::string path =
+        saveMember("playerName", name, "Failed to parse existing prefs when saving player name: %s");
     if (!path.empty()) printLine(stdout, "Player name saved to %s", path.c_str());
 }
 
@@ -157,14 +158,16 @@ void saveKeyboardGameplay(bool enabled) {
 }
 
 void saveAudioOffsetMs(int32_t offsetMs) {
-    const std::string path = saveMember("audioOffsetMs", offsetMs, "Failed to parse existing prefs when saving the audio offset: %s");
+    const std::string path =
+        saveMember("audioOffsetMs", offsetMs, "Failed to parse existing prefs when saving the audio offset: %s");
     if (path.empty()) return;
     std::printf("Audio offset saved to %s: %d ms", path.c_str(), offsetMs);
     std::fputs("\n", stdout);
 }
 
 void saveMusicVolume(int32_t percent) {
-    const std::string path = saveMember("musicVolume", percent, "Failed to parse existing prefs when saving the music volume: %s");
+    const std::string path =
+        saveMember("musicVolume", percent, "Failed to parse existing prefs when saving the music volume: %s");
     if (path.empty()) return;
     std::printf("Music volume saved to %s: %d %%", path.c_str(), percent);
     std::fputs("\n", stdout);

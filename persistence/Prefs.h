@@ -30,4 +30,4 @@ void        saveMusicVolume(int32_t percent);
 // does not parse leaves its reason in error.
 nlohmann::json memberOf(const std::string& text, const char* key, std::string& error);
 std::string    withMember(const std::string& text, const char* key, const nlohmann::json& value, std::string& error);
-}
+}  // namespace Prefs

@@ -45,7 +45,7 @@ void startClicks(App& app) {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         app.audio.stopAll();
     }
-    listening.voice  = app.audio.engine.play(listening.click);
+    listening.voice = app.audio.engine.play(listening.click);
     listening.errors.clear();
     listening.result = CalibrationResult{};
     std::cout << "Calibration click track started" << std::endl;

@@ -9,8 +9,8 @@
 
 class App;
 
-extern int  selectedLevel;          // row of the main menu's level table
-bool        hasSelectedLevel();     // the row names a level of the list
+extern int  selectedLevel;       // row of the main menu's level table
+bool        hasSelectedLevel();  // the row names a level of the list
 extern bool tutorialActive;
 extern int  tutorialPage;           // 0..4
 extern int  lastTutorialPage;       // the page the tutorial song last played; -1: none

@@ -64,15 +64,16 @@ void drawLoadingBar(const LevelLoader& loader) {
 // Each judged press and miss: its tier's word above the circle, rising a
 // little and fading out. Behind the windows, on the background draw list.
 void drawTierLabels(const GameLogic& game) {
-    ImDrawList*  list   = ImGui::GetBackgroundDrawList();
-    ImFont*      font   = scoreFont;
-    const float  height = ImGui::GetIO().DisplaySize.y;
+    ImDrawList* list   = ImGui::GetBackgroundDrawList();
+    ImFont*     font   = scoreFont;
+    const float height = ImGui::GetIO().DisplaySize.y;
     for (const TierMark& mark : game.tierMarks) {
-        const float       life = mark.age / kTierMarkLife;
-        const char*       text = tierName(mark.tier);
-        const ImVec2      size = font->CalcTextSizeA(font->LegacySize, FLT_MAX, 0.0f, text);
-        const float       top  = height - mark.y - size.y * 0.5f - life * kTierLabelRise * uiScale;
-        list->AddText(font, font->LegacySize, ImVec2(mark.x - size.x * 0.5f, top), tierColour(mark.tier, 1.0f - life), text);
+        const float  life = mark.age / kTierMarkLife;
+        const char*  text = tierName(mark.tier);
+        const ImVec2 size = font->CalcTextSizeA(font->LegacySize, FLT_MAX, 0.0f, text);
+        const float  top  = height - mark.y - size.y * 0.5f - life * kTierLabelRise * uiScale;
+        list->AddText(font, font->LegacySize, ImVec2(mark.x - size.x * 0.5f, top), tierColour(mark.tier, 1.0f - life),
+                      text);
     }
 }
 
@@ -110,11 +111,11 @@ void GameLogic::drawStemProgressHud(int32_t count) const {
     ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f), ImGuiCond_None, ImVec2(0.0f, 0.0f));
     ImGui::SetNextWindowSize(ImVec2(width, 30.0f * s));
     ImGui::Begin("##StemProgressHUD", nullptr, kFixedWindow | ImGuiWindowFlags_NoBackground);
-    const float margin  = 0.1f * width;
-    const float segment = count > 0 ? (width - 2.0f * margin) / static_cast<float>(count) : 0.0f;
-    const float step    = segment + 2.0f * s;
-    const float height  = 40.0f * s;
-    const float rounding = 4.0f * s;
+    const float  margin   = 0.1f * width;
+    const float  segment  = count > 0 ? (width - 2.0f * margin) / static_cast<float>(count) : 0.0f;
+    const float  step     = segment + 2.0f * s;
+    const float  height   = 40.0f * s;
+    const float  rounding = 4.0f * s;
     ImDrawList*  list     = ImGui::GetWindowDrawList();
     const ImVec2 position = ImGui::GetWindowPos();
     const float  top      = position.y + (ImGui::GetWindowHeight() - height) * 0.5f;

@@ -27,7 +27,7 @@ bool playerNameBufferReady = false;
 
 namespace {
 
-constexpr float kNavWidth = 300.0f;
+constexpr float            kNavWidth   = 300.0f;
 constexpr ImGuiWindowFlags kPanelFlags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
                                          ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoScrollbar |
                                          ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoBackground;
@@ -40,10 +40,10 @@ void pushFont(ImFont* font) { ImGui::PushFont(font, font->LegacySize); }
 void beginPanel(const PanelLayout& layout) {
     drawPanelTitle(layout.title, layout.hueSpeed, layout.saturation);
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
-    const float s      = uiScale;
-    const float h      = ImGui::CalcTextSize(layout.title).y;
-    const float top    = viewport->Pos.y + 0.08f * viewport->Size.y + h + layout.gapBelowTitle * s;
-    const float width  = layout.widthShare * viewport->Size.x;
+    const float          s        = uiScale;
+    const float          h        = ImGui::CalcTextSize(layout.title).y;
+    const float          top      = viewport->Pos.y + 0.08f * viewport->Size.y + h + layout.gapBelowTitle * s;
+    const float          width    = layout.widthShare * viewport->Size.x;
     ImGui::SetNextWindowPos(ImVec2(viewport->Pos.x + (viewport->Size.x - width) * 0.5f, top), ImGuiCond_Always);
     ImGuiWindowFlags flags = kPanelFlags;
     if (layout.gapAtBottom < 0.0f) {
@@ -143,10 +143,10 @@ void drawLevelCombo() {
 
 ImVec4 rankColour(int rank) {
     switch (rank) {
-        case 1: return ImVec4(1.0f, 0.84f, 0.0f, 1.0f);
-        case 2: return ImVec4(0.75f, 0.75f, 0.75f, 1.0f);
-        case 3: return ImVec4(0.8f, 0.5f, 0.2f, 1.0f);
-        default: return ImVec4(0.7f, 0.7f, 0.7f, 1.0f);
+    case 1: return ImVec4(1.0f, 0.84f, 0.0f, 1.0f);
+    case 2: return ImVec4(0.75f, 0.75f, 0.75f, 1.0f);
+    case 3: return ImVec4(0.8f, 0.5f, 0.2f, 1.0f);
+    default: return ImVec4(0.7f, 0.7f, 0.7f, 1.0f);
     }
 }
 
@@ -193,8 +193,8 @@ void drawNoScores() {
     const char*  text  = "No leaderboard data available.";
     const ImVec2 size  = ImGui::CalcTextSize(text);
     const ImVec2 avail = ImGui::GetContentRegionAvail();
-    ImGui::SetCursorPos(ImVec2((avail.x - size.x) * 0.5f + ImGui::GetCursorPosX(),
-                               (avail.y - size.y) * 0.5f + ImGui::GetCursorPosY()));
+    ImGui::SetCursorPos(
+        ImVec2((avail.x - size.x) * 0.5f + ImGui::GetCursorPosX(), (avail.y - size.y) * 0.5f + ImGui::GetCursorPosY()));
     ImGui::TextColored(ImVec4(0.6f, 0.6f, 0.6f, 1.0f), "%s", text);
 }
 
@@ -277,20 +277,25 @@ std::string layerRulesParagraph() {
 
 const std::vector<TutorialPage>& tutorialPages() {
     static const std::vector<TutorialPage> pages = {
-        {"Welcome to Lumoka!", ImVec4(1.0f, 0.8f, 0.0f, 1.0f),
+        {"Welcome to Lumoka!",
+         ImVec4(1.0f, 0.8f, 0.0f, 1.0f),
          {"Lumoka is an endless rhythm game that evolves with audio-reactive visuals as you play!",
           "The longer you hold a combo, the more layers of the track you unlock!",
           "This tutorial will teach you how to play the game."}},
-        {"Basic Gameplay", ImVec4(0.0f, 1.0f, 0.5f, 1.0f),
+        {"Basic Gameplay",
+         ImVec4(0.0f, 1.0f, 0.5f, 1.0f),
          {"Circles will appear on the screen. Tap them when they reach the target area to score points.",
           "Timing is everything! Hit the circles precisely when they align with the target."}},
-        {"Hold Notes", ImVec4(1.0f, 0.5f, 0.0f, 1.0f),
+        {"Hold Notes",
+         ImVec4(1.0f, 0.5f, 0.0f, 1.0f),
          {"Some circles are filled - these are hold notes!",
           "Keep your finger down until the circle completely shrinks to the edge for maximum points."}},
-        {"Stem Progress", ImVec4(0.5f, 0.8f, 1.0f, 1.0f),
+        {"Stem Progress",
+         ImVec4(0.5f, 0.8f, 1.0f, 1.0f),
          {"Build your combo to unlock more musical layers!", layerRulesParagraph(),
           "The progress bar at the top shows how many layers you've unlocked. More layers = more complex music!"}},
-        {"Ready to Play!", ImVec4(1.0f, 0.3f, 0.7f, 1.0f),
+        {"Ready to Play!",
+         ImVec4(1.0f, 0.3f, 0.7f, 1.0f),
          {"You're all set! Select a level from the main menu and start playing.",
           "Remember: timing is key, and don't forget to hold those hold notes!", "Have fun and enjoy the music!"}},
     };
@@ -341,7 +346,7 @@ void drawLeaderboardPanel(App& app) {
     drawLevelCombo();
     spacer(20.0f);
     beginContentBox("ScoresList", false, false);
-    const bool hasLevel = !leaderboardLevels.empty();
+    const bool                     hasLevel = !leaderboardLevels.empty();
     std::vector<LeaderboardEntry>* scores =
         hasLevel ? &leaderboardLevels[static_cast<size_t>(selectedLeaderboardLevel)].scores : nullptr;
     if (scores == nullptr || scores->empty()) drawNoScores();
@@ -373,11 +378,11 @@ void drawSettingsPanel(App& app) {
     drawAudioSettings(app);
     endContentBox(true);
 
-    const float s     = uiScale;
-    const float k     = std::min(1.0f, ImGui::GetContentRegionAvail().x / (1280.0f * s));
-    const float w     = kButtonWidth * s * k, h = kButtonHeight * s * k, gap = 40.0f * s * k;
+    const float s = uiScale;
+    const float k = std::min(1.0f, ImGui::GetContentRegionAvail().x / (1280.0f * s));
+    const float w = kButtonWidth * s * k, h = kButtonHeight * s * k, gap = 40.0f * s * k;
     ImGui::SetCursorPosX((ImGui::GetWindowWidth() - (3.0f * w + 2.0f * gap)) * 0.5f);
-    const bool back    = normalButton("##back", w, h, "Back");
+    const bool back = normalButton("##back", w, h, "Back");
     ImGui::SameLine(0.0f, gap);
     const bool credits = normalButton("##credits", w, h, "Credits");
     ImGui::SameLine(0.0f, gap);

@@ -34,9 +34,7 @@ struct Band {
 };
 constexpr Band kBands[] = {{0.25, IM_COL32(0, 230, 120, 40)}, {0.1, IM_COL32(255, 215, 0, 50)}};
 
-void line(const ImVec4& colour, const char* format, auto... values) {
-    ImGui::TextColored(colour, format, values...);
-}
+void line(const ImVec4& colour, const char* format, auto... values) { ImGui::TextColored(colour, format, values...); }
 
 void drawNumbers(const RunSummary& run) {
     ImGui::PushFont(scoreFont, scoreFont->LegacySize);
@@ -58,26 +56,28 @@ void drawHistogram(const RunSummary& run, float height) {
     const float  width  = ImGui::GetContentRegionAvail().x;
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     ImGui::Dummy(ImVec2(width, height));
-    ImDrawList* list   = ImGui::GetWindowDrawList();
-    const auto  xAt    = [&](double error) {
+    ImDrawList* list = ImGui::GetWindowDrawList();
+    const auto  xAt  = [&](double error) {
         return origin.x + width * static_cast<float>(std::clamp(error / kHistogramSpan + 0.5, 0.0, 1.0));
     };
     const float bottom = origin.y + height;
     for (const Band& band : kBands)
         list->AddRectFilled(ImVec2(xAt(-band.within), origin.y), ImVec2(xAt(band.within), bottom), band.colour);
-    const auto bins    = run.stats.histogram();
-    const int  tallest = std::max(1, *std::max_element(bins.begin(), bins.end()));
+    const auto  bins     = run.stats.histogram();
+    const int   tallest  = std::max(1, *std::max_element(bins.begin(), bins.end()));
     const float binWidth = width / kHistogramBins;
     for (int i = 0; i < kHistogramBins; ++i) {
         if (bins[static_cast<size_t>(i)] == 0) continue;
-        const float top = bottom - height * 0.95f * static_cast<float>(bins[static_cast<size_t>(i)]) / static_cast<float>(tallest);
-        list->AddRectFilled(ImVec2(origin.x + i * binWidth + 1.0f, top), ImVec2(origin.x + (i + 1) * binWidth - 1.0f, bottom),
-                            IM_COL32(90, 160, 255, 255));
+        const float top =
+            bottom - height * 0.95f * static_cast<float>(bins[static_cast<size_t>(i)]) / static_cast<float>(tallest);
+        list->AddRectFilled(ImVec2(origin.x + i * binWidth + 1.0f, top),
+                            ImVec2(origin.x + (i + 1) * binWidth - 1.0f, bottom), IM_COL32(90, 160, 255, 255));
     }
     list->AddLine(ImVec2(xAt(0.0), origin.y), ImVec2(xAt(0.0), bottom), IM_COL32(255, 255, 255, 160));
     list->AddText(ImVec2(origin.x, bottom + 4.0f), IM_COL32(200, 200, 220, 255), "-200 ms (early)");
     const char* late = "+200 ms (late)";
-    list->AddText(ImVec2(origin.x + width - ImGui::CalcTextSize(late).x, bottom + 4.0f), IM_COL32(200, 200, 220, 255), late);
+    list->AddText(ImVec2(origin.x + width - ImGui::CalcTextSize(late).x, bottom + 4.0f), IM_COL32(200, 200, 220, 255),
+                  late);
     ImGui::Dummy(ImVec2(width, ImGui::GetTextLineHeight()));
 }
 

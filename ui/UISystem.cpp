@@ -20,12 +20,12 @@
 #include <cstdlib>
 #include <cstring>
 
-float    uiScale     = 1.0f;
-ImFont*  defaultFont = nullptr;
-ImFont*  boldFont    = nullptr;
-ImFont*  titleFont   = nullptr;
-ImFont*  scoreFont   = nullptr;
-ImFont*  buttonFont  = nullptr;
+float    uiScale             = 1.0f;
+ImFont*  defaultFont         = nullptr;
+ImFont*  boldFont            = nullptr;
+ImFont*  titleFont           = nullptr;
+ImFont*  scoreFont           = nullptr;
+ImFont*  buttonFont          = nullptr;
 uint32_t buttonNormalTexture = 0, buttonNormalActiveTexture = 0;
 uint32_t buttonStartTexture = 0, buttonStartActiveTexture = 0;
 uint32_t buttonExitTexture = 0, buttonExitActiveTexture = 0;
@@ -51,15 +51,19 @@ void loadFonts() {
     ImFontAtlas* atlas = ImGui::GetIO().Fonts;
     atlas->Clear();
     const float s = uiScale;
-    defaultFont = UISystem::loadFont("fonts/Roboto-Regular.ttf", 36.0f * s);
+    defaultFont   = UISystem::loadFont("fonts/Roboto-Regular.ttf", 36.0f * s);
     if (defaultFont == nullptr) {
         printError("Failed to load default font: %s. Using fallback.", "fonts/Roboto-Regular.ttf");
         defaultFont = atlas->AddFontDefault();
     }
-    boldFont   = loadFontOr("fonts/Roboto-Bold.ttf", 36.0f * s, defaultFont, "Failed to load bold font: %s. Using fallback.");
-    titleFont  = loadFontOr("fonts/Orbitron-Regular.ttf", 96.0f * s, defaultFont, "Failed to load title font: %s. Using default.");
-    scoreFont  = loadFontOr("fonts/Roboto-Regular.ttf", 48.0f * s, defaultFont, "Failed to load score font: %s. Using default.");
-    buttonFont = loadFontOr("fonts/Roboto-Medium.ttf", 42.0f * s, defaultFont, "Failed to load button font: %s. Using default.");
+    boldFont =
+        loadFontOr("fonts/Roboto-Bold.ttf", 36.0f * s, defaultFont, "Failed to load bold font: %s. Using fallback.");
+    titleFont = loadFontOr("fonts/Orbitron-Regular.ttf", 96.0f * s, defaultFont,
+                           "Failed to load title font: %s. Using default.");
+    scoreFont =
+        loadFontOr("fonts/Roboto-Regular.ttf", 48.0f * s, defaultFont, "Failed to load score font: %s. Using default.");
+    buttonFont =
+        loadFontOr("fonts/Roboto-Medium.ttf", 42.0f * s, defaultFont, "Failed to load button font: %s. Using default.");
     atlas->Build();
 }
 
@@ -67,12 +71,12 @@ void applyStyle() {
     ImGui::StyleColorsDark();
     ImGuiStyle& style = ImGui::GetStyle();
     style.ScaleAllSizes(uiScale);
-    style.WindowRounding   = 8.0f;
-    style.FrameRounding    = 4.0f;
-    style.GrabRounding     = 4.0f;
-    style.Alpha            = 0.85f;
-    style.WindowBorderSize = 1.0f;
-    style.WindowPadding    = ImVec2(8.0f * uiScale, 8.0f * uiScale);
+    style.WindowRounding                 = 8.0f;
+    style.FrameRounding                  = 4.0f;
+    style.GrabRounding                   = 4.0f;
+    style.Alpha                          = 0.85f;
+    style.WindowBorderSize               = 1.0f;
+    style.WindowPadding                  = ImVec2(8.0f * uiScale, 8.0f * uiScale);
     style.Colors[ImGuiCol_WindowBg]      = ImVec4(0.02f, 0.02f, 0.02f, 0.75f);
     style.Colors[ImGuiCol_ChildBg]       = ImVec4(0.0f, 0.0f, 0.0f, 0.5f);
     style.Colors[ImGuiCol_FrameBg]       = ImVec4(0.1f, 0.1f, 0.1f, 0.7f);
@@ -219,7 +223,8 @@ ImFont* loadFont(const std::string& path, float pixelSize) {
     size_t size  = 0;
     void*  bytes = SDL_LoadFile(path.c_str(), &size);
     if (bytes == nullptr || size == 0) {
-        std::fprintf(stderr, "CRITICAL: SDL_LoadFile failed for font: '%s'. SDL_Error: %s", path.c_str(), SDL_GetError());
+        std::fprintf(stderr, "CRITICAL: SDL_LoadFile failed for font: '%s'. SDL_Error: %s", path.c_str(),
+                     SDL_GetError());
         std::fputs("\n", stderr);
         SDL_free(bytes);
         return nullptr;
@@ -237,7 +242,8 @@ ImFont* loadFont(const std::string& path, float pixelSize) {
     // Once handed over, the atlas owns the copy and frees it even on failure.
     const bool usable = size >= kSmallestFont && isUsableFont(static_cast<const unsigned char*>(copy), size);
     ImFont*    font   = nullptr;
-    if (usable) font = ImGui::GetIO().Fonts->AddFontFromMemoryTTF(copy, static_cast<int>(size), pixelSize, nullptr, nullptr);
+    if (usable)
+        font = ImGui::GetIO().Fonts->AddFontFromMemoryTTF(copy, static_cast<int>(size), pixelSize, nullptr, nullptr);
     else std::free(copy);
     if (font == nullptr) {
         printError("ImGui::AddFontFromMemoryTTF failed for '%s'. The font file may be corrupt.", path.c_str());
@@ -256,9 +262,9 @@ bool loadTexture(const std::string& path, uint32_t& texture, int& width, int& he
         SDL_free(bytes);
         return false;
     }
-    int channels = 0;
-    unsigned char* pixels = stbi_load_from_memory(static_cast<const stbi_uc*>(bytes), static_cast<int>(size), &width,
-                                                  &height, &channels, 4);
+    int            channels = 0;
+    unsigned char* pixels   = stbi_load_from_memory(static_cast<const stbi_uc*>(bytes), static_cast<int>(size), &width,
+                                                    &height, &channels, 4);
     SDL_free(bytes);
     if (pixels == nullptr) return false;
 

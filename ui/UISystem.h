@@ -34,5 +34,5 @@ ImFont* loadFont(const std::string& path, float pixelSize);  // null on failure
 bool    loadTexture(const std::string& path, uint32_t& texture, int& width, int& height);
 // The scale rule: the display's content scale (at least 1), but no more than
 // the window has room for at 550 x 900 reference pixels.
-float   scaleFor(float contentScale, int pixelWidth, int pixelHeight);
-}
+float scaleFor(float contentScale, int pixelWidth, int pixelHeight);
+}  // namespace UISystem

@@ -47,9 +47,9 @@ TEST(Calibration, FewerTapsThanNeededSayNothing) {
 
 // Two taps far off (a stumble, a double tap) move neither the offset nor the spread.
 TEST(Calibration, WildTapsAreDropped) {
-    std::vector<double> errors = taps(18, 0.06, 0.008, 9);
-    errors[4]  = 0.25;
-    errors[11] = -0.2;
+    std::vector<double> errors     = taps(18, 0.06, 0.008, 9);
+    errors[4]                      = 0.25;
+    errors[11]                     = -0.2;
     const CalibrationResult result = calibrate(errors);
     EXPECT_TRUE(result.accepted);
     EXPECT_EQ(result.kept, 16);

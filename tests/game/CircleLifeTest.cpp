@@ -23,8 +23,8 @@ TEST_F(Spawner, StoppedAudioSpawnsNothingButEmptiesTheFiredEvents) {
 
 TEST_F(Spawner, LoopingStemPlacesTheNoteInTheCurrentOrNextPass) {
     addStem({0.2}, 10.0);
-    audio.playing = true;
-    game.streamTime   = 19.5;
+    audio.playing   = true;
+    game.streamTime = 19.5;
     tick();
     ASSERT_EQ(game.circles.size(), 1u);
     EXPECT_NEAR(game.circles[0].time, 20.2, 1e-9);
@@ -40,8 +40,8 @@ TEST_F(Spawner, NotesGetACircleAtMostOneSecondAheadAndAtMostAMillisecondLate) {
     audio.looping = false;
     addStem({5.0}, 10.0);
     audio.playing = true;
-    for (const auto& [clock, spawns] : {std::pair{3.99, false}, std::pair{4.0, true}, std::pair{5.0005, true},
-                                        std::pair{5.002, false}}) {
+    for (const auto& [clock, spawns] :
+         {std::pair{3.99, false}, std::pair{4.0, true}, std::pair{5.0005, true}, std::pair{5.002, false}}) {
         game.circles.clear();
         audio.stems[0].midi.rewind();
         game.streamTime = clock;
@@ -55,8 +55,8 @@ TEST_F(Spawner, NotesGetACircleAtMostOneSecondAheadAndAtMostAMillisecondLate) {
 
 TEST_F(Spawner, ANoteNeverGetsTwoCircles) {
     addStem({1.5, 1.505, 2.0, 2.02}, 10.0);
-    audio.playing = true;
-    game.streamTime   = 1.1;
+    audio.playing   = true;
+    game.streamTime = 1.1;
     tick();
     tick();
     EXPECT_EQ(game.circles.size(), 3u) << "5 ms apart is one circle, 20 ms apart two";
@@ -78,7 +78,7 @@ TEST_F(Spawner, AnOnTimeHitIsNotFollowedByAPhantomCircle) {
         ASSERT_EQ(game.circles.size(), 1u);
         const Circle circle = game.circles[0];
 
-        game.streamTime = 5.0004;
+        game.streamTime   = 5.0004;
         const auto output = capture([&] {
             click(circle.x, 1080.0f - circle.y);
             game.updateCircles(0.0001f);  // the judged tap leaves
@@ -126,9 +126,12 @@ TEST_F(Spawner, PositionFollowsPitchAndVelocityAndSoDoesTheKey) {
 
 TEST_F(Spawner, KeyRowsFollowTheVelocityBandsAndColumnsThePitch) {
     game.keyboardGameplay = true;
-    const struct { int note, velocity; char label; } cases[] = {
-        {0, 41, 'Z'}, {15, 42, 'A'}, {16, 85, 'S'}, {31, 86, 'W'}, {112, 10, ','}, {127, 127, 'I'},
-        {130, 100, 'E'},  // outside 0..127: row note mod 8
+    const struct {
+        int  note, velocity;
+        char label;
+    } cases[] = {
+        {0, 41, 'Z'},   {15, 42, 'A'},   {16, 85, 'S'},   {31, 86, 'W'},
+        {112, 10, ','}, {127, 127, 'I'}, {130, 100, 'E'},  // outside 0..127: row note mod 8
         {-3, 100, 'Y'},
     };
     for (const auto& c : cases) {

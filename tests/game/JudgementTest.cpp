@@ -12,15 +12,15 @@ class Judgement : public GameFixture {
 protected:
     void touchDown(uint64_t finger, float x, float yFromBottom) {
         TouchPoint& touch = input.touches[finger];
-        touch.active  = true;
-        touch.pressed = true;
-        touch.x       = x;
-        touch.y       = kH - yFromBottom;
+        touch.active      = true;
+        touch.pressed     = true;
+        touch.x           = x;
+        touch.y           = kH - yFromBottom;
     }
     void touchUp(uint64_t finger) {
         TouchPoint& touch = input.touches[finger];
-        touch.active   = false;
-        touch.released = true;
+        touch.active      = false;
+        touch.released    = true;
     }
     void key(int32_t code, bool down) {
         (down ? input.keysPressed : input.keysReleased)[code] = 0;  // no stamp: judged at the frame's clock
@@ -81,7 +81,7 @@ TEST_F(Judgement, JudgedTapIsSetAsideAndLeavesNextFrame) {
 TEST_F(Judgement, MultiplierScalesAndTruncates) {
     game.multiplier = 2.5f;
     addCircle(kX, kY, 10.0, 40);
-    game.streamTime = 10.0;
+    game.streamTime   = 10.0;
     const auto output = capture([&] { click(kX, kH - kY); });
     EXPECT_EQ(game.score, 1125);
     EXPECT_NE(output.out.find("Score added: 1125 (Total: 1125)"), std::string::npos) << output.out;
@@ -98,7 +98,7 @@ TEST_F(Judgement, ScoreStopsAtTheLargestInt32) {
     game.multiplier = 80.0f;
     capture([&] { game.addScore(450); });
     EXPECT_EQ(game.score, 2'147'483'647);
-    game.multiplier = 1e30f;  // an addition that is itself past the range
+    game.multiplier   = 1e30f;  // an addition that is itself past the range
     const auto output = capture([&] { game.addScore(450); });
     EXPECT_EQ(game.score, 2'147'483'647);
     EXPECT_NE(output.out.find("Score added: 2147483647 (Total: 2147483647)"), std::string::npos) << output.out;
@@ -109,16 +109,16 @@ TEST_F(Judgement, HighScoreLineComesBeforeEveryAdditionThatStaysAhead) {
     addCircle(kX, kY, 10.0);
     addCircle(kX + 300, kY, 10.0);
     addCircle(kX + 600, kY, 10.0);
-    game.streamTime = 10.0;
+    game.streamTime   = 10.0;
     const auto output = capture([&] {
         click(kX, kH - kY);
         click(kX + 300, kH - kY);
         click(kX + 600, kH - kY);
     });
     EXPECT_EQ(output.out.find("High score updated: 450"), std::string::npos);
-    EXPECT_TRUE(inOrder(output.out, {"Score added: 450 (Total: 450)", "High score updated: 900",
-                                     "Score added: 450 (Total: 900)", "High score updated: 1350",
-                                     "Score added: 450 (Total: 1350)"}));
+    EXPECT_TRUE(inOrder(output.out,
+                        {"Score added: 450 (Total: 450)", "High score updated: 900", "Score added: 450 (Total: 900)",
+                         "High score updated: 1350", "Score added: 450 (Total: 1350)"}));
     EXPECT_EQ(game.highScore, 1350);
 }
 
@@ -165,7 +165,7 @@ TEST_F(Judgement, HitTestSkipsJudgedHeldAndInactiveCircles) {
 
 TEST_F(Judgement, PressOnEmptySpaceIsIgnoredSilently) {
     addCircle(kX, kY, 10.0);
-    game.streamTime = 10.0;
+    game.streamTime   = 10.0;
     const auto output = capture([&] { click(kX + 400, kH - kY); });
     EXPECT_TRUE(output.out.empty());
     EXPECT_EQ(game.misses, 0);
@@ -227,8 +227,8 @@ TEST_F(Judgement, SecondFingerOnAHeldCircleIsIgnored) {
     play(1.8);
     touchUp(1);
     const auto output = capture([&] { frame(); });
-    EXPECT_TRUE(inOrder(output.err, {"Touch released on hold note", "Not held successfully",
-                                     "Good hold (with tolerance)"}));
+    EXPECT_TRUE(
+        inOrder(output.err, {"Touch released on hold note", "Not held successfully", "Good hold (with tolerance)"}));
     EXPECT_TRUE(pointerHolds.empty());
 }
 
@@ -277,7 +277,7 @@ TEST_F(Judgement, FingerDownAndUpInOneFrameIsAPressThatKeepsHolding) {
 
 TEST_F(Judgement, MouseClickWithinOneFrameIsAPressThenARelease) {
     addCircle(kX, kY, 10.0, 40, 1, 2.0);
-    game.streamTime = 10.0;
+    game.streamTime   = 10.0;
     const auto output = capture([&] { click(kX, kH - kY, true, true); });
     EXPECT_TRUE(output.err.empty()) << "the mouse writes none of the touch messages";
     EXPECT_TRUE(inOrder(output.out, {"Score added: 450", "Miss registered (1/3)"}));
@@ -313,8 +313,8 @@ TEST_F(Judgement, KeyTakesTheOldestUnjudgedCircleWithItsKey) {
 }
 
 TEST_F(Judgement, RemovalKeepsHoldIndicesOnTheirCircles) {
-    addCircle(kX, kY, 10.0);                       // expires first
-    addCircle(kX + 300, kY, 10.0, 40, 1, 2.0);     // held by finger 5
+    addCircle(kX, kY, 10.0);                    // expires first
+    addCircle(kX + 300, kY, 10.0, 40, 1, 2.0);  // held by finger 5
     game.streamTime = 10.0;
     touchDown(5, kX + 300, kY);
     frame();

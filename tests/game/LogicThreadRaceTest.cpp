@@ -70,7 +70,7 @@ TEST_F(LogicThreadRace, TickAndFrameShareTheRunUnderOneLock) {
     // Standard error is left alone: that is where a race report goes.
     ::testing::internal::CaptureStdout();
     std::thread logic(runLogicThread, &app);
-    const auto end = std::chrono::steady_clock::now() + 1500ms;
+    const auto  end = std::chrono::steady_clock::now() + 1500ms;
     for (int frame = 0; std::chrono::steady_clock::now() < end; ++frame) {
         frameWork(1.0f / 60.0f);
         if (frame == 60) guiNewRun();
@@ -137,7 +137,7 @@ TEST_F(LiveEngineRace, DispatchMixFadeStopRestartAndReloadShareTheRun) {
     guiStart();
     // Every 600 ms: play, stop, start again, then reload the level and start it.
     const auto begin = std::chrono::steady_clock::now();
-    int step = 0;
+    int        step  = 0;
     for (auto now = begin; now < begin + 2400ms; now = std::chrono::steady_clock::now()) {
         frameWork(1.0f / 60.0f);
         const auto due = begin + step / 3 * 600ms + std::array{350ms, 420ms, 500ms}[step % 3];
@@ -156,7 +156,7 @@ TEST_F(LiveEngineRace, DispatchMixFadeStopRestartAndReloadShareTheRun) {
     }
     stopRequested = true;
     logic.join();
-    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string           out = ::testing::internal::GetCapturedStdout();
     std::lock_guard<std::mutex> lock(gameStateMutex);
     EXPECT_GE(step, 9);
     EXPECT_GT(notesHeard, 10) << "the logic thread dispatched";

@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr double   kSeconds      = 5.0;
+constexpr double   kSeconds       = 5.0;
 constexpr uint64_t kTrustedReadNs = 200'000;  // a clock read taking longer was preempted: its moment is unsure
 
 double percentileMs(std::vector<double> seconds, double share) {
@@ -38,22 +38,22 @@ double percentileMs(std::vector<double> seconds, double share) {
 
 // The clock at each press's stamp, as the presser read it.
 struct Truths {
-    std::mutex                   lock;
-    std::map<uint64_t, double>   byStamp;
+    std::mutex                 lock;
+    std::map<uint64_t, double> byStamp;
 };
 
 void pressAtRandomMoments(Mixer& mixer, uint32_t voice, Truths& truths, const std::atomic<bool>& stop) {
-    std::mt19937                           random(7);
-    std::uniform_int_distribution<int>     waitUs(15'000, 70'000);
-    int32_t                                key = 'a';
+    std::mt19937                       random(7);
+    std::uniform_int_distribution<int> waitUs(15'000, 70'000);
+    int32_t                            key = 'a';
     while (!stop.load()) {
         std::this_thread::sleep_for(std::chrono::microseconds(waitUs(random)));
         SDL_Event event{};
-        event.type             = SDL_EVENT_KEY_DOWN;
-        event.key.key          = static_cast<SDL_Keycode>(key);
-        const uint64_t before  = SDL_GetTicksNS();
-        const double   clock   = mixer.getPlaybackTime(voice);
-        const uint64_t after   = SDL_GetTicksNS();
+        event.type            = SDL_EVENT_KEY_DOWN;
+        event.key.key         = static_cast<SDL_Keycode>(key);
+        const uint64_t before = SDL_GetTicksNS();
+        const double   clock  = mixer.getPlaybackTime(voice);
+        const uint64_t after  = SDL_GetTicksNS();
         if (after - before > kTrustedReadNs) continue;
         const uint64_t stamp   = before + (after - before) / 2;
         event.common.timestamp = stamp;
@@ -78,8 +78,8 @@ void BM_JudgedTimeError(benchmark::State& state) {
         SDL_Quit();
         return;
     }
-    const Sound    silence = testaudio::soundFrom(std::vector<float>(2 * Sound::kSampleRate, 0.0f), true);
-    const uint32_t voice   = mixer.play(silence);
+    const Sound         silence = testaudio::soundFrom(std::vector<float>(2 * Sound::kSampleRate, 0.0f), true);
+    const uint32_t      voice   = mixer.play(silence);
     std::vector<double> judged, framed;
     for (auto _ : state) {
         InputManager input;
@@ -88,8 +88,8 @@ void BM_JudgedTimeError(benchmark::State& state) {
         Truths            truths;
         std::atomic<bool> stop{false};
         std::thread       presser(pressAtRandomMoments, std::ref(mixer), voice, std::ref(truths), std::cref(stop));
-        const auto frame = std::chrono::nanoseconds(1'000'000'000 / fps);
-        auto       next  = std::chrono::steady_clock::now();
+        const auto        frame = std::chrono::nanoseconds(1'000'000'000 / fps);
+        auto              next  = std::chrono::steady_clock::now();
         for (int i = 0; i < static_cast<int>(kSeconds * fps); ++i) {
             next += frame;
             std::this_thread::sleep_until(next);
@@ -115,7 +115,13 @@ void BM_JudgedTimeError(benchmark::State& state) {
     SDL_Quit();
 }
 
-BENCHMARK(BM_JudgedTimeError)->ArgName("fps")->Arg(20)->Arg(60)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_JudgedTimeError)
+    ->ArgName("fps")
+    ->Arg(20)
+    ->Arg(60)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -9,19 +9,19 @@
 
 namespace {
 
-constexpr uint64_t kStartNs      = 5'000'000'000;  // the clock reads 0 s here
-constexpr uint64_t kFrameNs      = 50'000'000;     // 20 frames a second
-constexpr double   kFirstNote    = 1.0;
-constexpr double   kNoteSpacing  = 0.5071;  // notes fall at every phase of the frames
-constexpr float    kH            = 1080.0f;
+constexpr uint64_t kStartNs     = 5'000'000'000;  // the clock reads 0 s here
+constexpr uint64_t kFrameNs     = 50'000'000;     // 20 frames a second
+constexpr double   kFirstNote   = 1.0;
+constexpr double   kNoteSpacing = 0.5071;  // notes fall at every phase of the frames
+constexpr float    kH           = 1080.0f;
 
 uint64_t stampAt(double clockSeconds) { return kStartNs + static_cast<uint64_t>(std::llround(clockSeconds * 1e9)); }
 double   clockAt(uint64_t ns) { return static_cast<double>(ns - kStartNs) * 1e-9; }
 
 struct Press {
-    double   at;  // on the clock, seconds
-    float    x;
-    float    yFromBottom;
+    double at;  // on the clock, seconds
+    float  x;
+    float  yFromBottom;
 };
 
 class PressTiming : public GameFixture {
@@ -69,7 +69,7 @@ protected:
 TEST_F(PressTiming, EachPressIsJudgedAtItsOwnMoment) {
     constexpr int kNotes = 40;
     placeNotes(kNotes);
-    std::vector<Press> presses;
+    std::vector<Press>  presses;
     std::vector<double> errors;
     for (int i = 0; i < kNotes; ++i) {
         const double error = -0.09 + 0.28 * std::fmod(i * 0.618034, 1.0);
@@ -79,8 +79,7 @@ TEST_F(PressTiming, EachPressIsJudgedAtItsOwnMoment) {
     runFrames(presses, noteTime(kNotes), false);
 
     ASSERT_EQ(game.stats.hitErrors.size(), errors.size()) << "every press on its circle counts";
-    for (size_t i = 0; i < errors.size(); ++i)
-        EXPECT_NEAR(game.stats.hitErrors[i], errors[i], 0.001) << "press " << i;
+    for (size_t i = 0; i < errors.size(); ++i) EXPECT_NEAR(game.stats.hitErrors[i], errors[i], 0.001) << "press " << i;
     EXPECT_EQ(game.misses, 0);
 }
 
@@ -88,7 +87,7 @@ TEST_F(PressTiming, EachPressIsJudgedAtItsOwnMoment) {
 // comes after the circle's linger; the early edge holds although the frame
 // comes after the earliest-press moment.
 TEST_F(PressTiming, WindowEdgesHoldAtThePressNotTheFrame) {
-    constexpr int kNotes = 20;
+    constexpr int kNotes  = 20;
     game.keyboardGameplay = true;
     placeNotes(kNotes);
     std::vector<Press> late;
@@ -100,7 +99,7 @@ TEST_F(PressTiming, WindowEdgesHoldAtThePressNotTheFrame) {
 }
 
 TEST_F(PressTiming, PressesTooEarlyCountNoneWhenTheFrameReadsThemInTime) {
-    constexpr int kNotes = 20;
+    constexpr int kNotes  = 20;
     game.keyboardGameplay = true;
     placeNotes(kNotes);
     std::vector<Press> early;
@@ -115,8 +114,8 @@ TEST_F(PressTiming, PressesTooEarlyCountNoneWhenTheFrameReadsThemInTime) {
 // a press that late is on time and the circle reaches its ring that late.
 TEST_F(PressTiming, OffsetShiftsJudgementAndArrival) {
     game.audioOffset = 0.12;
-    Circle& circle = addCircle(500.0f, 400.0f, kFirstNote);
-    game.streamTime = kFirstNote;
+    Circle& circle   = addCircle(500.0f, 400.0f, kFirstNote);
+    game.streamTime  = kFirstNote;
     game.updateCircles(0.0f);
     EXPECT_FALSE(circle.reached) << "the note is not heard yet";
     EXPECT_LT(circle.radius, circle.targetRadius);

@@ -6,8 +6,7 @@ namespace {
 
 TEST(RunStats, PressesCountByTierAndFallInTenMillisecondBins) {
     RunStats stats;
-    for (const double error : {0.0, -0.0995, 0.1005, -0.24, 0.26, 0.004, 0.009, -0.001})
-        stats.countPress(error);
+    for (const double error : {0.0, -0.0995, 0.1005, -0.24, 0.26, 0.004, 0.009, -0.001}) stats.countPress(error);
     stats.countMiss();
     EXPECT_EQ(stats.count(Tier::Perfect), 5);
     EXPECT_EQ(stats.count(Tier::Great), 2);
@@ -28,7 +27,7 @@ TEST_F(GameFixture, SummaryKeepsTheRunThatEnded) {
     game.streamTime = 10.02;
     game.judge(0, InputKind::Mouse, static_cast<uint64_t>(-1), true, 10.02);
     game.registerMiss();
-    game.streamTime = 75.0;
+    game.streamTime      = 75.0;
     const RunSummary run = game.summarize();
     EXPECT_EQ(run.presses(), 1);
     EXPECT_NEAR(run.stats.hitErrors[0], 0.02, 1e-9);

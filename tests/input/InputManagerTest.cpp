@@ -31,34 +31,34 @@ protected:
 
     static void key(SDL_EventType type, SDL_Keycode code, bool repeat = false, Uint64 stamp = 0) {
         SDL_Event e{};
-        e.type = type;
+        e.type             = type;
         e.common.timestamp = stamp;
-        e.key.key = code;
-        e.key.down = type == SDL_EVENT_KEY_DOWN;
-        e.key.repeat = repeat;
+        e.key.key          = code;
+        e.key.down         = type == SDL_EVENT_KEY_DOWN;
+        e.key.repeat       = repeat;
         push(e);
     }
     static void button(SDL_EventType type, Uint8 which, float x, float y) {
         SDL_Event e{};
-        e.type = type;
+        e.type          = type;
         e.button.button = which;
-        e.button.x = x;
-        e.button.y = y;
+        e.button.x      = x;
+        e.button.y      = y;
         push(e);
     }
     static void finger(SDL_EventType type, SDL_FingerID id, float nx, float ny) {
         SDL_Event e{};
-        e.type = type;
+        e.type             = type;
         e.tfinger.fingerID = id;
         e.tfinger.windowID = SDL_GetWindowID(window);
-        e.tfinger.x = nx;
-        e.tfinger.y = ny;
+        e.tfinger.x        = nx;
+        e.tfinger.y        = ny;
         push(e);
     }
     void frame() { input.processEvents(nullptr, false); }
 
     static SDL_Window* window;
-    InputManager input;
+    InputManager       input;
 };
 
 SDL_Window* InputManagerTest::window = nullptr;
@@ -104,20 +104,20 @@ TEST_F(InputManagerTest, PressesKeepTheirOwnStamps) {
     key(SDL_EVENT_KEY_DOWN, SDLK_A, false, 1'000'000);
     key(SDL_EVENT_KEY_UP, SDLK_A, false, 2'000'000);
     SDL_Event down{};
-    down.type = SDL_EVENT_MOUSE_BUTTON_DOWN;
+    down.type             = SDL_EVENT_MOUSE_BUTTON_DOWN;
     down.common.timestamp = 3'000'000;
-    down.button.button = SDL_BUTTON_LEFT;
+    down.button.button    = SDL_BUTTON_LEFT;
     push(down);
-    SDL_Event up = down;
-    up.type = SDL_EVENT_MOUSE_BUTTON_UP;
+    SDL_Event up        = down;
+    up.type             = SDL_EVENT_MOUSE_BUTTON_UP;
     up.common.timestamp = 4'000'000;
     push(up);
     SDL_Event touch{};
-    touch.type = SDL_EVENT_FINGER_DOWN;
+    touch.type             = SDL_EVENT_FINGER_DOWN;
     touch.common.timestamp = 5'000'000;
     touch.tfinger.fingerID = 2;
     push(touch);
-    touch.type = SDL_EVENT_FINGER_UP;
+    touch.type             = SDL_EVENT_FINGER_UP;
     touch.common.timestamp = 6'000'000;
     push(touch);
     frame();
@@ -134,8 +134,8 @@ TEST_F(InputManagerTest, PressesKeepTheirOwnStamps) {
 TEST_F(InputManagerTest, KeysTypedIntoTheGuiStayOutOfTheGame) {
     for (const SDL_Keycode code : {SDLK_SPACE, SDLK_A, SDLK_ESCAPE, SDLK_F12}) {
         SDL_Event e{};
-        e.type = SDL_EVENT_KEY_DOWN;
-        e.key.key = code;
+        e.type     = SDL_EVENT_KEY_DOWN;
+        e.key.key  = code;
         e.key.down = true;
         input.handleEvent(e, true);
     }
@@ -158,9 +158,11 @@ TEST_F(InputManagerTest, GlobalControls) {
 
     key(SDL_EVENT_KEY_DOWN, SDLK_ESCAPE);
     static std::vector<SDL_Keycode> guiKeys;
-    input.processEvents([](const SDL_Event& event) {
-        if (event.type == SDL_EVENT_KEY_DOWN) guiKeys.push_back(event.key.key);
-    }, true);  // the GUI sees it first, and has the keyboard: the game still quits
+    input.processEvents(
+        [](const SDL_Event& event) {
+            if (event.type == SDL_EVENT_KEY_DOWN) guiKeys.push_back(event.key.key);
+        },
+        true);  // the GUI sees it first, and has the keyboard: the game still quits
     EXPECT_EQ(guiKeys, std::vector<SDL_Keycode>{SDLK_ESCAPE});
     EXPECT_TRUE(input.quitRequested());
     input.endFrame();
@@ -196,7 +198,7 @@ TEST_F(InputManagerTest, OnlyTheLeftButtonCounts) {
 
     button(SDL_EVENT_MOUSE_BUTTON_UP, SDL_BUTTON_LEFT, 30, 40);
     SDL_Event motion{};
-    motion.type = SDL_EVENT_MOUSE_MOTION;
+    motion.type     = SDL_EVENT_MOUSE_MOTION;
     motion.motion.x = 50;
     motion.motion.y = 60;
     push(motion);

@@ -62,7 +62,7 @@ void writeLongWav(const fs::path& path, int rate, int channels, int stem) {
     out.write("data", 4);
     putLittle(out, dataBytes, 4);
     std::vector<int16_t> block;
-    const double hz = 110.0 * (1 + stem);
+    const double         hz = 110.0 * (1 + stem);
     for (uint64_t i = 0; i < frames; ++i) {
         const auto value = static_cast<int16_t>(3000.0 * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / rate));
         for (int c = 0; c < channels; ++c) block.push_back(value);
@@ -112,7 +112,7 @@ void frame(App& app, float dt) {
 }
 
 LoadFigures runFrames(App& app, const std::string& name) {
-    LoadFigures figures;
+    LoadFigures             figures;
     const Clock::time_point requested = Clock::now();
     Clock::time_point       last      = requested;
     Clock::time_point       playingAt{};
@@ -124,17 +124,17 @@ LoadFigures runFrames(App& app, const std::string& name) {
         }
         const Clock::time_point begin = Clock::now();
         frame(app, 1.0f / 60.0f);
-        figures.longestWorkMs = std::max(figures.longestWorkMs,
-                                         std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+        figures.longestWorkMs =
+            std::max(figures.longestWorkMs, std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
         if (app.audio.playing && playingAt == Clock::time_point{}) {
             playingAt           = Clock::now();
             figures.loadSeconds = std::chrono::duration<double>(playingAt - requested).count();
         }
         std::this_thread::sleep_until(last + kFramePeriod);
         const Clock::time_point now = Clock::now();
-        figures.longestFrameMs      = std::max(figures.longestFrameMs,
-                                               std::chrono::duration<double, std::milli>(now - last).count());
-        last                        = now;
+        figures.longestFrameMs =
+            std::max(figures.longestFrameMs, std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
         if (playingAt != Clock::time_point{} && now - playingAt > std::chrono::duration<double>(kPlayedSeconds)) {
             figures.played = true;
             break;
@@ -144,7 +144,7 @@ LoadFigures runFrames(App& app, const std::string& name) {
 }
 
 void BM_LoadLongLevel(benchmark::State& state, const char* name, int rate, int channels) {
-    const fs::path root = writeLevel(name, rate, channels);
+    const fs::path root     = writeLevel(name, rate, channels);
     const fs::path previous = fs::current_path();
     fs::current_path(root);
     SDL_SetHint(SDL_HINT_AUDIO_DRIVER, "dummy");
@@ -158,8 +158,8 @@ void BM_LoadLongLevel(benchmark::State& state, const char* name, int rate, int c
             return;
         }
         std::thread logic(runLogicThread, app.get());
-        figures = runFrames(*app, name);
-        peakKiB = testsupport::statusKiB("VmHWM:");
+        figures       = runFrames(*app, name);
+        peakKiB       = testsupport::statusKiB("VmHWM:");
         stopRequested = true;
         logic.join();
         app->levelLoader.shutdown();
@@ -173,9 +173,13 @@ void BM_LoadLongLevel(benchmark::State& state, const char* name, int rate, int c
     state.counters["load_s"]           = figures.loadSeconds;
 }
 BENCHMARK_CAPTURE(BM_LoadLongLevel, stereo44k, "long_stereo", 44100, 2)
-    ->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK_CAPTURE(BM_LoadLongLevel, mono11k, "long_mono", 11025, 1)
-    ->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace
 

@@ -104,12 +104,14 @@ TEST_F(PrefsFile, OffsetAndVolumeAreKeptBesideTheOtherMembers) {
     Prefs::saveMusicVolume(64);
     EXPECT_EQ(GetCapturedStdout(), "Audio offset saved to " + path().string() + ": -37 ms\nMusic volume saved to " +
                                        path().string() + ": 64 %\n");
-    EXPECT_EQ(readFile(path()), "{\n    \"audioOffsetMs\": -37,\n    \"keyboardGameplay\": false,\n"
-                                "    \"musicVolume\": 64,\n    \"playerName\": \"Ada\"\n}");
+    EXPECT_EQ(readFile(path()),
+              "{\n    \"audioOffsetMs\": -37,\n    \"keyboardGameplay\": false,\n"
+              "    \"musicVolume\": 64,\n    \"playerName\": \"Ada\"\n}");
     EXPECT_EQ(Prefs::loadAudioOffsetMs(0), -37);
     EXPECT_EQ(Prefs::loadMusicVolume(100), 64);
 
-    for (const char* bad : {R"({"audioOffsetMs": 301, "musicVolume": -1})", R"({"audioOffsetMs": 12.5, "musicVolume": "64"})"}) {
+    for (const char* bad :
+         {R"({"audioOffsetMs": 301, "musicVolume": -1})", R"({"audioOffsetMs": 12.5, "musicVolume": "64"})"}) {
         store(bad);
         CaptureStderr();
         EXPECT_EQ(Prefs::loadAudioOffsetMs(5), 5) << bad;
@@ -134,8 +136,7 @@ TEST_F(PrefsFile, ASaveOverAnUnreadableFileKeepsOnlyItsMember) {
         EXPECT_EQ(readFile(path()), "{\n    \"playerName\": \"Ada\"\n}") << stored;
         if (std::string(stored) == "{broken")
             EXPECT_EQ(err.find("Failed to parse existing prefs when saving player name: "), 0u) << err;
-        else
-            EXPECT_EQ(err, "") << stored;
+        else EXPECT_EQ(err, "") << stored;
     }
 }
 

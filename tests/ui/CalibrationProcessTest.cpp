@@ -29,11 +29,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int    kRate         = 44100;
-constexpr int    kBufferFrames = 2048;  // the device buffer the mixer asks SDL for
-constexpr float  kLoud         = 0.05f;
-constexpr int    kSilentFrames = kRate / 5;  // a click starts after this much silence
-constexpr int    kTaps         = 18;
+constexpr int   kRate         = 44100;
+constexpr int   kBufferFrames = 2048;  // the device buffer the mixer asks SDL for
+constexpr float kLoud         = 0.05f;
+constexpr int   kSilentFrames = kRate / 5;  // a click starts after this much silence
+constexpr int   kTaps         = 18;
 // The menu's Settings button, the settings' "Calibrate..." button and the
 // calibration's "Try again" button at 1920 x 1080.
 constexpr float kSettingsX = 600, kSettingsY = 482;
@@ -119,7 +119,7 @@ void press(float x, float y) {
 // The offset the game reported after the last tap.
 double reportedOffsetMs(const std::string& out) {
     static const std::regex line(R"(Calibration: offset ([-+0-9.]+) ms, spread ([0-9.]+) ms)");
-    double offset = NAN;
+    double                  offset = NAN;
     for (auto it = std::sregex_iterator(out.begin(), out.end(), line); it != std::sregex_iterator(); ++it)
         offset = std::stod((*it)[1]);
     return offset;
@@ -130,7 +130,7 @@ TEST(CalibrationProcess, FindsTheOffsetOfTapsWithinFiveMillisecondsThreeTimesInA
     testsupport::copyAssets(dir.path());
     const std::string pipe = (dir.path() / "speaker.pipe").string();
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    Speaker speaker(pipe);  // the game's audio device opens the pipe's other end
+    Speaker                  speaker(pipe);  // the game's audio device opens the pipe's other end
     testsupport::GameProcess game(dir.path(), {{"SDL_AUDIO_DRIVER", "disk"},
                                                {"SDL_AUDIO_DISK_OUTPUT_FILE", pipe},
                                                {"HOME", home.path().string()},
@@ -157,8 +157,8 @@ TEST(CalibrationProcess, FindsTheOffsetOfTapsWithinFiveMillisecondsThreeTimesInA
     std::fflush(keys);
     std::this_thread::sleep_for(1s);
     for (const int offsetMs : {60, 110, 25}) {
-        const size_t from = game.stdoutText().size();
-        Clock::time_point click = Clock::now();
+        const size_t        from  = game.stdoutText().size();
+        Clock::time_point   click = Clock::now();
         std::vector<double> sentMs;  // when each tap left, after its click: a loaded machine wakes us late
         for (int tap = 0; tap < kTaps; ++tap) {
             ASSERT_TRUE(speaker.nextClick(click + 100ms, click)) << "no click heard";
@@ -174,16 +174,18 @@ TEST(CalibrationProcess, FindsTheOffsetOfTapsWithinFiveMillisecondsThreeTimesInA
         ASSERT_TRUE(game.waitForOutput("taps kept", 5s, from)) << game.stdoutText();
         std::this_thread::sleep_for(1500ms);
         const double found = reportedOffsetMs(game.stdoutText().substr(from));
-        EXPECT_NEAR(found, sentMedianMs, 5.0) << "taps sent at " << offsetMs << " ms\n" << game.stdoutText().substr(from);
+        EXPECT_NEAR(found, sentMedianMs, 5.0) << "taps sent at " << offsetMs << " ms\n"
+                                              << game.stdoutText().substr(from);
         if (offsetMs == 60) {
             const std::filesystem::path shot = std::filesystem::path(LUMOKA_SCREENSHOT_DIR) / "calibration.png";
             ASSERT_TRUE(testsupport::takeScreenshot(shot));
-            int w = 0, h = 0, channels = 0;
+            int            w = 0, h = 0, channels = 0;
             unsigned char* pixels = stbi_load(shot.c_str(), &w, &h, &channels, 3);
             ASSERT_NE(pixels, nullptr);
             int accepted = 0;  // the verdict's green
             for (int i = 0; i < w * h; ++i)
-                accepted += pixels[3 * i] < 40 && pixels[3 * i + 1] > 220 && pixels[3 * i + 2] > 100 && pixels[3 * i + 2] < 160;
+                accepted +=
+                    pixels[3 * i] < 40 && pixels[3 * i + 1] > 220 && pixels[3 * i + 2] > 100 && pixels[3 * i + 2] < 160;
             stbi_image_free(pixels);
             EXPECT_GT(accepted, 200) << "the offset is shown as accepted";
         }

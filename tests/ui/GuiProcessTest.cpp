@@ -34,27 +34,27 @@ namespace {
 // Where things are, from the layout rules with the GUI library's default
 // spacing (frame padding 4 x 3, item spacing 8 x 4, window padding 8).
 namespace layout {
-constexpr float kTitleBottom = 1080 * 0.08f + 36;          // title line in the 36 px default font
-constexpr float kButtonItem  = 125.2f + 2 * 3;             // image plus frame padding
+constexpr float kTitleBottom = 1080 * 0.08f + 36;  // title line in the 36 px default font
+constexpr float kButtonItem  = 125.2f + 2 * 3;     // image plus frame padding
 constexpr float kMenuTop     = (1080 - kTitleBottom - (5 * 125.2f + 4)) * 0.5f + kTitleBottom;
-constexpr float kMenuX       = 240 + 720 * 0.5f;           // centre of the left column
-inline float menuButtonY(int i) { return kMenuTop + i * (kButtonItem + 2) + kButtonItem * 0.5f; }
+constexpr float kMenuX       = 240 + 720 * 0.5f;  // centre of the left column
+inline float    menuButtonY(int i) { return kMenuTop + i * (kButtonItem + 2) + kButtonItem * 0.5f; }
 // The level table: heading (42 px font), header row, rows of 36 px text + cell padding.
 constexpr float kTableTop = (1080 - kTitleBottom - (40 + 216 + 1080 * 0.125f)) * 0.5f + kTitleBottom + 42 + 4;
-inline float levelRowY(int i) { return kTableTop + 40 * (i + 1) + 20; }
+inline float    levelRowY(int i) { return kTableTop + 40 * (i + 1) + 20; }
 constexpr float kLevelX = 1100;
 constexpr float kExitX = 1920 - 60 - 20 + 8 + 24, kExitY = 20 + 8 + 24;
 // Settings: the content box grows with its content, the buttons follow it.
-constexpr float kSettingsTop   = kTitleBottom + 120 + 8;
-constexpr float kNameFieldY    = kSettingsTop + 40 + 46 + 24 + 30;
-constexpr float kCheckboxY     = kSettingsTop + 40 + 46 + 24 + 64 + 44 + 46 + 24 + 21;
-constexpr float kCheckboxX     = 240 + 8 + 40 + 21;
-constexpr float kAudioRowsY    = kCheckboxY + 110;        // offset slider, then the volume slider 46 px lower
-constexpr float kSettingsRowY  = kSettingsTop + 330 + 116 + 80 + 4 + kButtonItem * 0.5f;
-inline float settingsButtonX(int i) { return 240 + (1440 - 1280) * 0.5f + i * (408 + 40) + 204; }
+constexpr float kSettingsTop  = kTitleBottom + 120 + 8;
+constexpr float kNameFieldY   = kSettingsTop + 40 + 46 + 24 + 30;
+constexpr float kCheckboxY    = kSettingsTop + 40 + 46 + 24 + 64 + 44 + 46 + 24 + 21;
+constexpr float kCheckboxX    = 240 + 8 + 40 + 21;
+constexpr float kAudioRowsY   = kCheckboxY + 110;  // offset slider, then the volume slider 46 px lower
+constexpr float kSettingsRowY = kSettingsTop + 330 + 116 + 80 + 4 + kButtonItem * 0.5f;
+inline float    settingsButtonX(int i) { return 240 + (1440 - 1280) * 0.5f + i * (408 + 40) + 204; }
 // Panels whose buttons sit at the bottom of the window.
-constexpr float kLowerBackY   = 1080 - 40 - 8 - kButtonItem * 0.5f;
-constexpr float kTutorialNavY = 1080 - 70 - 8 - kButtonItem * 0.5f;
+constexpr float kLowerBackY    = 1080 - 40 - 8 - kButtonItem * 0.5f;
+constexpr float kTutorialNavY  = 1080 - 70 - 8 - kButtonItem * 0.5f;
 constexpr float kTutorialNextX = (1920 - 1248) * 0.5f + 1248 - 300 - 30 + 154;
 }  // namespace layout
 
@@ -63,7 +63,7 @@ enum MenuButton { kStart, kSettings, kLeaderboard, kTutorial, kExit };
 struct Image {
     int                        width = 0, height = 0;
     std::vector<unsigned char> rgb;
-    const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+    const unsigned char*       at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
     int count(int x0, int y0, int x1, int y1, const std::function<bool(const unsigned char*)>& test) const {
         int n = 0;
         for (int y = y0; y < y1; ++y)
@@ -99,10 +99,10 @@ protected:
 
     std::unique_ptr<GameProcess> start(const std::string& serverUrl = "http://127.0.0.1:9/api") {
         auto game = std::make_unique<GameProcess>(
-            dir.path(), std::vector<std::pair<std::string, std::string>>{
-                            {"HOME", home.path().string()},
-                            {"XDG_DATA_HOME", (home.path() / ".local/share").string()},
-                            {"LUMOKA_SERVER_URL", serverUrl}});
+            dir.path(),
+            std::vector<std::pair<std::string, std::string>>{{"HOME", home.path().string()},
+                                                             {"XDG_DATA_HOME", (home.path() / ".local/share").string()},
+                                                             {"LUMOKA_SERVER_URL", serverUrl}});
         EXPECT_TRUE(game->waitForOutput("Game logic thread started", 60s)) << game->stdoutText();
         std::this_thread::sleep_for(1500ms);  // a few frames, so the first click meets a drawn menu
         return game;
@@ -121,9 +121,9 @@ protected:
         std::this_thread::sleep_for(700ms);
         const fs::path path = fs::path(LUMOKA_SCREENSHOT_DIR) / (name + ".png");
         EXPECT_TRUE(testsupport::takeScreenshot(path));
-        Image image;
-        int   channels = 0;
-        unsigned char* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 3);
+        Image          image;
+        int            channels = 0;
+        unsigned char* pixels   = stbi_load(path.c_str(), &image.width, &image.height, &channels, 3);
         if (pixels == nullptr) {
             ADD_FAILURE() << "cannot read " << path;
             return image;
@@ -154,12 +154,14 @@ bool gold(const unsigned char* p) { return p[0] > 180 && p[1] > 130 && p[1] < 23
 bool unlockedGreen(const unsigned char* p) { return p[0] == 100 && p[1] == 200 && p[2] == 100; }
 
 TEST_F(Gui, TheSecondLevelFromTheTablePlaysAndTheExitButtonReturnsToTheMenu) {
-    auto game = start();
+    auto        game = start();
     const Image menu = screenshot("main_menu");
     ASSERT_EQ(menu.width, 1920);
     EXPECT_GT(menu.count(660, 80, 1260, 190, glowing), 500) << "the title glows";
     EXPECT_GT(menu.count(1500, static_cast<int>(layout::levelRowY(1) - 15), 1700,
-                         static_cast<int>(layout::levelRowY(1) + 15), gold), 20) << "the second level's stars";
+                         static_cast<int>(layout::levelRowY(1) + 15), gold),
+              20)
+        << "the second level's stars";
 
     clickAt(layout::kLevelX, layout::levelRowY(1));
     ASSERT_TRUE(clickFor(*game, layout::kMenuX, layout::menuButtonY(kStart), "Miss registered (1/3)"));
@@ -174,13 +176,13 @@ TEST_F(Gui, TheSecondLevelFromTheTablePlaysAndTheExitButtonReturnsToTheMenu) {
     EXPECT_GT(back.count(660, 80, 1260, 190, glowing), 500) << "the menu is back";
     quit(*game);
 
-    EXPECT_TRUE(containsInOrder(game->stdoutText(),
-                                {"Loading level package from conventional paths in: levels/second.zip",
-                                 "Package prepared. Manifest: 'levels/second.zip/level.json', Has Shader: No",
-                                 "Loaded 2 stem(s) from level JSON: levels/second.zip/level.json",
-                                 "Loaded stems successfully via level.json manifest.",
-                                 "Playing all stems with voice group.", "Activated first stem",
-                                 "Miss registered (1/3)", "Stopping all stems.", "Playback stopped."}));
+    EXPECT_TRUE(
+        containsInOrder(game->stdoutText(),
+                        {"Loading level package from conventional paths in: levels/second.zip",
+                         "Package prepared. Manifest: 'levels/second.zip/level.json', Has Shader: No",
+                         "Loaded 2 stem(s) from level JSON: levels/second.zip/level.json",
+                         "Loaded stems successfully via level.json manifest.", "Playing all stems with voice group.",
+                         "Activated first stem", "Miss registered (1/3)", "Stopping all stems.", "Playback stopped."}));
 }
 
 TEST_F(Gui, TheNameAndTheKeyboardSwitchAreKeptAcrossARestart) {
@@ -221,7 +223,9 @@ TEST_F(Gui, TheNameAndTheKeyboardSwitchAreKeptAcrossARestart) {
     EXPECT_LT(prefs["musicVolume"].get<int>(), 40) << prefs;
     EXPECT_EQ(prefs["playerName"], "Ada Tester") << "the other members stay";
     const auto grabGreen = [](const unsigned char* p) { return p[0] < 40 && p[1] > 220 && p[2] > 100 && p[2] < 160; };
-    EXPECT_GT(screenshot("settings_audio").count(280, layout::kAudioRowsY - 25, 960, layout::kAudioRowsY + 70, grabGreen), 100)
+    EXPECT_GT(
+        screenshot("settings_audio").count(280, layout::kAudioRowsY - 25, 960, layout::kAudioRowsY + 70, grabGreen),
+        100)
         << "both sliders' grabs";
 
     // Credits and back, then the leaderboard's empty state.
@@ -261,7 +265,8 @@ TEST_F(Gui, TheTutorialPagesPlayTheirStemsOfTheTutorialSong) {
         }
     }
     EXPECT_EQ(game->stdoutText().find("Fading in stem", game->stdoutText().rfind("Deactivated stem: pad.wav")),
-              std::string::npos) << "the last page plays no stem";
+              std::string::npos)
+        << "the last page plays no stem";
     clickAt(layout::kTutorialNextX, layout::kTutorialNavY);  // Finish
     EXPECT_GT(screenshot("main_menu_after_tutorial").count(660, 80, 1260, 190, glowing), 500);
     quit(*game);
@@ -285,7 +290,9 @@ TEST_F(Gui, ARunWithHitsIsSavedLocallyAndOnTheServerAndListedInThePanel) {
     EXPECT_TRUE(game->waitForOutput("Leaderboard successfully saved to levels/leaderboard.json", 1s));
     // The results: the histogram's bars, and the tier bands behind them.
     const Image results = screenshot("results");
-    const auto bar = [](const unsigned char* p) { return p[0] > 70 && p[0] < 110 && p[1] > 140 && p[1] < 180 && p[2] > 235; };
+    const auto  bar     = [](const unsigned char* p) {
+        return p[0] > 70 && p[0] < 110 && p[1] > 140 && p[1] < 180 && p[2] > 235;
+    };
     EXPECT_GT(results.count(240, 300, 1680, 940, bar), 300) << "the hit errors' bars";
     clickAt(960, layout::kLowerBackY);  // Menu
     std::this_thread::sleep_for(500ms);
@@ -297,14 +304,16 @@ TEST_F(Gui, ARunWithHitsIsSavedLocallyAndOnTheServerAndListedInThePanel) {
     EXPECT_EQ(entry["player"], "Player");
     EXPECT_GT(entry["score"].get<int>(), 0);
 
-    const httplib::Result onServer = httplib::Client("127.0.0.1", server.port()).Get("/api/player/First%20Level/Player");
+    const httplib::Result onServer =
+        httplib::Client("127.0.0.1", server.port()).Get("/api/player/First%20Level/Player");
     ASSERT_TRUE(onServer);
     EXPECT_EQ(onServer->status, 200);
     EXPECT_EQ(nlohmann::json::parse(onServer->body)["score"], entry["score"]);
 
-    ASSERT_TRUE(clickFor(*game, layout::kMenuX, layout::menuButtonY(kLeaderboard), "Loaded leaderboard from HTTP server (1 levels)"));
-    const Image panel = screenshot("leaderboard_with_a_run");
-    const auto scoreGreen = [](const unsigned char* p) { return p[0] < 60 && p[1] > 150 && p[2] > 60 && p[2] < 170; };
+    ASSERT_TRUE(clickFor(*game, layout::kMenuX, layout::menuButtonY(kLeaderboard),
+                         "Loaded leaderboard from HTTP server (1 levels)"));
+    const Image panel      = screenshot("leaderboard_with_a_run");
+    const auto  scoreGreen = [](const unsigned char* p) { return p[0] < 60 && p[1] > 150 && p[2] > 60 && p[2] < 170; };
     EXPECT_GT(panel.count(240, 300, 1680, 500, scoreGreen), 30) << "the run's score is listed";
     quit(*game);
 }
@@ -332,18 +341,19 @@ TEST_F(Gui, MissingOrDamagedFontsAndImagesFallBackAndTheMenuStillDraws) {
     fs::remove(dir.path() / "fonts" / "Roboto-Medium.ttf");
     writeFile(dir.path() / "fonts" / "Orbitron-Regular.ttf", std::string(4096, 'x'));
     fs::remove_all(dir.path() / "textures");
-    auto game = start();
+    auto        game = start();
     const Image menu = screenshot("main_menu_without_assets");
     EXPECT_GT(menu.count(1500, 400, 1700, 700, gold), 20) << "the level table still draws";
     quit(*game);
     const testsupport::ProcessResult result = game->wait(1s);
-    EXPECT_TRUE(containsInOrder(result.err, {
-        "ImGui::AddFontFromMemoryTTF failed for 'fonts/Orbitron-Regular.ttf'. The font file may be corrupt.",
-        "Failed to load title font: fonts/Orbitron-Regular.ttf. Using default.",
-        "CRITICAL: SDL_LoadFile failed for font: 'fonts/Roboto-Medium.ttf'.",
-        "Failed to load button font: fonts/Roboto-Medium.ttf. Using default.",
-        "Failed to load button.png for main menu ImageButtons", "Failed to load button_start.png for start button",
-        "Failed to load button_exit.png for exit button", "Failed to load button.png for main menu ImageButtons"}));
+    EXPECT_TRUE(containsInOrder(
+        result.err,
+        {"ImGui::AddFontFromMemoryTTF failed for 'fonts/Orbitron-Regular.ttf'. The font file may be corrupt.",
+         "Failed to load title font: fonts/Orbitron-Regular.ttf. Using default.",
+         "CRITICAL: SDL_LoadFile failed for font: 'fonts/Roboto-Medium.ttf'.",
+         "Failed to load button font: fonts/Roboto-Medium.ttf. Using default.",
+         "Failed to load button.png for main menu ImageButtons", "Failed to load button_start.png for start button",
+         "Failed to load button_exit.png for exit button", "Failed to load button.png for main menu ImageButtons"}));
     EXPECT_NE(game->stdoutText().find("Successfully submitted font 'fonts/Roboto-Bold.ttf' to ImGui."),
               std::string::npos);
 }
