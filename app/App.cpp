@@ -3,12 +3,14 @@
 #include "level/LevelList.h"
 #include "level/LevelManifest.h"
 #include "level/LevelPackage.h"
+#include "level/PackagePaths.h"
 #include "level/TutorialSong.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "persistence/Prefs.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/filebrowser/FileDialogs.h"
 
 #include <SDL3/SDL.h>
 #include <GL/glcorearb.h>
@@ -50,6 +52,8 @@ bool App::init() {
     if (!audio.init()) return fail("Failed to initialize audio system");
     if (!render.init("Lumoka v0.0.1", 1920, 1080)) return fail("Failed to initialize render system");
     if (!UISystem::init(render)) return fail("Failed to initialize UI system");
+    // Only the levels on the list are worth keeping the server's scores for.
+    Leaderboard::setInstalledLevels(levelListNames());
     if (!render.initTextRendering()) return fail("Failed to initialize text rendering");
 
     input.init();
@@ -82,6 +86,8 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
+    // A dialog drawn last frame closes on Escape instead of the game.
+    input.escapeQuits = !(guiVisible && guiTakesEscape());
     input.processEvents(guiVisible ? UISystem::processEvent : nullptr, guiVisible && UISystem::wantsTextInput());
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
@@ -153,6 +159,10 @@ void App::togglePlayback() {
 void App::startSelectedLevel() {
     if (!hasSelectedLevel()) return;
     const LevelInfo& level = levelList[static_cast<size_t>(selectedLevel)];
+    if (!isConfinedPath(level.file)) {
+        std::fprintf(stderr, "Refused a level folder outside levels/: %s\n", level.file.c_str());
+        return;
+    }
     levelLoader.request({"levels/" + level.file, level.name, LevelLoader::Purpose::Run});
 }
 
@@ -205,6 +215,7 @@ void App::shutdown(std::thread& logicThread) {
               << "\n";
     levelLoader.shutdown();
     HttpDatabase::shutdown();
+    stopSongImport();
     std::cout << "Shutting down application..." << std::endl;
     audio.shutdown();
     UISystem::shutdown();

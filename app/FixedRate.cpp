@@ -30,7 +30,7 @@ bool sleepUntil(SteadyTime until) {
     // The default timer slack of 50 us would be added to every wake-up.
     static thread_local const bool slackSet = prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0;
     (void)slackSet;
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
+    const auto     ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
     const timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
     for (;;) {
         const int error = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);

@@ -29,5 +29,4 @@ void waitWholeMilliseconds(SteadyTime deadline);
 // that finds stop set. Returns without ticking when stop is already set. The
 // tick is given the start time its deadline is measured from.
 using TickFn = std::function<void(SteadyTime tickStart)>;
-void runFixedRate(const bool& running, const std::atomic<bool>& stop, const TickFn& tick,
-                  WaitFn wait = waitPrecise);
+void runFixedRate(const bool& running, const std::atomic<bool>& stop, const TickFn& tick, WaitFn wait = waitPrecise);

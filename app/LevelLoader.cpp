@@ -1,6 +1,7 @@
 #include "app/LevelLoader.h"
 
 #include "audio/AudioSystem.h"
+#include "level/ShaderCheck.h"
 
 #include <SDL3/SDL_thread.h>
 
@@ -71,14 +72,22 @@ void LevelLoader::work() {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || queued_.has_value(); });
-            if (stopping_) return;
+            if (stopping_) {
+                SDL_CleanupTLS();  // a failed file load leaves its error text in this thread's storage
+                return;
+            }
             job = std::move(*queued_);
             queued_.reset();
         }
         Posted posted;
-        posted.generation    = job.generation;
-        posted.ready.request = std::move(job.request);
-        LevelPackage::prepare(posted.ready.request.folder, posted.ready.package);
+        posted.generation     = job.generation;
+        posted.ready.request  = std::move(job.request);
+        LevelPackage& package = posted.ready.package;
+        LevelPackage::prepare(posted.ready.request.folder, package);
+        // Checked once per shader text, here and not in the frame loop: the check may take
+        // its whole time limit. One that fails keeps the default background.
+        if (package.hasShader && !packageShaderPasses(posted.ready.request.folder, kBackgroundVertexShader))
+            package.hasShader = false;
         decodeLevelManifest(posted.ready.package.manifestPath, posted.ready.level, job.control.get());
         if (!job.control->cancelled) done_->post(std::move(posted));
     }

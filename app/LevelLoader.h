@@ -36,7 +36,7 @@ public:
 
     LevelLoader() = default;
     ~LevelLoader();  // cancels and joins
-    LevelLoader(const LevelLoader&) = delete;
+    LevelLoader(const LevelLoader&)            = delete;
     LevelLoader& operator=(const LevelLoader&) = delete;
 
     void                 request(Request request);  // replaces whatever is loading
@@ -61,13 +61,13 @@ private:
 
     void work();
 
-    std::mutex                      mutex_;
-    std::condition_variable         wake_;
-    std::optional<Job>              queued_;   // guarded by mutex_
-    bool                            stopping_ = false;  // guarded by mutex_
-    std::thread                     worker_;
-    std::shared_ptr<LoadControl>    control_;  // of the latest request
-    std::shared_ptr<Mailbox<Posted>> done_ = std::make_shared<Mailbox<Posted>>();
-    uint64_t                        generation_ = 0;
-    std::optional<Request>          pending_;
+    std::mutex                       mutex_;
+    std::condition_variable          wake_;
+    std::optional<Job>               queued_;            // guarded by mutex_
+    bool                             stopping_ = false;  // guarded by mutex_
+    std::thread                      worker_;
+    std::shared_ptr<LoadControl>     control_;  // of the latest request
+    std::shared_ptr<Mailbox<Posted>> done_       = std::make_shared<Mailbox<Posted>>();
+    uint64_t                         generation_ = 0;
+    std::optional<Request>           pending_;
 };

@@ -13,7 +13,9 @@ void runLogicTick(App& app) {
 }
 
 void runLogicThread(App* app) {
-    std::cout << "Game logic thread started" << "\n";
+    std::cout << "Game logic thread started"
+              << "\n";
     runFixedRate(app->running, stopRequested, [app](SteadyTime) { runLogicTick(*app); });
-    std::cout << "Game logic thread ended" << "\n";
+    std::cout << "Game logic thread ended"
+              << "\n";
 }

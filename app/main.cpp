@@ -19,15 +19,19 @@ int lumokaMain(int, char**) {
     // The App is large (the glyph map, the mixer); keep it off the stack.
     auto app = std::make_unique<App>();
     if (!app->init()) {
-        std::cerr << "Failed to initialize application" << "\n";
+        std::cerr << "Failed to initialize application"
+                  << "\n";
         return -1;
     }
-    std::cout << "Controls:" << "\n"
-              << "  Tap - Hit on beat (when playing)" << "\n"
-              << "  UI buttons for other controls" << "\n";
+    std::cout << "Controls:"
+              << "\n"
+              << "  Tap - Hit on beat (when playing)"
+              << "\n"
+              << "  UI buttons for other controls"
+              << "\n";
 
-    std::thread logicThread(runLogicThread, app.get());
-    uint64_t last = SDL_GetPerformanceCounter();
+    std::thread    logicThread(runLogicThread, app.get());
+    uint64_t       last      = SDL_GetPerformanceCounter();
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     while (app->running && app->runFrame(last, frequency)) {
     }
@@ -37,6 +41,4 @@ int lumokaMain(int, char**) {
 
 }  // namespace
 
-int main() {
-    return SDL_RunApp(0, nullptr, lumokaMain, nullptr);
-}
+int main() { return SDL_RunApp(0, nullptr, lumokaMain, nullptr); }

@@ -1,22 +1,13 @@
 #include "audio/AudioSystem.h"
 
 #include "audio/Sound.h"
+#include "base/Log.h"
 
 #include <SDL3/SDL.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <iostream>
-
-namespace {
-
-void printLine(FILE* stream, const char* format, const char* text) {
-    std::fprintf(stream, format, text);
-    std::fprintf(stream, "\n");
-}
-
-}  // namespace
 
 std::string normalizePath(const std::string& path) {
     std::string out;
@@ -84,9 +75,9 @@ void AudioSystem::shutdown() {
 
 bool decodeStem(const std::string& path, Stem& stem) {
     const std::string n = normalizePath(path);
-    printLine(stdout, "Loading stem: %s", n.c_str());
+    base::logInfo("Loading stem: %s", n.c_str());
     if (!fileExists(n)) {
-        printLine(stderr, "Error: File does not exist: %s", n.c_str());
+        base::logError("Error: File does not exist: %s", n.c_str());
         return false;
     }
     // The read uses the caller's path: a quote that normalising dropped makes
@@ -94,12 +85,11 @@ bool decodeStem(const std::string& path, Stem& stem) {
     size_t size = 0;
     void*  data = SDL_LoadFile(path.c_str(), &size);
     if (!data) {
-        std::fprintf(stderr, "SDL_LoadFile failed for: %s, Error: %s)", path.c_str(), SDL_GetError());
-        std::fprintf(stderr, "\n");
+        base::logError("SDL_LoadFile failed for: %s, Error: %s)", path.c_str(), SDL_GetError());
         return false;
     }
     if (size == 0) {
-        printLine(stderr, "File loaded via SDL is empty (0 bytes): %s", path.c_str());
+        base::logError("File loaded via SDL is empty (0 bytes): %s", path.c_str());
         SDL_free(data);
         return false;
     }
@@ -107,15 +97,14 @@ bool decodeStem(const std::string& path, Stem& stem) {
     const unsigned code  = sound->loadMem(data, size);
     SDL_free(data);
     if (code != 0) {
-        std::fprintf(stderr, "Failed to load audio file: %s  (Error: %u)", n.c_str(), code);
-        std::fprintf(stderr, "\n");
+        base::logError("Failed to load audio file: %s  (Error: %u)", n.c_str(), code);
         return false;
     }
     stem                    = Stem{};
     stem.midi.lengthSeconds = sound->getLength();
     stem.sound              = std::move(sound);
     stem.name               = fileName(n);
-    printLine(stdout, "Successfully loaded stem: %s", stem.name.c_str());
+    base::logInfo("Successfully loaded stem: %s", stem.name.c_str());
     return true;
 }
 

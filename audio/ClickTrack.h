@@ -6,4 +6,4 @@
 
 class Sound;
 
-bool makeClickTrack(Sound& sound, float bpm);  // false (and a line on stderr) if it cannot be decoded
+bool makeClickTrack(Sound& sound, float bpm);  // false (and a logged line) if it cannot be decoded

@@ -22,10 +22,10 @@ constexpr uint32_t kGroupTag        = 0x80000000u;
 constexpr uint32_t kSerialMask      = (kGroupTag - 1) >> kSlotBits;
 // Below the knee the limiter leaves samples alone; above it they bend smoothly
 // toward full scale and never reach past it.
-constexpr float    kKnee            = 0.8f;
+constexpr float kKnee = 0.8f;
 // Sounds keep 16-bit samples; the gain ramps carry the step to full scale, so
 // the inner loops cost no more than they did on float samples.
-constexpr float    kSampleScale     = 1.0f / 32768.0f;
+constexpr float kSampleScale = 1.0f / 32768.0f;
 
 static_assert(Mixer::kMaxVoices <= (1 << kSlotBits) && Mixer::kMaxGroups <= (1 << kSlotBits));
 
@@ -36,25 +36,25 @@ using Samples = std::shared_ptr<const int16_t[]>;
 using ReleasedSamples = std::array<Samples, Mixer::kMaxVoices>;
 
 struct Voice {
-    uint32_t                       handle = 0;  // 0: slot free (it may still hold the samples of its last voice)
-    Samples                        pcm;
-    uint64_t                       frames = 0;
-    double                         position = 0;  // in source frames
-    uint64_t                       streamFrames = 0;
-    float                          volume = 1;
-    float                          pan = 0;
-    float                          speed = 1;
-    float                          gainLeft = 0;  // gains reached at the end of the last chunk
-    float                          gainRight = 0;
-    bool                           looping = false;
-    bool                           paused = false;
-    bool                           heard = false;  // mixed at least once; before that gains jump
-    double                         lastPlaybackTime = 0;  // what getPlaybackTime last said, for monotony
+    uint32_t handle = 0;  // 0: slot free (it may still hold the samples of its last voice)
+    Samples  pcm;
+    uint64_t frames           = 0;
+    double   position         = 0;  // in source frames
+    uint64_t streamFrames     = 0;
+    float    volume           = 1;
+    float    pan              = 0;
+    float    speed            = 1;
+    float    gainLeft         = 0;  // gains reached at the end of the last chunk
+    float    gainRight        = 0;
+    bool     looping          = false;
+    bool     paused           = false;
+    bool     heard            = false;  // mixed at least once; before that gains jump
+    double   lastPlaybackTime = 0;      // what getPlaybackTime last said, for monotony
 };
 
 struct Group {
     uint32_t                                handle = 0;  // 0: slot free
-    int                                     count = 0;
+    int                                     count  = 0;
     std::array<uint32_t, Mixer::kMaxVoices> members{};
 };
 
@@ -81,17 +81,17 @@ struct Ramp {
 // within the same chunk when looping, so a loop has no gap.
 void mixNative(Voice& v, float* out, const Ramp& left, const Ramp& right) {
     const int16_t* pcm = v.pcm.get();
-    uint64_t pos = static_cast<uint64_t>(v.position);
-    int i = 0;
+    uint64_t       pos = static_cast<uint64_t>(v.position);
+    int            i   = 0;
     while (i < Mixer::kChunkFrames) {
         if (pos >= v.frames) {
             if (!v.looping) break;
             pos = 0;
         }
-        const int run = static_cast<int>(std::min<uint64_t>(Mixer::kChunkFrames - i, v.frames - pos));
+        const int      run = static_cast<int>(std::min<uint64_t>(Mixer::kChunkFrames - i, v.frames - pos));
         const int16_t* src = pcm + pos * 2;
         for (int k = 0; k < run; ++k) {
-            out[2 * (i + k)]     += left.at(i + k) * src[2 * k];
+            out[2 * (i + k)] += left.at(i + k) * src[2 * k];
             out[2 * (i + k) + 1] += right.at(i + k) * src[2 * k + 1];
         }
         i += run;
@@ -104,21 +104,21 @@ void mixNative(Voice& v, float* out, const Ramp& left, const Ramp& right) {
 // Any other speed: linear interpolation; across the loop point the last frame
 // blends into the first.
 void mixResampled(Voice& v, float* out, const Ramp& left, const Ramp& right) {
-    const int16_t* pcm = v.pcm.get();
-    const double length = static_cast<double>(v.frames);
-    double pos = v.position;
+    const int16_t* pcm    = v.pcm.get();
+    const double   length = static_cast<double>(v.frames);
+    double         pos    = v.position;
     for (int i = 0; i < Mixer::kChunkFrames; ++i) {
         if (pos >= length) {
             if (!v.looping) break;
             pos = std::fmod(pos, length);
         }
-        const uint64_t i0 = static_cast<uint64_t>(pos);
-        const float frac = static_cast<float>(pos - static_cast<double>(i0));
-        const bool hasNext = i0 + 1 < v.frames || v.looping;
-        const uint64_t i1 = i0 + 1 < v.frames ? i0 + 1 : 0;
-        const float l0 = pcm[2 * i0], r0 = pcm[2 * i0 + 1];
-        const float l1 = hasNext ? pcm[2 * i1] : 0, r1 = hasNext ? pcm[2 * i1 + 1] : 0;
-        out[2 * i]     += left.at(i) * (l0 + frac * (l1 - l0));
+        const uint64_t i0      = static_cast<uint64_t>(pos);
+        const float    frac    = static_cast<float>(pos - static_cast<double>(i0));
+        const bool     hasNext = i0 + 1 < v.frames || v.looping;
+        const uint64_t i1      = i0 + 1 < v.frames ? i0 + 1 : 0;
+        const float    l0 = pcm[2 * i0], r0 = pcm[2 * i0 + 1];
+        const float    l1 = hasNext ? pcm[2 * i1] : 0, r1 = hasNext ? pcm[2 * i1 + 1] : 0;
+        out[2 * i] += left.at(i) * (l0 + frac * (l1 - l0));
         out[2 * i + 1] += right.at(i) * (r0 + frac * (r1 - r0));
         pos += v.speed;
     }
@@ -136,26 +136,26 @@ using Clock = std::chrono::steady_clock;
 // how many frames lay ahead of that frame on the way to the speaker (queued
 // on the stream plus the device's own buffer).
 struct HandOver {
-    bool              seen          = false;
-    uint64_t          frame         = 0;
+    bool              seen  = false;
+    uint64_t          frame = 0;
     Clock::time_point at;
-    double            framesAhead   = 0;
+    double            framesAhead = 0;
 };
 
 struct MixerEngine {
     mutable std::mutex                   lock;
-    bool                                 started = false;
-    bool                                 roundoff = true;
-    Mixer::Output                        output = Mixer::Output::None;
-    SDL_AudioStream*                     stream = nullptr;
+    bool                                 started      = false;
+    bool                                 roundoff     = true;
+    Mixer::Output                        output       = Mixer::Output::None;
+    SDL_AudioStream*                     stream       = nullptr;
     float                                globalVolume = 1;
-    uint32_t                             serial = 0;
+    uint32_t                             serial       = 0;
     std::array<Voice, Mixer::kMaxVoices> voices;
     std::array<Group, Mixer::kMaxGroups> groups;
     std::array<float, kSamplesPerChunk>  chunk{};
-    int                                  chunkFramesUsed = Mixer::kChunkFrames;
-    uint64_t                             mixedFrames = 0;   // every chunk mixed so far: the mix cursor
-    uint64_t                             handedFrames = 0;  // of those, handed out
+    int                                  chunkFramesUsed    = Mixer::kChunkFrames;
+    uint64_t                             mixedFrames        = 0;  // every chunk mixed so far: the mix cursor
+    uint64_t                             handedFrames       = 0;  // of those, handed out
     int                                  deviceBufferFrames = 0;
     HandOver                             handOver;
 
@@ -193,22 +193,20 @@ struct MixerEngine {
     void dropStaleMembers(Group& g) {
         const auto end = std::remove_if(g.members.begin(), g.members.begin() + g.count,
                                         [this](uint32_t h) { return voice(h) == nullptr; });
-        g.count = static_cast<int>(end - g.members.begin());
+        g.count        = static_cast<int>(end - g.members.begin());
     }
 
     void mixVoice(Voice& v, float* out) {
         if (!v.heard) {
-            v.gainLeft = leftGain(v);
+            v.gainLeft  = leftGain(v);
             v.gainRight = rightGain(v);
         }
         const Ramp left(v.gainLeft, leftGain(v)), right(v.gainRight, rightGain(v));
-        if (v.speed == 1.0f && v.position == std::floor(v.position))
-            mixNative(v, out, left, right);
-        else
-            mixResampled(v, out, left, right);
-        v.gainLeft = leftGain(v);
+        if (v.speed == 1.0f && v.position == std::floor(v.position)) mixNative(v, out, left, right);
+        else mixResampled(v, out, left, right);
+        v.gainLeft  = leftGain(v);
         v.gainRight = rightGain(v);
-        v.heard = true;
+        v.heard     = true;
         v.streamFrames += Mixer::kChunkFrames;
     }
 
@@ -217,7 +215,8 @@ struct MixerEngine {
         for (Voice& v : voices) {
             if (v.handle == 0 || v.paused) continue;
             mixVoice(v, chunk.data());
-            if (!v.looping && v.position >= static_cast<double>(v.frames)) v.handle = 0;  // samples stay for the game's thread
+            if (!v.looping && v.position >= static_cast<double>(v.frames))
+                v.handle = 0;  // samples stay for the game's thread
         }
         for (float& s : chunk) {
             s *= globalVolume;
@@ -240,8 +239,8 @@ struct MixerEngine {
     // a chunk (the estimate wobbles with the device's timing); further back
     // means the device stalled or changed, and the estimate is taken as it is.
     double playbackTime(Voice& v, Clock::time_point now) {
-        const double unheard = static_cast<double>(mixedFrames) - framesHeard(now);
-        double time = std::max(0.0, static_cast<double>(v.streamFrames) - unheard) / Mixer::kSampleRate;
+        const double unheard      = static_cast<double>(mixedFrames) - framesHeard(now);
+        double       time         = std::max(0.0, static_cast<double>(v.streamFrames) - unheard) / Mixer::kSampleRate;
         const double chunkSeconds = static_cast<double>(Mixer::kChunkFrames) / Mixer::kSampleRate;
         if (time < v.lastPlaybackTime && v.lastPlaybackTime - time <= chunkSeconds) time = v.lastPlaybackTime;
         v.lastPlaybackTime = time;
@@ -274,19 +273,19 @@ struct MixerEngine {
     void clearVoices(ReleasedSamples& released) {
         for (size_t i = 0; i < voices.size(); ++i) {
             released[i] = std::move(voices[i].pcm);
-            voices[i] = Voice{};
+            voices[i]   = Voice{};
         }
     }
 
     void reset(ReleasedSamples& released) {
         clearVoices(released);
         groups.fill(Group{});
-        globalVolume = 1;
+        globalVolume    = 1;
         chunkFramesUsed = Mixer::kChunkFrames;
-        mixedFrames = 0;
-        handedFrames = 0;
-        handOver = HandOver{};
-        started = false;
+        mixedFrames     = 0;
+        handedFrames    = 0;
+        handOver        = HandOver{};
+        started         = false;
     }
 };
 
@@ -295,12 +294,12 @@ namespace {
 // SDL asks for bytes on its device thread; we answer in whole frames. What is
 // still queued on the stream plays before what we add now.
 void SDLCALL feedDevice(void* user, SDL_AudioStream* stream, int additionalBytes, int) {
-    auto* engine = static_cast<MixerEngine*>(user);
-    const Clock::time_point now = Clock::now();
-    const int queuedFrames = std::max(SDL_GetAudioStreamQueued(stream), 0) / kFrameBytes;
+    auto*                               engine       = static_cast<MixerEngine*>(user);
+    const Clock::time_point             now          = Clock::now();
+    const int                           queuedFrames = std::max(SDL_GetAudioStreamQueued(stream), 0) / kFrameBytes;
     std::array<float, kSamplesPerChunk> buffer;
-    int wanted = (additionalBytes + kFrameBytes - 1) / kFrameBytes;
-    bool first = true;
+    int                                 wanted = (additionalBytes + kFrameBytes - 1) / kFrameBytes;
+    bool                                first  = true;
     while (wanted > 0) {
         const int n = std::min(wanted, Mixer::kChunkFrames);
         {
@@ -308,10 +307,8 @@ void SDLCALL feedDevice(void* user, SDL_AudioStream* stream, int additionalBytes
             if (first && engine->started)
                 engine->handOver = {true, engine->handedFrames, now,
                                     static_cast<double>(queuedFrames + engine->deviceBufferFrames)};
-            if (engine->started)
-                engine->pull(buffer.data(), static_cast<size_t>(n));
-            else
-                std::fill_n(buffer.begin(), n * Mixer::kChannels, 0.0f);
+            if (engine->started) engine->pull(buffer.data(), static_cast<size_t>(n));
+            else std::fill_n(buffer.begin(), n * Mixer::kChannels, 0.0f);
         }
         first = false;
         SDL_PutAudioStreamData(stream, buffer.data(), n * kFrameBytes);
@@ -331,7 +328,7 @@ SDL_AudioStream* openDevice(MixerEngine* engine) {
 // The device's own buffer, in frames; the hint's size when SDL will not say.
 int deviceBufferFrames(SDL_AudioStream* stream) {
     SDL_AudioSpec format{};
-    int frames = 0;
+    int           frames = 0;
     if (!SDL_GetAudioDeviceFormat(SDL_GetAudioStreamDevice(stream), &format, &frames) || frames <= 0)
         return Mixer::kChunkFrames;
     return frames;
@@ -351,8 +348,8 @@ unsigned Mixer::init(unsigned flags, Output output) {
         std::lock_guard guard(engine_->lock);
         if (engine_->started) return kAlreadyStarted;
     }
-    SDL_AudioStream* stream = nullptr;
-    int bufferFrames = 0;
+    SDL_AudioStream* stream       = nullptr;
+    int              bufferFrames = 0;
     if (output == Output::Device) {
         stream = openDevice(engine_.get());
         if (!stream) {
@@ -365,11 +362,11 @@ unsigned Mixer::init(unsigned flags, Output output) {
     {
         std::lock_guard guard(engine_->lock);
         engine_->reset(released);
-        engine_->roundoff = (flags & kClipRoundoff) != 0;
-        engine_->output = output;
-        engine_->stream = stream;
+        engine_->roundoff           = (flags & kClipRoundoff) != 0;
+        engine_->output             = output;
+        engine_->stream             = stream;
         engine_->deviceBufferFrames = bufferFrames;
-        engine_->started = true;
+        engine_->started            = true;
     }
     if (stream) SDL_ResumeAudioStreamDevice(stream);
     return kOk;
@@ -378,11 +375,11 @@ unsigned Mixer::init(unsigned flags, Output output) {
 // The stream is destroyed outside the lock, for the same reason.
 void Mixer::deinit() {
     SDL_AudioStream* stream = nullptr;
-    ReleasedSamples released;
+    ReleasedSamples  released;
     {
         std::lock_guard guard(engine_->lock);
         if (!engine_->started) return;
-        stream = engine_->stream;
+        stream          = engine_->stream;
         engine_->stream = nullptr;
         engine_->reset(released);
     }
@@ -398,7 +395,7 @@ uint32_t Mixer::createVoiceGroup() {
     for (int slot = 0; slot < kMaxGroups; ++slot) {
         Group& g = engine_->groups[slot];
         if (g.handle != 0) continue;
-        g = Group{};
+        g        = Group{};
         g.handle = engine_->nextHandle(kGroupTag, slot);
         return g.handle;
     }
@@ -407,7 +404,7 @@ uint32_t Mixer::createVoiceGroup() {
 
 bool Mixer::addVoiceToGroup(uint32_t group, uint32_t voice) {
     std::lock_guard guard(engine_->lock);
-    Group* g = engine_->group(group);
+    Group*          g = engine_->group(group);
     if (!g || !engine_->voice(voice)) return false;
     engine_->dropStaleMembers(*g);
     const auto end = g->members.begin() + g->count;
@@ -427,21 +424,21 @@ void Mixer::destroyVoiceGroup(uint32_t group) {
 }
 
 uint32_t Mixer::play(const Sound& sound, float volume, float pan, bool paused) {
-    Samples previous;  // of the slot's last voice, dropped after the lock
+    Samples         previous;  // of the slot's last voice, dropped after the lock
     std::lock_guard guard(engine_->lock);
     if (!engine_->started || sound.frameCount() == 0) return 0;
     for (int slot = 0; slot < kMaxVoices; ++slot) {
         Voice& v = engine_->voices[slot];
         if (v.handle != 0) continue;
-        previous = std::move(v.pcm);
-        v = Voice{};
-        v.handle = engine_->nextHandle(0, slot);
-        v.pcm = sound.sharedSamples();
-        v.frames = sound.frameCount();
+        previous  = std::move(v.pcm);
+        v         = Voice{};
+        v.handle  = engine_->nextHandle(0, slot);
+        v.pcm     = sound.sharedSamples();
+        v.frames  = sound.frameCount();
         v.looping = sound.isLooping();
-        v.paused = paused;
-        v.volume = std::isfinite(volume) ? std::max(volume, 0.0f) : 0.0f;
-        v.pan = std::isfinite(pan) ? std::clamp(pan, -1.0f, 1.0f) : 0.0f;
+        v.paused  = paused;
+        v.volume  = std::isfinite(volume) ? std::max(volume, 0.0f) : 0.0f;
+        v.pan     = std::isfinite(pan) ? std::clamp(pan, -1.0f, 1.0f) : 0.0f;
         return v.handle;
     }
     return 0;
@@ -484,13 +481,13 @@ void Mixer::setGlobalVolume(float volume) {
 
 double Mixer::getStreamTime(uint32_t handle) const {
     std::lock_guard guard(engine_->lock);
-    const Voice* v = engine_->clockVoice(handle);
+    const Voice*    v = engine_->clockVoice(handle);
     return v ? static_cast<double>(v->streamFrames) / kSampleRate : 0.0;
 }
 
 double Mixer::getPlaybackTime(uint32_t handle) {
     std::lock_guard guard(engine_->lock);
-    Voice* v = engine_->clockVoice(handle);
+    Voice*          v = engine_->clockVoice(handle);
     if (!v) return 0.0;
     if (engine_->output != Output::Device || !engine_->handOver.seen)
         return static_cast<double>(v->streamFrames) / kSampleRate;

@@ -38,7 +38,7 @@ public:
 
     Mixer();
     ~Mixer();  // shuts down if still running
-    Mixer(const Mixer&) = delete;
+    Mixer(const Mixer&)            = delete;
     Mixer& operator=(const Mixer&) = delete;
 
     // init and deinit come from one thread (the main thread); the rest from any.
@@ -58,24 +58,24 @@ public:
     // These three take a voice or a group (then every voice in it). A change
     // of volume glides over the next chunk, so cuts and fades never click; a
     // voice not mixed yet takes it at once.
-    void     setVolume(uint32_t handle, float volume);
-    void     setRelativePlaySpeed(uint32_t handle, float speed);  // > 0; 1 is native
-    void     setPause(uint32_t handle, bool paused);  // a paused voice keeps its place and its clock
-    bool     isValidVoiceHandle(uint32_t voice) const;  // false for groups
-    void     stopAll();
-    void     setGlobalVolume(float volume);
+    void setVolume(uint32_t handle, float volume);
+    void setRelativePlaySpeed(uint32_t handle, float speed);  // > 0; 1 is native
+    void setPause(uint32_t handle, bool paused);              // a paused voice keeps its place and its clock
+    bool isValidVoiceHandle(uint32_t voice) const;            // false for groups
+    void stopAll();
+    void setGlobalVolume(float volume);
     // Seconds of audio mixed for the voice while unpaused, in whole chunks;
     // for a group, its first live voice's. Keeps growing across loops.
-    double   getStreamTime(uint32_t handle) const;
+    double getStreamTime(uint32_t handle) const;
     // The same clock at what the speaker plays now: from the device's latest
     // taking of audio it runs on in real time, less the audio queued ahead of
     // the speaker; never past what is mixed, never back by less than a chunk.
     // Without a device it is the stream time, exact and deterministic.
-    double   getPlaybackTime(uint32_t handle);
+    double getPlaybackTime(uint32_t handle);
 
     // Output::None only: the next frames of the mix, interleaved stereo.
     // False (and silence) when the mixer is not started that way.
-    bool     mix(float* out, size_t frames);
+    bool mix(float* out, size_t frames);
 
 private:
     std::unique_ptr<MixerEngine> engine_;

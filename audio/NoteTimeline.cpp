@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <iostream>
 
 namespace {
@@ -25,8 +24,7 @@ float firstTempo(MidiFile& file) {
             const MidiTrackEvent& event = file.event(t, i);
             if (!event.isTempo()) continue;
             const float bpm = static_cast<float>(event.tempoBpm());
-            std::printf("Found MIDI tempo: %.1f BPM", bpm);
-            std::printf("\n");
+            base::logInfo("Found MIDI tempo: %.1f BPM", bpm);
             return bpm;
         }
     }
@@ -36,14 +34,14 @@ float firstTempo(MidiFile& file) {
 // Every note-on and note-off in file order, each with the pan its channel had
 // at that point.
 std::vector<MidiNoteEvent> noteEvents(MidiFile& file) {
-    std::vector<MidiNoteEvent> events;
+    std::vector<MidiNoteEvent>     events;
     std::array<int, kMidiChannels> pan;
     pan.fill(kCentrePan);
     for (int t = 0; t < file.trackCount(); ++t) {
         for (int i = 0; i < file.eventCount(t); ++i) {
-            const MidiTrackEvent& event = file.event(t, i);
-            const int channel = event.channel();
-            const bool knownChannel = channel >= 0 && channel < kMidiChannels;
+            const MidiTrackEvent& event        = file.event(t, i);
+            const int             channel      = event.channel();
+            const bool            knownChannel = channel >= 0 && channel < kMidiChannels;
             if (event.isController() && event.controllerNumber() == kPanController && knownChannel) {
                 pan[channel] = event.controllerValue();
             }
@@ -104,9 +102,9 @@ DispatchWindow windowFor(const StemMidi& midi, double now, bool looping) {
 
 }  // namespace
 
-StemMidi::StemMidi() = default;
-StemMidi::~StemMidi() = default;
-StemMidi::StemMidi(StemMidi&&) noexcept = default;
+StemMidi::StemMidi()                               = default;
+StemMidi::~StemMidi()                              = default;
+StemMidi::StemMidi(StemMidi&&) noexcept            = default;
 StemMidi& StemMidi::operator=(StemMidi&&) noexcept = default;
 
 void StemMidi::rewind() {
@@ -118,17 +116,17 @@ void StemMidi::rewind() {
 
 bool StemMidi::load(const std::string& midiPath) {
     const std::string n = normalizePath(midiPath);
-    netlog::info("Loading MIDI file: %s", n.c_str());
+    base::logInfo("Loading MIDI file: %s", n.c_str());
     if (!fileExists(n)) {
-        netlog::error("Error: MIDI file does not exist: %s", n.c_str());
+        base::logError("Error: MIDI file does not exist: %s", n.c_str());
         return false;
     }
     file = std::make_unique<MidiFile>();
     if (!loadMidiAsset(n, *file)) {
-        netlog::error("Failed to load MIDI file using asset loader: %s", n.c_str());
+        base::logError("Failed to load MIDI file using asset loader: %s", n.c_str());
         return false;
     }
-    netlog::info("Loaded MIDI file: %s", n.c_str());
+    base::logInfo("Loaded MIDI file: %s", n.c_str());
     path             = n;
     lastDispatchTime = 0.0;
     loaded           = true;
@@ -141,9 +139,8 @@ bool StemMidi::load(const std::string& midiPath) {
     std::sort(events.begin(), events.end(),
               [](const MidiNoteEvent& a, const MidiNoteEvent& b) { return a.time < b.time; });
 
-    std::printf("Successfully loaded MIDI file: %s with %zu note events (native BPM: %.1f)",
-                fileName(n).c_str(), events.size(), bpm);
-    std::printf("\n");
+    base::logInfo("Successfully loaded MIDI file: %s with %zu note events (native BPM: %.1f)", fileName(n).c_str(),
+                  events.size(), bpm);
     return true;
 }
 
@@ -154,25 +151,21 @@ void StemMidi::scaleToBpm(float songBpm) {
     // (or nowhere) and silently empty the level; the file's own timing is the
     // better fallback.
     if (!(songBpm > 0.0f) || !std::isfinite(songBpm) || !std::isfinite(ratio)) {
-        std::fprintf(stderr, "Cannot scale MIDI timing to a song BPM of %.1f, keeping the MIDI file's own %.1f BPM",
-                     songBpm, bpm);
-        std::fprintf(stderr, "\n");
+        base::logError("Cannot scale MIDI timing to a song BPM of %.1f, keeping the MIDI file's own %.1f BPM", songBpm,
+                       bpm);
         return;
     }
     if (std::fabs(ratio - 1.0f) < kSameTempoSlack) {
-        std::printf("MIDI BPM (%.1f) matches audio BPM (%.1f), no scaling needed", bpm, songBpm);
-        std::printf("\n");
+        base::logInfo("MIDI BPM (%.1f) matches audio BPM (%.1f), no scaling needed", bpm, songBpm);
         return;
     }
-    std::printf("Scaling MIDI timing: MIDI BPM %.1f -> Audio BPM %.1f (ratio: %.3f)", bpm, songBpm, ratio);
-    std::printf("\n");
+    base::logInfo("Scaling MIDI timing: MIDI BPM %.1f -> Audio BPM %.1f (ratio: %.3f)", bpm, songBpm, ratio);
     for (MidiNoteEvent& event : events) {
         event.time *= ratio;
         event.duration *= ratio;
     }
     bpm = songBpm;
-    std::printf("MIDI events scaled to match audio BPM (%.1f)", songBpm);
-    std::printf("\n");
+    base::logInfo("MIDI events scaled to match audio BPM (%.1f)", songBpm);
 }
 
 MidiDispatch AudioSystem::dispatchMidi(const NoteCallback& onNote, RenderState* render) {
@@ -190,13 +183,15 @@ MidiDispatch AudioSystem::dispatchMidi(const NoteCallback& onNote, RenderState* 
         dispatch.clock      = now;
         forEachInWindow(midi.events, windowFor(midi, now, looping), [&](const MidiNoteEvent& event) {
             MidiNoteEvent copy = event;
-            copy.stemIndex = static_cast<int32_t>(i);
+            copy.stemIndex     = static_cast<int32_t>(i);
             dispatch.fired.push_back(copy);
             if (onNote && render) onNote(copy, render);
         });
         midi.lastDispatchTime = now;
     }
     const size_t count = dispatch.fired.size();
-    if (count > 2) std::cout << "MIDI: Triggered " << count << " events (master clock)" << "\n";
+    if (count > 2)
+        std::cout << "MIDI: Triggered " << count << " events (master clock)"
+                  << "\n";
     return dispatch;
 }

@@ -33,17 +33,17 @@ struct MemoryImage {
 sf_count_t imageLength(void* user) { return static_cast<MemoryImage*>(user)->size; }
 
 sf_count_t imageSeek(sf_count_t offset, int whence, void* user) {
-    auto* image = static_cast<MemoryImage*>(user);
-    const sf_count_t base = whence == SEEK_CUR ? image->pos : whence == SEEK_END ? image->size : 0;
-    sf_count_t target = 0;
+    auto*            image  = static_cast<MemoryImage*>(user);
+    const sf_count_t base   = whence == SEEK_CUR ? image->pos : whence == SEEK_END ? image->size : 0;
+    sf_count_t       target = 0;
     if (__builtin_add_overflow(base, offset, &target)) target = offset < 0 ? 0 : image->size;
     image->pos = std::clamp<sf_count_t>(target, 0, image->size);
     return image->pos;
 }
 
 sf_count_t imageRead(void* dst, sf_count_t count, void* user) {
-    auto* image = static_cast<MemoryImage*>(user);
-    const sf_count_t n = std::clamp<sf_count_t>(count, 0, image->size - image->pos);
+    auto*            image = static_cast<MemoryImage*>(user);
+    const sf_count_t n     = std::clamp<sf_count_t>(count, 0, image->size - image->pos);
     if (n > 0) std::memcpy(dst, image->data + image->pos, static_cast<size_t>(n));
     image->pos += n;
     return n;
@@ -69,7 +69,7 @@ bool sampleChunkCutShort(const unsigned char* data, size_t size) {
                       (std::memcmp(data + 8, "AIFF", 4) == 0 || std::memcmp(data + 8, "AIFC", 4) == 0);
     if (!wav && !aiff) return false;
     const char* sampleChunk = wav ? "data" : "SSND";
-    size_t pos = 12;
+    size_t      pos         = 12;
     while (size - pos >= 8) {
         const uint32_t chunkSize = read32(data + pos + 4, wav);
         if (std::memcmp(data + pos, sampleChunk, 4) == 0)
@@ -84,9 +84,9 @@ bool sampleChunkCutShort(const unsigned char* data, size_t size) {
 // Interleaved 16-bit frames at the file's own rate and channel count.
 struct Decoded {
     SdlSamples samples;
-    uint64_t   frames = 0;
+    uint64_t   frames   = 0;
     int        channels = 0;
-    int        rate = 0;
+    int        rate     = 0;
 };
 
 bool knownFrameCount(sf_count_t frames) { return frames > 0 && frames < SF_COUNT_MAX; }
@@ -108,16 +108,16 @@ unsigned readAllFrames(SNDFILE* file, const SF_INFO& info, size_t imageSize, Dec
     const uint64_t channels  = static_cast<uint64_t>(info.channels);
     const uint64_t maxFrames = INT_MAX / sizeof(int16_t) / channels;
     const uint64_t declared  = knownFrameCount(info.frames) ? static_cast<uint64_t>(info.frames) : 65536;
-    uint64_t capacity = std::min({declared, maxFrames, uint64_t{256} * imageSize}) + kBlockFrames;
-    SdlSamples buffer(static_cast<int16_t*>(SDL_malloc(capacity * channels * sizeof(int16_t))));
+    uint64_t       capacity  = std::min({declared, maxFrames, uint64_t{256} * imageSize}) + kBlockFrames;
+    SdlSamples     buffer(static_cast<int16_t*>(SDL_malloc(capacity * channels * sizeof(int16_t))));
     if (!buffer) return Sound::kTooLong;
     std::vector<float> block(kBlockFrames * channels);
-    uint64_t frames = 0;
+    uint64_t           frames = 0;
     for (;;) {
         if (frames + kBlockFrames > capacity) {
             if (capacity > maxFrames) return Sound::kTooLong;
             const uint64_t grown = std::min(capacity * 2, maxFrames + kBlockFrames);
-            auto* bigger = static_cast<int16_t*>(SDL_realloc(buffer.get(), grown * channels * sizeof(int16_t)));
+            auto* bigger         = static_cast<int16_t*>(SDL_realloc(buffer.get(), grown * channels * sizeof(int16_t)));
             if (!bigger) return Sound::kTooLong;
             buffer.release();
             buffer.reset(bigger);
@@ -138,19 +138,19 @@ unsigned readAllFrames(SNDFILE* file, const SF_INFO& info, size_t imageSize, Dec
             buffer.reset(fitted);
         }
     }
-    out.samples = std::move(buffer);
-    out.frames = frames;
+    out.samples  = std::move(buffer);
+    out.frames   = frames;
     out.channels = info.channels;
-    out.rate = info.samplerate;
+    out.rate     = info.samplerate;
     return Sound::kOk;
 }
 
 unsigned decode(const unsigned char* data, size_t size, Decoded& out) {
     if (sampleChunkCutShort(data, size)) return Sound::kDecodeFailed;
-    MemoryImage image{data, static_cast<sf_count_t>(size), 0};
+    MemoryImage   image{data, static_cast<sf_count_t>(size), 0};
     SF_VIRTUAL_IO io{imageLength, imageSeek, imageRead, imageWrite, imageTell};
-    SF_INFO info{};
-    SndFilePtr file(sf_open_virtual(&io, SFM_READ, &info, &image));
+    SF_INFO       info{};
+    SndFilePtr    file(sf_open_virtual(&io, SFM_READ, &info, &image));
     if (!file || info.channels <= 0 || info.samplerate <= 0) return Sound::kUnrecognised;
     return readAllFrames(file.get(), info, size, out);
 }
@@ -161,19 +161,19 @@ unsigned toMixFormat(Decoded& decoded) {
     if (decoded.channels == Sound::kChannels && decoded.rate == Sound::kSampleRate) return Sound::kOk;
     const SDL_AudioSpec from{SDL_AUDIO_S16, decoded.channels, decoded.rate};
     const SDL_AudioSpec to{SDL_AUDIO_S16, Sound::kChannels, Sound::kSampleRate};
-    const uint64_t bytes = decoded.frames * static_cast<uint64_t>(decoded.channels) * sizeof(int16_t);
-    Uint8* converted = nullptr;
-    int convertedBytes = 0;
+    const uint64_t      bytes          = decoded.frames * static_cast<uint64_t>(decoded.channels) * sizeof(int16_t);
+    Uint8*              converted      = nullptr;
+    int                 convertedBytes = 0;
     if (!SDL_ConvertAudioSamples(&from, reinterpret_cast<const Uint8*>(decoded.samples.get()), static_cast<int>(bytes),
                                  &to, &converted, &convertedBytes))
         return Sound::kConvertFailed;
-    SdlSamples result(reinterpret_cast<int16_t*>(converted));
+    SdlSamples     result(reinterpret_cast<int16_t*>(converted));
     const uint64_t frames = static_cast<uint64_t>(convertedBytes) / (sizeof(int16_t) * Sound::kChannels);
     if (frames == 0) return Sound::kConvertFailed;
-    decoded.samples = std::move(result);
-    decoded.frames = frames;
+    decoded.samples  = std::move(result);
+    decoded.frames   = frames;
     decoded.channels = Sound::kChannels;
-    decoded.rate = Sound::kSampleRate;
+    decoded.rate     = Sound::kSampleRate;
     return Sound::kOk;
 }
 
@@ -183,11 +183,11 @@ unsigned Sound::loadMem(const void* data, size_t size) {
     pcm_.reset();
     frames_ = 0;
     if (!data || size == 0) return kNoData;
-    Decoded decoded;
+    Decoded  decoded;
     unsigned result = decode(static_cast<const unsigned char*>(data), size, decoded);
     if (result == kOk) result = toMixFormat(decoded);
     if (result != kOk) return result;
-    pcm_ = std::shared_ptr<const int16_t[]>(decoded.samples.release(),
+    pcm_    = std::shared_ptr<const int16_t[]>(decoded.samples.release(),
                                             [](const int16_t* p) { SDL_free(const_cast<int16_t*>(p)); });
     frames_ = decoded.frames;
     return kOk;

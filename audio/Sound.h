@@ -24,24 +24,24 @@ public:
     static constexpr int kSampleRate = 44100;
     static constexpr int kChannels   = 2;
 
-    Sound() = default;
-    Sound(const Sound&) = delete;
+    Sound()                        = default;
+    Sound(const Sound&)            = delete;
     Sound& operator=(const Sound&) = delete;
-    Sound(Sound&&) = default;
-    Sound& operator=(Sound&&) = default;
+    Sound(Sound&&)                 = default;
+    Sound& operator=(Sound&&)      = default;
 
     // Decodes a whole file image; the bytes are not kept. On failure the sound
     // is left empty and the code says why.
-    unsigned     loadMem(const void* data, size_t size);
-    double       getLength() const;          // seconds; 0 when empty
-    void         setLooping(bool looping);   // taken by each voice when it starts
-    bool         isLooping() const { return looping_; }
-    uint64_t     frameCount() const { return frames_; }
-    const int16_t* samples() const { return pcm_.get(); }  // interleaved left, right
+    unsigned                                loadMem(const void* data, size_t size);
+    double                                  getLength() const;         // seconds; 0 when empty
+    void                                    setLooping(bool looping);  // taken by each voice when it starts
+    bool                                    isLooping() const { return looping_; }
+    uint64_t                                frameCount() const { return frames_; }
+    const int16_t*                          samples() const { return pcm_.get(); }  // interleaved left, right
     const std::shared_ptr<const int16_t[]>& sharedSamples() const { return pcm_; }
 
 private:
     std::shared_ptr<const int16_t[]> pcm_;
-    uint64_t                       frames_  = 0;
-    bool                           looping_ = false;
+    uint64_t                         frames_  = 0;
+    bool                             looping_ = false;
 };

@@ -1,11 +1,12 @@
-// One-line log messages: progress to standard output, failures to standard error.
-// Worker threads, server threads and the game's threads log at the same time, so
-// each line is formatted first and written in one piece.
+// The game's and the server's one-line log messages: progress to standard output,
+// failures to standard error. Any thread may log: each line is formatted first,
+// then written whole and flushed, so lines never mix and the two streams keep
+// their order on a terminal. Where the messages go is left to the process.
 #pragma once
 
-namespace netlog {
+namespace base {
 
-void info(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void logInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void logError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-}  // namespace netlog
+}  // namespace base

@@ -20,6 +20,7 @@ find_package(SQLite3 REQUIRED)
 pkg_check_modules(PQ REQUIRED IMPORTED_TARGET libpq)
 # The leaderboard server's HTTP layer: Asio and Beast, header-only.
 find_package(Boost 1.74 REQUIRED)
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 
 add_library(imgui STATIC
   ${LUMOKA_IMGUI_DIR}/imgui.cpp
@@ -36,4 +37,4 @@ target_link_libraries(imgui PUBLIC SDL3::SDL3)
 add_library(lumoka_deps INTERFACE)
 target_include_directories(lumoka_deps SYSTEM INTERFACE /usr/include/stb)
 target_link_libraries(lumoka_deps INTERFACE
-  SDL3::SDL3 OpenGL::GL Threads::Threads nlohmann_json::nlohmann_json PkgConfig::SNDFILE imgui)
+  SDL3::SDL3 OpenGL::GL Threads::Threads nlohmann_json::nlohmann_json PkgConfig::SNDFILE PkgConfig::LIBZIP imgui)

@@ -19,8 +19,8 @@ void GameLogic::updateLayers(AudioSystem& audio) {
 
     if (combo - comboAtLastUnlock >= layers * comboPerLayer && layers < maxLayers) {
         if (layers < count) {
-            const auto silent = std::find_if(stems.begin(), stems.end(),
-                                             [](const Stem& stem) { return !stem.active && !stem.fading; });
+            const auto silent =
+                std::find_if(stems.begin(), stems.end(), [](const Stem& stem) { return !stem.active && !stem.fading; });
             if (silent != stems.end()) {
                 audio.fadeInStem(static_cast<int>(silent - stems.begin()), silent->fadeDuration);
                 layers += 1;
@@ -33,8 +33,8 @@ void GameLogic::updateLayers(AudioSystem& audio) {
     if (misses >= missLimit && layers > 1) {
         const auto newest = std::find_if(stems.rbegin(), stems.rend(), [](const Stem& stem) { return stem.active; });
         if (newest != stems.rend()) {
-            const auto index = static_cast<int>(stems.rend() - newest) - 1;
-            const std::string name = newest->name;
+            const auto        index = static_cast<int>(stems.rend() - newest) - 1;
+            const std::string name  = newest->name;
             audio.deactivateStem(index);
             layers -= 1;
             std::cout << "Deactivated stem " << index + 1 << "/" << count << " (" << name << ")" << std::endl;

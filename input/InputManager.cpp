@@ -46,7 +46,7 @@ void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
         if (guiTakesText && key != kEscapeKey && event.key.key != SDLK_F12) break;
         keysPressed[key] = stamp;
         if (event.key.key == SDLK_F12) guiToggle = true;
-        else if (key == kEscapeKey) quit = true;
+        else if (key == kEscapeKey) quit = quit || escapeQuits;
         else if (key == kSpaceKey) playToggle = true;
         break;
     }

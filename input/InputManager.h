@@ -45,6 +45,7 @@ public:
     }
 
     bool                           quit          = false;
+    bool                           escapeQuits   = true;  // false while a dialog takes Escape itself
     bool                           playToggle    = false;
     bool                           guiToggle     = false;
     bool                           mouseWentDown = false;

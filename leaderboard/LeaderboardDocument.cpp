@@ -77,16 +77,16 @@ public:
     }
 
     bool merge(const std::string& levelName, const LeaderboardEntry& entry) {
-        json& scores = scoresOf(levelName);
-        auto& players = entryAt_[levelName];
-        const auto found = players.find(entry.player);
+        json&      scores  = scoresOf(levelName);
+        auto&      players = entryAt_[levelName];
+        const auto found   = players.find(entry.player);
         if (found == players.end()) {
             players.emplace(entry.player, scores.size());
             scores.push_back(leaderboardEntryJson(entry));
             return true;
         }
-        json& stored = scores[found->second];
-        const auto score = stored.find("score");
+        json&                        stored      = scores[found->second];
+        const auto                   score       = stored.find("score");
         const std::optional<int32_t> storedScore = score == stored.end() ? std::nullopt : leaderboardInt(*score);
         if (storedScore && entry.score <= *storedScore) return false;
         stored["score"]        = entry.score;
@@ -125,8 +125,8 @@ private:
         return scores;
     }
 
-    json& levels_;
-    std::unordered_map<std::string, size_t> levelAt_;
+    json&                                                                    levels_;
+    std::unordered_map<std::string, size_t>                                  levelAt_;
     std::unordered_map<std::string, std::unordered_map<std::string, size_t>> entryAt_;
 };
 
@@ -135,7 +135,8 @@ private:
 std::optional<int32_t> leaderboardInt(const json& value) {
     if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
     if (value.is_number_unsigned()) return static_cast<int32_t>(std::min<uint64_t>(value.get<uint64_t>(), kIntMax));
-    if (value.is_number_integer()) return static_cast<int32_t>(std::clamp<int64_t>(value.get<int64_t>(), kIntMin, kIntMax));
+    if (value.is_number_integer())
+        return static_cast<int32_t>(std::clamp<int64_t>(value.get<int64_t>(), kIntMin, kIntMax));
     if (value.is_number_float()) {
         const double truncated = std::trunc(value.get<double>());
         if (std::isnan(truncated)) return 0;
@@ -204,8 +205,8 @@ bool mergeLeaderboardEntry(json& document, const std::string& level, const Leade
 
 int mergeLeaderboards(json& document, const json& incoming) {
     std::vector<std::string> ignored;
-    DocumentIndex index(document);
-    int stored = 0;
+    DocumentIndex            index(document);
+    int                      stored = 0;
     for (const LeaderboardLevel& level : readLeaderboardLevels(incoming, ignored)) {
         for (const LeaderboardEntry& entry : level.scores) stored += index.merge(level.name, entry) ? 1 : 0;
     }
@@ -214,7 +215,7 @@ int mergeLeaderboards(json& document, const json& incoming) {
 
 bool holdsScoresMissingFrom(const json& document, const json& other) {
     std::vector<std::string> ignored;
-    const BestScores theirs = bestScores(readLeaderboardLevels(other, ignored));
+    const BestScores         theirs = bestScores(readLeaderboardLevels(other, ignored));
     for (const LeaderboardLevel& level : readLeaderboardLevels(document, ignored)) {
         const auto players = theirs.find(level.name);
         for (const LeaderboardEntry& entry : level.scores) {

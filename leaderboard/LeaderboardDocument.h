@@ -15,9 +15,9 @@
 
 struct LeaderboardEntry {
     std::string player;
-    int32_t     score        = 0;
-    int32_t     time         = 0;  // song seconds when the run ended
-    std::string highestLayer;      // "3/8": highest layer / layer cap
+    int32_t     score = 0;
+    int32_t     time  = 0;     // song seconds when the run ended
+    std::string highestLayer;  // "3/8": highest layer / layer cap
     int32_t     highestCombo = 0;
 };
 
@@ -32,10 +32,9 @@ std::optional<int32_t> leaderboardInt(const nlohmann::json& value);
 // The levels and entries of a document, in order. A level or entry that cannot be
 // read (not an object, "name"/"player" not a string, "scores" not an array,
 // "score" not a number) is left out with one line in problems.
-std::vector<LeaderboardLevel> readLeaderboardLevels(const nlohmann::json& document,
-                                                    std::vector<std::string>& problems);
-nlohmann::json leaderboardEntryJson(const LeaderboardEntry& entry);
-nlohmann::json leaderboardDocument(const std::vector<LeaderboardLevel>& levels);
+std::vector<LeaderboardLevel> readLeaderboardLevels(const nlohmann::json& document, std::vector<std::string>& problems);
+nlohmann::json                leaderboardEntryJson(const LeaderboardEntry& entry);
+nlohmann::json                leaderboardDocument(const std::vector<LeaderboardLevel>& levels);
 
 // An object whose "levels" is an array; other members stay, anything else is
 // replaced by {"levels": []}.
@@ -45,6 +44,6 @@ void normaliseLeaderboard(nlohmann::json& document);
 // cannot be read counts as missing and is replaced in place.
 bool mergeLeaderboardEntry(nlohmann::json& document, const std::string& level, const LeaderboardEntry& entry);
 // Every readable entry of incoming merged into document; the number stored.
-int  mergeLeaderboards(nlohmann::json& document, const nlohmann::json& incoming);
+int mergeLeaderboards(nlohmann::json& document, const nlohmann::json& incoming);
 // Whether document has an entry that other lacks, or holds with a lower score.
 bool holdsScoresMissingFrom(const nlohmann::json& document, const nlohmann::json& other);

@@ -16,9 +16,17 @@ int hexValue(char c) {
 
 }  // namespace
 
+std::string cutToNameLimit(std::string name) {
+    if (name.size() <= kMaxNameBytes) return name;
+    size_t length = kMaxNameBytes;
+    while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) --length;
+    name.resize(length);
+    return name;
+}
+
 std::string percentEncodeSegment(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
+    std::string           encoded;
     encoded.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);

@@ -51,7 +51,7 @@ std::vector<LevelInfo> readLevelList(const std::string& text) {
         const size_t close = text.find('}', open);
         if (close == std::string::npos) break;
         const std::string entry = text.substr(open, close - open + 1);
-        LevelInfo info{extractStringField(entry, "name"), extractStringField(entry, "file"),
+        LevelInfo         info{extractStringField(entry, "name"), extractStringField(entry, "file"),
                        extractIntField(entry, "difficulty", 1), extractStringField(entry, "description")};
         if (!info.name.empty() && !info.file.empty()) levels.push_back(std::move(info));
         open = close + 1;
@@ -91,7 +91,8 @@ bool loadLevelList() {
     size_t size = 0;
     void*  data = SDL_LoadFile("levels/levels.json", &size);
     if (data == nullptr || size == 0) {
-        std::cerr << "Level list not found" << "\n";
+        std::cerr << "Level list not found"
+                  << "\n";
         SDL_free(data);
         addSampleLevels();
         return true;
@@ -104,4 +105,10 @@ bool loadLevelList() {
         addSampleLevels();
     }
     return true;
+}
+
+std::vector<std::string> levelListNames() {
+    std::vector<std::string> names;
+    for (const LevelInfo& level : levelList) names.push_back(level.name);
+    return names;
 }

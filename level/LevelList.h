@@ -11,15 +11,16 @@
 
 struct LevelInfo {
     std::string name;
-    std::string file;             // package folder below "levels/"
+    std::string file;  // package folder below "levels/"
     int32_t     difficulty = 1;
     std::string description;
 };
 
 extern std::vector<LevelInfo> levelList;
 
-bool        loadLevelList();  // fills levelList on the first call; true when it holds entries
+bool                     loadLevelList();   // fills levelList on the first call; true when it holds entries
+std::vector<std::string> levelListNames();  // the installed levels' names, in list order
 // The entries of a level list's text, in file order (possibly none).
 std::vector<LevelInfo> readLevelList(const std::string& text);
-std::string extractStringField(const std::string& text, const std::string& key);
-int         extractIntField(const std::string& text, const std::string& key, int fallback);
+std::string            extractStringField(const std::string& text, const std::string& key);
+int                    extractIntField(const std::string& text, const std::string& key, int fallback);

@@ -2,6 +2,7 @@
 
 #include "audio/AudioSystem.h"
 #include "game/GameLogic.h"
+#include "level/PackagePaths.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_iostream.h>
@@ -44,15 +45,15 @@ StemEntry readEntry(const json& element) {
     entry.instrument = element.value("instrument", entry.instrument);
     if (element.contains("animation")) {
         const json& animation = element["animation"];
-        entry.base      = animation.value("base", entry.base);
-        entry.peak      = animation.value("peak", entry.peak);
-        entry.lerpSpeed = animation.value("lerpSpeed", entry.lerpSpeed);
+        entry.base            = animation.value("base", entry.base);
+        entry.peak            = animation.value("peak", entry.peak);
+        entry.lerpSpeed       = animation.value("lerpSpeed", entry.lerpSpeed);
     }
     if (element.contains("color") && element["color"].is_array() && element["color"].size() == 3) {
         const json& color = element["color"];
-        entry.red   = color[0].get<float>();
-        entry.green = color[1].get<float>();
-        entry.blue  = color[2].get<float>();
+        entry.red         = color[0].get<float>();
+        entry.green       = color[1].get<float>();
+        entry.blue        = color[2].get<float>();
     }
     return entry;
 }
@@ -61,7 +62,7 @@ StemEntry readEntry(const json& element) {
 // such an element is as bad as one of the wrong type.
 bool startOrderFits(const json& element) {
     if (!element.is_object() || !element.contains("startOrder")) return true;
-    const json& order = element["startOrder"];
+    const json&      order    = element["startOrder"];
     constexpr double kLowest  = std::numeric_limits<int32_t>::min();
     constexpr double kHighest = std::numeric_limits<int32_t>::max();
     if (order.is_number_unsigned()) return order.get<uint64_t>() <= static_cast<uint64_t>(kHighest);
@@ -94,10 +95,10 @@ void readEntries(const json& stems, std::vector<StemEntry>& entries) {
 float readSongBpm(const json& document) {
     float bpm = kDefaultBpm;
     try {
-        const bool  hasSongData = document.contains("songMetaData") && document["songMetaData"].is_array() &&
-                                  !document["songMetaData"].empty();
-        const json& source      = hasSongData ? document["songMetaData"][0] : document;
-        bpm = source.value("bpm", kDefaultBpm);
+        const bool hasSongData = document.contains("songMetaData") && document["songMetaData"].is_array() &&
+                                 !document["songMetaData"].empty();
+        const json& source = hasSongData ? document["songMetaData"][0] : document;
+        bpm                = source.value("bpm", kDefaultBpm);
     } catch (const json::exception& error) {
         std::cerr << "Error reading song BPM: " << error.what() << std::endl;
         return kDefaultBpm;
@@ -123,10 +124,24 @@ void setSlot(RenderState& render, size_t slot, float base, float peak, float ler
     render.stemLerpSpeed[slot] = lerpSpeed;
 }
 
+// A manifest may only name files inside its own folder.
+bool confined(const StemEntry& entry) {
+    for (const std::string* path : {&entry.file, &entry.midi}) {
+        if (path->empty() || isConfinedPath(*path)) continue;
+        std::cerr << "Refused a path outside the level's folder: " << *path << std::endl;
+        return false;
+    }
+    return true;
+}
+
 // A stem whose audio decoded but whose chart did not is kept, without its look.
 void decodeEntry(const StemEntry& entry, const std::string& folder, DecodedLevel& level) {
-    Stem stem;
-    bool whole = decodeStem(inFolder(folder, entry.file), stem);
+    if (!confined(entry)) {
+        std::cerr << "Failed to load stem: " << entry.file << "\n";
+        return;
+    }
+    Stem       stem;
+    bool       whole   = decodeStem(inFolder(folder, entry.file), stem);
     const bool decoded = whole;
     if (whole && !entry.midi.empty() && entry.playsNotes) whole = stem.midi.load(inFolder(folder, entry.midi));
     if (!whole) std::cerr << "Failed to load stem: " << entry.file << "\n";
@@ -140,9 +155,9 @@ bool cancelled(const LoadControl* control) { return control && control->cancelle
 
 }  // namespace
 
-DecodedLevel::DecodedLevel() = default;
-DecodedLevel::~DecodedLevel() = default;
-DecodedLevel::DecodedLevel(DecodedLevel&&) noexcept = default;
+DecodedLevel::DecodedLevel()                                   = default;
+DecodedLevel::~DecodedLevel()                                  = default;
+DecodedLevel::DecodedLevel(DecodedLevel&&) noexcept            = default;
 DecodedLevel& DecodedLevel::operator=(DecodedLevel&&) noexcept = default;
 
 bool parseLevelManifest(const std::string& path, std::vector<StemEntry>& entries, float& bpm) {

@@ -25,12 +25,12 @@ struct StemEntry {
     int32_t     startOrder = 0;
     bool        playsNotes = true;
     std::string instrument;
-    float       base       = 1.0f;
-    float       peak       = 2.0f;
-    float       lerpSpeed  = 18.0f;
-    float       red        = 1.0f;
-    float       green      = 1.0f;
-    float       blue       = 1.0f;
+    float       base      = 1.0f;
+    float       peak      = 2.0f;
+    float       lerpSpeed = 18.0f;
+    float       red       = 1.0f;
+    float       green     = 1.0f;
+    float       blue      = 1.0f;
 };
 
 // A manifest's stems decoded and charted, not installed yet. `charted[i]` says

@@ -1,9 +1,9 @@
 #include "level/LevelPackage.h"
 
 #include "audio/AudioSystem.h"
+#include "base/Log.h"
 #include "level/LevelManifest.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_iostream.h>
@@ -11,8 +11,8 @@
 
 #include <utility>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 LevelPackage currentPackage;
 bool         packageLoaded = false;
@@ -21,23 +21,15 @@ namespace {
 
 // The previous program stays in use unless the new shader compiles and links.
 void installShader(const std::string& source, RenderState& render) {
-    GLuint fragment = compileShader(source, GL_FRAGMENT_SHADER);
-    if (fragment == 0) {
-        logError("Failed to compile custom fragment shader");
-        logError("Failed to load custom shader, keeping current shader");
-        return;
-    }
-    const GLuint program = createShaderProgram(render.backgroundVertexShader, fragment);
-    if (program == 0) {
-        logError("Failed to create custom shader program");
-        releaseShader(fragment);
+    const ShaderProgram built = buildProgram({"", render.backgroundVertexShader}, {source}, "custom ");
+    if (built.program == 0) {
         logError("Failed to load custom shader, keeping current shader");
         return;
     }
     releaseProgram(render.backgroundProgram);
     releaseShader(render.backgroundFragmentShader);
-    render.backgroundProgram        = program;
-    render.backgroundFragmentShader = fragment;
+    render.backgroundProgram        = built.program;
+    render.backgroundFragmentShader = built.fragmentShader;
     logInfo("Custom shader compiled and loaded successfully");
 }
 
@@ -57,7 +49,7 @@ bool LevelPackage::prepare(const std::string& folder, LevelPackage& package) {
     package.name = baseName(folder);
 
     const std::string shaderPath = folder + "/background.frag";
-    size_t size = 0;
+    size_t            size       = 0;
     if (void* data = SDL_LoadFile(shaderPath.c_str(), &size)) {
         package.shaderSource.assign(static_cast<const char*>(data), size);
         SDL_free(data);

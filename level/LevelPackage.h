@@ -17,7 +17,7 @@ struct DecodedLevel;
 struct RenderState;
 
 struct LevelPackage {
-    std::string name;          // folder's last component without its extension
+    std::string name;  // folder's last component without its extension
     std::string shaderSource;
     bool        hasShader   = false;
     bool        hasManifest = false;

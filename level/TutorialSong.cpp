@@ -14,10 +14,10 @@ constexpr float kPageFade = 1.0f;
 // Which stems each page lets the player hear, in fade-in order.
 std::vector<int> pageStems(int page) {
     switch (page) {
-        case 1: return {1};
-        case 2: return {0};
-        case 3: return {0, 1};
-        default: return {};
+    case 1: return {1};
+    case 2: return {0};
+    case 3: return {0, 1};
+    default: return {};
     }
 }
 
@@ -37,7 +37,7 @@ void playTutorialPage(int page, AudioSystem& audio, GameLogic& game) {
     for (const int stem : pageStems(page)) audio.fadeInStem(stem, kPageFade);
 
     game.newRun();
-    game.layers    = static_cast<int32_t>(std::count_if(audio.stems.begin(), audio.stems.end(),
-                                                        [](const Stem& stem) { return stem.active; }));
+    game.layers = static_cast<int32_t>(
+        std::count_if(audio.stems.begin(), audio.stems.end(), [](const Stem& stem) { return stem.active; }));
     game.maxLayers = static_cast<int32_t>(audio.stems.size());
 }

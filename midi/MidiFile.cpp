@@ -148,7 +148,7 @@ private:
         static const char* const kOrdinals[] = {"first", "second", "third", "fourth"};
         for (int i = 0; i < 4; ++i) {
             std::string expecting = std::string("Expecting '") + tag[i] + "' at " + kOrdinals[i] + " byte" + where;
-            int value = in_.next();
+            int         value     = in_.next();
             if (value == kEndOfData) {
                 errorLine("In file " + file_.fileName + ": unexpected end of file.");
                 errorLine(expecting + ", but found nothing.");
@@ -165,7 +165,7 @@ private:
 
     bool applyDivision(std::uint32_t division) {
         if (division & 0x8000) {
-            int frames = 256 - static_cast<int>(division >> 8);
+            int frames    = 256 - static_cast<int>(division >> 8);
             int subframes = static_cast<int>(division & 0xFF);
             if (frames != 24 && frames != 25 && frames != 29 && frames != 30) {
                 errorLine("Warning: unknown FPS: " + std::to_string(frames));
@@ -186,9 +186,9 @@ private:
     bool readTrack(int index) {
         std::uint32_t chunkLength;  // the end-of-track event ends a track, not its length
         if (!expectTag("MTrk", " in track") || !in_.bigEndian(4, chunkLength)) return false;
-        MidiTrack& track = *file_.tracks[static_cast<std::size_t>(index)];
+        MidiTrack&   track         = *file_.tracks[static_cast<std::size_t>(index)];
         std::uint8_t runningStatus = 0;
-        std::int64_t tick = 0;
+        std::int64_t tick          = 0;
         for (;;) {
             std::uint64_t delta;
             if (!in_.variableLength(delta)) return false;
@@ -199,10 +199,10 @@ private:
             }
             auto event = std::make_unique<MidiTrackEvent>();
             if (!readMessage(runningStatus, event->bytes)) return false;
-            event->tick = static_cast<int>(tick);
-            event->track = index;
+            event->tick     = static_cast<int>(tick);
+            event->track    = index;
             event->sequence = ++sequence_;
-            bool last = isEndOfTrack(event->bytes);
+            bool last       = isEndOfTrack(event->bytes);
             track.push_back(std::move(event));
             if (last) return true;
         }
@@ -225,8 +225,13 @@ private:
             out = {runningStatus, first};
         }
         switch (runningStatus >> 4) {
-        case 0x8: case 0x9: case 0xA: case 0xB: case 0xE: return readChannelData(3, out);
-        case 0xC: case 0xD: return readChannelData(2, out);
+        case 0x8:
+        case 0x9:
+        case 0xA:
+        case 0xB:
+        case 0xE: return readChannelData(3, out);
+        case 0xC:
+        case 0xD: return readChannelData(2, out);
         default: break;
         }
         if (runningStatus == 0xFF) return readMeta(out);
@@ -320,9 +325,7 @@ public:
 
 // --- MidiTrackEvent --------------------------------------------------------
 
-bool MidiTrackEvent::isNoteOn() const {
-    return bytes.size() == 3 && statusKind(bytes) == 0x90 && bytes[2] != 0;
-}
+bool MidiTrackEvent::isNoteOn() const { return bytes.size() == 3 && statusKind(bytes) == 0x90 && bytes[2] != 0; }
 
 bool MidiTrackEvent::isNoteOff() const {
     return bytes.size() == 3 && (statusKind(bytes) == 0x80 || (statusKind(bytes) == 0x90 && bytes[2] == 0));
@@ -366,11 +369,11 @@ void MidiFile::reset() {
     tracks.clear();
     tracks.push_back(std::make_unique<MidiTrack>());
     ticksPerQuarterNote = 120;
-    trackState = TrackState::Split;
-    timeState = TimeState::Absolute;
-    timeMapValid = false;
+    trackState          = TrackState::Split;
+    timeState           = TimeState::Absolute;
+    timeMapValid        = false;
     timeMap.clear();
-    status = true;
+    status      = true;
     notesPaired = false;
 }
 
@@ -389,8 +392,8 @@ void MidiFile::computeEventTimes() {
     std::stable_sort(ordered.begin(), ordered.end(), byTickThenSequence);
 
     double secondsPerTick = 60.0 / (120.0 * ticksPerQuarterNote);
-    double seconds = 0.0;
-    int lastTick = 0;
+    double seconds        = 0.0;
+    int    lastTick       = 0;
     timeMap.clear();
     for (MidiTrackEvent* event : ordered) {
         if (timeMap.empty() || event->tick > lastTick) {
@@ -415,7 +418,7 @@ void MidiFile::pairNotes() {
             } else if (event->isNoteOff()) {
                 if (MidiTrackEvent* noteOn = pending.popOldest(*event)) {
                     noteOn->link = event.get();
-                    event->link = noteOn;
+                    event->link  = noteOn;
                 }
             }
         }
@@ -437,9 +440,8 @@ void MidiFile::mergeTracks() {
 
 void MidiFile::sortTracks() {
     for (auto& track : tracks) {
-        std::stable_sort(track->begin(), track->end(), [](const auto& a, const auto& b) {
-            return byTickThenSequence(a.get(), b.get());
-        });
+        std::stable_sort(track->begin(), track->end(),
+                         [](const auto& a, const auto& b) { return byTickThenSequence(a.get(), b.get()); });
     }
 }
 
@@ -468,8 +470,8 @@ bool loadMidiAsset(const std::string& path, MidiFile& file) {
         SDL_CloseIO(io);
         return false;
     }
-    std::unique_ptr<char, decltype(&SDL_free)> data(
-        static_cast<char*>(SDL_calloc(static_cast<std::size_t>(size), 1)), SDL_free);
+    std::unique_ptr<char, decltype(&SDL_free)> data(static_cast<char*>(SDL_calloc(static_cast<std::size_t>(size), 1)),
+                                                    SDL_free);
     if (!data) {
         SDL_Log("ERROR: Could not allocate %lld bytes for MIDI file %s", static_cast<long long>(size), path.c_str());
         SDL_CloseIO(io);

@@ -23,18 +23,18 @@ struct MidiTrackEvent {
     int                       sequence = 0;        // reading order over the file, from 1
     MidiTrackEvent*           link     = nullptr;  // paired note-on / note-off
 
-    bool   isNoteOn() const;          // 0x9n with velocity > 0
-    bool   isNoteOff() const;         // 0x8n, or 0x9n with velocity 0
-    bool   isController() const;      // 0xBn
-    bool   isTempo() const;           // FF 51 03 tt tt tt with a non-zero tempo
-    int    channel() const;           // -1 for an empty message
-    int    keyNumber() const;         // -1 unless note-on, note-off or 0xAn
-    int    velocity() const;          // -1 unless note-on or note-off
-    int    controllerNumber() const;  // -1 unless controller
-    int    controllerValue() const;   // -1 unless controller
-    double tempoBpm() const;          // -1 unless tempo
+    bool   isNoteOn() const;                                    // 0x9n with velocity > 0
+    bool   isNoteOff() const;                                   // 0x8n, or 0x9n with velocity 0
+    bool   isController() const;                                // 0xBn
+    bool   isTempo() const;                                     // FF 51 03 tt tt tt with a non-zero tempo
+    int    channel() const;                                     // -1 for an empty message
+    int    keyNumber() const;                                   // -1 unless note-on, note-off or 0xAn
+    int    velocity() const;                                    // -1 unless note-on or note-off
+    int    controllerNumber() const;                            // -1 unless controller
+    int    controllerValue() const;                             // -1 unless controller
+    double tempoBpm() const;                                    // -1 unless tempo
     double tempoSecondsPerTick(int ticksPerQuarterNote) const;  // -1 unless tempo
-    double durationSeconds() const;   // 0 without a link
+    double durationSeconds() const;                             // 0 without a link
 };
 
 using MidiTrack = std::vector<std::unique_ptr<MidiTrackEvent>>;
@@ -59,12 +59,12 @@ public:
     std::vector<std::unique_ptr<MidiTrack>> tracks;
     int                                     ticksPerQuarterNote = 120;
     TrackState                              trackState          = TrackState::Split;
-    TimeState                               timeState           = TimeState::Absolute;  // ticks are always stored absolute
-    std::string                             fileName;  // used in messages only
-    bool                                    timeMapValid        = false;
-    std::vector<std::pair<int, double>>     timeMap;   // (tick, seconds), one per distinct tick
-    bool                                    status              = true;
-    bool                                    notesPaired         = false;
+    TimeState                               timeState = TimeState::Absolute;  // ticks are always stored absolute
+    std::string                             fileName;                         // used in messages only
+    bool                                    timeMapValid = false;
+    std::vector<std::pair<int, double>>     timeMap;  // (tick, seconds), one per distinct tick
+    bool                                    status      = true;
+    bool                                    notesPaired = false;
 
 private:
     void reset();

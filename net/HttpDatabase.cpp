@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "leaderboard/LeaderboardDocument.h"
 #include "leaderboard/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardRules.h"
 
 #include <SDL3/SDL.h>
 #include <httplib.h>
@@ -29,12 +30,12 @@ constexpr auto kCancelGrace    = 1s;  // then they are cancelled and given this 
 // The worker threads and the clients they are talking through. Never destroyed:
 // a worker may outlive shut-down while it waits for a connect.
 struct Workers {
-    std::mutex              mutex;
-    std::condition_variable finished;
-    int                     running  = 0;
-    bool                    stopping = false;
+    std::mutex                                    mutex;
+    std::condition_variable                       finished;
+    int                                           running  = 0;
+    bool                                          stopping = false;
     std::vector<std::shared_ptr<httplib::Client>> clients;
-    HttpDatabase::LocalCopy local;
+    HttpDatabase::LocalCopy                       local;
 };
 
 Workers& workers() {
@@ -53,7 +54,7 @@ bool stopping() {
 }
 
 void finishWorker() {
-    Workers& w = workers();
+    Workers&                    w = workers();
     std::lock_guard<std::mutex> lock(w.mutex);
     --w.running;
     w.finished.notify_all();
@@ -88,24 +89,24 @@ void launch(std::function<void()> job) {
 class ClientLease {
 public:
     explicit ClientLease(std::shared_ptr<httplib::Client> client) : client_(std::move(client)) {
-        Workers& w = workers();
+        Workers&                    w = workers();
         std::lock_guard<std::mutex> lock(w.mutex);
         if (w.stopping) return;
         w.clients.push_back(client_);
         leased_ = true;
     }
     ~ClientLease() {
-        Workers& w = workers();
+        Workers&                    w = workers();
         std::lock_guard<std::mutex> lock(w.mutex);
         std::erase(w.clients, client_);
     }
-    ClientLease(const ClientLease&) = delete;
+    ClientLease(const ClientLease&)            = delete;
     ClientLease& operator=(const ClientLease&) = delete;
-    explicit operator bool() const { return leased_; }
+    explicit     operator bool() const { return leased_; }
 
 private:
     std::shared_ptr<httplib::Client> client_;
-    bool leased_ = false;
+    bool                             leased_ = false;
 };
 
 // A stop waits for a connect in progress, so it runs on a thread of its own.
@@ -125,14 +126,14 @@ struct Target {
 };
 
 Target parseTarget(const std::string& url, size_t schemeEnd, const std::string& scheme) {
-    Target target;
+    Target       target;
     const size_t hostStart = schemeEnd + 3;
     const size_t pathStart = url.find('/', hostStart);
     const size_t hostEnd   = pathStart == std::string::npos ? url.size() : pathStart;
-    target.path = pathStart == std::string::npos ? "/" : url.substr(pathStart);
-    target.host = url.substr(hostStart, hostEnd - hostStart);
-    target.port = scheme == "https" ? 443 : 80;
-    const size_t colon = url.find(':', hostStart);
+    target.path            = pathStart == std::string::npos ? "/" : url.substr(pathStart);
+    target.host            = url.substr(hostStart, hostEnd - hostStart);
+    target.port            = scheme == "https" ? 443 : 80;
+    const size_t colon     = url.find(':', hostStart);
     if (colon != std::string::npos && colon < hostEnd) {
         target.host = url.substr(hostStart, colon - hostStart);
         target.port = std::stoi(url.substr(colon + 1, hostEnd - colon - 1));
@@ -151,8 +152,8 @@ void loadLocalLeaderboard(const HttpDatabase::LocalCopy& local, const std::funct
     else callback(json());
 }
 
-void loadLocalScore(const HttpDatabase::LocalCopy& local, const std::string& levelName,
-                    const std::string& playerName, const std::function<void(int)>& callback) {
+void loadLocalScore(const HttpDatabase::LocalCopy& local, const std::string& levelName, const std::string& playerName,
+                    const std::function<void(int)>& callback) {
     if (local.loadScore) local.loadScore(levelName, playerName, callback);
     else callback(0);
 }
@@ -170,7 +171,7 @@ std::string baseUrl = configuredBaseUrl();
 
 std::string configuredBaseUrl() {
     const char* configured = std::getenv("LUMOKA_SERVER_URL");
-    std::string url = configured != nullptr && *configured != '\0' ? configured : kDefaultServerUrl;
+    std::string url        = configured != nullptr && *configured != '\0' ? configured : kDefaultServerUrl;
     while (url.size() > 1 && url.back() == '/') url.pop_back();
     return url;
 }
@@ -180,7 +181,7 @@ void init() {
         std::lock_guard<std::mutex> lock(workers().mutex);
         workers().stopping = false;
     }
-    netlog::info("HTTP Database initialized (pointing to %s)", baseUrl.c_str());
+    base::logInfo("HTTP Database initialized (pointing to %s)", baseUrl.c_str());
 }
 
 void useLocalCopy(LocalCopy local) {
@@ -189,32 +190,32 @@ void useLocalCopy(LocalCopy local) {
 }
 
 void shutdown() {
-    Workers& w = workers();
+    Workers&                     w = workers();
     std::unique_lock<std::mutex> lock(w.mutex);
-    w.stopping = true;
+    w.stopping      = true;
     const auto idle = [&w] { return w.running == 0; };
     if (w.finished.wait_for(lock, kFinishGrace, idle)) return;
     cancelRequests(w.clients);
     if (w.finished.wait_for(lock, kCancelGrace, idle)) return;
-    netlog::error("Leaving %d leaderboard requests to end with the program", w.running);
+    base::logError("Leaving %d leaderboard requests to end with the program", w.running);
 }
 
 bool request(const std::string& url, const std::string& method, const std::string& body, std::string& response) {
     try {
         const size_t schemeEnd = url.find("://");
         if (url.size() < 3 || schemeEnd == std::string::npos) {
-            netlog::error("Invalid URL format: %s", url.c_str());
+            base::logError("Invalid URL format: %s", url.c_str());
             return false;
         }
         const std::string scheme = url.substr(0, schemeEnd);
-        Target target = parseTarget(url, schemeEnd, scheme);
+        Target            target = parseTarget(url, schemeEnd, scheme);
         if (scheme == "https") {
-            netlog::info("Converting HTTPS to HTTP for local development: %s", url.c_str());
+            base::logInfo("Converting HTTPS to HTTP for local development: %s", url.c_str());
             if (target.port == 443) target.port = 80;
         }
         auto client = std::make_shared<httplib::Client>(target.host, target.port);
         if (!client->is_valid()) {
-            netlog::error("Failed to create HTTP client for %s", url.c_str());
+            base::logError("Failed to create HTTP client for %s", url.c_str());
             return false;
         }
         client->set_connection_timeout(kTimeoutSeconds, 0);
@@ -222,24 +223,24 @@ bool request(const std::string& url, const std::string& method, const std::strin
         client->set_write_timeout(kTimeoutSeconds, 0);
         client->set_tcp_nodelay(true);  // an upload's body must not wait for the headers' acknowledgement
         if (method != "GET" && method != "POST") {
-            netlog::error("Unsupported HTTP method: %s", method.c_str());
+            base::logError("Unsupported HTTP method: %s", method.c_str());
             return false;
         }
         const ClientLease lease(client);
         if (!lease) return false;
         const httplib::Result result = send(*client, method, target, body);
         if (!result) {
-            netlog::error("HTTP request failed: %s", httplib::to_string(result.error()).c_str());
+            base::logError("HTTP request failed: %s", httplib::to_string(result.error()).c_str());
             return false;
         }
         if (result->status < 200 || result->status > 299) {
-            netlog::error("HTTP request failed with status: %d", result->status);
+            base::logError("HTTP request failed with status: %d", result->status);
             return false;
         }
         response = result->body;
         return true;
     } catch (const std::exception& error) {
-        netlog::error("HTTP request exception: %s", error.what());
+        base::logError("HTTP request exception: %s", error.what());
         return false;
     }
 }
@@ -248,23 +249,36 @@ bool request(const std::string& url, const std::string& method, const std::strin
 // no global that exit destroys.
 namespace {
 
+// What the server would refuse stays in the local file only; sending it would
+// only earn a refusal on every save.
+json uploadableDocument(const json& document) {
+    std::vector<std::string> refused;
+    json                     uploadable = uploadableLeaderboard(document, refused);
+    for (const std::string& reason : refused) {
+        base::logError("Not uploading a leaderboard entry the server would refuse (kept locally): %s", reason.c_str());
+    }
+    return uploadable;
+}
+
 void uploadLeaderboardTo(const std::string& base, const json& document) {
-    std::string reply;
-    const std::string body = document.dump(-1, ' ', false, json::error_handler_t::replace);
+    const json uploadable = uploadableDocument(document);
+    if (uploadable["levels"].empty()) return;
+    std::string       reply;
+    const std::string body = uploadable.dump(-1, ' ', false, json::error_handler_t::replace);
     if (!request(base + "/leaderboard", "POST", body, reply)) {
-        netlog::error("Failed to upload leaderboard to HTTP server, data saved locally only");
+        base::logError("Failed to upload leaderboard to HTTP server, data saved locally only");
         return;
     }
-    netlog::info("Successfully uploaded leaderboard to HTTP server");
+    base::logInfo("Successfully uploaded leaderboard to HTTP server");
     try {
         const json parsed = json::parse(reply);
         if (parsed.is_object() && parsed.contains("success") && parsed["success"].get<bool>()) {
-            netlog::info("Server confirmed leaderboard upload");
+            base::logInfo("Server confirmed leaderboard upload");
         } else {
-            netlog::error("Server rejected leaderboard upload");
+            base::logError("Server rejected leaderboard upload");
         }
     } catch (const json::exception& error) {
-        netlog::error("Failed to parse upload response: %s", error.what());
+        base::logError("Failed to parse upload response: %s", error.what());
     }
 }
 
@@ -274,17 +288,18 @@ void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
     if (request(base + "/leaderboard", "GET", "", body) && !body.empty()) {
         try {
             const json server = json::parse(body);
-            netlog::info("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
+            base::logInfo("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
             // Runs saved while the server was out of reach stay, and go up again.
             const json merged = local.merge ? local.merge(server) : server;
             callback(merged);
-            if (holdsScoresMissingFrom(merged, server)) {
-                netlog::info("Local leaderboard holds runs the server has not seen; uploading them");
+            std::vector<std::string> refused;  // reported when the upload leaves them out
+            if (holdsScoresMissingFrom(uploadableLeaderboard(merged, refused), server)) {
+                base::logInfo("Local leaderboard holds runs the server has not seen; uploading them");
                 uploadLeaderboardTo(base, merged);
             }
             return;
         } catch (const std::exception& error) {
-            netlog::error("Failed to parse server response: %s", error.what());
+            base::logError("Failed to parse server response: %s", error.what());
         }
     }
     if (stopping()) return;
@@ -293,21 +308,21 @@ void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
 
 void getPlayerScoreFrom(const std::string& base, const LocalCopy& local, const std::string& levelName,
                         const std::string& playerName, const std::function<void(int)>& callback) {
-    const std::string url = base + "/player/" + percentEncodeSegment(levelName) + "/" +
-                            percentEncodeSegment(playerName);
+    const std::string url =
+        base + "/player/" + percentEncodeSegment(levelName) + "/" + percentEncodeSegment(playerName);
     std::string body;
     if (request(url, "GET", "", body) && !body.empty()) {
         try {
             const json reply = json::parse(body);
             if (reply.is_object() && reply.contains("score") && reply["score"].is_number()) {
                 const int score = leaderboardInt(reply["score"]).value_or(0);
-                netlog::info("Loaded player score from server: %s on %s = %d", playerName.c_str(), levelName.c_str(),
-                             score);
+                base::logInfo("Loaded player score from server: %s on %s = %d", playerName.c_str(), levelName.c_str(),
+                              score);
                 callback(score);
                 return;
             }
         } catch (const json::exception& error) {
-            netlog::error("Failed to parse server response for player score: %s", error.what());
+            base::logError("Failed to parse server response for player score: %s", error.what());
         }
     }
     if (stopping()) return;

@@ -3,7 +3,8 @@
 // Each async operation runs its synchronous twin on a detached worker thread; the
 // two fetches fall back to the local copy when the server cannot answer. A
 // fetched leaderboard is merged into the local copy (runs saved offline are
-// kept) and uploaded again when it holds anything the server lacked. The local
+// kept) and uploaded again when it holds anything the server lacked. An upload
+// leaves out, with one line each, the entries the server's rules refuse. The local
 // copy is passed in (the App passes the file's, persistence/Leaderboard.h).
 // Callbacks run on the worker: they must only post their result for the main
 // thread (persistence/Leaderboard.h, GameLogic::takeFetchedBestScore).
@@ -22,8 +23,7 @@ namespace HttpDatabase {
 // empty document or 0 and a fetched copy is handed on as it came.
 struct LocalCopy {
     std::function<void(const std::function<void(const nlohmann::json&)>&)> load;
-    std::function<void(const std::string& levelName, const std::string& playerName,
-                       const std::function<void(int)>&)>
+    std::function<void(const std::string& levelName, const std::string& playerName, const std::function<void(int)>&)>
                                                          loadScore;
     std::function<nlohmann::json(const nlohmann::json&)> merge;  // returns the merged document
 };

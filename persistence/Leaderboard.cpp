@@ -7,9 +7,12 @@
 #include <SDL3/SDL.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 using nlohmann::json;
 
@@ -22,6 +25,28 @@ namespace {
 std::mutex& fileMutex() {
     static auto* mutex = new std::mutex;
     return *mutex;
+}
+
+// Guarded by fileMutex(); none named: every level.
+std::optional<std::vector<std::string>>& installedLevels() {
+    static auto* names = new std::optional<std::vector<std::string>>;
+    return *names;
+}
+
+bool isInstalled(const json& level) {
+    const std::optional<std::vector<std::string>>& installed = installedLevels();
+    if (!installed) return true;
+    if (!level.is_object() || !level.contains("name") || !level["name"].is_string()) return false;
+    return std::find(installed->begin(), installed->end(), level["name"].get<std::string>()) != installed->end();
+}
+
+// The copy's levels in two documents: those of installed levels, and the rest.
+std::pair<json, json> splitByInstalled(const json& copy) {
+    std::pair<json, json> split{{{"levels", json::array()}}, {{"levels", json::array()}}};
+    if (!copy.is_object() || !copy.contains("levels") || !copy["levels"].is_array()) return split;
+    for (const json& level : copy["levels"])
+        (isInstalled(level) ? split.first : split.second)["levels"].push_back(level);
+    return split;
 }
 
 Mailbox<std::vector<LeaderboardLevel>>& loadedLevels() {
@@ -38,12 +63,12 @@ bool pathExists(const std::string& path) { return SDL_GetPathInfo(path.c_str(), 
 
 std::string asidePath() {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
+    std::tm           local{};
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     const std::string base = std::string(Leaderboard::kFilePath) + ".corrupt-" + stamp;
-    std::string path = base;
+    std::string       path = base;
     for (int n = 2; pathExists(path); ++n) path = base + "-" + std::to_string(n);
     return path;
 }
@@ -52,20 +77,20 @@ std::string asidePath() {
 bool keepAside() {
     const std::string aside = asidePath();
     if (!SDL_RenamePath(Leaderboard::kFilePath, aside.c_str())) {
-        netlog::error("Failed to move the unreadable leaderboard file aside: %s", SDL_GetError());
+        base::logError("Failed to move the unreadable leaderboard file aside: %s", SDL_GetError());
         return false;
     }
-    netlog::error("Kept the unreadable leaderboard file as %s", aside.c_str());
+    base::logError("Kept the unreadable leaderboard file as %s", aside.c_str());
     return true;
 }
 
 StoredDocument readForMerge() {
     StoredDocument stored{json{{"levels", json::array()}}};
-    size_t size = 0;
-    void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
+    size_t         size = 0;
+    void*          data = SDL_LoadFile(Leaderboard::kFilePath, &size);
     if (data == nullptr || size == 0) {
         SDL_free(data);
-        netlog::info("Leaderboard file not found or empty. Creating a new one at %s", Leaderboard::kFilePath);
+        base::logInfo("Leaderboard file not found or empty. Creating a new one at %s", Leaderboard::kFilePath);
         return stored;
     }
     const std::string text(static_cast<const char*>(data), size);
@@ -77,9 +102,9 @@ StoredDocument readForMerge() {
             stored.document = std::move(document);
             return stored;
         }
-        netlog::error("Existing leaderboard JSON is not an object. Creating new file.");
+        base::logError("Existing leaderboard JSON is not an object. Creating new file.");
     } catch (const json::exception& error) {
-        netlog::error("Failed to parse existing leaderboard JSON: %s. Creating new file.", error.what());
+        base::logError("Failed to parse existing leaderboard JSON: %s. Creating new file.", error.what());
     }
     stored.writable = keepAside();
     return stored;
@@ -90,8 +115,8 @@ StoredDocument readForMerge() {
 std::string serialise(const json& document) { return document.dump(4, ' ', false, json::error_handler_t::replace); }
 
 std::string localFileText() {
-    size_t size = 0;
-    void* data = SDL_LoadFile(Leaderboard::kFilePath, &size);
+    size_t      size = 0;
+    void*       data = SDL_LoadFile(Leaderboard::kFilePath, &size);
     std::string text;
     if (data != nullptr) text.assign(static_cast<const char*>(data), size);
     SDL_free(data);
@@ -120,43 +145,52 @@ namespace Leaderboard {
 
 bool saveRun(const std::string& levelName, const LeaderboardEntry& run, json& upload) {
     std::string text;
-    bool saved = false;
+    bool        saved = false;
     {
         std::lock_guard<std::mutex> lock(fileMutex());
-        StoredDocument stored = readForMerge();
+        StoredDocument              stored = readForMerge();
         if (!mergeLeaderboardEntry(stored.document, levelName, run)) {
-            netlog::info("Score less than high score. High score: %d", run.score);
+            base::logInfo("Score less than high score. High score: %d", run.score);
         }
         text = serialise(stored.document);
         if (stored.writable && saveFileReplacing(Leaderboard::kFilePath, text)) {
-            netlog::info("Leaderboard successfully saved to %s", kFilePath);
+            base::logInfo("Leaderboard successfully saved to %s", kFilePath);
             saved = true;
         } else if (stored.writable) {
-            netlog::error("Failed to save leaderboard file: %s", SDL_GetError());
+            base::logError("Failed to save leaderboard file: %s", SDL_GetError());
         }
     }
     try {
         upload = json::parse(text);
     } catch (const std::exception& error) {
-        netlog::error("Failed to parse JSON for leaderboard upload: %s", error.what());
+        base::logError("Failed to parse JSON for leaderboard upload: %s", error.what());
     }
     return saved;
 }
 
+void setInstalledLevels(std::optional<std::vector<std::string>> names) {
+    std::lock_guard<std::mutex> lock(fileMutex());
+    installedLevels() = std::move(names);
+}
+
 json mergeIntoFile(const json& copy) {
     std::lock_guard<std::mutex> lock(fileMutex());
-    StoredDocument stored = readForMerge();
-    mergeLeaderboards(stored.document, copy);
+    const auto [installed, others] = splitByInstalled(copy);
+    StoredDocument stored          = readForMerge();
+    mergeLeaderboards(stored.document, installed);
     if (stored.writable && !saveFileReplacing(kFilePath, serialise(stored.document))) {
-        netlog::error("Failed to save leaderboard cache: %s", SDL_GetError());
+        base::logError("Failed to save leaderboard cache: %s", SDL_GetError());
     }
-    return stored.document;
+    json shown = std::move(stored.document);
+    mergeLeaderboards(shown, others);
+    return shown;
 }
 
 void loadFromJson(const json& document) {
-    std::vector<std::string> problems;
+    std::vector<std::string>      problems;
     std::vector<LeaderboardLevel> levels = readLeaderboardLevels(document, problems);
-    for (const std::string& problem : problems) netlog::error("Skipped unreadable leaderboard data: %s", problem.c_str());
+    for (const std::string& problem : problems)
+        base::logError("Skipped unreadable leaderboard data: %s", problem.c_str());
     loadedLevels().post(std::move(levels));
 }
 
@@ -168,26 +202,26 @@ bool takeLoadedLevels() {
 }
 
 void loadLocal(const std::function<void(const json&)>& callback) {
-    netlog::info("Falling back to local leaderboard file");
+    base::logInfo("Falling back to local leaderboard file");
     const std::string text = localFileText();
     if (text.empty()) {
-        netlog::info("No local leaderboard found, returning empty");
+        base::logInfo("No local leaderboard found, returning empty");
         callback(json());
         return;
     }
     try {
         const json document = json::parse(text);
-        netlog::info("Loaded leaderboard from local file");
+        base::logInfo("Loaded leaderboard from local file");
         callback(document);
     } catch (const std::exception& error) {
-        netlog::error("Failed to parse local leaderboard JSON: %s. Using empty leaderboard.", error.what());
+        base::logError("Failed to parse local leaderboard JSON: %s. Using empty leaderboard.", error.what());
         callback(json());
     }
 }
 
 void loadLocalScore(const std::string& levelName, const std::string& playerName,
                     const std::function<void(int)>& callback) {
-    netlog::info("Falling back to local file for player score: %s on %s", playerName.c_str(), levelName.c_str());
+    base::logInfo("Falling back to local file for player score: %s on %s", playerName.c_str(), levelName.c_str());
     const std::string text = localFileText();
     if (text.empty()) {
         callback(0);
@@ -197,12 +231,12 @@ void loadLocalScore(const std::string& levelName, const std::string& playerName,
     try {
         document = json::parse(text);
     } catch (const json::exception& error) {
-        netlog::error("Failed to parse local leaderboard JSON for high score: %s. Using 0.", error.what());
+        base::logError("Failed to parse local leaderboard JSON for high score: %s. Using 0.", error.what());
         callback(0);
         return;
     }
     const int score = localScore(document, levelName, playerName);
-    netlog::info("Found local player score: %s on %s = %d", playerName.c_str(), levelName.c_str(), score);
+    base::logInfo("Found local player score: %s on %s = %d", playerName.c_str(), levelName.c_str(), score);
     callback(score);
 }
 

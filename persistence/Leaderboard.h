@@ -2,7 +2,8 @@
 // per level, and the in-memory list the leaderboard panel shows.
 // saveRun merges a finished run into the file and gives back the whole document
 // for the caller to upload; mergeIntoFile does the same for a copy fetched from
-// the server. Both
+// the server, keeping in the file only the levels that are installed (the
+// returned document, which the panel shows, has the copy's others too). Both
 // hold one lock around read-merge-write, write a temporary file and rename it over
 // the old one (a crash leaves the old file or the new one, never a torn one), and
 // keep an unreadable file aside as leaderboard.json.corrupt-<time>.
@@ -17,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,12 +29,14 @@ inline constexpr const char* kFilePath = "levels/leaderboard.json";
 // Main thread; true when the file was written. `upload` gets the merged document,
 // or stays null when it cannot be made.
 bool           saveRun(const std::string& levelName, const LeaderboardEntry& run, nlohmann::json& upload);
-void           loadFromJson(const nlohmann::json& document);    // any thread
-bool           takeLoadedLevels();                              // main thread; true when a new list came
-nlohmann::json mergeIntoFile(const nlohmann::json& copy);       // any thread; returns the merged document
-void           loadLocal(const std::function<void(const nlohmann::json&)>& callback);  // any thread
-void           loadLocalScore(const std::string& levelName, const std::string& playerName,
-                              const std::function<void(int)>& callback);                // any thread
+void           loadFromJson(const nlohmann::json& document);  // any thread
+bool           takeLoadedLevels();                            // main thread; true when a new list came
+nlohmann::json mergeIntoFile(const nlohmann::json& copy);     // any thread; returns the merged document
+// The level names a fetched copy may add to the file; nullopt (the start): all.
+void setInstalledLevels(std::optional<std::vector<std::string>> names);      // any thread
+void loadLocal(const std::function<void(const nlohmann::json&)>& callback);  // any thread
+void loadLocalScore(const std::string& levelName, const std::string& playerName,
+                    const std::function<void(int)>& callback);  // any thread
 
 }  // namespace Leaderboard
 

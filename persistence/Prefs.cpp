@@ -1,5 +1,7 @@
 #include "persistence/Prefs.h"
 
+#include "base/Log.h"
+#include "leaderboard/LeaderboardProtocol.h"
 #include "persistence/FileSave.h"
 
 #include <SDL3/SDL_error.h>
@@ -8,7 +10,6 @@
 #include <SDL3/SDL_stdinc.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <exception>
 #include <optional>
 
@@ -29,11 +30,6 @@ std::optional<std::string> readPrefsFile(const std::string& path) {
 
 const char* enabledText(bool enabled) { return enabled ? "enabled" : "disabled"; }
 
-void printLine(std::FILE* stream, const char* format, const char* argument) {
-    std::fprintf(stream, format, argument);
-    std::fputs("\n", stream);
-}
-
 // The stored value of key, null when the document has none. `noFile` tells a
 // missing or empty file apart, which the callers report.
 json readMember(const char* key, const char* parseMessage, bool& noFile) {
@@ -42,7 +38,7 @@ json readMember(const char* key, const char* parseMessage, bool& noFile) {
     if (noFile) return nullptr;
     std::string error;
     json        value = Prefs::memberOf(*text, key, error);
-    if (!error.empty()) printLine(stderr, parseMessage, error.c_str());
+    if (!error.empty()) base::logError(parseMessage, error.c_str());
     return value;
 }
 
@@ -51,9 +47,9 @@ std::string saveMember(const char* key, const json& value, const char* parseMess
     const std::string path = Prefs::filePath();
     std::string       error;
     const std::string text = Prefs::withMember(readPrefsFile(path).value_or(""), key, value, error);
-    if (!error.empty()) printLine(stderr, parseMessage, error.c_str());
+    if (!error.empty()) base::logError(parseMessage, error.c_str());
     if (!saveFileReplacing(path, text)) {
-        printLine(stderr, "Failed to save prefs file: %s", SDL_GetError());
+        base::logError("Failed to save prefs file: %s", SDL_GetError());
         return "";
     }
     return path;
@@ -65,9 +61,8 @@ int32_t loadWholeNumber(const char* key, int32_t lowest, int32_t highest, int32_
     const json value  = readMember(key, "Failed to parse prefs JSON: %s", noFile);
     if (noFile || value.is_null()) return fallback;
     if (!value.is_number_integer() || value.get<int64_t>() < lowest || value.get<int64_t>() > highest) {
-        std::fprintf(stderr, "Ignoring prefs value %s: %s (expected a whole number from %d to %d)", key,
-                     value.dump().c_str(), lowest, highest);
-        std::fputs("\n", stderr);
+        base::logError("Ignoring prefs value %s: %s (expected a whole number from %d to %d)", key, value.dump().c_str(),
+                       lowest, highest);
         return fallback;
     }
     return static_cast<int32_t>(value.get<int64_t>());
@@ -106,7 +101,7 @@ std::string withMember(const std::string& text, const char* key, const json& val
 std::string filePath() {
     char* folder = SDL_GetPrefPath("KOV", "Lumoka");
     if (folder == nullptr) {
-        printLine(stderr, "SDL_GetPrefPath failed: %s", SDL_GetError());
+        base::logError("SDL_GetPrefPath failed: %s", SDL_GetError());
         return "prefs.json";
     }
     std::string path = folder;
@@ -119,19 +114,18 @@ std::string loadPlayerName(const std::string& fallback) {
     bool       noFile = false;
     const json value  = readMember("playerName", "Failed to parse prefs JSON: %s", noFile);
     if (noFile) {
-        printLine(stdout, "No prefs file found \u2013 using default player name (%s)", fallback.c_str());
+        base::logInfo("No prefs file found \u2013 using default player name (%s)", fallback.c_str());
         return fallback;
     }
     if (!value.is_string() || value.get_ref<const std::string&>().empty()) return fallback;
-    return value.get<std::string>();
+    return cutToNameLimit(value.get<std::string>());
 }
 
 bool loadKeyboardGameplay(bool fallback) {
     bool       noFile = false;
     const json value  = readMember("keyboardGameplay", "Failed to parse prefs JSON for keyboard gameplay: %s", noFile);
     if (noFile) {
-        printLine(stdout, "No prefs file found \u2013 using default keyboard gameplay setting (%s)",
-                  enabledText(fallback));
+        base::logInfo("No prefs file found \u2013 using default keyboard gameplay setting (%s)", enabledText(fallback));
         return fallback;
     }
     return value.is_boolean() ? value.get<bool>() : fallback;
@@ -146,31 +140,25 @@ int32_t loadMusicVolume(int32_t fallback) { return loadWholeNumber("musicVolume"
 void savePlayerName(const std::string& name) {
     const std::string path =
         saveMember("playerName", name, "Failed to parse existing prefs when saving player name: %s");
-    if (!path.empty()) printLine(stdout, "Player name saved to %s", path.c_str());
+    if (!path.empty()) base::logInfo("Player name saved to %s", path.c_str());
 }
 
 void saveKeyboardGameplay(bool enabled) {
     const std::string path =
         saveMember("keyboardGameplay", enabled, "Failed to parse existing prefs when saving keyboard gameplay: %s");
-    if (path.empty()) return;
-    std::printf("Keyboard gameplay setting saved to %s: %s", path.c_str(), enabledText(enabled));
-    std::fputs("\n", stdout);
+    if (!path.empty()) base::logInfo("Keyboard gameplay setting saved to %s: %s", path.c_str(), enabledText(enabled));
 }
 
 void saveAudioOffsetMs(int32_t offsetMs) {
     const std::string path =
         saveMember("audioOffsetMs", offsetMs, "Failed to parse existing prefs when saving the audio offset: %s");
-    if (path.empty()) return;
-    std::printf("Audio offset saved to %s: %d ms", path.c_str(), offsetMs);
-    std::fputs("\n", stdout);
+    if (!path.empty()) base::logInfo("Audio offset saved to %s: %d ms", path.c_str(), offsetMs);
 }
 
 void saveMusicVolume(int32_t percent) {
     const std::string path =
         saveMember("musicVolume", percent, "Failed to parse existing prefs when saving the music volume: %s");
-    if (path.empty()) return;
-    std::printf("Music volume saved to %s: %d %%", path.c_str(), percent);
-    std::fputs("\n", stdout);
+    if (!path.empty()) base::logInfo("Music volume saved to %s: %d %%", path.c_str(), percent);
 }
 
 }  // namespace Prefs

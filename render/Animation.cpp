@@ -29,7 +29,7 @@ float pitchFactor(int32_t note) {
 
 void writeDate(float date[4]) {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
+    std::tm           local{};
     localtime_r(&now, &local);
     date[0] = static_cast<float>(local.tm_year + 1900);
     date[1] = static_cast<float>(local.tm_mon + 1);
@@ -48,19 +48,19 @@ void endPulseIfSettled(RenderState& render, int slot, float easedTarget) {
         render.stemPulsing[slot].store(true);
 }
 
-} // namespace
+}  // namespace
 
 void RenderState::writeUniforms() {
     uniforms.resolution[0] = static_cast<float>(width);
     uniforms.resolution[1] = static_cast<float>(height);
     uniforms.resolution[2] = 1.0f;
-    uniforms.padding0 = 0.0f;
+    uniforms.padding0      = 0.0f;
 
-    uniforms.time = elapsedTime;
+    uniforms.time      = elapsedTime;
     uniforms.timeDelta = elapsedTime - previousBlockTime;
-    previousBlockTime = elapsedTime;
+    previousBlockTime  = elapsedTime;
     uniforms.frameRate = uniforms.timeDelta > 0.0f ? 1.0f / uniforms.timeDelta : 60.0f;
-    uniforms.frame = static_cast<float>(frameCount);
+    uniforms.frame     = static_cast<float>(frameCount);
 
     for (int i = 0; i < kStemSlots; ++i) {
         uniforms.stems[i][0] = stemValue[i];
@@ -103,10 +103,9 @@ void RenderState::setPointer(float x, float y, bool pressed) {
 void RenderState::pulseStem(const MidiNoteEvent& event) {
     if (!event.isNoteOn || event.velocity <= 0) return;
     if (event.stemIndex < 0 || event.stemIndex >= kStemSlots) return;
-    const int slot = event.stemIndex;
-    const float peak = stemPeak[slot].load();
-    const float value = (static_cast<float>(event.velocity) / 127.0f * 0.5f + 0.5f) *
-                        pitchFactor(event.note) * peak;
+    const int   slot  = event.stemIndex;
+    const float peak  = stemPeak[slot].load();
+    const float value = (static_cast<float>(event.velocity) / 127.0f * 0.5f + 0.5f) * pitchFactor(event.note) * peak;
     stemTarget[slot].store(std::min(peak * 1.5f, value));
     stemPulsing[slot].store(true);
 }

@@ -1,6 +1,6 @@
 #include "render/GLFunctions.h"
 
-#include "render/RenderLog.h"
+#include "base/Log.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_video.h>
@@ -9,8 +9,8 @@
 
 GLFunctionTable gl;
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 
@@ -19,50 +19,43 @@ struct EntryPointCheck {
     bool        found;
 };
 
-} // namespace
+}  // namespace
 
 bool loadOpenGLFunctions(GLProcResolver resolve) {
     logInfo("Loading OpenGL functions...");
 
-#define LUMOKA_GL_RESOLVE(type, name, critical) \
-    gl.name = reinterpret_cast<type>(resolve(#name));
+#define LUMOKA_GL_RESOLVE(type, name, critical) gl.name = reinterpret_cast<type>(resolve(#name));
     LUMOKA_GL_FUNCTIONS(LUMOKA_GL_RESOLVE)
 #undef LUMOKA_GL_RESOLVE
 
-#define LUMOKA_GL_CHECK(type, name, critical) \
-    {#name, !(critical) || gl.name != nullptr},
+#define LUMOKA_GL_CHECK(type, name, critical) {#name, !(critical) || gl.name != nullptr},
     const EntryPointCheck checks[] = {LUMOKA_GL_FUNCTIONS(LUMOKA_GL_CHECK)};
 #undef LUMOKA_GL_CHECK
 
     bool allFound = true;
-    for (const EntryPointCheck& check : checks)
-        allFound = allFound && check.found;
+    for (const EntryPointCheck& check : checks) allFound = allFound && check.found;
     if (allFound) {
         logInfo("OpenGL functions loaded successfully!");
         return true;
     }
     logError("Failed to load critical OpenGL functions");
     for (const EntryPointCheck& check : checks)
-        if (!check.found)
-            logError("  %s failed to load", check.name);
+        if (!check.found) logError("  %s failed to load", check.name);
     return false;
 }
 
-bool loadOpenGLFunctions() {
-    return loadOpenGLFunctions(SDL_GL_GetProcAddress);
-}
+bool loadOpenGLFunctions() { return loadOpenGLFunctions(SDL_GL_GetProcAddress); }
 
 bool checkGLError(const std::string& context) {
     const GLenum error = gl.glGetError();
-    if (error == GL_NO_ERROR)
-        return true;
+    if (error == GL_NO_ERROR) return true;
     std::string name;
     switch (error) {
-    case GL_INVALID_ENUM:      name = "GL_INVALID_ENUM"; break;
-    case GL_INVALID_VALUE:     name = "GL_INVALID_VALUE"; break;
+    case GL_INVALID_ENUM: name = "GL_INVALID_ENUM"; break;
+    case GL_INVALID_VALUE: name = "GL_INVALID_VALUE"; break;
     case GL_INVALID_OPERATION: name = "GL_INVALID_OPERATION"; break;
-    case GL_OUT_OF_MEMORY:     name = "GL_OUT_OF_MEMORY"; break;
-    default:                   name = "Unknown error " + std::to_string(error); break;
+    case GL_OUT_OF_MEMORY: name = "GL_OUT_OF_MEMORY"; break;
+    default: name = "Unknown error " + std::to_string(error); break;
     }
     logError("OpenGL error in %s: %s", context.c_str(), name.c_str());
     return false;

@@ -9,69 +9,69 @@
 
 // type, name, critical (the load fails when a critical one is missing);
 // the list order is both the resolution order and the check order.
-#define LUMOKA_GL_FUNCTIONS(X) \
-    X(PFNGLGENBUFFERSPROC,                 glGenBuffers,               true) \
-    X(PFNGLDELETEBUFFERSPROC,              glDeleteBuffers,            true) \
-    X(PFNGLBINDBUFFERPROC,                 glBindBuffer,               true) \
-    X(PFNGLBUFFERDATAPROC,                 glBufferData,               true) \
-    X(PFNGLBUFFERSUBDATAPROC,              glBufferSubData,            false) \
-    X(PFNGLBINDBUFFERBASEPROC,             glBindBufferBase,           false) \
-    X(PFNGLGENVERTEXARRAYSPROC,            glGenVertexArrays,          true) \
-    X(PFNGLDELETEVERTEXARRAYSPROC,         glDeleteVertexArrays,       true) \
-    X(PFNGLBINDVERTEXARRAYPROC,            glBindVertexArray,          true) \
-    X(PFNGLCREATESHADERPROC,               glCreateShader,             true) \
-    X(PFNGLDELETESHADERPROC,               glDeleteShader,             true) \
-    X(PFNGLSHADERSOURCEPROC,               glShaderSource,             false) \
-    X(PFNGLCOMPILESHADERPROC,              glCompileShader,            false) \
-    X(PFNGLGETSHADERIVPROC,                glGetShaderiv,              false) \
-    X(PFNGLGETSHADERINFOLOGPROC,           glGetShaderInfoLog,         false) \
-    X(PFNGLCREATEPROGRAMPROC,              glCreateProgram,            true) \
-    X(PFNGLDELETEPROGRAMPROC,              glDeleteProgram,            true) \
-    X(PFNGLATTACHSHADERPROC,               glAttachShader,             false) \
-    X(PFNGLLINKPROGRAMPROC,                glLinkProgram,              false) \
-    X(PFNGLGETPROGRAMIVPROC,               glGetProgramiv,             false) \
-    X(PFNGLGETPROGRAMINFOLOGPROC,          glGetProgramInfoLog,        false) \
-    X(PFNGLUSEPROGRAMPROC,                 glUseProgram,               true) \
-    X(PFNGLDRAWARRAYSPROC,                 glDrawArrays,               true) \
-    X(PFNGLDRAWARRAYSINSTANCEDPROC,        glDrawArraysInstanced,      true) \
-    X(PFNGLGETERRORPROC,                   glGetError,                 true) \
-    X(PFNGLGETSTRINGPROC,                  glGetString,                false) \
-    X(PFNGLGETINTEGERVPROC,                glGetIntegerv,              false) \
-    X(PFNGLCLEARPROC,                      glClear,                    true) \
-    X(PFNGLCLEARCOLORPROC,                 glClearColor,               false) \
-    X(PFNGLVIEWPORTPROC,                   glViewport,                 true) \
-    X(PFNGLGETUNIFORMBLOCKINDEXPROC,       glGetUniformBlockIndex,     true) \
-    X(PFNGLUNIFORMBLOCKBINDINGPROC,        glUniformBlockBinding,      true) \
-    X(PFNGLENABLEPROC,                     glEnable,                   true) \
-    X(PFNGLDISABLEPROC,                    glDisable,                  true) \
-    X(PFNGLBLENDFUNCPROC,                  glBlendFunc,                true) \
-    X(PFNGLBLENDEQUATIONPROC,              glBlendEquation,            true) \
-    X(PFNGLDEPTHFUNCPROC,                  glDepthFunc,                true) \
-    X(PFNGLDEPTHMASKPROC,                  glDepthMask,                true) \
-    X(PFNGLCULLFACEPROC,                   glCullFace,                 true) \
-    X(PFNGLFRONTFACEPROC,                  glFrontFace,                true) \
-    X(PFNGLSCISSORPROC,                    glScissor,                  true) \
-    X(PFNGLACTIVETEXTUREPROC,              glActiveTexture,            true) \
-    X(PFNGLBINDTEXTUREPROC,                glBindTexture,              true) \
-    X(PFNGLGETBOOLEANVPROC,                glGetBooleanv,              true) \
-    X(PFNGLGETFLOATVPROC,                  glGetFloatv,                true) \
-    X(PFNGLVERTEXATTRIBPOINTERPROC,        glVertexAttribPointer,      true) \
-    X(PFNGLENABLEVERTEXATTRIBARRAYPROC,    glEnableVertexAttribArray,  true) \
-    X(PFNGLDISABLEVERTEXATTRIBARRAYPROC,   glDisableVertexAttribArray, true) \
-    X(PFNGLUNIFORM1FPROC,                  glUniform1f,                true) \
-    X(PFNGLUNIFORM2FPROC,                  glUniform2f,                true) \
-    X(PFNGLUNIFORM1UIPROC,                 glUniform1ui,               true) \
-    X(PFNGLUNIFORM1IPROC,                  glUniform1i,                true) \
-    X(PFNGLUNIFORM1FVPROC,                 glUniform1fv,               true) \
-    X(PFNGLUNIFORM2FVPROC,                 glUniform2fv,               true) \
-    X(PFNGLUNIFORM4FVPROC,                 glUniform4fv,               true) \
-    X(PFNGLUNIFORM1IVPROC,                 glUniform1iv,               true) \
-    X(PFNGLUNIFORM3FPROC,                  glUniform3f,                false) \
-    X(PFNGLUNIFORM4FPROC,                  glUniform4f,                true) \
-    X(PFNGLUNIFORMMATRIX4FVPROC,           glUniformMatrix4fv,         false) \
-    X(PFNGLGETUNIFORMLOCATIONPROC,         glGetUniformLocation,       true) \
-    X(PFNGLCOPYBUFFERSUBDATAPROC,          glCopyBufferSubData,        true) \
-    X(PFNGLISENABLEDPROC,                  glIsEnabled,                false)
+#define LUMOKA_GL_FUNCTIONS(X)                                             \
+    X(PFNGLGENBUFFERSPROC, glGenBuffers, true)                             \
+    X(PFNGLDELETEBUFFERSPROC, glDeleteBuffers, true)                       \
+    X(PFNGLBINDBUFFERPROC, glBindBuffer, true)                             \
+    X(PFNGLBUFFERDATAPROC, glBufferData, true)                             \
+    X(PFNGLBUFFERSUBDATAPROC, glBufferSubData, false)                      \
+    X(PFNGLBINDBUFFERBASEPROC, glBindBufferBase, false)                    \
+    X(PFNGLGENVERTEXARRAYSPROC, glGenVertexArrays, true)                   \
+    X(PFNGLDELETEVERTEXARRAYSPROC, glDeleteVertexArrays, true)             \
+    X(PFNGLBINDVERTEXARRAYPROC, glBindVertexArray, true)                   \
+    X(PFNGLCREATESHADERPROC, glCreateShader, true)                         \
+    X(PFNGLDELETESHADERPROC, glDeleteShader, true)                         \
+    X(PFNGLSHADERSOURCEPROC, glShaderSource, false)                        \
+    X(PFNGLCOMPILESHADERPROC, glCompileShader, false)                      \
+    X(PFNGLGETSHADERIVPROC, glGetShaderiv, false)                          \
+    X(PFNGLGETSHADERINFOLOGPROC, glGetShaderInfoLog, false)                \
+    X(PFNGLCREATEPROGRAMPROC, glCreateProgram, true)                       \
+    X(PFNGLDELETEPROGRAMPROC, glDeleteProgram, true)                       \
+    X(PFNGLATTACHSHADERPROC, glAttachShader, false)                        \
+    X(PFNGLLINKPROGRAMPROC, glLinkProgram, false)                          \
+    X(PFNGLGETPROGRAMIVPROC, glGetProgramiv, false)                        \
+    X(PFNGLGETPROGRAMINFOLOGPROC, glGetProgramInfoLog, false)              \
+    X(PFNGLUSEPROGRAMPROC, glUseProgram, true)                             \
+    X(PFNGLDRAWARRAYSPROC, glDrawArrays, true)                             \
+    X(PFNGLDRAWARRAYSINSTANCEDPROC, glDrawArraysInstanced, true)           \
+    X(PFNGLGETERRORPROC, glGetError, true)                                 \
+    X(PFNGLGETSTRINGPROC, glGetString, false)                              \
+    X(PFNGLGETINTEGERVPROC, glGetIntegerv, false)                          \
+    X(PFNGLCLEARPROC, glClear, true)                                       \
+    X(PFNGLCLEARCOLORPROC, glClearColor, false)                            \
+    X(PFNGLVIEWPORTPROC, glViewport, true)                                 \
+    X(PFNGLGETUNIFORMBLOCKINDEXPROC, glGetUniformBlockIndex, true)         \
+    X(PFNGLUNIFORMBLOCKBINDINGPROC, glUniformBlockBinding, true)           \
+    X(PFNGLENABLEPROC, glEnable, true)                                     \
+    X(PFNGLDISABLEPROC, glDisable, true)                                   \
+    X(PFNGLBLENDFUNCPROC, glBlendFunc, true)                               \
+    X(PFNGLBLENDEQUATIONPROC, glBlendEquation, true)                       \
+    X(PFNGLDEPTHFUNCPROC, glDepthFunc, true)                               \
+    X(PFNGLDEPTHMASKPROC, glDepthMask, true)                               \
+    X(PFNGLCULLFACEPROC, glCullFace, true)                                 \
+    X(PFNGLFRONTFACEPROC, glFrontFace, true)                               \
+    X(PFNGLSCISSORPROC, glScissor, true)                                   \
+    X(PFNGLACTIVETEXTUREPROC, glActiveTexture, true)                       \
+    X(PFNGLBINDTEXTUREPROC, glBindTexture, true)                           \
+    X(PFNGLGETBOOLEANVPROC, glGetBooleanv, true)                           \
+    X(PFNGLGETFLOATVPROC, glGetFloatv, true)                               \
+    X(PFNGLVERTEXATTRIBPOINTERPROC, glVertexAttribPointer, true)           \
+    X(PFNGLENABLEVERTEXATTRIBARRAYPROC, glEnableVertexAttribArray, true)   \
+    X(PFNGLDISABLEVERTEXATTRIBARRAYPROC, glDisableVertexAttribArray, true) \
+    X(PFNGLUNIFORM1FPROC, glUniform1f, true)                               \
+    X(PFNGLUNIFORM2FPROC, glUniform2f, true)                               \
+    X(PFNGLUNIFORM1UIPROC, glUniform1ui, true)                             \
+    X(PFNGLUNIFORM1IPROC, glUniform1i, true)                               \
+    X(PFNGLUNIFORM1FVPROC, glUniform1fv, true)                             \
+    X(PFNGLUNIFORM2FVPROC, glUniform2fv, true)                             \
+    X(PFNGLUNIFORM4FVPROC, glUniform4fv, true)                             \
+    X(PFNGLUNIFORM1IVPROC, glUniform1iv, true)                             \
+    X(PFNGLUNIFORM3FPROC, glUniform3f, false)                              \
+    X(PFNGLUNIFORM4FPROC, glUniform4f, true)                               \
+    X(PFNGLUNIFORMMATRIX4FVPROC, glUniformMatrix4fv, false)                \
+    X(PFNGLGETUNIFORMLOCATIONPROC, glGetUniformLocation, true)             \
+    X(PFNGLCOPYBUFFERSUBDATAPROC, glCopyBufferSubData, true)               \
+    X(PFNGLISENABLEDPROC, glIsEnabled, false)
 
 struct GLFunctionTable {
 #define LUMOKA_GL_DECLARE(type, name, critical) type name = nullptr;
@@ -99,7 +99,7 @@ extern "C" {
 void glGenTextures(GLsizei n, GLuint* textures);
 void glDeleteTextures(GLsizei n, const GLuint* textures);
 void glTexParameteri(GLenum target, GLenum pname, GLint param);
-void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width,
-                  GLsizei height, GLint border, GLenum format, GLenum type, const void* pixels);
+void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,
+                  GLenum format, GLenum type, const void* pixels);
 void glPixelStorei(GLenum pname, GLint param);
 }

@@ -1,19 +1,18 @@
 #include "render/RenderState.h"
 
+#include "base/Log.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 
 #include <SDL3/SDL_video.h>
 
 #include <cmath>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 
-constexpr SDL_WindowFlags kWindowFlags =
-    SDL_WINDOW_FULLSCREEN | SDL_WINDOW_OPENGL | SDL_WINDOW_HIGH_PIXEL_DENSITY;
+constexpr SDL_WindowFlags kWindowFlags = SDL_WINDOW_FULLSCREEN | SDL_WINDOW_OPENGL | SDL_WINDOW_HIGH_PIXEL_DENSITY;
 static_assert(kWindowFlags == 0x2003);
 
 const char* glText(GLenum name) {
@@ -32,18 +31,17 @@ void requestCoreContext() {
 // Rainbow around the hue circle, one colour per slot.
 void resetAnimation(RenderState& render) {
     render.elapsedTime = 0.0f;
-    render.frameCount = 0;
+    render.frameCount  = 0;
     for (int i = 0; i < kStemSlots; ++i) {
-        render.stemBase[i] = 1.0f;
-        render.stemValue[i] = 1.0f;
-        render.stemTarget[i] = 1.0f;
-        render.stemPeak[i] = 2.0f;
+        render.stemBase[i]      = 1.0f;
+        render.stemValue[i]     = 1.0f;
+        render.stemTarget[i]    = 1.0f;
+        render.stemPeak[i]      = 2.0f;
         render.stemLerpSpeed[i] = 18.0f;
-        render.stemPulsing[i] = false;
-        const float angle = static_cast<float>(i) * 0.125f * 6.28318f;
-        render.stemColor[i] = {std::sin(angle) * 0.5f + 0.5f,
-                               std::sin(angle + 2.0944f) * 0.5f + 0.5f,
-                               std::sin(angle + 4.1888f) * 0.5f + 0.5f, 1.0f};
+        render.stemPulsing[i]   = false;
+        const float angle       = static_cast<float>(i) * 0.125f * 6.28318f;
+        render.stemColor[i]     = {std::sin(angle) * 0.5f + 0.5f, std::sin(angle + 2.0944f) * 0.5f + 0.5f,
+                                   std::sin(angle + 4.1888f) * 0.5f + 0.5f, 1.0f};
     }
 }
 
@@ -55,7 +53,7 @@ bool createUniformBuffer(RenderState& render) {
     return checkGLError("Uniform buffer creation");
 }
 
-} // namespace
+}  // namespace
 
 bool RenderState::init(const char* title, int32_t windowWidth, int32_t windowHeight) {
     window = SDL_CreateWindow(title, windowWidth, windowHeight, kWindowFlags);
@@ -133,13 +131,9 @@ bool RenderState::initOpenGL() {
     return checkGLError("OpenGL initialization");
 }
 
-void RenderState::refreshWindowSize() {
-    SDL_GetWindowSize(window, &width, &height);
-}
+void RenderState::refreshWindowSize() { SDL_GetWindowSize(window, &width, &height); }
 
-void RenderState::swapBuffers() {
-    SDL_GL_SwapWindow(window);
-}
+void RenderState::swapBuffers() { SDL_GL_SwapWindow(window); }
 
 void RenderState::shutdown() {
     releaseBuffer(textVertexBuffer);

@@ -42,8 +42,8 @@ struct ShaderUniforms {
     float timeDelta;
     float frameRate;
     float frame;
-    float mouse[4];       // pointer x, y; pointer at the last press
-    float date[4];        // year, month, day, seconds since local midnight
+    float mouse[4];  // pointer x, y; pointer at the last press
+    float date[4];   // year, month, day, seconds since local midnight
     float sampleRate;
     float padding1[3];
     float stems[kStemSlots][4];  // value, active, (slot 0: active count, ease)
@@ -82,43 +82,43 @@ struct RenderState {
     SDL_Window*   window    = nullptr;
     SDL_GLContext glContext = nullptr;
 
-    uint32_t backgroundVertexShader   = 0;
-    uint32_t backgroundFragmentShader = 0;
-    uint32_t backgroundProgram        = 0;
-    uint32_t circleVertexShader       = 0;
-    uint32_t circleFragmentShader     = 0;
-    uint32_t circleProgram            = 0;
-    uint32_t textVertexShader         = 0;
-    uint32_t textFragmentShader       = 0;
-    uint32_t textProgram              = 0;
-    uint32_t textVertexArray          = 0;
-    uint32_t textVertexBuffer         = 0;
-    uint32_t fontTexture              = 0;
-    int32_t  atlasWidth               = 0;
-    int32_t  atlasHeight              = 0;
+    uint32_t                 backgroundVertexShader   = 0;
+    uint32_t                 backgroundFragmentShader = 0;
+    uint32_t                 backgroundProgram        = 0;
+    uint32_t                 circleVertexShader       = 0;
+    uint32_t                 circleFragmentShader     = 0;
+    uint32_t                 circleProgram            = 0;
+    uint32_t                 textVertexShader         = 0;
+    uint32_t                 textFragmentShader       = 0;
+    uint32_t                 textProgram              = 0;
+    uint32_t                 textVertexArray          = 0;
+    uint32_t                 textVertexBuffer         = 0;
+    uint32_t                 fontTexture              = 0;
+    int32_t                  atlasWidth               = 0;
+    int32_t                  atlasHeight              = 0;
     std::map<int32_t, Glyph> glyphs;
-    uint32_t backgroundVertexArray    = 0;
-    uint32_t uniformBuffer            = 0;
-    uint32_t circleVertexArray        = 0;
-    uint32_t circleBuffer             = 0;  // storage binding 1: the CircleInstance records, last circle first
+    uint32_t                 backgroundVertexArray = 0;
+    uint32_t                 uniformBuffer         = 0;
+    uint32_t                 circleVertexArray     = 0;
+    uint32_t                 circleBuffer = 0;  // storage binding 1: the CircleInstance records, last circle first
 
     ShaderUniforms uniforms{};
-    float   elapsedTime = 0.0f;
-    int32_t width       = 0;
-    int32_t height      = 0;
-    int32_t frameCount  = 0;
+    float          elapsedTime = 0.0f;
+    int32_t        width       = 0;
+    int32_t        height      = 0;
+    int32_t        frameCount  = 0;
 
     // The logic thread's note pulse reads and writes target, flag and peak of a
     // slot while the main thread eases them, so those elements are atomic.
-    std::array<float, kStemSlots>              stemValue{};
-    std::array<std::atomic<float>, kStemSlots> stemTarget{};
-    std::array<float, kStemSlots>              stemBase{};
-    std::array<std::atomic<float>, kStemSlots> stemPeak{};
-    std::array<float, kStemSlots>              stemLerpSpeed{};
-    std::array<std::atomic<bool>, kStemSlots>  stemPulsing{};
-    std::array<bool, kStemSlots>               stemActive{};
-    int32_t activeStemCount = 0;
-    float   stemCountEase   = 0.0f;
+    std::array<float, kStemSlots>                stemValue{};
+    std::array<std::atomic<float>, kStemSlots>   stemTarget{};
+    std::array<float, kStemSlots>                stemBase{};
+    std::array<std::atomic<float>, kStemSlots>   stemPeak{};
+    std::array<float, kStemSlots>                stemLerpSpeed{};
+    std::array<std::atomic<bool>, kStemSlots>    stemPulsing{};
+    std::array<bool, kStemSlots>                 stemActive{};
+    int32_t                                      activeStemCount = 0;
+    float                                        stemCountEase   = 0.0f;
     std::array<std::array<float, 4>, kStemSlots> stemColor{};  // RGBA
 
     bool init(const char* title, int32_t windowWidth, int32_t windowHeight);
@@ -127,8 +127,7 @@ struct RenderState {
     bool initCircleRendering();
     bool initTextRendering();
     bool loadFontAtlas(const std::string& fontPath, int32_t pixelHeight);
-    void renderText(const char* text, float x, float y, float red, float green, float blue,
-                    float alpha, float scale);
+    void renderText(const char* text, float x, float y, float red, float green, float blue, float alpha, float scale);
     void writeUniforms();
     void update(float dt);
     void setPointer(float x, float y, bool pressed);
@@ -144,9 +143,32 @@ struct RenderState {
 };
 
 // Shader utilities shared by every program of the game (level packages included).
-std::string loadShaderFile(const std::string& path);                      // empty on failure
-uint32_t    compileShader(const std::string& source, uint32_t shaderType); // 0 on failure
+std::string loadShaderFile(const std::string& path);                        // empty on failure
+uint32_t    compileShader(const std::string& source, uint32_t shaderType);  // 0 on failure
 uint32_t    createShaderProgram(uint32_t vertexShader, uint32_t fragmentShader);
+
+// One stage of a program: source text to compile, or a shader compiled before
+// (a level package's background keeps the game's vertex shader).
+struct ShaderStage {
+    std::string source;
+    uint32_t    compiled = 0;
+};
+// A program and its two shaders; all zero when it could not be built.
+struct ShaderProgram {
+    uint32_t vertexShader   = 0;
+    uint32_t fragmentShader = 0;
+    uint32_t program        = 0;
+};
+// Whether a failed compile or link adds a line of its own after the driver's log
+// (the circle program has always left it at the driver's log).
+enum class BuildFailures { Said, DriverLogOnly };
+// Compiles what the stages need and links them. The step that fails is logged
+// with the label ("Failed to compile text vertex shader"); what it made is released.
+ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragment, const std::string& label,
+                           BuildFailures failures = BuildFailures::Said);
+// Reads both files first ("Failed to load text vertex shader source"), then builds.
+ShaderProgram loadProgram(const std::string& vertexPath, const std::string& fragmentPath, const std::string& label,
+                          BuildFailures failures = BuildFailures::Said);
 
 // Fills the process-wide GL entry-point table through SDL_GL_GetProcAddress.
 bool loadOpenGLFunctions();

@@ -3,13 +3,13 @@
 // background pass.
 #include "render/RenderState.h"
 
+#include "base/Log.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 
 #include <SDL3/SDL_video.h>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 
@@ -26,63 +26,30 @@ void uploadUniforms(const RenderState& render) {
     gl.glBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(ShaderUniforms), &render.uniforms);
 }
 
-} // namespace
+}  // namespace
 
 bool RenderState::initShaders() {
-    const std::string vertexSource = loadShaderFile("shaders/fullscreen.vert");
-    if (vertexSource.empty()) {
-        logError("Failed to load vertex shader source");
-        return false;
-    }
-    const std::string fragmentSource = loadShaderFile("shaders/background_uniform.frag");
-    if (fragmentSource.empty()) {
-        logError("Failed to load fragment shader source");
-        return false;
-    }
-    backgroundVertexShader = compileShader(vertexSource, GL_VERTEX_SHADER);
-    if (backgroundVertexShader == 0) {
-        logError("Failed to compile vertex shader");
-        return false;
-    }
-    backgroundFragmentShader = compileShader(fragmentSource, GL_FRAGMENT_SHADER);
-    if (backgroundFragmentShader == 0) {
-        logError("Failed to compile fragment shader");
-        return false;
-    }
-    backgroundProgram = createShaderProgram(backgroundVertexShader, backgroundFragmentShader);
-    if (backgroundProgram == 0) {
-        logError("Failed to create shader program");
-        return false;
-    }
-    if (bindBlockToPointZero(backgroundProgram))
-        logInfo("Uniform buffer block bound successfully");
-    else
-        logError("Warning: Could not find uniform block 'ShaderUniforms'");
+    const ShaderProgram built = loadProgram("shaders/fullscreen.vert", "shaders/background_uniform.frag", "");
+    if (built.program == 0) return false;
+    backgroundVertexShader   = built.vertexShader;
+    backgroundFragmentShader = built.fragmentShader;
+    backgroundProgram        = built.program;
+    if (bindBlockToPointZero(backgroundProgram)) logInfo("Uniform buffer block bound successfully");
+    else logError("Warning: Could not find uniform block 'ShaderUniforms'");
     logInfo("Successfully created OpenGL shaders");
     return true;
 }
 
 bool RenderState::initCircleRendering() {
-    const std::string vertexSource = loadShaderFile("shaders/circle_sdf.vert");
-    if (vertexSource.empty()) {
-        logError("Failed to load circle SDF vertex shader source");
-        return false;
-    }
-    const std::string fragmentSource = loadShaderFile("shaders/circle_sdf.frag");
-    if (fragmentSource.empty()) {
-        logError("Failed to load circle SDF fragment shader source");
-        return false;
-    }
-    circleVertexShader = compileShader(vertexSource, GL_VERTEX_SHADER);
-    circleFragmentShader = compileShader(fragmentSource, GL_FRAGMENT_SHADER);
-    if (circleVertexShader == 0 || circleFragmentShader == 0) return false;
-    circleProgram = createShaderProgram(circleVertexShader, circleFragmentShader);
-    if (circleProgram == 0) return false;
+    const ShaderProgram built =
+        loadProgram("shaders/circle_sdf.vert", "shaders/circle_sdf.frag", "circle SDF ", BuildFailures::DriverLogOnly);
+    if (built.program == 0) return false;
+    circleVertexShader   = built.vertexShader;
+    circleFragmentShader = built.fragmentShader;
+    circleProgram        = built.program;
 
-    if (bindBlockToPointZero(circleProgram))
-        logInfo("Circle shader uniform buffer block bound successfully");
-    else
-        logError("Warning: Could not find uniform block 'ShaderUniforms' in circle shader");
+    if (bindBlockToPointZero(circleProgram)) logInfo("Circle shader uniform buffer block bound successfully");
+    else logError("Warning: Could not find uniform block 'ShaderUniforms' in circle shader");
 
     gl.glGenVertexArrays(1, &circleVertexArray);
     gl.glBindVertexArray(circleVertexArray);
@@ -104,11 +71,11 @@ void RenderState::bindUniformBlocks() {
 }
 
 void RenderState::renderFrame() {
-    int32_t pixelWidth = 0;
+    int32_t pixelWidth  = 0;
     int32_t pixelHeight = 0;
     SDL_GetWindowSizeInPixels(window, &pixelWidth, &pixelHeight);
     if (pixelWidth != width || pixelHeight != height) {
-        width = pixelWidth;
+        width  = pixelWidth;
         height = pixelHeight;
         gl.glViewport(0, 0, width, height);
         writeUniforms();

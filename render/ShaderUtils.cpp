@@ -1,5 +1,5 @@
+#include "base/Log.h"
 #include "render/GLFunctions.h"
-#include "render/RenderLog.h"
 #include "render/RenderState.h"
 
 #include <SDL3/SDL_iostream.h>
@@ -8,17 +8,17 @@
 
 #include <vector>
 
-using render::logError;
-using render::logInfo;
+using base::logError;
+using base::logInfo;
 
 namespace {
 
 const char* shaderKind(uint32_t shaderType) {
     switch (shaderType) {
-    case GL_VERTEX_SHADER:   return "vertex";
+    case GL_VERTEX_SHADER: return "vertex";
     case GL_FRAGMENT_SHADER: return "fragment";
-    case GL_COMPUTE_SHADER:  return "compute";
-    default:                 return "unknown";
+    case GL_COMPUTE_SHADER: return "compute";
+    default: return "unknown";
     }
 }
 
@@ -33,11 +33,11 @@ std::vector<char> infoLog(GLuint object, GetIv getIv, GetLog getLog) {
     return log;
 }
 
-} // namespace
+}  // namespace
 
 std::string loadShaderFile(const std::string& path) {
     size_t size = 0;
-    void* data = SDL_LoadFile(path.c_str(), &size);
+    void*  data = SDL_LoadFile(path.c_str(), &size);
     if (!data) {
         logError("Failed to load shader file with SDL_LoadFile, Error: %s)", SDL_GetError());
         return {};
@@ -95,4 +95,55 @@ uint32_t createShaderProgram(uint32_t vertexShader, uint32_t fragmentShader) {
     if (!log.empty()) logError("Shader program linking failed:\n%s", log.data());
     gl.glDeleteProgram(program);
     return 0;
+}
+
+namespace {
+
+// The stage's own shader, compiled now; the one it reuses is left to its owner.
+uint32_t compileStage(const ShaderStage& stage, uint32_t shaderType, const std::string& label, BuildFailures failures) {
+    if (stage.compiled != 0) return stage.compiled;
+    const uint32_t shader = compileShader(stage.source, shaderType);
+    if (shader == 0 && failures == BuildFailures::Said)
+        logError("Failed to compile %s%s shader", label.c_str(), shaderKind(shaderType));
+    return shader;
+}
+
+void releaseOwnShader(const ShaderStage& stage, GLuint& shader) {
+    if (stage.compiled == 0) releaseShader(shader);
+}
+
+}  // namespace
+
+ShaderProgram buildProgram(const ShaderStage& vertex, const ShaderStage& fragment, const std::string& label,
+                           BuildFailures failures) {
+    GLuint vertexShader = compileStage(vertex, GL_VERTEX_SHADER, label, failures);
+    if (vertexShader == 0) return {};
+    GLuint fragmentShader = compileStage(fragment, GL_FRAGMENT_SHADER, label, failures);
+    if (fragmentShader == 0) {
+        releaseOwnShader(vertex, vertexShader);
+        return {};
+    }
+    const GLuint program = createShaderProgram(vertexShader, fragmentShader);
+    if (program == 0) {
+        if (failures == BuildFailures::Said) logError("Failed to create %sshader program", label.c_str());
+        releaseOwnShader(vertex, vertexShader);
+        releaseOwnShader(fragment, fragmentShader);
+        return {};
+    }
+    return {vertexShader, fragmentShader, program};
+}
+
+ShaderProgram loadProgram(const std::string& vertexPath, const std::string& fragmentPath, const std::string& label,
+                          BuildFailures failures) {
+    ShaderStage vertex{loadShaderFile(vertexPath)};
+    if (vertex.source.empty()) {
+        logError("Failed to load %svertex shader source", label.c_str());
+        return {};
+    }
+    ShaderStage fragment{loadShaderFile(fragmentPath)};
+    if (fragment.source.empty()) {
+        logError("Failed to load %sfragment shader source", label.c_str());
+        return {};
+    }
+    return buildProgram(vertex, fragment, label, failures);
 }

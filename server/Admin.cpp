@@ -19,9 +19,9 @@ constexpr const char* kUsage =
     "  backup FILE                      a consistent copy of an SQLite database\n";
 
 struct Command {
-    std::string              database;
+    std::string                database;
     std::optional<std::string> level;  // --level
-    std::vector<std::string> words;    // the command and its arguments
+    std::vector<std::string>   words;  // the command and its arguments
 };
 
 bool parse(const std::vector<std::string>& arguments, Command& command) {
@@ -39,7 +39,7 @@ bool parse(const std::vector<std::string>& arguments, Command& command) {
 }
 
 bool readScore(const std::string& text, int32_t& score) {
-    char* end = nullptr;
+    char*           end   = nullptr;
     const long long value = std::strtoll(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || value < 0 || value > INT32_MAX) return false;
     score = static_cast<int32_t>(value);
@@ -83,7 +83,7 @@ int run(LeaderboardStore& store, const Command& command) {
     if (w[0] == "backup" && w.size() == 2) {
         std::string error;
         if (!store.backup(w[1], error)) {
-            netlog::error("Backup failed: %s", error.c_str());
+            base::logError("Backup failed: %s", error.c_str());
             return 1;
         }
         std::printf("Backed up %s to %s\n", printableLocation(command.database).c_str(), w[1].c_str());
@@ -103,10 +103,10 @@ int runAdmin(const std::vector<std::string>& arguments, const std::string& defau
         return 2;
     }
     std::string error;
-    const auto store = openLeaderboardStore(command.database, 1, error);
+    const auto  store = openLeaderboardStore(command.database, 1, error);
     if (!store) {
-        netlog::error("Failed to open leaderboard database %s: %s", printableLocation(command.database).c_str(),
-                      error.c_str());
+        base::logError("Failed to open leaderboard database %s: %s", printableLocation(command.database).c_str(),
+                       error.c_str());
         return 1;
     }
     return run(*store, command);

@@ -1,12 +1,12 @@
 #include "server/Api.h"
 
 #include "leaderboard/LeaderboardProtocol.h"
+#include "leaderboard/LeaderboardRules.h"
 #include "server/LeaderboardStore.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <limits>
 #include <string_view>
 
 using nlohmann::json;
@@ -15,65 +15,12 @@ namespace {
 
 constexpr std::string_view kLeaderboardPath = "/api/leaderboard";
 constexpr std::string_view kPlayerPrefix    = "/api/player/";
-constexpr int64_t          kIntMax          = std::numeric_limits<int32_t>::max();
 
 std::string compact(const json& document) { return document.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 ApiReply failure(int status, const std::string& message) { return {status, apiError(message)}; }
 
 ApiReply storageFailure() { return failure(503, "leaderboard storage unavailable"); }
-
-// Reads one member of an upload into its field; false with the reason in error.
-class UploadReader {
-public:
-    explicit UploadReader(std::string& error) : error_(error) {}
-
-    bool name(const json& object, const char* key, const std::string& where, std::string& out, bool required) {
-        const auto it = object.find(key);
-        if (it == object.end() && !required) return true;
-        if (it == object.end() || !it->is_string() || it->get_ref<const std::string&>().size() > kMaxNameBytes) {
-            return fail(where + "." + key + " must be a string of at most " + std::to_string(kMaxNameBytes) + " bytes");
-        }
-        out = it->get<std::string>();
-        return true;
-    }
-
-    bool count(const json& object, const char* key, const std::string& where, int32_t& out, bool required) {
-        const auto it = object.find(key);
-        if (it == object.end() && !required) return true;
-        const bool inRange = it != object.end() && it->is_number_integer() &&
-                             (it->is_number_unsigned() ? it->get<uint64_t>() <= static_cast<uint64_t>(kIntMax)
-                                                       : it->get<int64_t>() >= 0 && it->get<int64_t>() <= kIntMax);
-        if (!inRange) return fail(where + "." + key + " must be an integer from 0 to " + std::to_string(kIntMax));
-        out = static_cast<int32_t>(it->get<int64_t>());
-        return true;
-    }
-
-    bool entry(const json& value, const std::string& where, LeaderboardEntry& out) {
-        if (!value.is_object()) return fail(where + " must be an object");
-        out.highestLayer = "0/0";
-        return name(value, "player", where, out.player, true) && count(value, "score", where, out.score, true) &&
-               count(value, "time", where, out.time, false) &&
-               name(value, "highestLayer", where, out.highestLayer, false) &&
-               count(value, "highestCombo", where, out.highestCombo, false);
-    }
-
-    bool levelHead(const json& value, const std::string& where, LeaderboardLevel& out) {
-        if (!value.is_object()) return fail(where + " must be an object");
-        if (!name(value, "name", where, out.name, true)) return false;
-        const auto scores = value.find("scores");
-        if (scores == value.end() || !scores->is_array()) return fail(where + ".scores must be an array");
-        return true;
-    }
-
-private:
-    bool fail(const std::string& message) {
-        error_ = message;
-        return false;
-    }
-
-    std::string& error_;
-};
 
 json refusal(const json& level, const json& entry, const std::string& reason) {
     json item = {{"reason", reason}};
@@ -89,10 +36,9 @@ public:
     UploadCollector(const UploadLimits& limits, Upload& upload) : limits_(limits), upload_(upload) {}
 
     void level(const json& value, const std::string& where) {
-        std::string error;
-        UploadReader reader(error);
+        std::string      error;
         LeaderboardLevel level;
-        if (!reader.levelHead(value, where, level)) {
+        if (!readUploadLevel(value, where, level, error)) {
             upload_.refused.push_back(refusal(json(), json(), error));
             return;
         }
@@ -103,11 +49,12 @@ public:
         const json& scores = value["scores"];
         for (size_t i = 0; i < scores.size(); ++i) {
             LeaderboardEntry entry;
-            if (!reader.entry(scores[i], where + ".scores[" + std::to_string(i) + "]", entry)) {
+            if (!readUploadEntry(scores[i], where + ".scores[" + std::to_string(i) + "]", entry, error)) {
                 upload_.refused.push_back(refusal(value, scores[i], error));
             } else if (entries_ >= limits_.entriesPerUpload) {
-                upload_.refused.push_back(refusal(value, scores[i], "more than " +
-                                                  std::to_string(limits_.entriesPerUpload) + " entries in one upload"));
+                upload_.refused.push_back(
+                    refusal(value, scores[i],
+                            "more than " + std::to_string(limits_.entriesPerUpload) + " entries in one upload"));
             } else {
                 level.scores.push_back(std::move(entry));
                 ++entries_;
@@ -130,13 +77,14 @@ private:
 // levels and entries were new: near the quota a few updates may be refused too,
 // which a group that never gets near it never sees.
 void applyTotalQuota(const UploadLimits& limits, int64_t storedLevels, int64_t storedEntries, Upload& upload) {
-    int64_t levels = storedLevels, entries = storedEntries;
+    int64_t                       levels = storedLevels, entries = storedEntries;
     std::vector<LeaderboardLevel> kept;
     for (LeaderboardLevel& level : upload.levels) {
         if (levels >= limits.levels || entries >= limits.entries) {
-            const std::string reason = levels >= limits.levels
-                                           ? "the leaderboard holds its limit of " + std::to_string(limits.levels) + " levels"
-                                           : "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries";
+            const std::string reason =
+                levels >= limits.levels
+                    ? "the leaderboard holds its limit of " + std::to_string(limits.levels) + " levels"
+                    : "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries";
             for (const LeaderboardEntry& entry : level.scores) {
                 upload.refused.push_back({{"level", level.name}, {"player", entry.player}, {"reason", reason}});
             }
@@ -145,8 +93,10 @@ void applyTotalQuota(const UploadLimits& limits, int64_t storedLevels, int64_t s
         ++levels;
         const size_t room = static_cast<size_t>(std::min<int64_t>(limits.entries - entries, level.scores.size()));
         for (size_t i = room; i < level.scores.size(); ++i) {
-            upload.refused.push_back({{"level", level.name}, {"player", level.scores[i].player},
-                                      {"reason", "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries"}});
+            upload.refused.push_back(
+                {{"level", level.name},
+                 {"player", level.scores[i].player},
+                 {"reason", "the leaderboard holds its limit of " + std::to_string(limits.entries) + " entries"}});
         }
         level.scores.resize(room);
         entries += static_cast<int64_t>(room);
@@ -172,11 +122,12 @@ int entryCount(const std::vector<LeaderboardLevel>& levels) {
     return static_cast<int>(count);
 }
 
-ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge, const std::string& body) {
+ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge,
+                         const std::string& body) {
     if (body.size() > kMaxUploadBytes) {
         return failure(413, "body larger than " + std::to_string(kMaxUploadBytes) + " bytes");
     }
-    Upload upload;
+    Upload      upload;
     std::string error;
     if (!readUpload(body, limits, upload, error)) {
         return upload.refused.empty() ? failure(400, error) : refusedUpload(error, upload.refused);
@@ -193,7 +144,7 @@ ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, Qu
     }
     if (store.merge(upload.levels) != StoreStatus::Ok) return storageFailure();
     if (gauge != nullptr) gauge->added(static_cast<int64_t>(upload.levels.size()), entryCount(upload.levels));
-    json reply = {{"success", true}};
+    json      reply   = {{"success", true}};
     const int refused = static_cast<int>(upload.refused.size());
     if (refused > 0) reply["refused"] = std::move(upload.refused);
     return {200, compact(reply), entryCount(upload.levels), refused};
@@ -224,7 +175,7 @@ ApiReply getPlayerScore(LeaderboardStore& store, std::string_view rest) {
 }  // namespace
 
 bool QuotaGauge::surelyFits(const UploadLimits& limits, int64_t levels, int64_t entries) {
-    constexpr auto kFresh = std::chrono::seconds(5);
+    constexpr auto              kFresh = std::chrono::seconds(5);
     std::lock_guard<std::mutex> lock(mutex_);
     return known_ && std::chrono::steady_clock::now() - countedAt_ < kFresh && levels_ + levels <= limits.levels &&
            entries_ + entries <= limits.entries;

@@ -68,4 +68,4 @@ ApiReply    handleApiRequest(LeaderboardStore& store, const std::string& method,
 std::string apiError(const std::string& message);
 // The valid entries of an upload body within the per-upload limits; false with the
 // reason when the body is not a leaderboard document or none of its entries is valid.
-bool        readUpload(const std::string& body, const UploadLimits& limits, Upload& upload, std::string& error);
+bool readUpload(const std::string& body, const UploadLimits& limits, Upload& upload, std::string& error);

@@ -25,8 +25,8 @@ public:
             pool_.idle_.pop_back();
         }
         ~Lease() { pool_.add(std::move(connection_)); }
-        Lease(const Lease&) = delete;
-        Lease& operator=(const Lease&) = delete;
+        Lease(const Lease&)                 = delete;
+        Lease&      operator=(const Lease&) = delete;
         Connection* operator->() const { return connection_.get(); }
 
     private:

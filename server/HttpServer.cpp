@@ -102,7 +102,7 @@ public:
 
     bool admit(const std::string& address) {
         std::lock_guard<std::mutex> lock(mutex_);
-        Peer& peer = find(address);
+        Peer&                       peer = find(address);
         if (peer.connections >= cap_) return false;
         ++peer.connections;
         return true;
@@ -110,7 +110,7 @@ public:
 
     void leave(const std::string& address) {
         std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = peers_.find(address);
+        const auto                  it = peers_.find(address);
         if (it == peers_.end()) return;
         --it->second.connections;
         forgetIfIdle(it);
@@ -119,7 +119,7 @@ public:
     // Seconds until this address may upload again; 0 when it may now (and it is counted).
     int uploadWait(const std::string& address) {
         std::lock_guard<std::mutex> lock(mutex_);
-        Peer& peer = find(address);
+        Peer&                       peer = find(address);
         refill(peer);
         if (peer.tokens >= 1) {
             peer.tokens -= 1;
@@ -142,10 +142,10 @@ private:
     }
 
     void refill(Peer& peer) {
-        const Clock::time_point now = Clock::now();
-        const double seconds = std::chrono::duration<double>(now - peer.refilled).count();
-        peer.tokens = std::min<double>(burst_, peer.tokens + seconds * perSecond_);
-        peer.refilled = now;
+        const Clock::time_point now     = Clock::now();
+        const double            seconds = std::chrono::duration<double>(now - peer.refilled).count();
+        peer.tokens                     = std::min<double>(burst_, peer.tokens + seconds * perSecond_);
+        peer.refilled                   = now;
     }
 
     // An address with nothing open and its allowance back in full need not be remembered.
@@ -165,7 +165,8 @@ private:
 
 struct ServerCore {
     explicit ServerCore(const ServerOptions& options)
-        : options(options), addresses(options.connectionsPerAddress, options.uploadsPerMinute),
+        : options(options),
+          addresses(options.connectionsPerAddress, options.uploadsPerMinute),
           events(options.threads) {}
 
     void accept();
@@ -206,8 +207,9 @@ public:
         parser_->header_limit(kMaxHeaderBytes);
         parser_->body_limit(kMaxUploadBytes);
         stream_.expires_after(std::chrono::seconds(server_.options.requestSeconds));
-        http::async_read_header(stream_, buffer_, *parser_,
-                                [self = shared_from_this()](beast::error_code error, size_t) { self->onHeader(error); });
+        http::async_read_header(
+            stream_, buffer_, *parser_,
+            [self = shared_from_this()](beast::error_code error, size_t) { self->onHeader(error); });
     }
 
 private:
@@ -219,11 +221,10 @@ private:
         }
         if (conflictingLengths(request)) return refuse(400, "conflicting or malformed length headers");
         if (parser_->is_done()) return dispatch();
-        http::async_read(stream_, buffer_, *parser_,
-                         [self = shared_from_this()](beast::error_code failure, size_t) {
-                             if (failure) return self->fail(failure);
-                             self->dispatch();
-                         });
+        http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code failure, size_t) {
+            if (failure) return self->fail(failure);
+            self->dispatch();
+        });
     }
 
     void fail(const beast::error_code& error) {
@@ -235,13 +236,13 @@ private:
     void dispatch() {
         stream_.expires_never();  // the time a request waits for the database is not the client's
         Request request = parser_->release();
-        started_ = Clock::now();
+        started_        = Clock::now();
         if (request.method() == http::verb::post) {
             const int wait = server_.addresses.uploadWait(address_);
             if (wait > 0) {
                 server_.metrics.recordRateLimited();
-                Response response = reply(request.version(), 429, apiError("too many uploads, try again later"),
-                                          "application/json");
+                Response response =
+                    reply(request.version(), 429, apiError("too many uploads, try again later"), "application/json");
                 response.set(http::field::retry_after, std::to_string(wait));
                 response.keep_alive(request.keep_alive());
                 return write(std::move(response), std::string(request.method_string()), std::string(request.target()));
@@ -259,7 +260,8 @@ private:
     void write(Response response, const std::string& method, const std::string& target) {
         const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
         server_.metrics.recordRequest(routeOf(target), response.result_int(), seconds);
-        if (server_.options.logRequests) netlog::info("%s %s %u", method.c_str(), target.c_str(), response.result_int());
+        if (server_.options.logRequests)
+            base::logInfo("%s %s %u", method.c_str(), target.c_str(), response.result_int());
         response_ = std::move(response);
         // A client that does not take its reply is as slow as one that does not send.
         stream_.expires_after(std::chrono::seconds(server_.options.requestSeconds));
@@ -293,18 +295,18 @@ private:
         stream_.close();
     }
 
-    beast::tcp_stream                                 stream_;
-    ServerCore&                          server_;
-    std::string                                       address_;
-    beast::flat_buffer                                buffer_{kMaxBufferBytes};
+    beast::tcp_stream                                      stream_;
+    ServerCore&                                            server_;
+    std::string                                            address_;
+    beast::flat_buffer                                     buffer_{kMaxBufferBytes};
     std::optional<http::request_parser<http::string_body>> parser_;
-    Response                                          response_;
-    Clock::time_point                                 started_;
-    bool                                              refused_ = false;
+    Response                                               response_;
+    Clock::time_point                                      started_;
+    bool                                                   refused_ = false;
 };
 
 std::string peerAddress(const tcp::socket& socket) {
-    beast::error_code error;
+    beast::error_code   error;
     const tcp::endpoint peer = socket.remote_endpoint(error);
     return error ? std::string() : peer.address().to_string();
 }
@@ -327,8 +329,8 @@ void ServerCore::accept() {
 }
 
 Response ServerCore::health(unsigned version) {
-    const Clock::time_point start = Clock::now();
-    int64_t levels = 0, entries = 0;
+    const Clock::time_point start  = Clock::now();
+    int64_t                 levels = 0, entries = 0;
     const bool answered = store->counts(levels, entries) == StoreStatus::Ok && Clock::now() - start <= kHealthDeadline;
     return answered ? reply(version, 200, "ok\n", "text/plain; charset=utf-8")
                     : reply(version, 503, "database unavailable\n", "text/plain; charset=utf-8");
@@ -337,8 +339,8 @@ Response ServerCore::health(unsigned version) {
 // "/" or "/level/<percent-encoded name>".
 Response ServerCore::publicPage(unsigned version, const std::string& path) {
     constexpr std::string_view kLevelPrefix = "/level/";
-    const char* html = "text/html; charset=utf-8";
-    std::string name;
+    const char*                html         = "text/html; charset=utf-8";
+    std::string                name;
     if (path != "/" && !percentDecode(std::string_view(path).substr(kLevelPrefix.size()), name)) {
         return reply(version, 400, levelPage("Malformed level name", nullptr), html);
     }
@@ -353,7 +355,7 @@ Response ServerCore::publicPage(unsigned version, const std::string& path) {
 Response ServerCore::answer(const Request& request) {
     const std::string target(request.target());
     const std::string path = target.substr(0, target.find('?'));
-    Response response;
+    Response          response;
     if (request.method() == http::verb::get && path == "/healthz") {
         response = health(request.version());
     } else if (request.method() == http::verb::get && (path == "/" || path.starts_with("/level/"))) {
@@ -370,7 +372,7 @@ Response ServerCore::answer(const Request& request) {
     return response;
 }
 
-LeaderboardServer::LeaderboardServer() = default;
+LeaderboardServer::LeaderboardServer()  = default;
 LeaderboardServer::~LeaderboardServer() = default;
 
 bool LeaderboardServer::start(const ServerOptions& options) {
@@ -378,14 +380,14 @@ bool LeaderboardServer::start(const ServerOptions& options) {
     std::string error;
     core_->store = openLeaderboardStore(options.database, options.threads, error);
     if (!core_->store) {
-        netlog::error("Failed to open leaderboard database %s: %s", printableLocation(options.database).c_str(),
-                      error.c_str());
+        base::logError("Failed to open leaderboard database %s: %s", printableLocation(options.database).c_str(),
+                       error.c_str());
         return false;
     }
     beast::error_code failure;
-    tcp::resolver resolver(core_->events);
-    const auto found = resolver.resolve(options.host, std::to_string(options.port), failure);
-    tcp::acceptor& acceptor = core_->acceptor;
+    tcp::resolver     resolver(core_->events);
+    const auto        found    = resolver.resolve(options.host, std::to_string(options.port), failure);
+    tcp::acceptor&    acceptor = core_->acceptor;
     // Only SO_REUSEADDR: a second server must not be able to take a port in use.
     if (!failure && !found.empty()) {
         const tcp::endpoint endpoint = found.begin()->endpoint();
@@ -395,12 +397,12 @@ bool LeaderboardServer::start(const ServerOptions& options) {
         if (!failure) acceptor.listen(asio::socket_base::max_listen_connections, failure);
     }
     if (failure || found.empty()) {
-        netlog::error("Failed to listen on %s:%d", options.host.c_str(), options.port);
+        base::logError("Failed to listen on %s:%d", options.host.c_str(), options.port);
         return false;
     }
     port_ = acceptor.local_endpoint().port();
-    netlog::info("Leaderboard server listening on http://%s:%d/api (database %s)", options.host.c_str(), port_,
-                 printableLocation(options.database).c_str());
+    base::logInfo("Leaderboard server listening on http://%s:%d/api (database %s)", options.host.c_str(), port_,
+                  printableLocation(options.database).c_str());
     return true;
 }
 

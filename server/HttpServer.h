@@ -17,14 +17,14 @@
 #include <string>
 
 struct ServerOptions {
-    std::string  database;                       // SQLite file or PostgreSQL connection string
-    std::string  host                 = "127.0.0.1";
-    int          port                 = kLeaderboardServerPort;  // 0: any free port
-    int          threads              = 8;       // event threads, each may do database work
-    bool         logRequests          = false;
+    std::string  database;  // SQLite file or PostgreSQL connection string
+    std::string  host                  = "127.0.0.1";
+    int          port                  = kLeaderboardServerPort;  // 0: any free port
+    int          threads               = 8;                       // event threads, each may do database work
+    bool         logRequests           = false;
     int          connectionsPerAddress = 64;
-    int          uploadsPerMinute     = 30;      // per address, also the burst allowed
-    int          requestSeconds       = 10;      // to send a whole request, or to idle between two
+    int          uploadsPerMinute      = 30;  // per address, also the burst allowed
+    int          requestSeconds        = 10;  // to send a whole request, or to idle between two
     UploadLimits limits;
 };
 

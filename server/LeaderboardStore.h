@@ -40,16 +40,16 @@ public:
     StoreCounters counters;
 
     // Every level with its entries, both in insertion order.
-    virtual StoreStatus readAll(std::vector<LeaderboardLevel>& levels) = 0;
+    virtual StoreStatus readAll(std::vector<LeaderboardLevel>& levels)                                   = 0;
     virtual StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) = 0;
     // One transaction: each entry replaces the player's on its level only when its
     // score is strictly higher; all or nothing.
     virtual StoreStatus merge(const std::vector<LeaderboardLevel>& upload) = 0;
     // How many levels and entries are stored.
-    virtual StoreStatus counts(int64_t& levels, int64_t& entries) = 0;
+    virtual StoreStatus counts(int64_t& levels, int64_t& entries)           = 0;
     virtual StoreStatus remove(const EntryFilter& filter, int64_t& removed) = 0;
     // A consistent copy into file while servers go on writing; SQLite only.
-    virtual bool        backup(const std::string& file, std::string& error) {
+    virtual bool backup(const std::string& file, std::string& error) {
         error = "backup " + file + " needs an SQLite database (use pg_dump for PostgreSQL)";
         return false;
     }
@@ -62,4 +62,4 @@ public:
 std::unique_ptr<LeaderboardStore> openLeaderboardStore(const std::string& where, int connections, std::string& error);
 bool                              isPostgresLocation(const std::string& where);
 // where with any password in it replaced by ***, for log lines.
-std::string                       printableLocation(const std::string& where);
+std::string printableLocation(const std::string& where);

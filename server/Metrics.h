@@ -27,12 +27,12 @@ public:
 private:
     static constexpr int kBuckets = 9;
 
-    mutable std::mutex                      mutex_;
+    mutable std::mutex                              mutex_;
     std::map<std::pair<std::string, int>, uint64_t> requests_;
-    uint64_t                                durationCounts_[kBuckets + 1] = {};  // the last is +Inf
-    double                                  durationSum_ = 0;
-    std::atomic<uint64_t>                   stored_{0};
-    std::atomic<uint64_t>                   refused_{0};
-    std::atomic<uint64_t>                   rateLimited_{0};
-    std::atomic<int64_t>                    connections_{0};
+    uint64_t                                        durationCounts_[kBuckets + 1] = {};  // the last is +Inf
+    double                                          durationSum_                  = 0;
+    std::atomic<uint64_t>                           stored_{0};
+    std::atomic<uint64_t>                           refused_{0};
+    std::atomic<uint64_t>                           rateLimited_{0};
+    std::atomic<int64_t>                            connections_{0};
 };

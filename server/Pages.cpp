@@ -31,12 +31,14 @@ std::string table(const LeaderboardLevel& level) {
     std::vector<const LeaderboardEntry*> ranked;
     for (const LeaderboardEntry& entry : level.scores) ranked.push_back(&entry);
     std::stable_sort(ranked.begin(), ranked.end(), [](const auto* a, const auto* b) { return a->score > b->score; });
-    std::string html = "<table><tr><th>#</th><th>Player</th><th>Score</th><th>Layer</th><th>Combo</th><th>Time</th></tr>";
+    std::string html =
+        "<table><tr><th>#</th><th>Player</th><th>Score</th><th>Layer</th><th>Combo</th><th>Time</th></tr>";
     for (size_t i = 0; i < ranked.size(); ++i) {
         const LeaderboardEntry& entry = *ranked[i];
-        html += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + escapeHtml(entry.player) + "</td><td class=\"score\">" +
-                std::to_string(entry.score) + "</td><td>" + escapeHtml(entry.highestLayer) + "</td><td>" +
-                std::to_string(entry.highestCombo) + "</td><td>" + std::to_string(entry.time) + " s</td></tr>";
+        html += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + escapeHtml(entry.player) +
+                "</td><td class=\"score\">" + std::to_string(entry.score) + "</td><td>" +
+                escapeHtml(entry.highestLayer) + "</td><td>" + std::to_string(entry.highestCombo) + "</td><td>" +
+                std::to_string(entry.time) + " s</td></tr>";
     }
     return html + "</table>";
 }
@@ -72,7 +74,8 @@ std::string leaderboardPage(const std::vector<LeaderboardLevel>& levels) {
 }
 
 std::string levelPage(const std::string& name, const LeaderboardLevel* level) {
-    const std::string body = level != nullptr ? "<h1>" + escapeHtml(name) + "</h1>" + section(*level)
-                                              : "<h1>" + escapeHtml(name) + "</h1><p class=\"empty\">No such level.</p>";
+    const std::string body = level != nullptr
+                                 ? "<h1>" + escapeHtml(name) + "</h1>" + section(*level)
+                                 : "<h1>" + escapeHtml(name) + "</h1><p class=\"empty\">No such level.</p>";
     return page(name + " - Lumoka leaderboard", body + "<p><a href=\"/\">All levels</a></p>");
 }

@@ -20,8 +20,8 @@ namespace {
 
 constexpr int kSchemaVersion = 1;
 // Any number every server agrees on: servers starting together create the schema one at a time.
-constexpr const char* kSchemaLock = "5866001";
-constexpr auto kReconnectPause = std::chrono::seconds(1);
+constexpr const char* kSchemaLock     = "5866001";
+constexpr auto        kReconnectPause = std::chrono::seconds(1);
 // The element types of the array parameters (PostgreSQL's own type numbers).
 constexpr Oid kByteaType   = 17;
 constexpr Oid kIntegerType = 23;
@@ -119,7 +119,7 @@ bool succeeded(const PGresult* result) {
 void logWarnings(void*, const PGresult* notice) {
     const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
     if (severity != nullptr && std::strcmp(severity, "WARNING") == 0) {
-        netlog::error("Leaderboard database warning: %s", oneLine(PQresultErrorMessage(notice)).c_str());
+        base::logError("Leaderboard database warning: %s", oneLine(PQresultErrorMessage(notice)).c_str());
     }
 }
 
@@ -145,7 +145,8 @@ public:
     }
     std::string encoded() const {
         std::string out;
-        for (const uint32_t field : {1u, 0u, element_, count_, 1u}) appendInteger(out, field);  // one dimension from 1, no nulls
+        for (const uint32_t field : {1u, 0u, element_, count_, 1u})
+            appendInteger(out, field);  // one dimension from 1, no nulls
         return out + elements_;
     }
 
@@ -326,7 +327,7 @@ class Connection {
 public:
     Connection(std::string where, StoreCounters& counters) : where_(std::move(where)), counters_(counters) {}
     ~Connection() { PQfinish(connection_); }  // null is a no-op
-    Connection(const Connection&) = delete;
+    Connection(const Connection&)            = delete;
     Connection& operator=(const Connection&) = delete;
 
     bool open(bool createSchema, std::string& error) {
@@ -360,7 +361,7 @@ private:
     template <typename Operation>
     StoreStatus run(const Operation& operation) {
         std::string error;
-        bool reconnected = false;
+        bool        reconnected = false;
         if (PQstatus(connection_) != CONNECTION_OK) {
             if (!reconnect(error)) return unavailable(error);
             reconnected = true;
@@ -369,18 +370,18 @@ private:
         if (status == StoreStatus::Unavailable && PQstatus(connection_) != CONNECTION_OK && !reconnected) {
             if (!reconnect(error)) return unavailable(error);
             reconnected = true;
-            status = operation(error);
+            status      = operation(error);
         }
         if (status == StoreStatus::Unavailable) return unavailable(error);
         if (reconnected) {
             counters_.reconnections.fetch_add(1, std::memory_order_relaxed);
-            netlog::info("Reconnected to the leaderboard database");
+            base::logInfo("Reconnected to the leaderboard database");
         }
         return status;
     }
 
     StoreStatus unavailable(const std::string& error) {
-        netlog::error("Leaderboard database error: %s", error.c_str());
+        base::logError("Leaderboard database error: %s", error.c_str());
         return StoreStatus::Unavailable;
     }
 
@@ -388,10 +389,15 @@ private:
     // The keepalives notice a database host gone silent within a minute.
     bool connect(std::string& error) {
         PQfinish(connection_);
-        const char* keywords[] = {"connect_timeout",  "application_name",    "keepalives_idle",
-                                  "keepalives_interval", "keepalives_count", "dbname", nullptr};
+        const char* keywords[] = {"connect_timeout",
+                                  "application_name",
+                                  "keepalives_idle",
+                                  "keepalives_interval",
+                                  "keepalives_count",
+                                  "dbname",
+                                  nullptr};
         const char* values[]   = {"5", "lumoka-server", "30", "10", "3", where_.c_str(), nullptr};
-        connection_ = PQconnectdbParams(keywords, values, 1);
+        connection_            = PQconnectdbParams(keywords, values, 1);
         if (PQstatus(connection_) != CONNECTION_OK) {
             error = connection_ != nullptr ? oneLine(PQerrorMessage(connection_)) : "out of memory";
             return false;
@@ -426,8 +432,8 @@ private:
 
     bool prepareSchema(std::string& error) {
         if (!execute("BEGIN", error)) return false;
-        int version = 0;
-        const bool ready = execute("SELECT pg_advisory_xact_lock($1::bigint)", Params().text(kSchemaLock), error) &&
+        int        version = 0;
+        const bool ready   = execute("SELECT pg_advisory_xact_lock($1::bigint)", Params().text(kSchemaLock), error) &&
                            execute(kVersionTable, error) && storedVersion(version, error) &&
                            (version != 0 || createTables(error)) && notNewer(version, error) &&
                            execute("COMMIT", error);
@@ -506,10 +512,11 @@ private:
 
     StoreStatus removeOnce(const EntryFilter& filter, int64_t& removed, std::string& error) {
         std::string sql = "DELETE FROM scores WHERE true";
-        Params params;
+        Params      params;
         if (filter.level) {
             params.bytes(*filter.level);
-            sql += " AND level_id = (SELECT id FROM levels WHERE name = $" + std::to_string(params.count()) + "::bytea)";
+            sql +=
+                " AND level_id = (SELECT id FROM levels WHERE name = $" + std::to_string(params.count()) + "::bytea)";
         }
         if (filter.player) {
             params.bytes(*filter.player);

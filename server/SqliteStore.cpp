@@ -55,12 +55,13 @@ ON CONFLICT (level_id, player) DO UPDATE SET
 WHERE excluded.score > scores.score)sql";
 
 enum Statement { ReadAll, PlayerScore, Counts, InsertLevel, LevelId, MergeScore, StatementCount };
-constexpr std::array<const char*, StatementCount> kStatements = {kReadAll, kPlayerScore, kCounts, kInsertLevel, kLevelId,
-                                                                  kMergeScore};
+constexpr std::array<const char*, StatementCount> kStatements = {kReadAll,     kPlayerScore, kCounts,
+                                                                 kInsertLevel, kLevelId,     kMergeScore};
 
 std::string columnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    return text == nullptr ? std::string() : std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, column)));
+    return text == nullptr ? std::string()
+                           : std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, column)));
 }
 
 void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
@@ -75,8 +76,8 @@ public:
         sqlite3_reset(statement_);
         sqlite3_clear_bindings(statement_);
     }
-    Use(const Use&) = delete;
-    Use& operator=(const Use&) = delete;
+    Use(const Use&)                     = delete;
+    Use&          operator=(const Use&) = delete;
     sqlite3_stmt* operator*() const { return statement_; }
 
 private:
@@ -108,7 +109,7 @@ public:
     StoreStatus readAll(std::vector<LeaderboardLevel>& levels) {
         levels.clear();
         const Use use(statements_[ReadAll]);
-        int step;
+        int       step;
         while ((step = sqlite3_step(*use)) == SQLITE_ROW) {
             std::string level = columnText(*use, 0);
             if (levels.empty() || levels.back().name != level) levels.push_back({std::move(level), {}});
@@ -150,7 +151,7 @@ public:
         if (filter.player) bindText(statement, 2, *filter.player);
         if (filter.scoreAbove) sqlite3_bind_int(statement, 3, *filter.scoreAbove);
         const int step = sqlite3_step(statement);
-        removed = sqlite3_changes(db_);
+        removed        = sqlite3_changes(db_);
         sqlite3_finalize(statement);
         return step == SQLITE_DONE ? StoreStatus::Ok : failed();
     }
@@ -159,10 +160,10 @@ public:
     // connections only restart the copy.
     bool backup(const std::string& file, std::string& error) {
         sqlite3* target = nullptr;
-        bool copied = sqlite3_open(file.c_str(), &target) == SQLITE_OK;
+        bool     copied = sqlite3_open(file.c_str(), &target) == SQLITE_OK;
         if (copied) {
-            sqlite3_backup* step = sqlite3_backup_init(target, "main", db_, "main");
-            int result = SQLITE_OK;
+            sqlite3_backup* step   = sqlite3_backup_init(target, "main", db_, "main");
+            int             result = SQLITE_OK;
             while (step != nullptr && (result = sqlite3_backup_step(step, 256)) == SQLITE_OK) sqlite3_sleep(5);
             copied = step != nullptr && result == SQLITE_DONE && sqlite3_backup_finish(step) == SQLITE_OK;
             if (!copied && step != nullptr) sqlite3_backup_finish(step);
@@ -195,7 +196,8 @@ private:
             return false;
         }
         if (version < 0 || !execute("BEGIN IMMEDIATE")) return fail(error);
-        const std::string schema = std::string(kSchema) + "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+        const std::string schema =
+            std::string(kSchema) + "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
         if (!execute(schema.c_str()) || !execute("COMMIT")) {
             fail(error);
             execute("ROLLBACK");
@@ -244,7 +246,7 @@ private:
     }
 
     StoreStatus failed() {
-        netlog::error("Leaderboard database error: %s", sqlite3_errmsg(db_));
+        base::logError("Leaderboard database error: %s", sqlite3_errmsg(db_));
         return StoreStatus::Unavailable;
     }
 

@@ -41,10 +41,10 @@ constexpr const char* kUsage =
 
 // The user's data folder, made if needed; the current folder when there is none.
 std::string defaultDatabase() {
-    namespace fs = std::filesystem;
+    namespace fs     = std::filesystem;
     const char* data = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    fs::path folder;
+    fs::path    folder;
     if (data != nullptr && *data != '\0') folder = fs::path(data) / "lumoka";
     else if (home != nullptr && *home != '\0') folder = fs::path(home) / ".local" / "share" / "lumoka";
     else return "leaderboard.sqlite";
@@ -54,7 +54,7 @@ std::string defaultDatabase() {
 }
 
 bool readNumber(const char* text, int low, int high, int& out) {
-    char* end = nullptr;
+    char*      end   = nullptr;
     const long value = std::strtol(text, &end, 10);
     if (end == text || *end != '\0' || value < low || value > high) return false;
     out = static_cast<int>(value);
@@ -62,8 +62,8 @@ bool readNumber(const char* text, int low, int high, int& out) {
 }
 
 bool readLimit(const std::string& option, const char* value, ServerOptions& options) {
-    constexpr int kMost = 1'000'000'000;
-    int number = 0;
+    constexpr int kMost  = 1'000'000'000;
+    int           number = 0;
     if (!readNumber(value, 1, kMost, number)) return false;
     UploadLimits& limits = options.limits;
     if (option == "--connections-per-address") options.connectionsPerAddress = number;
@@ -80,7 +80,7 @@ bool readLimit(const std::string& option, const char* value, ServerOptions& opti
 bool parseArguments(int argc, char** argv, ServerOptions& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        const char*       value  = i + 1 < argc ? argv[i + 1] : nullptr;
         if (option == "--log") {
             options.logRequests = true;
             continue;
@@ -89,9 +89,11 @@ bool parseArguments(int argc, char** argv, ServerOptions& options) {
         ++i;
         if (option == "--db") options.database = value;
         else if (option == "--host") options.host = value;
-        else if (option == "--port") { if (!readNumber(value, 0, 65535, options.port)) return false; }
-        else if (option == "--threads") { if (!readNumber(value, 1, 256, options.threads)) return false; }
-        else if (!readLimit(option, value, options)) return false;
+        else if (option == "--port") {
+            if (!readNumber(value, 0, 65535, options.port)) return false;
+        } else if (option == "--threads") {
+            if (!readNumber(value, 1, 256, options.threads)) return false;
+        } else if (!readLimit(option, value, options)) return false;
     }
     return true;
 }
@@ -137,7 +139,7 @@ private:
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "admin") {
         std::vector<std::string> arguments(argv + 2, argv + argc);
-        const bool named = std::find(arguments.begin(), arguments.end(), "--db") != arguments.end();
+        const bool               named = std::find(arguments.begin(), arguments.end(), "--db") != arguments.end();
         return runAdmin(arguments, named ? std::string() : defaultDatabase());
     }
     ServerOptions options;
@@ -148,11 +150,11 @@ int main(int argc, char** argv) {
     if (options.database.empty()) options.database = defaultDatabase();
 
     LeaderboardServer server;
-    SignalWatch watch(server);
+    SignalWatch       watch(server);
     if (!server.start(options)) return 1;
     watch.start();
     const bool served = server.serve();
     watch.served();
-    netlog::info("Leaderboard server stopped");
+    base::logInfo("Leaderboard server stopped");
     return served ? 0 : 1;
 }

@@ -8,9 +8,10 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/setup.sh
 
-BENCHMARKS=(tick_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench level_load_bench tickbench)
+BENCHMARKS=(tick_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench level_load_bench tickbench chart_quality_bench lumoka-import levelgen)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${BENCHMARKS[@]}"
+bash tools/generate-levels.sh build/release
 out=build/release/bench
 mkdir -p "$out"
 
@@ -37,6 +38,15 @@ run gui build/release/tests/ui/gui_bench
 run level build/release/tests/level/level_load_bench
 echo "[bench] tickbench" >&2
 build/release/tools/tickbench 10 >"$out/tickbench.txt"
+echo "[bench] song import: charts of the generated levels against their MIDI" >&2
+build/release/tests/songimport/chart_quality_bench assets/levels >"$out/chart-quality.txt"
+# A four-minute stereo song: the stems of the busiest generated level mixed and looped.
+echo "[bench] song import: a four-minute song" >&2
+sox -m assets/levels/sample_c.zip/*.ogg -b 16 "$out/mix.wav"
+sox "$out/mix.wav" "$out/four-minutes.wav" repeat 9 trim 0 240
+rm -rf "$out/import-levels"
+/usr/bin/time -f '%e %M' -o "$out/import-time.txt" \
+  build/release/tools/import/lumoka-import --levels "$out/import-levels" "$out/four-minutes.wav" >"$out/import.log"
 
 # field FILE BENCHMARK KEY: the value of KEY in the benchmark named BENCHMARK.
 field() {
@@ -102,6 +112,14 @@ for level in stereo44k mono11k; do
   row "level start ($what), longest frame's work" "$(num "$(field level "$load" longest_work_ms)")" ms
   row "level start ($what), until it plays" "$(num "$(field level "$load" load_s)")" s
 done
+quality() { awk -F': ' -v want="$1" '$1 == want { print $2 }' "$out/chart-quality.txt"; }
+row "song import, F-measure of drum and bass charts (+-50 ms)" "$(quality "F-measure, drum and bass stems")" "" ">= 0.85"
+row "song import, F-measure of all charts (+-50 ms)" "$(quality "F-measure, all stems")" "" ">= 0.75"
+row "song import, tempo within 1 % on every level" "$(quality "tempo within 1 % on every level")" "" "yes"
+read -r import_seconds import_kb <"$out/import-time.txt"
+decoded_kb=$(( 240 * 44100 * 2 * 4 / 1024 ))
+row "song import, four-minute stereo song, wall time" "$(num "$import_seconds")" s "<= 10"
+row "song import, peak memory over the decoded song" "$(ratio "$import_kb" "$decoded_kb")" x "<= 2"
 awk '/sleep \+ spin/ {
   printf "%-60s %10.3f  %-4s\n", "logic thread rate (sleep + spin)", $5, "1/s"
   printf "%-60s %10.1f  %-4s\n", "logic thread tick start after its deadline, p99", $12, "us"

@@ -18,7 +18,7 @@ root = sys.argv[1]
 allowed_cycle = {"app", "ui"}
 # Lowest first; a folder includes only folders of a lower layer.
 layers = [["base"], ["midi", "leaderboard"], ["audio", "render", "input", "net", "persistence"], ["game"],
-          ["level"], ["ui", "app"], ["server", "tools"], ["tests"]]
+          ["level"], ["songimport"], ["ui", "app"], ["server", "tools"], ["tests"]]
 layer_of = {folder: number for number, names in enumerate(layers) for folder in names}
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 folders = sorted(d for d in os.listdir(root)

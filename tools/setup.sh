@@ -25,12 +25,13 @@ APT_PACKAGES=(
   libxfixes-dev libxkbcommon-dev libasound2-dev libpulse-dev libgl-dev libegl-dev
   libwayland-dev wayland-protocols libdrm-dev libgbm-dev libudev-dev libdbus-1-dev
   libgl1-mesa-dri
-  nlohmann-json3-dev libcpp-httplib-dev libstb-dev libsndfile1-dev libsqlite3-dev
+  nlohmann-json3-dev libcpp-httplib-dev libstb-dev libsndfile1-dev libsqlite3-dev libzip-dev
   libpq-dev postgresql-15 libboost1.74-dev chromium
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk
+  xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk time
   libfluidsynth-dev timgm6mb-soundfont
+  libaubio-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev asc-music
   fonts-roboto-unhinted
 )
 

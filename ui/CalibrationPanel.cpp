@@ -6,10 +6,11 @@
 
 #include "audio/ClickTrack.h"
 #include "audio/Sound.h"
+#include "base/Log.h"
 #include "game/Calibration.h"
 #include "persistence/Prefs.h"
 #include "ui/Gui.h"
-#include "ui/PanelParts.h"
+#include "ui/Widgets.h"
 #include "ui/UISystem.h"
 
 #include <SDL3/SDL.h>
@@ -17,7 +18,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 #include <mutex>
 #include <vector>
 
@@ -27,7 +27,6 @@ constexpr PanelLayout kCalibrationLayout{"CALIBRATION", 0.45f, 1.0f, "##Calibrat
 constexpr int32_t     kSpaceKey   = 32;
 constexpr double      kBeat       = 60.0 / kCalibrationBpm;
 constexpr double      kFlashBeats = 0.15;  // the beat lamp is lit for this share of a beat
-const ImVec4          kAccepted(0.0f, 1.0f, 0.5f, 1.0f);
 const ImVec4          kRefused(1.0f, 0.35f, 0.3f, 1.0f);
 const ImVec4          kHint(0.8f, 0.8f, 0.9f, 1.0f);
 
@@ -48,7 +47,7 @@ void startClicks(App& app) {
     listening.voice = app.audio.engine.play(listening.click);
     listening.errors.clear();
     listening.result = CalibrationResult{};
-    std::cout << "Calibration click track started" << std::endl;
+    base::logInfo("Calibration click track started");
 }
 
 void stopClicks(App& app) {
@@ -63,9 +62,8 @@ void takeTap(App& app, uint64_t stampNs) {
     listening.errors.push_back(tapError(clockAtStamp(clock, readNs, stampNs), kBeat));
     listening.result = calibrate(listening.errors);
     if (!listening.result.ready) return;
-    std::printf("Calibration: offset %+.1f ms, spread %.1f ms, %d of %zu taps kept", listening.result.offset * 1000.0,
-                listening.result.spread * 1000.0, listening.result.kept, listening.errors.size());
-    std::puts("");
+    base::logInfo("Calibration: offset %+.1f ms, spread %.1f ms, %d of %zu taps kept", listening.result.offset * 1000.0,
+                  listening.result.spread * 1000.0, listening.result.kept, listening.errors.size());
 }
 
 // The lamp lights on each click as the clock plays it, uncorrected.
@@ -86,11 +84,11 @@ void drawVerdict() {
     drawTextCentred(line, kHint);
     const CalibrationResult& result = listening.result;
     if (!result.ready) return;
-    spacer(10.0f);
+    drawSpacer(10.0f);
     if (result.accepted) {
         std::snprintf(line, sizeof(line), "Offset: %+.0f ms    Spread: %.1f ms", result.offset * 1000.0,
                       result.spread * 1000.0);
-        drawTextCentred(line, kAccepted);
+        drawTextCentred(line, kGreen);
     } else {
         std::snprintf(line, sizeof(line), "Your taps spread %.0f ms, more than %.0f ms. Please try again.",
                       result.spread * 1000.0, kCalibrationMaxSpread * 1000.0);
@@ -115,9 +113,9 @@ void drawCalibrationPanel(App& app) {
     beginContentBox("CalibrationContent", true, false);
     pushFont(defaultFont);
     drawTextCentred("Tap Space, click or touch here on every click you hear.", kHint);
-    spacer(30.0f);
+    drawSpacer(30.0f);
     drawBeatLamp(app);
-    spacer(30.0f);
+    drawSpacer(30.0f);
     drawVerdict();
     ImGui::PopFont();
     const bool overBox = ImGui::IsWindowHovered(ImGuiHoveredFlags_ChildWindows);
@@ -128,15 +126,15 @@ void drawCalibrationPanel(App& app) {
     const float s = uiScale, w = kButtonWidth * s, h = kButtonHeight * s, gap = 40.0f * s;
     spaceAboveButtons(h);
     ImGui::SetCursorPosX((ImGui::GetWindowWidth() - (3.0f * w + 2.0f * gap)) * 0.5f);
-    const bool back = normalButton("##calibration_back", w, h, "Back");
+    const bool back = drawNormalButton("##calibration_back", w, h, "Back");
     ImGui::SameLine(0.0f, gap);
-    if (normalButton("##calibration_again", w, h, "Try again")) {
+    if (drawNormalButton("##calibration_again", w, h, "Try again")) {
         listening.errors.clear();
         listening.result = CalibrationResult{};
     }
     ImGui::SameLine(0.0f, gap);
     ImGui::BeginDisabled(!listening.result.accepted);
-    const bool apply = normalButton("##calibration_apply", w, h, "Apply");
+    const bool apply = drawNormalButton("##calibration_apply", w, h, "Apply");
     ImGui::EndDisabled();
     ImGui::End();
     if (apply) applyOffset(app);

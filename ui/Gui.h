@@ -2,27 +2,33 @@
 // panels (results, leaderboard, settings, calibration, tutorial, credits), with the state they keep
 // between frames. App::drawGui picks one of them per frame; every function here
 // runs on the main thread inside a GUI frame, and the ones that read or change
-// the run take the game-state lock themselves.
+// the run take the game-state lock themselves. Their shared look is ui/Widgets.h.
 #pragma once
 
-#include <cstdint>
+#include "leaderboard/LeaderboardProtocol.h"
+
+#include <string>
 
 class App;
 
 extern int  selectedLevel;       // row of the main menu's level table
 bool        hasSelectedLevel();  // the row names a level of the list
 extern bool tutorialActive;
-extern int  tutorialPage;           // 0..4
-extern int  lastTutorialPage;       // the page the tutorial song last played; -1: none
-extern char playerNameBuffer[64];   // the settings panel's edit field
-extern bool playerNameBufferReady;  // the field holds a copy of the player name
+extern int  tutorialPage;                         // 0..4
+extern int  lastTutorialPage;                     // the page the tutorial song last played; -1: none
+extern char playerNameBuffer[kMaxNameBytes + 1];  // the settings panel's edit field
+extern bool playerNameBufferReady;                // the field holds a copy of the player name
 
-// Shared look: the dimmed screen with the glowing, hue-cycling title, and the
-// image buttons with their labels.
-void drawPanelTitle(const char* text, float hueSpeed, float saturation);
-void drawCenteredLabel(const char* label);
-bool drawImageButton(const char* id, uint32_t texture, uint32_t activeTexture, float width, float height,
-                     const char* label);
+// "Add Song...": the audio-file dialog, the title and difficulty window, the
+// import's progress; the new level joins the table, selected. Escape closes
+// what is open. stopSongImport cancels a running import and waits for it.
+void               openSongImport();
+void               drawSongImport();
+bool               songImportWindowOpen();
+const std::string& songImportMessage();  // the last import's outcome; empty when none
+void               stopSongImport();
+// Whether a dialog or window of the GUI takes the Escape key this frame.
+bool guiTakesEscape();
 
 class GameLogic;
 

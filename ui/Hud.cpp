@@ -6,6 +6,8 @@
 #include "level/TutorialSong.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/Widgets.h"
+#include "ui/filebrowser/FileBrowser.h"
 #include "ui/filebrowser/FileDialogs.h"
 
 #include <imgui.h>
@@ -16,13 +18,6 @@
 int lastTutorialPage = -1;
 
 namespace {
-
-constexpr ImGuiWindowFlags kFixedWindow = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
-                                          ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoScrollbar |
-                                          ImGuiWindowFlags_NoCollapse;
-
-const ImVec4 kGrey(0.7f, 0.7f, 0.7f, 1.0f);
-const ImVec4 kGreen(0.0f, 1.0f, 0.5f, 1.0f);
 
 void coloredText(const ImVec4& colour, const char* format, auto value) {
     ImGui::PushStyleColor(ImGuiCol_Text, colour);
@@ -168,6 +163,8 @@ void App::cancelLoadOnLeaving() {
         levelLoader.cancel();
 }
 
+bool guiTakesEscape() { return anyFileDialogOpen() || songImportWindowOpen(); }
+
 void App::drawGui() {
     if (!guiVisible) return;
     cancelLoadOnLeaving();
@@ -194,6 +191,7 @@ void App::drawGui() {
     }
     if (levelLoader.loading()) drawLoadingBar(levelLoader);
     displayFileDialogs(uiScale);
+    if (!game.inGame) drawSongImport();  // after the dialogs: it takes their choice
 
     if (!tutorialActive) {
         lastTutorialPage = -1;

@@ -4,16 +4,25 @@
 #include "app/App.h"
 
 #include "level/LevelList.h"
+#include "level/LevelPackage.h"
+#include "level/PackageImport.h"
+#include "level/ShaderCheck.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
+#include "ui/Widgets.h"
+#include "ui/filebrowser/FileBrowser.h"
+#include "ui/filebrowser/FileDialogs.h"
 
 #include <SDL3/SDL_stdinc.h>
 #include <imgui.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 int selectedLevel = 0;
 
@@ -21,15 +30,16 @@ bool hasSelectedLevel() { return selectedLevel >= 0 && selectedLevel < static_ca
 
 namespace {
 
-constexpr int   kStarSlots    = 5;
-constexpr float kButtonWidth  = 400.0f;
-constexpr float kButtonHeight = 125.2f;
+constexpr int kStarSlots = 5;
 
-void pushFont(ImFont* font) { ImGui::PushFont(font, font->LegacySize); }
+// What the last import or export did, shown under its buttons.
+std::string packageStatus;
+bool        importRequested = false;
+bool        exportRequested = false;
 
 void drawDifficultyStars(int difficulty) {
     const int stars = std::max(difficulty, 1);
-    ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(1.0f, 0.8f, 0.0f, 1.0f));
+    ImGui::PushStyleColor(ImGuiCol_Text, kGold);
     for (int k = 0; k < kStarSlots; ++k) {
         if (k < stars) ImGui::TextUnformatted("*");
         if (k < kStarSlots - 1) ImGui::SameLine(0.0f, 2.0f);
@@ -76,10 +86,63 @@ void drawLevelDetails(float height) {
     ImGui::PopFont();
 }
 
-void drawHeading(const char* text) {
-    pushFont(buttonFont);
-    ImGui::TextUnformatted(text);
+// Runs on the main thread: the import decodes every stem to validate it and
+// waits for the shader check (bounded by its time limit).
+void importChosenPackage(const std::string& source) {
+    LevelInfo   installed;
+    std::string error;
+    if (!importPackage(source, "levels", kBackgroundVertexShader, installed, error)) {
+        packageStatus = error;
+        return;
+    }
+    levelList.push_back(installed);
+    Leaderboard::setInstalledLevels(levelListNames());
+    selectedLevel = static_cast<int>(levelList.size()) - 1;
+    packageStatus = "Imported \"" + installed.name + "\"";
+}
+
+void exportSelectedLevel(const std::string& folder) {
+    if (!hasSelectedLevel()) return;
+    const LevelInfo&  level = levelList[static_cast<size_t>(selectedLevel)];
+    const std::string zip   = folder + "/" + baseName(level.file) + ".zip";
+    std::string       error;
+    packageStatus = exportPackage("levels", level.file, zip, error) ? "Exported to " + zip : error;
+}
+
+// The chosen file or folder of a dialog this menu opened, taken once.
+bool takeChoice(FileBrowser& dialog, bool& requested, std::string& path) {
+    if (!requested || !dialog.hasSelected()) return false;
+    requested                            = false;
+    const std::vector<std::string> paths = dialog.selectedPaths();
+    dialog.clearSelection();
+    if (paths.empty()) return false;
+    path = paths.front();
+    return true;
+}
+
+// Packages are shared from and to the game's folder first; the player moves on from there.
+void openDialog(FileBrowser& dialog, bool& requested) {
+    if (!requested) dialog.setDirectory(std::filesystem::current_path().string());
+    dialog.open();
+    requested = true;
+}
+
+// Under the table: "Add Song...", the package buttons and what the last of them came to.
+void drawLevelActions() {
+    pushFont(defaultFont);
+    if (ImGui::Button("Add Song...")) openSongImport();
+    ImGui::SameLine();
+    if (ImGui::Button("Import Package...")) openDialog(levelPackageDialog, importRequested);
+    ImGui::SameLine();
+    if (ImGui::Button("Export...") && hasSelectedLevel()) openDialog(exportFolderDialog, exportRequested);
+    if (!packageStatus.empty()) ImGui::TextWrapped("%s", packageStatus.c_str());
+    const std::string& message = songImportMessage();
+    if (!message.empty()) ImGui::TextWrapped("%s", message.c_str());
     ImGui::PopFont();
+
+    std::string chosen;
+    if (takeChoice(levelPackageDialog, importRequested, chosen)) importChosenPackage(chosen);
+    if (takeChoice(exportFolderDialog, exportRequested, chosen)) exportSelectedLevel(chosen);
 }
 
 }  // namespace
@@ -106,17 +169,18 @@ void App::drawMainMenu() {
                                    ImGuiWindowFlags_NoBackground;
     if (ImGui::Begin("##MainMenu", nullptr, flags)) {
         ImGui::Columns(2, "MainMenuColumns", false);
-        const float titleBottom = workPos.y + workSize.y * 0.08f + ImGui::CalcTextSize("LUMOKA").y;
+        const float titleBottom = workPos.y + workSize.y * kTitleTop + ImGui::CalcTextSize("LUMOKA").y;
         const float room        = workPos.y + workSize.y - titleBottom;
         const float buttonW     = kButtonWidth * s;
         const float buttonH     = kButtonHeight * s;
 
-        ImGui::SetCursorPos(ImVec2(ImGui::GetCursorPosX(), std::max((room - (5.0f * buttonH + 4.0f)) * 0.5f, 0.0f) + titleBottom));
-        const float x = ImGui::GetCursorPosX() + (ImGui::GetColumnWidth(-1) - buttonW) * 0.5f;
+        ImGui::SetCursorPos(
+            ImVec2(ImGui::GetCursorPosX(), std::max((room - (5.0f * buttonH + 4.0f)) * 0.5f, 0.0f) + titleBottom));
+        const float x       = ImGui::GetCursorPosX() + (ImGui::GetColumnWidth(-1) - buttonW) * 0.5f;
         ImGuiStyle& style   = ImGui::GetStyle();
         const float spacing = style.ItemSpacing.y;
         style.ItemSpacing.y = 2.0f * s;
-        auto button = [&](const char* id, uint32_t texture, uint32_t active, const char* label) {
+        auto button         = [&](const char* id, uint32_t texture, uint32_t active, const char* label) {
             ImGui::SetCursorPosX(x);
             return drawImageButton(id, texture, active, buttonW, buttonH, label);
         };
@@ -134,10 +198,12 @@ void App::drawMainMenu() {
         const float lineHeight    = ImGui::GetTextLineHeightWithSpacing();
         const float tableHeight   = 5.0f * lineHeight + 4.0f * style.ItemSpacing.y;
         const float detailsHeight = workSize.y * 0.125f;
-        ImGui::SetCursorPos(ImVec2(ImGui::GetCursorPosX(),
-                                   std::max((room - (lineHeight + tableHeight + detailsHeight)) * 0.5f, 0.0f) + titleBottom));
+        ImGui::SetCursorPos(
+            ImVec2(ImGui::GetCursorPosX(),
+                   std::max((room - (lineHeight + tableHeight + detailsHeight)) * 0.5f, 0.0f) + titleBottom));
         drawHeading("Select Level");
         drawLevelTable(tableHeight);
+        drawLevelActions();
         drawHeading("Details");
         drawLevelDetails(detailsHeight);
         ImGui::Columns(1, nullptr, true);

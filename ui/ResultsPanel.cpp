@@ -8,7 +8,7 @@
 #include "game/Calibration.h"
 #include "persistence/Prefs.h"
 #include "ui/Gui.h"
-#include "ui/PanelParts.h"
+#include "ui/Widgets.h"
 #include "ui/UISystem.h"
 
 #include <imgui.h>
@@ -42,7 +42,7 @@ void drawNumbers(const RunSummary& run) {
     ImGui::SameLine();
     line(run.newBest ? kGreen : kLabel, run.newBest ? "Best: %d  New best!" : "Best: %d", run.best);
     ImGui::PopFont();
-    spacer(10.0f);
+    drawSpacer(10.0f);
     line(kLabel, "Perfect %d    Great %d    Good %d    Miss %d", run.stats.count(Tier::Perfect),
          run.stats.count(Tier::Great), run.stats.count(Tier::Good), run.stats.count(Tier::Miss));
     line(kLabel, "Accuracy %.1f %%    Highest combo %d    Highest layer %d    Time %d:%02d", run.accuracy() * 100.0,
@@ -99,7 +99,7 @@ void drawResultsPanel(App& app) {
     beginContentBox("ResultsContent", true, false);
     pushFont(defaultFont);
     drawNumbers(app.lastRun);
-    spacer(20.0f);
+    drawSpacer(20.0f);
     drawHistogram(app.lastRun, std::max(80.0f, ImGui::GetContentRegionAvail().y - 60.0f * uiScale));
     ImGui::PopFont();
     endContentBox(true);
@@ -107,12 +107,12 @@ void drawResultsPanel(App& app) {
     const float s = uiScale, w = kButtonWidth * s, h = kButtonHeight * s, gap = 40.0f * s;
     spaceAboveButtons(h);
     ImGui::SetCursorPosX((ImGui::GetWindowWidth() - (3.0f * w + 2.0f * gap)) * 0.5f);
-    const bool retry = normalButton("##results_retry", w, h, "Retry");
+    const bool retry = drawNormalButton("##results_retry", w, h, "Retry");
     ImGui::SameLine(0.0f, gap);
-    const bool menu = normalButton("##results_menu", w, h, "Menu");
+    const bool menu = drawNormalButton("##results_menu", w, h, "Menu");
     ImGui::SameLine(0.0f, gap);
     ImGui::BeginDisabled(app.lastRun.presses() < kPressesForOffset);
-    const bool useOffset = normalButton("##results_offset", w, h, "Use this offset");
+    const bool useOffset = drawNormalButton("##results_offset", w, h, "Use this offset");
     ImGui::EndDisabled();
     ImGui::End();
     if (useOffset) useRunOffset(app);

@@ -1,5 +1,6 @@
 #include "ui/UISystem.h"
 
+#include "base/Log.h"
 #include "level/LevelList.h"
 #include "render/FontCheck.h"
 #include "render/GLFunctions.h"
@@ -16,7 +17,6 @@
 #include <stb_image.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,15 +35,10 @@ namespace {
 // The GUI library asserts on font data this small.
 constexpr size_t kSmallestFont = 101;
 
-void printError(const char* format, const char* argument) {
-    std::fprintf(stderr, format, argument);
-    std::fputs("\n", stderr);
-}
-
 ImFont* loadFontOr(const char* path, float size, ImFont* fallback, const char* message) {
     ImFont* font = UISystem::loadFont(path, size);
     if (font != nullptr) return font;
-    printError(message, path);
+    base::logError(message, path);
     return fallback;
 }
 
@@ -53,7 +48,7 @@ void loadFonts() {
     const float s = uiScale;
     defaultFont   = UISystem::loadFont("fonts/Roboto-Regular.ttf", 36.0f * s);
     if (defaultFont == nullptr) {
-        printError("Failed to load default font: %s. Using fallback.", "fonts/Roboto-Regular.ttf");
+        base::logError("Failed to load default font: %s. Using fallback.", "fonts/Roboto-Regular.ttf");
         defaultFont = atlas->AddFontDefault();
     }
     boldFont =
@@ -86,7 +81,7 @@ void applyStyle() {
 
 void loadButtonTexture(uint32_t& texture, const char* path, const char* message) {
     int width = 0, height = 0;
-    if (texture == 0 && !UISystem::loadTexture(path, texture, width, height)) std::fprintf(stderr, "%s\n", message);
+    if (texture == 0 && !UISystem::loadTexture(path, texture, width, height)) base::logError("%s", message);
 }
 
 void loadButtonTextures() {
@@ -223,16 +218,13 @@ ImFont* loadFont(const std::string& path, float pixelSize) {
     size_t size  = 0;
     void*  bytes = SDL_LoadFile(path.c_str(), &size);
     if (bytes == nullptr || size == 0) {
-        std::fprintf(stderr, "CRITICAL: SDL_LoadFile failed for font: '%s'. SDL_Error: %s", path.c_str(),
-                     SDL_GetError());
-        std::fputs("\n", stderr);
+        base::logError("CRITICAL: SDL_LoadFile failed for font: '%s'. SDL_Error: %s", path.c_str(), SDL_GetError());
         SDL_free(bytes);
         return nullptr;
     }
     void* copy = std::malloc(size);
     if (copy == nullptr) {
-        std::fprintf(stderr, "CRITICAL: malloc failed for font buffer of size %zu", size);
-        std::fputs("\n", stderr);
+        base::logError("CRITICAL: malloc failed for font buffer of size %zu", size);
         SDL_free(bytes);
         return nullptr;
     }
@@ -246,11 +238,10 @@ ImFont* loadFont(const std::string& path, float pixelSize) {
         font = ImGui::GetIO().Fonts->AddFontFromMemoryTTF(copy, static_cast<int>(size), pixelSize, nullptr, nullptr);
     else std::free(copy);
     if (font == nullptr) {
-        printError("ImGui::AddFontFromMemoryTTF failed for '%s'. The font file may be corrupt.", path.c_str());
+        base::logError("ImGui::AddFontFromMemoryTTF failed for '%s'. The font file may be corrupt.", path.c_str());
         return nullptr;
     }
-    std::printf("Successfully submitted font '%s' to ImGui.", path.c_str());
-    std::fputs("\n", stdout);
+    base::logInfo("Successfully submitted font '%s' to ImGui.", path.c_str());
     return font;
 }
 

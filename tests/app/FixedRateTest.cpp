@@ -21,13 +21,16 @@ std::vector<nanoseconds> gaps(const TickLog& log) {
 }
 
 void runTicks(TickLog& log, size_t count, WaitFn wait, milliseconds slowTickWork = {}, size_t slowTicks = 0) {
-    bool running = true;
+    bool              running = true;
     std::atomic<bool> stop{false};
-    runFixedRate(running, stop, [&](SteadyTime start) {
-        log.starts.push_back(start);
-        if (log.starts.size() <= slowTicks) std::this_thread::sleep_for(slowTickWork);
-        if (log.starts.size() == count) stop = true;
-    }, wait);
+    runFixedRate(
+        running, stop,
+        [&](SteadyTime start) {
+            log.starts.push_back(start);
+            if (log.starts.size() <= slowTicks) std::this_thread::sleep_for(slowTickWork);
+            if (log.starts.size() == count) stop = true;
+        },
+        wait);
 }
 
 }  // namespace
@@ -57,12 +60,12 @@ TEST(FixedRate, SlowTickIsFollowedAtOnceWithoutCatchUp) {
 
 TEST(FixedRate, StopRules) {
     std::atomic<bool> stop{true};
-    bool running = true;
-    int ticks = 0;
+    bool              running = true;
+    int               ticks   = 0;
     runFixedRate(running, stop, [&](SteadyTime) { ++ticks; });
     EXPECT_EQ(ticks, 0) << "a stop set before the loop runs no tick";
 
-    stop = false;
+    stop    = false;
     running = false;
     runFixedRate(running, stop, [&](SteadyTime) { ++ticks; });
     EXPECT_EQ(ticks, 0) << "the loop only runs while running is set";
@@ -72,7 +75,7 @@ TEST(FixedRate, StopRules) {
     SteadyTime stopTickStart{};
     runFixedRate(running, stop, [&](SteadyTime start) {
         if (++ticks == 3) {
-            stop = true;
+            stop          = true;
             stopTickStart = start;
         }
     });
@@ -82,13 +85,13 @@ TEST(FixedRate, StopRules) {
 
 TEST(FixedRate, StopDuringTheWaitRunsNoFurtherTick) {
     std::atomic<bool> stop{false};
-    std::atomic<int> ticks{0};
-    bool running = true;
-    std::thread loop([&] { runFixedRate(running, stop, [&](SteadyTime) { ++ticks; }); });
+    std::atomic<int>  ticks{0};
+    bool              running = true;
+    std::thread       loop([&] { runFixedRate(running, stop, [&](SteadyTime) { ++ticks; }); });
     while (ticks < 3) std::this_thread::sleep_for(microseconds(100));
     std::this_thread::sleep_for(milliseconds(2));  // well inside the 8.3 ms wait
     const int seen = ticks;
-    stop = true;
+    stop           = true;
     loop.join();
     EXPECT_EQ(ticks, seen);
 }

@@ -128,7 +128,7 @@ TEST_F(Loader, AMissingTutorialSongLeavesThePageSilentAndIsAskedForOncePerPage) 
     ::testing::internal::CaptureStdout();
     size_t asked = 0;
     for (size_t at = log.find("conventional paths in: levels/tutorialsong"); at != std::string::npos;
-         at = log.find("conventional paths in: levels/tutorialsong", at + 1))
+         at        = log.find("conventional paths in: levels/tutorialsong", at + 1))
         ++asked;
     EXPECT_EQ(asked, 2u) << log;
     EXPECT_NE(log.find("No stems to play."), std::string::npos) << log;

@@ -17,7 +17,7 @@
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using Clock  = std::chrono::steady_clock;
 
 namespace {
 
@@ -33,9 +33,9 @@ constexpr auto     kLongest = 100ms;
 int patternValue(uint64_t frame) { return static_cast<int>((frame * kStride) % kPeriod) - kPeriod / 2; }
 
 void writeStem(const fs::path& path) {
-    std::string bytes = "RIFF";
+    std::string    bytes     = "RIFF";
     const uint32_t dataBytes = static_cast<uint32_t>(kFrames * 4);
-    auto put = [&bytes](uint32_t value, int count) {
+    auto           put       = [&bytes](uint32_t value, int count) {
         for (int i = 0; i < count; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
     };
     put(36 + dataBytes, 4);
@@ -57,7 +57,8 @@ void writeLevel(const fs::path& folder) {
     for (int i = 0; i < kStems; ++i) {
         const std::string name = "stem" + std::to_string(i) + ".wav";
         writeStem(folder / name);
-        list += (i ? ", " : "") + std::string(R"({"file": ")") + name + R"(", "startOrder": )" + std::to_string(i) + "}";
+        list +=
+            (i ? ", " : "") + std::string(R"({"file": ")") + name + R"(", "startOrder": )" + std::to_string(i) + "}";
     }
     testsupport::writeFile(folder / "level.json", "{\"stems\": [" + list + "]}");
 }
@@ -83,8 +84,8 @@ struct FrameLoop {
 // What the main thread does with game state each frame, without drawing,
 // until the run has started.
 FrameLoop runUntilPlaying(App& app, Clock::duration limit) {
-    FrameLoop        loop;
-    const auto       end  = Clock::now() + limit;
+    FrameLoop         loop;
+    const auto        end  = Clock::now() + limit;
     Clock::time_point last = Clock::now();
     while (!app.game.inGame && Clock::now() < end) {
         {
@@ -95,8 +96,8 @@ FrameLoop runUntilPlaying(App& app, Clock::duration limit) {
         }
         std::this_thread::sleep_until(last + kFrame);
         const Clock::time_point now = Clock::now();
-        loop.longest = std::max(loop.longest, now - last);
-        last = now;
+        loop.longest                = std::max(loop.longest, now - last);
+        last                        = now;
         ++loop.frames;
     }
     return loop;
@@ -116,7 +117,7 @@ TEST(LongLevel, LoadsWhileTheFrameLoopRunsAndItsStemsStayOnOneSampleAcrossTheLoo
 
     app->levelLoader.request({"levels/long", "Long", LevelLoader::Purpose::Run});
     const FrameLoop loop = runUntilPlaying(*app, 60s);
-    stopRequested = true;
+    stopRequested        = true;
     logic.join();
     ::testing::internal::GetCapturedStdout();
 

@@ -24,7 +24,7 @@ void put32(Bytes& out, uint32_t v) {
 void putTag(Bytes& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
 
 Bytes wavHeader(uint16_t formatTag, int bits, int channels, int rate, uint32_t dataBytes) {
-    Bytes out;
+    Bytes          out;
     const uint32_t block = static_cast<uint32_t>(channels * bits / 8);
     putTag(out, "RIFF");
     put32(out, 36 + dataBytes);
@@ -49,14 +49,14 @@ struct Sink {
 };
 sf_count_t sinkLength(void* u) { return static_cast<sf_count_t>(static_cast<Sink*>(u)->bytes.size()); }
 sf_count_t sinkSeek(sf_count_t offset, int whence, void* u) {
-    auto* s = static_cast<Sink*>(u);
+    auto*            s    = static_cast<Sink*>(u);
     const sf_count_t base = whence == SEEK_CUR ? s->pos : whence == SEEK_END ? sinkLength(u) : 0;
-    s->pos = std::max<sf_count_t>(0, base + offset);
+    s->pos                = std::max<sf_count_t>(0, base + offset);
     return s->pos;
 }
 sf_count_t sinkRead(void* dst, sf_count_t n, void* u) {
     auto* s = static_cast<Sink*>(u);
-    n = std::clamp<sf_count_t>(n, 0, sinkLength(u) - std::min(s->pos, sinkLength(u)));
+    n       = std::clamp<sf_count_t>(n, 0, sinkLength(u) - std::min(s->pos, sinkLength(u)));
     if (n > 0) std::memcpy(dst, s->bytes.data() + s->pos, static_cast<size_t>(n));
     s->pos += n;
     return n;
@@ -74,8 +74,8 @@ sf_count_t sinkTell(void* u) { return static_cast<Sink*>(u)->pos; }
 
 Bytes floatWav(const std::vector<float>& interleaved, int channels, int rate) {
     const uint32_t dataBytes = static_cast<uint32_t>(interleaved.size() * sizeof(float));
-    Bytes out = wavHeader(3, 32, channels, rate, dataBytes);
-    const auto* raw = reinterpret_cast<const unsigned char*>(interleaved.data());
+    Bytes          out       = wavHeader(3, 32, channels, rate, dataBytes);
+    const auto*    raw       = reinterpret_cast<const unsigned char*>(interleaved.data());
     out.insert(out.end(), raw, raw + dataBytes);  // x86-64 is little-endian, as WAV is
     return out;
 }
@@ -90,20 +90,20 @@ Bytes pcm16Wav(const std::vector<float>& interleaved, int channels, int rate) {
 }
 
 Bytes encoded(const std::vector<float>& interleaved, int channels, int rate, int format) {
-    Sink sink;
+    Sink          sink;
     SF_VIRTUAL_IO io{sinkLength, sinkSeek, sinkRead, sinkWrite, sinkTell};
-    SF_INFO info{};
+    SF_INFO       info{};
     info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
+    info.channels   = channels;
+    info.format     = format;
+    SNDFILE* file   = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
     if (!file) return {};
     // In blocks: libvorbis crashes when handed minutes of audio in one call.
-    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
-    bool written = true;
+    const sf_count_t frames  = static_cast<sf_count_t>(interleaved.size()) / channels;
+    bool             written = true;
     for (sf_count_t done = 0; written && done < frames; done += 4096) {
         const sf_count_t n = std::min<sf_count_t>(4096, frames - done);
-        written = sf_writef_float(file, interleaved.data() + done * channels, n) == n;
+        written            = sf_writef_float(file, interleaved.data() + done * channels, n) == n;
     }
     sf_close(file);
     return written ? sink.bytes : Bytes{};
@@ -117,7 +117,7 @@ std::vector<float> distinctStereo(int frames, float scale) {
     std::vector<float> out(static_cast<size_t>(frames) * 2);
     for (int i = 0; i < frames; ++i) {
         // Even steps on the left, so the right's half of it is on the grid too.
-        out[2 * i] = 2.0f * onGrid(0.5f * scale * static_cast<float>(i + 1) / static_cast<float>(frames));
+        out[2 * i]     = 2.0f * onGrid(0.5f * scale * static_cast<float>(i + 1) / static_cast<float>(frames));
         out[2 * i + 1] = -out[2 * i] * 0.5f;
     }
     return out;
@@ -131,7 +131,7 @@ std::vector<float> sineStereo(int frames, double hz, float amplitude, int rate) 
 }
 
 Sound soundFrom(const std::vector<float>& stereo, bool looping) {
-    Sound sound;
+    Sound       sound;
     const Bytes wav = floatWav(stereo, 2, Sound::kSampleRate);
     EXPECT_EQ(sound.loadMem(wav.data(), wav.size()), Sound::kOk);
     sound.setLooping(looping);
@@ -139,8 +139,8 @@ Sound soundFrom(const std::vector<float>& stereo, bool looping) {
 }
 
 std::vector<float> readFloats(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream      in(path, std::ios::binary);
+    const std::string  bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<float> out(bytes.size() / sizeof(float));
     std::memcpy(out.data(), bytes.data(), out.size() * sizeof(float));
     return out;

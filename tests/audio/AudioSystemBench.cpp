@@ -57,11 +57,11 @@ struct Level {
             StemMidi& midi = audio.stems.back().midi;
             // The chart's loop length is the song's, whatever the short audio says.
             midi.lengthSeconds = kSongSeconds;
-            midi.loaded = true;
+            midi.loaded        = true;
             for (int e = 0; e < kEvents; ++e) {
                 MidiNoteEvent note;
-                note.note = 36 + (e * 7 + s) % 60;
-                note.time = kSongSeconds * (e + 0.125 * s) / kEvents;
+                note.note     = 36 + (e * 7 + s) % 60;
+                note.time     = kSongSeconds * (e + 0.125 * s) / kEvents;
                 note.isNoteOn = e % 2 == 0;
                 midi.events.push_back(note);
             }
@@ -90,7 +90,7 @@ void BM_DispatchQuietPass(benchmark::State& state) {
 BENCHMARK(BM_DispatchQuietPass);
 
 void BM_DispatchTickPass(benchmark::State& state) {
-    Level level;
+    Level   level;
     int64_t fired = 0;
     for (auto _ : state) {
         for (Stem& stem : level.audio.stems) stem.midi.lastDispatchTime = stem.midi.lastStreamTime - kTickSeconds;
@@ -99,7 +99,7 @@ void BM_DispatchTickPass(benchmark::State& state) {
         fired += static_cast<int64_t>(level.game.triggeredEvents.size());
     }
     state.counters["fired/pass"] = benchmark::Counter(static_cast<double>(fired) / state.iterations());
-    state.counters["events"] = kStems * kEvents;
+    state.counters["events"]     = kStems * kEvents;
 }
 BENCHMARK(BM_DispatchTickPass);
 

@@ -24,7 +24,7 @@ uint64_t clockFrames(const AudioSystem& audio) {
 // frame time, until done() or ten seconds.
 bool runFramesUntil(AudioSystem& audio, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    auto last = std::chrono::steady_clock::now();
+    auto       last     = std::chrono::steady_clock::now();
     while (!done()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         const auto now = std::chrono::steady_clock::now();
@@ -43,15 +43,15 @@ bool runFramesFor(AudioSystem& audio, double seconds) {
 }  // namespace
 
 TEST(AudioSystemDevice, TwoStemsReachTheDeviceInStepWithTheirSources) {
-    testsupport::TempDir dir;
+    testsupport::TempDir        dir;
     const std::filesystem::path file = dir.path() / "heard.raw";
     testaudio::setSdlEnvironment("SDL_AUDIO_DRIVER", "disk");
     testaudio::setSdlEnvironment("SDL_AUDIO_DISK_OUTPUT_FILE", file.string());
     // The first stem outlasts the test; the second wraps several times. Both
     // together stay under the limiter's knee, so the mix is their plain sum.
-    const std::vector<float> first  = testaudio::distinctStereo(4 * Mixer::kSampleRate, 0.3f);
-    const std::vector<float> second = fallingStereo(Mixer::kSampleRate / 4 + 7, 0.3f);
-    const size_t secondFrames = second.size() / 2;
+    const std::vector<float> first        = testaudio::distinctStereo(4 * Mixer::kSampleRate, 0.3f);
+    const std::vector<float> second       = fallingStereo(Mixer::kSampleRate / 4 + 7, 0.3f);
+    const size_t             secondFrames = second.size() / 2;
 
     AudioSystem audio;
     ASSERT_TRUE(audio.init());
@@ -68,13 +68,13 @@ TEST(AudioSystemDevice, TwoStemsReachTheDeviceInStepWithTheirSources) {
     const uint64_t bothFull = clockFrames(audio);
     ASSERT_TRUE(runFramesFor(audio, 1.0));
     audio.shutdown();
-    const std::vector<float> heard = testaudio::readFloats(file.string());
-    const size_t heardFrames = heard.size() / 2;
+    const std::vector<float> heard       = testaudio::readFloats(file.string());
+    const size_t             heardFrames = heard.size() / 2;
 
     // The voices began on a chunk boundary of the device's stream; find which
     // from one frame of the stretch where the first stem played alone.
     const uint64_t aloneFrom = firstFull + kChunk;  // after the engine's one-chunk glide
-    const uint64_t probe = (aloneFrom + secondAsked) / 2;
+    const uint64_t probe     = (aloneFrom + secondAsked) / 2;
     ASSERT_LT(aloneFrom + static_cast<uint64_t>(0.3 * Mixer::kSampleRate), secondAsked);
     size_t start = 0;
     while (start + probe < heardFrames &&

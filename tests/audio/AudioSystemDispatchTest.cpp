@@ -4,7 +4,7 @@
 // sat out part of the song.
 #include "AudioSystemFixture.h"
 
-#include "midi/MidiWriter.h"
+#include "tests/midi/MidiWriter.h"
 #include "game/GameLogic.h"
 #include "render/RenderState.h"
 
@@ -198,7 +198,7 @@ TEST_F(Dispatch, FiredNotesGoToTheCallbackAndAreAddedToTheGamesList) {
     start({0, 1});
     mixChunks(1);
     MidiNoteEvent earlier;
-    earlier.note = 99;
+    earlier.note         = 99;
     game.triggeredEvents = {earlier};
     testing::internal::CaptureStdout();
     game.takeDispatch(audio.dispatchMidi(game.noteCallback, &render));
@@ -260,7 +260,9 @@ TEST_F(Dispatch, FiresWhatAScanOfEveryEventFiresInTheSameOrder) {
         giveChart(stem, times);
         audio.stems[stem].midi.lengthSeconds = 1.9;
     }
-    struct Cursor { double last = 0.0, lastClock = 0.0; };
+    struct Cursor {
+        double last = 0.0, lastClock = 0.0;
+    };
     std::array<Cursor, 2> reference{};
     start({0});
     testing::internal::CaptureStdout();
@@ -269,14 +271,14 @@ TEST_F(Dispatch, FiresWhatAScanOfEveryEventFiresInTheSameOrder) {
         chunk += std::uniform_int_distribution<int>(0, passNumber % 50 == 0 ? 60 : 3)(random);
         mixTo(chunk);
         if (passNumber == 150) audio.fadeInStem(1, 0.0f);
-        const double now = clock();
+        const double                     now = clock();
         std::vector<std::pair<int, int>> expected;  // stem, key
         for (int stem = 0; stem < 2; ++stem) {
             if (!audio.stems[stem].active) continue;
-            Cursor& c = reference[stem];
+            Cursor&      c      = reference[stem];
             const double length = audio.stems[stem].midi.lengthSeconds;
             if (now < c.lastClock) c.last = 0.0;
-            c.lastClock = now;
+            c.lastClock     = now;
             const double to = std::fmod(now, length), from = std::fmod(c.last, length);
             for (const MidiNoteEvent& e : audio.stems[stem].midi.events) {
                 const bool fires = from <= to ? from < e.time && e.time <= to : e.time > from || e.time <= to;

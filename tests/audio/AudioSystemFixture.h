@@ -18,8 +18,7 @@ namespace audiotest {
 constexpr int    kChunk        = Mixer::kChunkFrames;
 constexpr double kChunkSeconds = static_cast<double>(kChunk) / Mixer::kSampleRate;
 
-inline std::string writeFile(const testsupport::TempDir& dir, const std::string& name,
-                             const testaudio::Bytes& bytes) {
+inline std::string writeFile(const testsupport::TempDir& dir, const std::string& name, const testaudio::Bytes& bytes) {
     const std::filesystem::path path = dir.path() / name;
     testsupport::writeFile(path, std::string(bytes.begin(), bytes.end()));
     return path.string();

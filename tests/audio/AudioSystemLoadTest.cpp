@@ -3,7 +3,7 @@
 // order, lengths) and its scaling to the song's tempo.
 #include "AudioSystemFixture.h"
 
-#include "midi/MidiWriter.h"
+#include "tests/midi/MidiWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -65,7 +65,7 @@ protected:
     // A failed chart load: false, the stem kept without a chart.
     void expectStemWithoutChart(const std::string& midiPath, const std::string& line) {
         const size_t before = audio.stems.size();
-        const Said said = run([&] { return audio.loadStemWithMidi(file("stem.wav", wav()), midiPath); });
+        const Said   said   = run([&] { return audio.loadStemWithMidi(file("stem.wav", wav()), midiPath); });
         EXPECT_FALSE(said.result);
         EXPECT_NE(said.err.find(line + "\n"), std::string::npos) << said.err;
         ASSERT_EQ(audio.stems.size(), before + 1);
@@ -82,30 +82,28 @@ protected:
 miditest::MidiWriter richChart() {
     miditest::MidiWriter writer(1, 480);
     writer.addTrack()
-        .tempo(0, 666667)      // 90 BPM
-        .tempo(960, 428571)    // 140 BPM from tick 960
+        .tempo(0, 666667)    // 90 BPM
+        .tempo(960, 428571)  // 140 BPM from tick 960
         .endOfTrack();
     writer.addTrack()
         .controller(0, 2, 10, 20)
         .meta(0, 0x01, {'h', 'i'})
-        .message(0, {0xC2, 5})           // program change
+        .message(0, {0xC2, 5})  // program change
         .noteOn(480, 2, 60, 100)
-        .noteOn(480, 3, 62, 80)          // tick 960
-        .noteOn(0, 2, 60, 0)             // tick 960: ends key 60
-        .noteOn(480, 2, 64, 90)          // tick 1440, never ended
-        .noteOff(480, 3, 62)             // tick 1920
+        .noteOn(480, 3, 62, 80)  // tick 960
+        .noteOn(0, 2, 60, 0)     // tick 960: ends key 60
+        .noteOn(480, 2, 64, 90)  // tick 1440, never ended
+        .noteOff(480, 3, 62)     // tick 1920
         .endOfTrack();
     writer.addTrack()
-        .controller(1200, 3, 10, 100)    // between channel 3's note-on and note-off
+        .controller(1200, 3, 10, 100)  // between channel 3's note-on and note-off
         .sysex(0, 0xF0, {0x7E, 0x7F, 0xF7})
         .endOfTrack();
     return writer;
 }
 
 double seconds90(int ticks) { return ticks / 480.0 * 0.666667; }
-double seconds(int tick) {
-    return tick <= 960 ? seconds90(tick) : seconds90(960) + (tick - 960) / 480.0 * 0.428571;
-}
+double seconds(int tick) { return tick <= 960 ? seconds90(tick) : seconds90(960) + (tick - 960) / 480.0 * 0.428571; }
 
 }  // namespace
 
@@ -124,7 +122,7 @@ TEST(PathHelpers, NormaliseNameAndExistence) {
 
 TEST_F(Loading, GoodStemGetsItsNameIndexLengthAndLoop) {
     const std::string path = file("kick.wav", wav());
-    const Said said = run([&] { return audio.loadStem(path); });
+    const Said        said = run([&] { return audio.loadStem(path); });
     ASSERT_TRUE(said.result) << said.err;
     EXPECT_EQ(said.out, "Loading stem: " + path + "\nSuccessfully loaded stem: kick.wav\n");
     EXPECT_EQ(said.err, "");
@@ -151,12 +149,13 @@ TEST_F(Loading, BadAudioIsRefusedWithItsOwnMessage) {
     expectRefused(empty, "File loaded via SDL is empty (0 bytes): " + empty);
 
     const std::string text = file("notes.wav", "this is not audio at all, just text");
-    expectRefused(text, "Failed to load audio file: " + text + "  (Error: " + std::to_string(Sound::kUnrecognised) + ")");
+    expectRefused(text,
+                  "Failed to load audio file: " + text + "  (Error: " + std::to_string(Sound::kUnrecognised) + ")");
 
-    const std::string whole = wav();
+    const std::string whole     = wav();
     const std::string cutHeader = file("cut-header.wav", whole.substr(0, 20));
-    expectRefused(cutHeader,
-                  "Failed to load audio file: " + cutHeader + "  (Error: " + std::to_string(Sound::kUnrecognised) + ")");
+    expectRefused(cutHeader, "Failed to load audio file: " + cutHeader +
+                                 "  (Error: " + std::to_string(Sound::kUnrecognised) + ")");
     const std::string noFrames = file("no-frames.wav", whole.substr(0, 44));
     expectRefused(noFrames,
                   "Failed to load audio file: " + noFrames + "  (Error: " + std::to_string(Sound::kDecodeFailed) + ")");
@@ -165,7 +164,7 @@ TEST_F(Loading, BadAudioIsRefusedWithItsOwnMessage) {
 TEST_F(Loading, QuoteInThePathPassesTheExistenceTestButFailsTheRead) {
     file("quoted.wav", wav());
     const std::string path = (dir.path() / "\"quoted.wav").string();
-    const Said said = run([&] { return audio.loadStem(path); });
+    const Said        said = run([&] { return audio.loadStem(path); });
     EXPECT_FALSE(said.result);
     const std::string prefix = "SDL_LoadFile failed for: " + path + ", Error: ";
     EXPECT_EQ(said.err.rfind(prefix, 0), 0u) << said.err;
@@ -176,7 +175,7 @@ TEST_F(Loading, QuoteInThePathPassesTheExistenceTestButFailsTheRead) {
 
 TEST_F(Loading, ChartIsEveryNoteInTimeOrderWithPanAndLength) {
     const std::string path = midi("chart.mid", richChart());
-    const Said said = run([&] { return audio.loadStemWithMidi(file("lead.wav", wav()), path); });
+    const Said        said = run([&] { return audio.loadStemWithMidi(file("lead.wav", wav()), path); });
     ASSERT_TRUE(said.result) << said.err;
     EXPECT_NE(said.out.find("Loading MIDI file: " + path + "\nLoaded MIDI file: " + path +
                             "\nFound MIDI tempo: 90.0 BPM\n"
@@ -189,8 +188,8 @@ TEST_F(Loading, ChartIsEveryNoteInTimeOrderWithPanAndLength) {
     EXPECT_NEAR(chart.bpm, 90.0f, 1e-3f) << "the first tempo decides";
 
     struct Expected {
-        int tick, note, velocity, pan, channel;
-        bool on;
+        int    tick, note, velocity, pan, channel;
+        bool   on;
         double duration;
     };
     // Tick 960 holds two events whose order the sort leaves open.
@@ -203,9 +202,9 @@ TEST_F(Loading, ChartIsEveryNoteInTimeOrderWithPanAndLength) {
     };
     ASSERT_EQ(chart.events.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
-        const Expected& want = expected[i];
-        auto match = [&](const MidiNoteEvent& e) { return e.tick == want.tick && e.note == want.note; };
-        const auto found = std::find_if(chart.events.begin(), chart.events.end(), match);
+        const Expected& want  = expected[i];
+        auto            match = [&](const MidiNoteEvent& e) { return e.tick == want.tick && e.note == want.note; };
+        const auto      found = std::find_if(chart.events.begin(), chart.events.end(), match);
         ASSERT_NE(found, chart.events.end()) << "tick " << want.tick << " note " << want.note;
         SCOPED_TRACE("tick " + std::to_string(want.tick) + " note " + std::to_string(want.note));
         EXPECT_EQ(found->velocity, want.velocity);
@@ -255,8 +254,9 @@ TEST_F(Loading, BadChartsLeaveTheStemWithoutMidi) {
     miditest::MidiWriter phantomTracks;
     phantomTracks.addTrack().endOfTrack();
     phantomTracks.declareTrackCount(65535);
-    for (const auto& [name, writer] : {std::pair{"huge-meta.mid", &hugeMeta}, std::pair{"endless-delta.mid", &endlessDelta},
-                                        std::pair{"no-status.mid", &noStatus}, std::pair{"phantom-tracks.mid", &phantomTracks}}) {
+    for (const auto& [name, writer] :
+         {std::pair{"huge-meta.mid", &hugeMeta}, std::pair{"endless-delta.mid", &endlessDelta},
+          std::pair{"no-status.mid", &noStatus}, std::pair{"phantom-tracks.mid", &phantomTracks}}) {
         const miditest::Bytes bytes = writer->bytes();
         refused(name, std::string(bytes.begin(), bytes.end()));
     }
@@ -264,9 +264,9 @@ TEST_F(Loading, BadChartsLeaveTheStemWithoutMidi) {
 
 TEST_F(Loading, FailedReloadKeepsThePreviousChart) {
     ASSERT_TRUE(audio.loadStemWithMidi(file("lead.wav", wav()), midi("chart.mid", richChart())));
-    StemMidi& chart = audio.stems.back().midi;
+    StemMidi&                        chart  = audio.stems.back().midi;
     const std::vector<MidiNoteEvent> before = chart.events;
-    const Said said = run([&] { return chart.load(file("broken.mid", "MThd")); });
+    const Said                       said   = run([&] { return chart.load(file("broken.mid", "MThd")); });
     EXPECT_FALSE(said.result);
     EXPECT_TRUE(chart.loaded);
     EXPECT_NEAR(chart.bpm, 90.0f, 1e-3f);
@@ -279,33 +279,47 @@ protected:
     void SetUp() override {
         Loading::SetUp();
         miditest::MidiWriter writer(0, 480);
-        writer.addTrack().noteOn(480, 0, 50, 90).noteOff(480, 0, 50).noteOn(960, 1, 52, 90).noteOff(240, 1, 52).endOfTrack();
+        writer.addTrack()
+            .noteOn(480, 0, 50, 90)
+            .noteOff(480, 0, 50)
+            .noteOn(960, 1, 52, 90)
+            .noteOff(240, 1, 52)
+            .endOfTrack();
         ASSERT_TRUE(audio.loadStemWithMidi(file("lead.wav", wav()), midi("lead.mid", writer)));
         original = chart().events;
     }
     StemMidi& chart() { return audio.stems.back().midi; }
-    void expectTimesScaledBy(double ratio) {
-        ASSERT_EQ(chart().events.size(), original.size());
-        for (size_t i = 0; i < original.size(); ++i) {
-            EXPECT_EQ(chart().events[i].time, original[i].time * ratio);
-            EXPECT_EQ(chart().events[i].duration, original[i].duration * ratio);
-            EXPECT_EQ(chart().events[i].tick, original[i].tick);
+    void      expectTimesScaledBy(double ratio) {
+             ASSERT_EQ(chart().events.size(), original.size());
+             for (size_t i = 0; i < original.size(); ++i) {
+                 EXPECT_EQ(chart().events[i].time, original[i].time * ratio);
+                 EXPECT_EQ(chart().events[i].duration, original[i].duration * ratio);
+                 EXPECT_EQ(chart().events[i].tick, original[i].tick);
         }
     }
     std::vector<MidiNoteEvent> original;
 };
 
 TEST_F(Scaling, SameOrNearlySameTempoLeavesTheTimesAlone) {
-    Said said = run([&] { chart().scaleToBpm(120.0f); return true; });
+    Said said = run([&] {
+        chart().scaleToBpm(120.0f);
+        return true;
+    });
     EXPECT_EQ(said.out, "MIDI BPM (120.0) matches audio BPM (120.0), no scaling needed\n");
-    said = run([&] { chart().scaleToBpm(121.0f); return true; });
+    said = run([&] {
+        chart().scaleToBpm(121.0f);
+        return true;
+    });
     EXPECT_EQ(said.out, "MIDI BPM (120.0) matches audio BPM (121.0), no scaling needed\n");
     expectTimesScaledBy(1.0);
     EXPECT_EQ(chart().bpm, 120.0f);
 }
 
 TEST_F(Scaling, OtherTempoStretchesEveryTimeAndLength) {
-    const Said said = run([&] { chart().scaleToBpm(118.0f); return true; });
+    const Said said = run([&] {
+        chart().scaleToBpm(118.0f);
+        return true;
+    });
     EXPECT_EQ(said.out,
               "Scaling MIDI timing: MIDI BPM 120.0 -> Audio BPM 118.0 (ratio: 1.017)\n"
               "MIDI events scaled to match audio BPM (118.0)\n");
@@ -317,7 +331,10 @@ TEST_F(Scaling, NonsenseSongTempoIsRefusedAndTheFileTimingKept) {
     for (const float bad : {0.0f, -90.0f, std::numeric_limits<float>::quiet_NaN(),
                             std::numeric_limits<float>::infinity(), std::numeric_limits<float>::denorm_min()}) {
         SCOPED_TRACE(bad);
-        const Said said = run([&] { chart().scaleToBpm(bad); return true; });
+        const Said said = run([&] {
+            chart().scaleToBpm(bad);
+            return true;
+        });
         EXPECT_EQ(said.out, "");
         EXPECT_EQ(said.err.rfind("Cannot scale MIDI timing to a song BPM of ", 0), 0u) << said.err;
         EXPECT_EQ(said.err.find('\n'), said.err.size() - 1) << said.err;

@@ -47,7 +47,7 @@ protected:
 }  // namespace
 
 TEST(AudioSystemInit, StartsTheEngineAndTheGroupWithTheSongDefaults) {
-    AudioSystem audio;
+    AudioSystem       audio;
     const std::string out = capturedOut([&] { ASSERT_TRUE(audio.init(Mixer::Output::None)); });
     EXPECT_EQ(out, "SoLoud audio system initialized successfully.\n");
     EXPECT_TRUE(audio.engine.isVoiceGroup(audio.voiceGroup));
@@ -157,7 +157,7 @@ TEST_F(StemPair, DeactivatedStemFallsSilentAtOnceAndKeepsItsPlace) {
     EXPECT_FALSE(audio.stems[1].active);
     EXPECT_EQ(audio.stems[1].volume, 0.0f);
     const std::vector<float> glide = mixChunks(1);  // reaches silence on its last frame
-    const size_t last = 4 * kChunk - 1;
+    const size_t             last  = 4 * kChunk - 1;
     EXPECT_EQ(glide[2 * (kChunk - 1)], sourceAt(first, last, 0));
     expectMix(mixChunks(5), 4 * kChunk, first, 1.0f, second, 0.0f);
     audio.update(0.016f);

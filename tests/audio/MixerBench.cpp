@@ -34,25 +34,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int    kStems       = 8;
-constexpr int    kStemSeconds = 180;
+constexpr int    kStems        = 8;
+constexpr int    kStemSeconds  = 180;
 constexpr double kChunkSeconds = static_cast<double>(Mixer::kChunkFrames) / Mixer::kSampleRate;
 
 // Something music-like for the encoder: a few detuned partials per stem with a
 // beat-length envelope and a little noise, so Vorbis does real work.
 std::vector<float> stemSignal(int stem) {
-    const int frames = kStemSeconds * Sound::kSampleRate;
-    std::vector<float> out(static_cast<size_t>(frames) * 2);
-    std::mt19937 noise(static_cast<unsigned>(stem + 1));
+    const int                             frames = kStemSeconds * Sound::kSampleRate;
+    std::vector<float>                    out(static_cast<size_t>(frames) * 2);
+    std::mt19937                          noise(static_cast<unsigned>(stem + 1));
     std::uniform_real_distribution<float> hiss(-0.02f, 0.02f);
-    const double base = 55.0 * std::pow(2.0, stem / 3.0);
+    const double                          base = 55.0 * std::pow(2.0, stem / 3.0);
     for (int i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / Sound::kSampleRate;
-        const double beat = std::fmod(t * 2.0, 1.0);  // 120 BPM
+        const double t        = static_cast<double>(i) / Sound::kSampleRate;
+        const double beat     = std::fmod(t * 2.0, 1.0);  // 120 BPM
         const double envelope = std::exp(-4.0 * beat);
-        double s = 0;
+        double       s        = 0;
         for (int k = 1; k <= 4; ++k) s += std::sin(2 * M_PI * base * k * (1 + 0.001 * k) * t) / k;
-        out[2 * i] = static_cast<float>(0.12 * envelope * s) + hiss(noise);
+        out[2 * i]     = static_cast<float>(0.12 * envelope * s) + hiss(noise);
         out[2 * i + 1] = static_cast<float>(0.12 * envelope * std::sin(2 * M_PI * base * 1.5 * t)) + hiss(noise);
     }
     return out;
@@ -75,11 +75,11 @@ const std::vector<testaudio::Bytes>& levelFiles() {
             writers.emplace_back([half] {
                 for (int stem = half; stem < kStems; stem += 2) {
                     if (fs::exists(stemPath(stem))) continue;
-                    const testaudio::Bytes ogg = testaudio::encoded(stemSignal(stem), 2, Sound::kSampleRate,
-                                                                    SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+                    const testaudio::Bytes ogg =
+                        testaudio::encoded(stemSignal(stem), 2, Sound::kSampleRate, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
                     const fs::path partial = stemPath(stem).string() + ".part";
-                    std::ofstream(partial, std::ios::binary).write(reinterpret_cast<const char*>(ogg.data()),
-                                                                   static_cast<std::streamsize>(ogg.size()));
+                    std::ofstream(partial, std::ios::binary)
+                        .write(reinterpret_cast<const char*>(ogg.data()), static_cast<std::streamsize>(ogg.size()));
                     fs::rename(partial, stemPath(stem));
                 }
             });
@@ -112,7 +112,7 @@ void BM_DecodeLevelOurs(benchmark::State& state) {
     uint64_t bytes = 0;
     for (auto _ : state) {
         std::vector<Sound> sounds = decodeLevel();
-        bytes = pcmBytes(sounds);
+        bytes                     = pcmBytes(sounds);
         benchmark::DoNotOptimize(sounds.data());
     }
     state.counters["pcm_MiB"] = static_cast<double>(bytes) / (1 << 20);
@@ -133,8 +133,8 @@ void BM_DecodeLevelSox(benchmark::State& state) {
     const double cpuBefore = childCpuSeconds();
     for (auto _ : state) {
         for (int stem = 0; stem < kStems; ++stem) {
-            const std::string command = "sox -q '" + stemPath(stem).string() +
-                                        "' -t raw -e floating-point -b 32 -r 44100 -c 2 /dev/null";
+            const std::string command =
+                "sox -q '" + stemPath(stem).string() + "' -t raw -e floating-point -b 32 -r 44100 -c 2 /dev/null";
             if (std::system(command.c_str()) != 0) {
                 state.SkipWithError("sox failed (is it installed?)");
                 return;
@@ -148,20 +148,20 @@ BENCHMARK(BM_DecodeLevelSox)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 // Peak resident memory while the level loads, above what was resident before.
 void BM_LoadLevelPeakMemory(benchmark::State& state) {
     levelFiles();
-    double peakKiB = 0, keptKiB = 0;
+    double   peakKiB = 0, keptKiB = 0;
     uint64_t bytes = 0;
     for (auto _ : state) {
         std::ofstream("/proc/self/clear_refs") << "5";  // resets the high-water mark
-        const double before = testsupport::statusKiB("VmRSS:");
+        const double       before = testsupport::statusKiB("VmRSS:");
         std::vector<Sound> sounds = decodeLevel();
-        peakKiB = testsupport::statusKiB("VmHWM:") - before;
-        keptKiB = testsupport::statusKiB("VmRSS:") - before;
-        bytes = pcmBytes(sounds);
+        peakKiB                   = testsupport::statusKiB("VmHWM:") - before;
+        keptKiB                   = testsupport::statusKiB("VmRSS:") - before;
+        bytes                     = pcmBytes(sounds);
     }
-    const double pcmKiB = static_cast<double>(bytes) / 1024;
-    state.counters["pcm_MiB"] = pcmKiB / 1024;
-    state.counters["peak_MiB"] = peakKiB / 1024;
-    state.counters["kept_MiB"] = keptKiB / 1024;
+    const double pcmKiB             = static_cast<double>(bytes) / 1024;
+    state.counters["pcm_MiB"]       = pcmKiB / 1024;
+    state.counters["peak_MiB"]      = peakKiB / 1024;
+    state.counters["kept_MiB"]      = keptKiB / 1024;
     state.counters["peak_over_pcm"] = peakKiB / pcmKiB;
 }
 BENCHMARK(BM_LoadLevelPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
@@ -180,7 +180,7 @@ void BM_MixChunk8Voices(benchmark::State& state) {
     for (const Sound& s : sounds) mixer.addVoiceToGroup(group, mixer.play(s, 0.7f));
     mixer.setRelativePlaySpeed(group, static_cast<float>(state.range(0)) / 1000);
     std::vector<float> out(2 * Mixer::kChunkFrames);
-    const auto start = std::chrono::steady_clock::now();
+    const auto         start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         mixer.mix(out.data(), Mixer::kChunkFrames);
         benchmark::DoNotOptimize(out.data());
@@ -200,11 +200,11 @@ void BM_PlaybackClockError(benchmark::State& state) {
     testaudio::ClockErrors errors;
     for (auto _ : state) errors = testaudio::measureClockErrors(folder, 10.0, 7);
     fs::remove_all(folder);
-    state.counters["samples"]     = static_cast<double>(errors.playback.size());
-    state.counters["monotonic"]   = errors.monotonic ? 1 : 0;
-    state.counters["p50_ms"]      = testaudio::absolutePercentile(errors.playback, 0.5);
-    state.counters["p99_ms"]      = testaudio::absolutePercentile(errors.playback, 0.99);
-    state.counters["max_ms"]      = testaudio::absolutePercentile(errors.playback, 1.0);
+    state.counters["samples"]        = static_cast<double>(errors.playback.size());
+    state.counters["monotonic"]      = errors.monotonic ? 1 : 0;
+    state.counters["p50_ms"]         = testaudio::absolutePercentile(errors.playback, 0.5);
+    state.counters["p99_ms"]         = testaudio::absolutePercentile(errors.playback, 0.99);
+    state.counters["max_ms"]         = testaudio::absolutePercentile(errors.playback, 1.0);
     state.counters["chunked_p50_ms"] = testaudio::absolutePercentile(errors.chunked, 0.5);
     state.counters["chunked_max_ms"] = testaudio::absolutePercentile(errors.chunked, 1.0);
 }
@@ -217,10 +217,10 @@ public:
         for (const Run& run : runs) {
             if (run.benchmark_name().rfind("BM_DecodeLevelOurs", 0) == 0) {
                 oursWallMs_ = run.GetAdjustedRealTime();
-                oursCpuMs_ = run.GetAdjustedCPUTime();
+                oursCpuMs_  = run.GetAdjustedCPUTime();
             } else if (run.benchmark_name().rfind("BM_DecodeLevelSox", 0) == 0 && run.counters.count("sox_cpu_ms")) {
                 soxWallMs_ = run.GetAdjustedRealTime();
-                soxCpuMs_ = run.counters.at("sox_cpu_ms");
+                soxCpuMs_  = run.counters.at("sox_cpu_ms");
             }
         }
         ConsoleReporter::ReportRuns(runs);

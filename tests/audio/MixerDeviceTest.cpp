@@ -28,7 +28,7 @@ bool waitForClock(const Mixer& mixer, uint32_t handle, double seconds) {
 }  // namespace
 
 TEST(MixerDevice, DiskDriverWritesExactlyTheOfflineMix) {
-    testsupport::TempDir dir;
+    testsupport::TempDir        dir;
     const std::filesystem::path file = dir.path() / "mix.raw";
     testaudio::setSdlEnvironment("SDL_AUDIO_DRIVER", "disk");
     testaudio::setSdlEnvironment("SDL_AUDIO_DISK_OUTPUT_FILE", file.string());
@@ -61,7 +61,7 @@ TEST(MixerDevice, DiskDriverWritesExactlyTheOfflineMix) {
 // of standing still for a chunk, and it counts the audio still on its way; the
 // chunked stream time runs ahead by all of that. Figures: the mixer benchmark.
 TEST(MixerDevice, PlaybackClockFollowsWhatTheSpeakerPlays) {
-    testsupport::TempDir dir;
+    testsupport::TempDir         dir;
     const testaudio::ClockErrors errors = testaudio::measureClockErrors(dir.path(), 2.0, 5);
     ASSERT_GT(errors.playback.size(), 100u);
     EXPECT_TRUE(errors.monotonic);
@@ -73,8 +73,8 @@ TEST(MixerDevice, StartFailureSaysWhySdlRefusedInOneLine) {
     testaudio::setSdlEnvironment("SDL_AUDIO_DRIVER", "no-such-driver");
     Mixer mixer;
     testing::internal::CaptureStderr();
-    const unsigned result = mixer.init();
-    const std::string err = testing::internal::GetCapturedStderr();
+    const unsigned    result = mixer.init();
+    const std::string err    = testing::internal::GetCapturedStderr();
     EXPECT_EQ(result, Mixer::kDeviceFailed);
     const std::string prefix = "Failed to open the audio device: ";
     ASSERT_EQ(err.rfind(prefix, 0), 0u) << err;

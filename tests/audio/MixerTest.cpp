@@ -35,9 +35,9 @@ protected:
 }  // namespace
 
 TEST_F(OfflineMixer, GroupClockAdvancesOneChunkPerMixedChunkAcrossLoops) {
-    const Sound shortLoop = soundFrom(distinctStereo(3000), true);  // wraps inside every chunk or two
-    const uint32_t group = mixer.createVoiceGroup();
-    const uint32_t first = mixer.play(shortLoop);
+    const Sound    shortLoop = soundFrom(distinctStereo(3000), true);  // wraps inside every chunk or two
+    const uint32_t group     = mixer.createVoiceGroup();
+    const uint32_t first     = mixer.play(shortLoop);
     ASSERT_TRUE(mixer.addVoiceToGroup(group, first));
     EXPECT_EQ(mixer.getStreamTime(group), 0.0);
     for (int n = 1; n <= 100; ++n) {
@@ -58,9 +58,9 @@ TEST_F(OfflineMixer, ClockMovesInWholeChunksWhateverTheReadSize) {
 }
 
 TEST_F(OfflineMixer, GroupClockIsItsFirstVoiceAndItsFirstLiveOneOnceThatEnds) {
-    const Sound oneShot = soundFrom(distinctStereo(kChunk + 100));
-    const Sound loop = soundFrom(distinctStereo(500), true);
-    const uint32_t group = mixer.createVoiceGroup();
+    const Sound    oneShot = soundFrom(distinctStereo(kChunk + 100));
+    const Sound    loop    = soundFrom(distinctStereo(500), true);
+    const uint32_t group   = mixer.createVoiceGroup();
     const uint32_t looping = mixer.play(loop);
     mixFrames(3 * kChunk);  // the looping voice is three chunks ahead
     const uint32_t shortVoice = mixer.play(oneShot);
@@ -74,8 +74,8 @@ TEST_F(OfflineMixer, GroupClockIsItsFirstVoiceAndItsFirstLiveOneOnceThatEnds) {
 }
 
 TEST_F(OfflineMixer, VolumeAndPanLandWhereSet) {
-    const uint32_t voice = mixer.play(soundFrom(constantStereo(8 * kChunk, 0.5f), true), 0.5f);
-    std::vector<float> out = mixFrames(kChunk);
+    const uint32_t     voice = mixer.play(soundFrom(constantStereo(8 * kChunk, 0.5f), true), 0.5f);
+    std::vector<float> out   = mixFrames(kChunk);
     for (float s : out) ASSERT_EQ(s, 0.25f);  // the first chunk starts at the set volume
 
     mixer.setVolume(voice, 1.0f);
@@ -91,7 +91,7 @@ TEST_F(OfflineMixer, VolumeAndPanLandWhereSet) {
     for (float s : out) ASSERT_EQ(s, 0.0f);
     EXPECT_TRUE(mixer.isValidVoiceHandle(voice));
 
-    const uint32_t left = mixer.play(soundFrom(constantStereo(kChunk, 0.5f)), 1.0f, -1.0f);
+    const uint32_t left      = mixer.play(soundFrom(constantStereo(kChunk, 0.5f)), 1.0f, -1.0f);
     const uint32_t halfRight = mixer.play(soundFrom(constantStereo(kChunk, 0.25f)), 1.0f, 0.5f);
     ASSERT_NE(left, 0u);
     ASSERT_NE(halfRight, 0u);
@@ -111,7 +111,7 @@ TEST_F(OfflineMixer, GlobalVolumeScalesTheWholeMix) {
 
 TEST_F(OfflineMixer, PausedVoiceIsSilentAndKeepsItsPlaceAndClock) {
     const std::vector<float> frames = distinctStereo(6 * kChunk);
-    const uint32_t voice = mixer.play(soundFrom(frames), 1.0f, 0.0f, true);
+    const uint32_t           voice  = mixer.play(soundFrom(frames), 1.0f, 0.0f, true);
     for (float s : mixFrames(3 * kChunk)) ASSERT_EQ(s, 0.0f);
     EXPECT_EQ(mixer.getStreamTime(voice), 0.0);
 
@@ -128,7 +128,7 @@ TEST_F(OfflineMixer, PausedVoiceIsSilentAndKeepsItsPlaceAndClock) {
 }
 
 TEST_F(OfflineMixer, LoopContinuesSampleExactlyWithoutAGap) {
-    const int length = 3001;
+    const int                length = 3001;
     const std::vector<float> frames = distinctStereo(length);
     mixer.play(soundFrom(frames, true));
     const std::vector<float> out = mixFrames(5 * kChunk);
@@ -140,8 +140,8 @@ TEST_F(OfflineMixer, LoopContinuesSampleExactlyWithoutAGap) {
 
 TEST_F(OfflineMixer, OneShotVoiceEndsAndFreesItsHandle) {
     const std::vector<float> frames = distinctStereo(kChunk + 10);
-    const uint32_t voice = mixer.play(soundFrom(frames));
-    const std::vector<float> out = mixFrames(3 * kChunk);
+    const uint32_t           voice  = mixer.play(soundFrom(frames));
+    const std::vector<float> out    = mixFrames(3 * kChunk);
     for (int i = 0; i < 2 * (kChunk + 10); ++i) ASSERT_EQ(out[i], frames[i]);
     for (size_t i = 2 * (kChunk + 10); i < out.size(); ++i) ASSERT_EQ(out[i], 0.0f);
     EXPECT_FALSE(mixer.isValidVoiceHandle(voice));
@@ -154,7 +154,7 @@ TEST_F(OfflineMixer, VoicesStartedBetweenTheSameChunksStayAligned) {
     mixFrames(100);  // a chunk is under way: both voices wait for the next one
     const uint32_t a = mixer.play(stem, 1.0f, -1.0f);
     mixFrames(700);
-    const uint32_t b = mixer.play(stem, 1.0f, 1.0f);
+    const uint32_t b     = mixer.play(stem, 1.0f, 1.0f);
     const uint32_t group = mixer.createVoiceGroup();
     mixer.addVoiceToGroup(group, a);
     mixer.addVoiceToGroup(group, b);
@@ -172,7 +172,7 @@ TEST_F(OfflineMixer, VoicesStartedBetweenTheSameChunksStayAligned) {
 // With a device, a chunk may be mixed between two plays; voices played paused
 // and let go together through their group start in the same sample anyway.
 TEST_F(OfflineMixer, PausedVoicesReleasedByTheirGroupStartTogether) {
-    const Sound stem = soundFrom(distinctStereo(5000), true);
+    const Sound    stem  = soundFrom(distinctStereo(5000), true);
     const uint32_t group = mixer.createVoiceGroup();
     mixer.addVoiceToGroup(group, mixer.play(stem, 1.0f, -1.0f, true));
     mixFrames(kChunk);  // what the device thread may do at any moment
@@ -185,7 +185,7 @@ TEST_F(OfflineMixer, PausedVoicesReleasedByTheirGroupStartTogether) {
 
 TEST_F(OfflineMixer, VoicePlayedAChunkLaterIsExactlyOneChunkBehind) {
     const std::vector<float> frames = distinctStereo(10 * kChunk);
-    const Sound stem = soundFrom(frames);
+    const Sound              stem   = soundFrom(frames);
     mixer.play(stem, 1.0f, -1.0f);
     mixFrames(kChunk);
     mixer.play(stem, 1.0f, 1.0f);
@@ -198,7 +198,7 @@ TEST_F(OfflineMixer, VoicePlayedAChunkLaterIsExactlyOneChunkBehind) {
 
 TEST_F(OfflineMixer, RelativeSpeedResamplesButTheClockKeepsRealTime) {
     const std::vector<float> frames = distinctStereo(8 * kChunk);
-    const uint32_t voice = mixer.play(soundFrom(frames));
+    const uint32_t           voice  = mixer.play(soundFrom(frames));
     mixer.setRelativePlaySpeed(voice, 2.0f);
     std::vector<float> out = mixFrames(kChunk);
     for (int i = 0; i < kChunk; ++i) ASSERT_FLOAT_EQ(out[2 * i], frames[4 * i]) << "frame " << i;
@@ -248,7 +248,7 @@ TEST(Mixer, WithoutRoundoffTheMixIsClippedHard) {
 }
 
 TEST_F(OfflineMixer, UnknownAndStaleHandlesAreHarmless) {
-    const Sound sound = soundFrom(constantStereo(kChunk, 0.5f), true);
+    const Sound    sound = soundFrom(constantStereo(kChunk, 0.5f), true);
     const uint32_t stale = mixer.play(sound);
     const uint32_t group = mixer.createVoiceGroup();
     mixer.addVoiceToGroup(group, stale);
@@ -307,7 +307,7 @@ TEST_F(OfflineMixer, EmptySoundsAndAFullMixerStartNothing) {
 
 TEST_F(OfflineMixer, AVoiceOutlivesItsSound) {
     const std::vector<float> frames = distinctStereo(3 * kChunk);
-    auto sound = std::make_unique<Sound>(soundFrom(frames));
+    auto                     sound  = std::make_unique<Sound>(soundFrom(frames));
     mixer.play(*sound);
     sound.reset();
     const std::vector<float> out = mixFrames(2 * kChunk);
@@ -315,7 +315,7 @@ TEST_F(OfflineMixer, AVoiceOutlivesItsSound) {
 }
 
 TEST(Mixer, DoesNothingUntilStartedAndAfterShutDown) {
-    Mixer mixer;
+    Mixer       mixer;
     const Sound sound = soundFrom(distinctStereo(100));
     EXPECT_EQ(mixer.play(sound), 0u);
     EXPECT_EQ(mixer.createVoiceGroup(), 0u);

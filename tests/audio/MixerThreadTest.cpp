@@ -47,14 +47,14 @@ void watchClock(Mixer& mixer, uint32_t voice, const std::atomic<bool>& done, boo
 TEST(MixerThreads, OfflineMixWhileOtherThreadsChangeVoices) {
     Mixer mixer;
     ASSERT_EQ(mixer.init(Mixer::kClipRoundoff, Mixer::Output::None), Mixer::kOk);
-    const Sound oneShot = testaudio::soundFrom(testaudio::sineStereo(3000, 220.0, 0.2f));
-    const Sound loop = testaudio::soundFrom(testaudio::sineStereo(3000, 110.0, 0.2f), true);
-    const uint32_t clockVoice = mixer.play(loop);
-    const uint32_t group = mixer.createVoiceGroup();
+    const Sound       oneShot    = testaudio::soundFrom(testaudio::sineStereo(3000, 220.0, 0.2f));
+    const Sound       loop       = testaudio::soundFrom(testaudio::sineStereo(3000, 110.0, 0.2f), true);
+    const uint32_t    clockVoice = mixer.play(loop);
+    const uint32_t    group      = mixer.createVoiceGroup();
     std::atomic<bool> done{false};
-    bool monotonic = true;
-    std::thread changer(churn, std::ref(mixer), std::cref(oneShot), group, std::cref(done));
-    std::thread watcher(watchClock, std::ref(mixer), clockVoice, std::cref(done), std::ref(monotonic));
+    bool              monotonic = true;
+    std::thread       changer(churn, std::ref(mixer), std::cref(oneShot), group, std::cref(done));
+    std::thread       watcher(watchClock, std::ref(mixer), clockVoice, std::cref(done), std::ref(monotonic));
 
     std::vector<float> out(2 * kChunk);
     for (int n = 0; n < 400; ++n) {
@@ -72,16 +72,16 @@ TEST(MixerThreads, DeviceThreadMixesWhileTheGameCallsIn) {
     SDL_SetEnvironmentVariable(SDL_GetEnvironment(), "SDL_AUDIO_DRIVER", "dummy", true);
     Mixer mixer;
     ASSERT_EQ(mixer.init(), Mixer::kOk);
-    const Sound oneShot = testaudio::soundFrom(testaudio::sineStereo(3000, 220.0, 0.2f));
-    const Sound loop = testaudio::soundFrom(testaudio::sineStereo(3000, 110.0, 0.2f), true);
-    const uint32_t clock = mixer.createVoiceGroup();
-    const uint32_t first = mixer.play(loop, 0.0f);
+    const Sound    oneShot = testaudio::soundFrom(testaudio::sineStereo(3000, 220.0, 0.2f));
+    const Sound    loop    = testaudio::soundFrom(testaudio::sineStereo(3000, 110.0, 0.2f), true);
+    const uint32_t clock   = mixer.createVoiceGroup();
+    const uint32_t first   = mixer.play(loop, 0.0f);
     mixer.addVoiceToGroup(clock, first);
-    const uint32_t others = mixer.createVoiceGroup();
+    const uint32_t    others = mixer.createVoiceGroup();
     std::atomic<bool> done{false};
-    std::thread changer(churn, std::ref(mixer), std::cref(oneShot), others, std::cref(done));
-    double last = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    std::thread       changer(churn, std::ref(mixer), std::cref(oneShot), others, std::cref(done));
+    double            last     = 0;
+    const auto        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
     while (std::chrono::steady_clock::now() < deadline) {
         mixer.setVolume(first, 0.5f);
         const double now = mixer.getStreamTime(clock);
@@ -102,11 +102,11 @@ TEST(MixerThreads, SamplesOfAVoiceThatOutlivesItsSoundAreFreedByTheGameNotTheMix
     ASSERT_EQ(mixer.init(Mixer::kClipRoundoff, Mixer::Output::None), Mixer::kOk);
     for (const bool byPlay : {false, true}) {
         std::weak_ptr<const int16_t[]> samples;
-        uint32_t voice = 0;
+        uint32_t                       voice = 0;
         {
             const Sound oneShot = testaudio::soundFrom(testaudio::sineStereo(3000, 220.0, 0.2f));
-            samples = oneShot.sharedSamples();
-            voice = mixer.play(oneShot);
+            samples             = oneShot.sharedSamples();
+            voice               = mixer.play(oneShot);
         }
         ASSERT_FALSE(samples.expired()) << "the playing voice holds them";
         std::thread device([&] {

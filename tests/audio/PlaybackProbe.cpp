@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int    kBufferFrames = Mixer::kChunkFrames;  // the device buffer the mixer asks SDL for
 constexpr size_t kBufferBytes  = kBufferFrames * 2 * sizeof(float);
-constexpr float  kRampScale    = 0.5f;                  // under the limiter's knee: samples pass unchanged
+constexpr float  kRampScale    = 0.5f;                     // under the limiter's knee: samples pass unchanged
 constexpr int    kRampFrames   = 20 * Mixer::kSampleRate;  // longer than any measurement
 
 // Everything the device wrote, and when each of its buffers arrived.
@@ -38,12 +38,12 @@ void drain(const std::string& pipe, Received& received) {
     const int fd = open(pipe.c_str(), O_RDONLY);
     if (fd < 0) return;
     std::vector<char> bytes;
-    char block[65536];
+    char              block[65536];
     for (;;) {
         const ssize_t n = read(fd, block, sizeof block);
         if (n <= 0) break;
-        const Clock::time_point now = Clock::now();
-        const size_t before = bytes.size();
+        const Clock::time_point now    = Clock::now();
+        const size_t            before = bytes.size();
         bytes.insert(bytes.end(), block, block + n);
         for (size_t start = (before + kBufferBytes - 1) / kBufferBytes * kBufferBytes; start < bytes.size();
              start += kBufferBytes)
@@ -96,36 +96,36 @@ ClockErrors measureClockErrors(const std::filesystem::path& folder, double secon
     }
     const Sound sound = soundFrom(ramp);
 
-    Received received;
+    Received    received;
     std::thread reader(drain, pipe, std::ref(received));  // the device's open waits for it
-    Mixer mixer;
+    Mixer       mixer;
     if (mixer.init() != Mixer::kOk) {
         close(open(pipe.c_str(), O_WRONLY));  // lets the reader go
         reader.join();
         ADD_FAILURE() << "the disk device did not start";
         return {};
     }
-    const uint32_t voice = mixer.play(sound);
-    std::mt19937 random(seed);
+    const uint32_t                     voice = mixer.play(sound);
+    std::mt19937                       random(seed);
     std::uniform_int_distribution<int> pause(0, 7000);
-    std::vector<Sample> samples;
-    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                     std::chrono::duration<double>(seconds));
+    std::vector<Sample>                samples;
+    const Clock::time_point            end =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     while (Clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
-        const Clock::time_point before = Clock::now();
-        const double playback = mixer.getPlaybackTime(voice);
-        const Clock::time_point after = Clock::now();
+        const Clock::time_point before   = Clock::now();
+        const double            playback = mixer.getPlaybackTime(voice);
+        const Clock::time_point after    = Clock::now();
         samples.push_back({before + (after - before) / 2, playback, mixer.getStreamTime(voice)});
     }
     mixer.deinit();
     reader.join();
 
     ClockErrors errors;
-    double last = 0.0;
+    double      last = 0.0;
     for (const Sample& sample : samples) {
-        errors.monotonic = errors.monotonic && sample.playback >= last;
-        last = sample.playback;
+        errors.monotonic   = errors.monotonic && sample.playback >= last;
+        last               = sample.playback;
         const double heard = heardFrame(received, sample.at);
         if (std::isnan(heard)) continue;
         const double heardSeconds = heard / Mixer::kSampleRate;

@@ -13,8 +13,8 @@
 namespace testaudio {
 
 struct ClockErrors {
-    std::vector<double> playback;  // milliseconds, Mixer::getPlaybackTime minus what is heard
-    std::vector<double> chunked;   // the same for Mixer::getStreamTime
+    std::vector<double> playback;          // milliseconds, Mixer::getPlaybackTime minus what is heard
+    std::vector<double> chunked;           // the same for Mixer::getStreamTime
     bool                monotonic = true;  // the playback clock never went back
 };
 

@@ -32,7 +32,7 @@ std::vector<float> interleaveMono(const std::vector<float>& stereo) {
 
 TEST(SoundDecode, FloatWavAtMixRateKeepsEverySample) {
     const std::vector<float> frames = testaudio::distinctStereo(1000);
-    Sound sound;
+    Sound                    sound;
     ASSERT_EQ(load(sound, testaudio::floatWav(frames, 2, 44100)), Sound::kOk);
     ASSERT_EQ(sound.frameCount(), 1000u);
     EXPECT_DOUBLE_EQ(sound.getLength(), 1000.0 / 44100.0);
@@ -41,7 +41,7 @@ TEST(SoundDecode, FloatWavAtMixRateKeepsEverySample) {
 
 TEST(SoundDecode, MonoGoesToBothChannelsAtFullLevel) {
     const std::vector<float> mono = interleaveMono(testaudio::distinctStereo(500));
-    Sound sound;
+    Sound                    sound;
     ASSERT_EQ(load(sound, testaudio::floatWav(mono, 1, 44100)), Sound::kOk);
     ASSERT_EQ(sound.frameCount(), 500u);
     for (size_t i = 0; i < mono.size(); ++i) {
@@ -53,7 +53,7 @@ TEST(SoundDecode, MonoGoesToBothChannelsAtFullLevel) {
 TEST(SoundDecode, OtherRatesAreResampledOnceKeepingLengthAndPitch) {
     // 100 Hz at 22050 Hz: after resampling, a cycle must still span 441 frames.
     const std::vector<float> source = testaudio::sineStereo(22050, 100.0, 0.5f, 22050);
-    Sound sound;
+    Sound                    sound;
     ASSERT_EQ(load(sound, testaudio::floatWav(source, 2, 22050)), Sound::kOk);
     EXPECT_NEAR(sound.getLength(), 1.0, 0.01);
     int upwardCrossings = 0;
@@ -109,9 +109,9 @@ void PrintTo(const Codec& codec, std::ostream* os) { *os << codec.name; }
 class SoundCodecs : public testing::TestWithParam<Codec> {};
 
 TEST_P(SoundCodecs, DecodeToOneSecondOfTheTone) {
-    const Codec codec = GetParam();
-    const std::vector<float> tone = testaudio::sineStereo(codec.rate, 440.0, 0.5f, codec.rate);
-    const Bytes file = testaudio::encoded(tone, 2, codec.rate, codec.format);
+    const Codec              codec = GetParam();
+    const std::vector<float> tone  = testaudio::sineStereo(codec.rate, 440.0, 0.5f, codec.rate);
+    const Bytes              file  = testaudio::encoded(tone, 2, codec.rate, codec.format);
     ASSERT_FALSE(file.empty()) << "libsndfile could not write " << codec.name;
     Sound sound;
     ASSERT_EQ(load(sound, file), Sound::kOk);
@@ -124,15 +124,14 @@ TEST_P(SoundCodecs, DecodeToOneSecondOfTheTone) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, SoundCodecs,
-    testing::Values(Codec{"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, true},
-                    Codec{"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 44100, true},
-                    Codec{"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, true},
-                    Codec{"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, false},
-                    Codec{"opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, false},
-                    Codec{"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, false}),
-    [](const testing::TestParamInfo<Codec>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Formats, SoundCodecs,
+                         testing::Values(Codec{"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, true},
+                                         Codec{"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 44100, true},
+                                         Codec{"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, true},
+                                         Codec{"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, false},
+                                         Codec{"opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, false},
+                                         Codec{"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, false}),
+                         [](const testing::TestParamInfo<Codec>& info) { return std::string(info.param.name); });
 
 // Bad data of every kind gives a non-zero code and an empty sound, even when
 // the sound held audio before.
@@ -165,9 +164,7 @@ TEST_F(SoundBadData, NotAudio) {
     expectRefused(Bytes(midi, midi + sizeof midi - 1), "a MIDI file");
 }
 
-TEST_F(SoundBadData, WavWithoutFrames) {
-    expectRefused(testaudio::floatWav({}, 2, 44100), "empty data chunk");
-}
+TEST_F(SoundBadData, WavWithoutFrames) { expectRefused(testaudio::floatWav({}, 2, 44100), "empty data chunk"); }
 
 TEST_F(SoundBadData, WavCutShortInsideItsData) {
     const Bytes wav = testaudio::pcm16Wav(tone, 2, 44100);
@@ -197,15 +194,15 @@ TEST_F(SoundBadData, TooManyChannelsToConvert) {
 // checks that) and a cut inside the sample data is never taken for a whole file.
 TEST_F(SoundBadData, EveryCutOfSmallFilesIsSafe) {
     const std::vector<float> shortTone = testaudio::sineStereo(4410, 440.0, 0.5f);
-    const Bytes wav = testaudio::pcm16Wav(shortTone, 2, 44100);
-    const Bytes ogg = testaudio::encoded(shortTone, 2, 44100, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    const Bytes              wav       = testaudio::pcm16Wav(shortTone, 2, 44100);
+    const Bytes              ogg       = testaudio::encoded(shortTone, 2, 44100, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
     ASSERT_FALSE(ogg.empty());
     for (size_t size = 1; size < wav.size(); size += 7) {
         Sound sound;
         EXPECT_NE(load(sound, cut(wav, size)), Sound::kOk) << "WAV cut to " << size;
     }
     for (size_t size = 1; size < ogg.size(); ++size) {
-        Sound sound;
+        Sound          sound;
         const unsigned result = load(sound, cut(ogg, size));
         EXPECT_EQ(result == Sound::kOk, sound.frameCount() > 0) << "OGG cut to " << size;
     }

@@ -44,12 +44,19 @@ bool sameLevels(const std::vector<LeaderboardLevel>& a, const std::vector<Leader
 fuzzsupport::Seeds seeds() {
     return {
         {"empty.json", "{}"},
-        {"one.json", R"({"levels": [{"name": "Song A", "scores": [{"highestCombo": 12, "highestLayer": "3/8", "player": "Ann", "score": 1234, "time": 61}]}]})"},
-        {"defaults.json", R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 12.9}, {"player": "Bob", "score": true}]}]})"},
-        {"odd.json", R"({"owner": 1, "levels": [7, {"name": 5}, {"name": "B", "scores": "x"}, {"name": "C", "scores": [1, {"player": 2}]}]})"},
-        {"merge.json", std::string(R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 5}, {"player": "Bob", "score": "x"}]}]})") +
-                      '\0' + R"({"levels": [{"name": "A", "scores": [{"player": "Bob", "score": 9}, {"player": "Ann", "score": 1e12}]}, {"name": "B", "scores": [{"player": "Cy", "score": -4}]}]})"},
-        {"big.json", R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 18446744073709551615, "time": -9e300, "highestCombo": 1e300}]}]})"},
+        {"one.json",
+         R"({"levels": [{"name": "Song A", "scores": [{"highestCombo": 12, "highestLayer": "3/8", "player": "Ann", "score": 1234, "time": 61}]}]})"},
+        {"defaults.json",
+         R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 12.9}, {"player": "Bob", "score": true}]}]})"},
+        {"odd.json",
+         R"({"owner": 1, "levels": [7, {"name": 5}, {"name": "B", "scores": "x"}, {"name": "C", "scores": [1, {"player": 2}]}]})"},
+        {"merge.json",
+         std::string(
+             R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 5}, {"player": "Bob", "score": "x"}]}]})") +
+             '\0' +
+             R"({"levels": [{"name": "A", "scores": [{"player": "Bob", "score": 9}, {"player": "Ann", "score": 1e12}]}, {"name": "B", "scores": [{"player": "Cy", "score": -4}]}]})"},
+        {"big.json",
+         R"({"levels": [{"name": "A", "scores": [{"player": "Ann", "score": 18446744073709551615, "time": -9e300, "highestCombo": 1e300}]}]})"},
     };
 }
 
@@ -62,11 +69,11 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    const size_t cut = input.find('\0');
-    const json local = parseOrNull(input.substr(0, cut));
-    const json incoming = cut == std::string_view::npos ? local : parseOrNull(input.substr(cut + 1));
+    const size_t           cut      = input.find('\0');
+    const json             local    = parseOrNull(input.substr(0, cut));
+    const json             incoming = cut == std::string_view::npos ? local : parseOrNull(input.substr(cut + 1));
 
-    std::vector<std::string> problems, none;
+    std::vector<std::string>            problems, none;
     const std::vector<LeaderboardLevel> levels = readLeaderboardLevels(incoming, problems);
     check(sameLevels(readLeaderboardLevels(leaderboardDocument(levels), none), levels) && none.empty(),
           "the list written as a document reads back the same");

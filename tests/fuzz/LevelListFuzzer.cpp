@@ -26,7 +26,7 @@ std::string regexString(const std::string& text, const std::regex& pattern) {
 
 int regexDifficulty(const std::string& text, int fallback) {
     static const std::regex pattern(R"re("difficulty"\s*:\s*([0-9]+))re");
-    std::smatch match;
+    std::smatch             match;
     if (!std::regex_search(text, match, pattern)) return fallback;
     try {
         return std::stoi(match[1].str());
@@ -42,7 +42,7 @@ std::vector<LevelInfo> regexLevelList(const std::string& text) {
     std::vector<LevelInfo> levels;
     for (auto it = std::sregex_iterator(text.begin(), text.end(), candidate); it != std::sregex_iterator(); ++it) {
         const std::string entry = it->str();
-        LevelInfo info{regexString(entry, name), regexString(entry, file), regexDifficulty(entry, 1),
+        LevelInfo         info{regexString(entry, name), regexString(entry, file), regexDifficulty(entry, 1),
                        regexString(entry, description)};
         if (!info.name.empty() && !info.file.empty()) levels.push_back(info);
     }
@@ -51,9 +51,12 @@ std::vector<LevelInfo> regexLevelList(const std::string& text) {
 
 fuzzsupport::Seeds seeds() {
     return {
-        {"array.json", R"([{"name": "A", "file": "a.zip", "difficulty": 2, "description": "d"}, {"name":"B","file":"b"}])"},
-        {"wrapped.json", R"({"levels": [{"file": "a", "name": "A"}, {"name": "B", "file": "b", "difficulty": 12345678901}]})"},
-        {"odd.json", "{\"name\" :\n \"x\\\"y\", \"file\": \"\", \"file\": \"f\", \"difficulty\": 2.5}{\"name\": \"n\"}"},
+        {"array.json",
+         R"([{"name": "A", "file": "a.zip", "difficulty": 2, "description": "d"}, {"name":"B","file":"b"}])"},
+        {"wrapped.json",
+         R"({"levels": [{"file": "a", "name": "A"}, {"name": "B", "file": "b", "difficulty": 12345678901}]})"},
+        {"odd.json",
+         "{\"name\" :\n \"x\\\"y\", \"file\": \"\", \"file\": \"f\", \"difficulty\": 2.5}{\"name\": \"n\"}"},
         {"nested.json", R"([{"name": "A", "x": {"y": 1}, "file": "a"}, {"difficulty": -2, "name": "C", "file": "c"}])"},
     };
 }
@@ -66,7 +69,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string            text(reinterpret_cast<const char*>(data), size);
     const std::vector<LevelInfo> levels = readLevelList(text);
     for (const LevelInfo& level : levels) {
         check(!level.name.empty() && !level.file.empty(), "an entry without name or file");

@@ -75,8 +75,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::istringstream input(std::string(reinterpret_cast<const char*>(data), size));
-    MidiFile file;
-    bool ok = file.parse(input);
+    MidiFile           file;
+    bool               ok = file.parse(input);
     check(ok == file.status, "result and status agree");
     checkParsedTracks(file);
     file.computeEventTimes();

@@ -32,9 +32,11 @@ fuzzsupport::Seeds seeds() {
         {"player", std::string(1, '\0') + "/api/player/Song%20A/Ann\n"},
         {"encoded", std::string(1, '\0') + "/api/player/a%2Fb%20%25/Zo%C3%AB\n"},
         {"upload", std::string(1, '\1') + "/api/leaderboard\n" + kSeeded},
-        {"raise", std::string(1, '\1') + "/api/leaderboard\n" +
-                      R"({"levels": [{"name": "Song A", "scores": [{"player": "Bob", "score": 70, "time": 9}, {"player": "Ann", "score": 10}]}]})"},
-        {"bad", std::string(1, '\1') + "/api/leaderboard\n" + R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": -1}]}]})"},
+        {"raise",
+         std::string(1, '\1') + "/api/leaderboard\n" +
+             R"({"levels": [{"name": "Song A", "scores": [{"player": "Bob", "score": 70, "time": 9}, {"player": "Ann", "score": 10}]}]})"},
+        {"bad", std::string(1, '\1') + "/api/leaderboard\n" +
+                    R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": -1}]}]})"},
         {"put", std::string(1, '\2') + "/api/leaderboard?x=1\n{}"},
     };
 }
@@ -42,7 +44,7 @@ fuzzsupport::Seeds seeds() {
 std::string everything(LeaderboardStore& store) { return handleApiRequest(store, "GET", "/api/leaderboard", "").body; }
 
 void checkStored(LeaderboardStore& store, const std::string& body) {
-    Upload sent;
+    Upload      sent;
     std::string error;
     check(readUpload(body, UploadLimits(), sent, error), "an accepted upload is a leaderboard document");
     for (const LeaderboardLevel& level : sent.levels) {
@@ -63,23 +65,24 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    const std::string method = kMethods[data[0] % 4];
+    const std::string      method = kMethods[data[0] % 4];
     const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-    const size_t lineEnd = rest.find('\n');
-    const std::string target(rest.substr(0, lineEnd));
-    const std::string body(lineEnd == std::string_view::npos ? std::string_view() : rest.substr(lineEnd + 1));
+    const size_t           lineEnd = rest.find('\n');
+    const std::string      target(rest.substr(0, lineEnd));
+    const std::string      body(lineEnd == std::string_view::npos ? std::string_view() : rest.substr(lineEnd + 1));
 
     std::string error;
-    const auto store = openSqliteStore(":memory:", 1, error);
+    const auto  store = openSqliteStore(":memory:", 1, error);
     check(store != nullptr, "an in-memory database opens");
     check(handleApiRequest(*store, "POST", "/api/leaderboard", kSeeded).status == 200, "the seed upload is taken");
     const std::string before = everything(*store);
 
-    const ApiReply reply = handleApiRequest(*store, method, target, body);
-    const json answer = json::parse(reply.body, nullptr, false);
+    const ApiReply reply  = handleApiRequest(*store, method, target, body);
+    const json     answer = json::parse(reply.body, nullptr, false);
     check(answer.is_object(), "every reply is a JSON object");
-    check(reply.status == 200 || reply.status == 400 || reply.status == 404 || reply.status == 405 || reply.status == 413,
-          "a status we answer with (never a storage failure here)");
+    check(
+        reply.status == 200 || reply.status == 400 || reply.status == 404 || reply.status == 405 || reply.status == 413,
+        "a status we answer with (never a storage failure here)");
     if (reply.status != 200) {
         check(answer.value("success", true) == false && answer.contains("error") && answer["error"].is_string(),
               "a refusal says why");

@@ -20,10 +20,10 @@ using GetBufferData = void (*)(GLenum, GLintptr, GLsizeiptr, void*);
 using GetBufferSize = void (*)(GLenum, GLenum, GLint*);
 
 struct Pixels {
-    int                        width = 0;
+    int                        width  = 0;
     int                        height = 0;
     std::vector<unsigned char> rgba;
-    const unsigned char* at(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
+    const unsigned char*       at(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
 
     // Pixels in the box around (cx, cy), y from the bottom, that match.
     int count(int cx, int cy, int half, const std::function<bool(const unsigned char*)>& match) const {
@@ -44,7 +44,7 @@ protected:
         ASSERT_TRUE(SDL_Init(SDL_INIT_VIDEO)) << SDL_GetError();
         const auto previous = std::filesystem::current_path();
         std::filesystem::current_path(LUMOKA_ASSETS_DIR);
-        render = new RenderState;
+        render             = new RenderState;
         const bool started = render->init("Lumoka circle pass tests", 1920, 1080);
         std::filesystem::current_path(previous);
         ASSERT_TRUE(started);
@@ -57,7 +57,8 @@ protected:
     void SetUp() override {
         ASSERT_NE(render, nullptr);
         SDL_GL_MakeCurrent(render->window, render->glContext);
-        while (gl.glGetError() != GL_NO_ERROR) {}
+        while (gl.glGetError() != GL_NO_ERROR) {
+        }
         gl.glViewport(0, 0, render->width, render->height);
         gl.glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         gl.glClear(GL_COLOR_BUFFER_BIT);
@@ -111,8 +112,8 @@ protected:
 TEST_F(CirclePass, RingLandsAtTheCircleWithYFromTheBottom) {
     render->stemColor[3] = {1.0f, 0.0f, 0.0f, 1.0f};
     addCircle(600.0f, 300.0f, 3);
-    const Pixels pixels = draw();
-    const unsigned char* ring = pixels.at(700, 300);
+    const Pixels         pixels = draw();
+    const unsigned char* ring   = pixels.at(700, 300);
     EXPECT_GT(ring[0], 150) << "the target ring in the stem's colour";
     EXPECT_LT(ring[1], 60);
     EXPECT_LT(ring[2], 60);
@@ -130,7 +131,7 @@ TEST_F(CirclePass, WithoutActiveCirclesNothingIsTouched) {
     gl.glClear(GL_COLOR_BUFFER_BIT);
     game.circles.clear();
     addCircle(600.0f, 300.0f).active = false;
-    const Pixels pixels = draw();
+    const Pixels pixels              = draw();
     EXPECT_EQ(handedOver().size(), before) << "the last pass's circles are still there";
     EXPECT_LT(pixels.at(700, 300)[2], 20);
     EXPECT_LT(pixels.at(1000, 300)[2], 20);
@@ -139,19 +140,19 @@ TEST_F(CirclePass, WithoutActiveCirclesNothingIsTouched) {
 // Only what shows reaches the circle program: inactive circles and taps set
 // aside off the screen stay out, so any number of live ones fit.
 TEST_F(CirclePass, OnlyShowingCirclesAreHandedOverWithTheirHoldProgress) {
-    game.streamTime = 10.5;
-    addCircle(100.0f, 100.0f).active = false;
-    Circle& hold      = addCircle(600.0f, 300.0f, 4);
-    hold.channel      = 1;
-    hold.holdDuration = 2.0f;
-    hold.time         = 10.0;
-    Circle& early     = addCircle(900.0f, 300.0f);
-    early.channel     = 1;
-    early.time        = 11.0;
-    early.holdDuration = 2.0f;
-    Circle& judged    = addCircle(1'000'000.0f, 1'000'000.0f);
-    judged.judged     = true;
-    judged.radius     = 0.0f;
+    game.streamTime                   = 10.5;
+    addCircle(100.0f, 100.0f).active  = false;
+    Circle& hold                      = addCircle(600.0f, 300.0f, 4);
+    hold.channel                      = 1;
+    hold.holdDuration                 = 2.0f;
+    hold.time                         = 10.0;
+    Circle& early                     = addCircle(900.0f, 300.0f);
+    early.channel                     = 1;
+    early.time                        = 11.0;
+    early.holdDuration                = 2.0f;
+    Circle& judged                    = addCircle(1'000'000.0f, 1'000'000.0f);
+    judged.judged                     = true;
+    judged.radius                     = 0.0f;
     addCircle(-110.0f, 500.0f).judged = true;  // off the left edge, its glow still shows
     draw();
     std::vector<CircleInstance> records = handedOver();
@@ -163,7 +164,7 @@ TEST_F(CirclePass, OnlyShowingCirclesAreHandedOverWithTheirHoldProgress) {
     EXPECT_FLOAT_EQ(records[1].holdProgress, 0.0f) << "before its time";
     EXPECT_EQ(records[2].flags, kCircleHit);
 
-    game.streamTime = 13.0;
+    game.streamTime              = 13.0;
     game.circles[2].holdDuration = 0.0f;
     draw();
     records = handedOver();
@@ -177,8 +178,8 @@ TEST_F(CirclePass, OnlyShowingCirclesAreHandedOverWithTheirHoldProgress) {
 }
 
 TEST_F(CirclePass, KeyLabelsTakeTheStemColourAndWhitePastSlotSeven) {
-    render->stemColor[2] = {0.0f, 1.0f, 0.0f, 1.0f};
-    render->stemColor[7] = {1.0f, 0.0f, 0.0f, 1.0f};
+    render->stemColor[2]                = {0.0f, 1.0f, 0.0f, 1.0f};
+    render->stemColor[7]                = {1.0f, 0.0f, 0.0f, 1.0f};
     addCircle(500.0f, 500.0f, 9).label  = 'T';
     addCircle(1200.0f, 500.0f, 2).label = 'T';
     for (Circle& circle : game.circles) circle.radius = 0.0f;

@@ -59,9 +59,9 @@ protected:
     Circle& addCircle(float x, float y, double time, int note = 40, int channel = 0, double holdSeconds = 0.0) {
         game.spawnCircle(noteOn(time, note, 64, channel, holdSeconds), 0, time, 1920, 1080);
         Circle& circle = game.circles.back();
-        circle.x      = x;
-        circle.y      = y;
-        circle.radius = circle.targetRadius;
+        circle.x       = x;
+        circle.y       = y;
+        circle.radius  = circle.targetRadius;
         return circle;
     }
 

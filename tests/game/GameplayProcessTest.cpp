@@ -16,7 +16,7 @@ namespace {
 TEST(GameplayProcess, SpaceStartsTheLevelAndUnhitCirclesAreMissed) {
     testsupport::TempDir dir;
     testsupport::copyAssets(dir.path());
-    const auto levels = dir.path() / "levels";
+    const auto                    levels = dir.path() / "levels";
     std::vector<levelfiles::Note> notes;
     for (int i = 1; i <= 6; ++i) notes.push_back({0.5 * i, 0.1, 40 + 8 * i, 90});
     levelfiles::writeWav(levels / "lead.wav", 4.0);
@@ -46,12 +46,12 @@ TEST(GameplayProcess, SpaceStartsTheLevelAndUnhitCirclesAreMissed) {
 
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err.find("Failed to load default level JSON definition"), std::string::npos) << result.err;
-    EXPECT_TRUE(containsInOrder(result.out, {"Loading stem: levels/lead.wav", "Loading MIDI file: levels/lead.mid",
-                               "Loading stem: levels/pad.wav",
-                               "Loaded 2 stem(s) from level JSON: levels/level.json",
-                               "Application initialized successfully!", "Playing all stems with voice group.",
-                               "Activated first stem", "Miss registered (1/3)", "Game logic thread ended",
-                               "Shutting down application..."}));
+    EXPECT_TRUE(containsInOrder(
+        result.out,
+        {"Loading stem: levels/lead.wav", "Loading MIDI file: levels/lead.mid", "Loading stem: levels/pad.wav",
+         "Loaded 2 stem(s) from level JSON: levels/level.json", "Application initialized successfully!",
+         "Playing all stems with voice group.", "Activated first stem", "Miss registered (1/3)",
+         "Game logic thread ended", "Shutting down application..."}));
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ TEST_F(Layers, NoUnlockWhileEveryStemIsActiveOrFading) {
     addStems(3);
     audio.stems[1].active = true;
     audio.stems[2].fading = true;
-    game.combo = 5;
+    game.combo            = 5;
     tick();
     EXPECT_EQ(game.layers, 1);
     EXPECT_EQ(game.comboAtLastUnlock, 5);
@@ -66,7 +66,7 @@ TEST_F(Layers, NoUnlockWhileEveryStemIsActiveOrFading) {
 TEST_F(Layers, ThirdMissDropsTheNewestStemWithinOneTick) {
     addStems(3);
     for (Stem& stem : audio.stems) stem.active = true;
-    game.layers = 3;
+    game.layers       = 3;
     const auto output = capture([&] {
         for (int i = 0; i < 3; ++i) game.registerMiss();
         tick();
@@ -74,8 +74,8 @@ TEST_F(Layers, ThirdMissDropsTheNewestStemWithinOneTick) {
     EXPECT_EQ(game.layers, 2);
     EXPECT_EQ(game.misses, 0);
     EXPECT_FALSE(audio.stems[2].active);
-    EXPECT_TRUE(inOrder(output.out, {"Miss registered (3/3)", "Deactivated stem: stem2.wav",
-                                     "Deactivated stem 3/3 (stem2.wav)"}));
+    EXPECT_TRUE(inOrder(output.out,
+                        {"Miss registered (3/3)", "Deactivated stem: stem2.wav", "Deactivated stem 3/3 (stem2.wav)"}));
 }
 
 TEST_F(Layers, AHitBetweenMissesResetsTheCount) {

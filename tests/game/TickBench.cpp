@@ -18,14 +18,14 @@
 
 namespace {
 
-constexpr int    kStems         = 8;
-constexpr double kNoteSpacing   = 0.2;  // six notes per stem inside the one-second lead
-constexpr int    kLiveCircles   = 50;
-constexpr double kClockSeconds  = 3.0;
+constexpr int    kStems        = 8;
+constexpr double kNoteSpacing  = 0.2;  // six notes per stem inside the one-second lead
+constexpr int    kLiveCircles  = 50;
+constexpr double kClockSeconds = 3.0;
 
 // The mixer runs without a device; its clock is moved by mixing frames by hand.
 std::unique_ptr<App> makeBusyApp(Sound& clockSound, int notesPerStem) {
-    auto app = std::make_unique<App>();
+    auto         app   = std::make_unique<App>();
     AudioSystem& audio = app->audio;
     audio.engine.init(Mixer::kClipRoundoff, Mixer::Output::None);
     audio.voiceGroup = audio.engine.createVoiceGroup();
@@ -61,7 +61,7 @@ std::unique_ptr<App> makeBusyApp(Sound& clockSound, int notesPerStem) {
 
     GameLogic& game = app->game;
     game.reset(kStems);
-    game.inGame       = true;
+    game.inGame        = true;
     app->render.width  = 1920;
     app->render.height = 1080;
     game.streamTime    = audio.engine.getStreamTime(audio.voiceGroup);
@@ -75,10 +75,10 @@ std::unique_ptr<App> makeBusyApp(Sound& clockSound, int notesPerStem) {
 }
 
 void BM_LogicTick(benchmark::State& state) {
-    static Sound                                clockSound;
+    static Sound                               clockSound;
     static std::map<int, std::unique_ptr<App>> apps;
-    const int notesPerStem = static_cast<int>(state.range(0));
-    std::unique_ptr<App>& app = apps[notesPerStem];
+    const int                                  notesPerStem = static_cast<int>(state.range(0));
+    std::unique_ptr<App>&                      app          = apps[notesPerStem];
     if (!app) app = makeBusyApp(clockSound, notesPerStem);
     for (auto _ : state) runLogicTick(*app);
     state.counters["circles"] = static_cast<double>(app->game.circles.size());

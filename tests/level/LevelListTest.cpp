@@ -18,7 +18,7 @@ std::vector<std::string> names(const std::vector<LevelInfo>& levels) {
 }
 
 TEST(LevelList, EntriesAreFlatBraceGroupsInFileOrderWrappedOrNot) {
-    const std::string entries = R"({"name": "One", "file": "one.zip"},
+    const std::string              entries  = R"({"name": "One", "file": "one.zip"},
         {"file": "two", "name": "Two", "difficulty": 4, "description": "Fast"},
         {"name":"Three","file":"three"})";
     const std::vector<std::string> expected = {"One", "Two", "Three"};
@@ -47,7 +47,9 @@ TEST(LevelList, EntriesWithoutNameOrFileAreSkippedAndANestedObjectSplitsOne) {
 TEST(LevelList, ValuesAreTakenAsWrittenUpToTheFirstQuoteOrNonDigit) {
     EXPECT_EQ(extractStringField(R"({"name": "Say \"hi\"", "file": "f"})", "name"), "Say \\");
     EXPECT_EQ(extractStringField(R"({"name" :
-        "Spaced"})", "name"), "Spaced");
+        "Spaced"})",
+                                 "name"),
+              "Spaced");
     EXPECT_EQ(extractStringField(R"({"name": "", "name": "Second"})", "name"), "Second");
     EXPECT_EQ(extractIntField(R"({"difficulty": 2.5})", "difficulty", 1), 2);
     EXPECT_EQ(extractIntField(R"({"difficulty": "2"})", "difficulty", 1), 1);
@@ -57,7 +59,7 @@ TEST(LevelList, ValuesAreTakenAsWrittenUpToTheFirstQuoteOrNonDigit) {
 }
 
 TEST(LevelList, AnEntryFarTooLongForARegexEngineStillReads) {
-    const std::string description(300000, 'x');
+    const std::string            description(300000, 'x');
     const std::vector<LevelInfo> levels =
         readLevelList(R"([{"name": "Long", "file": "l", "description": ")" + description + "\"}]");
     ASSERT_EQ(levels.size(), 1u);
@@ -66,7 +68,7 @@ TEST(LevelList, AnEntryFarTooLongForARegexEngineStillReads) {
 
 // loadLevelList reads the file once per process, so one case covers the fallback.
 TEST(LevelList, AMissingFileGivesTheThreeSamplesOnce) {
-    testsupport::TempDir dir;
+    testsupport::TempDir          dir;
     testsupport::WorkingDirectory cwd(dir.path());
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(loadLevelList());

@@ -30,7 +30,7 @@ protected:
         entries.clear();
         ::testing::internal::CaptureStderr();
         const bool ok = parseLevelManifest("level.json", entries, app.game.bpm);
-        err = ::testing::internal::GetCapturedStderr();
+        err           = ::testing::internal::GetCapturedStderr();
         return ok;
     }
 
@@ -38,8 +38,8 @@ protected:
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
         const bool ok = loadLevelManifest(path, app.audio, app.render, app.game);
-        out = ::testing::internal::GetCapturedStdout();
-        err = ::testing::internal::GetCapturedStderr();
+        out           = ::testing::internal::GetCapturedStdout();
+        err           = ::testing::internal::GetCapturedStderr();
         return ok;
     }
 
@@ -123,7 +123,7 @@ TEST_F(Manifest, BadElementsAreReportedAndDroppedAndEmptyFilesDroppedSilently) {
     EXPECT_EQ(entries[0].file, "ok.wav");
     size_t reports = 0;
     for (size_t at = err.find("Error reading stem entry: "); at != std::string::npos;
-         at = err.find("Error reading stem entry: ", at + 1))
+         at        = err.find("Error reading stem entry: ", at + 1))
         ++reports;
     EXPECT_EQ(reports, 4u) << err;
 }
@@ -136,7 +136,8 @@ TEST_F(Manifest, StartOrderOutsideInt32IsABadElement) {
     for (const StemEntry& entry : entries) files.push_back(entry.file);
     EXPECT_EQ(files, (std::vector<std::string>{"first.wav", "edge.wav"}));
     EXPECT_NE(err.find("Error reading stem entry: \"startOrder\" 2147483648 is outside the int32 range\n"),
-              std::string::npos) << err;
+              std::string::npos)
+        << err;
     EXPECT_NE(err.find("Error reading stem entry: \"startOrder\" 1e+20 is outside"), std::string::npos) << err;
     EXPECT_NE(err.find("-2147483649 is outside"), std::string::npos) << err;
 }
@@ -167,7 +168,10 @@ TEST_F(Manifest, UnreadableSongTempoIsReportedAndTakesTheDefault) {
 
 TEST_F(Manifest, UnusableFilesAreReportedAndRejected) {
     EXPECT_FALSE(parseLevelManifest("missing.json", entries, app.game.bpm));
-    const struct { const char* text; const char* message; } cases[] = {
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
         {"", "Failed to read level JSON: level.json"},
         {"{\"stems\": [", "JSON parse error in level.json: "},
         {"[1, 2]", "Invalid level JSON: missing 'stems' array"},
@@ -195,6 +199,17 @@ protected:
     }
 };
 
+// The files beside levels/ exist: only the rule keeps them from being read.
+TEST_F(ManifestLoad, PathsReachingOutsideTheLevelsFolderAreRefused) {
+    write("levels/level.json", R"({"stems": [{"file": "../a.wav"}, {"file": "a.wav", "midi": "../levels/a.mid"},
+        {"file": "/etc/passwd"}, {"file": "b.wav"}]})");
+    ASSERT_TRUE(load("levels/level.json")) << err;
+    EXPECT_EQ(stemNames(), (std::vector<std::string>{"b.wav"}));
+    for (const char* path : {"../a.wav", "../levels/a.mid", "/etc/passwd"})
+        EXPECT_NE(err.find(std::string("Refused a path outside the level's folder: ") + path), std::string::npos)
+            << err;
+}
+
 TEST_F(ManifestLoad, StemsComeFromTheManifestsFolderInStartOrder) {
     write("levels/level.json", R"({"stems": [
         {"file": "b.wav", "startOrder": 1}, {"file": "a.wav", "midi": "a.mid", "startOrder": 0}]})");
@@ -215,8 +230,9 @@ TEST_F(ManifestLoad, AManifestPathWithoutAFolderLoadsFilesAsWritten) {
 
 TEST_F(ManifestLoad, OnlyTheFirstEightEntriesLoad) {
     std::string stems;
-    for (int i = 0; i < 10; ++i) stems += std::string(i ? "," : "") + R"({"file": "a.wav", "startOrder": )" +
-                                          std::to_string(9 - i) + R"(, "animation": {"base": 1.5}})";
+    for (int i = 0; i < 10; ++i)
+        stems += std::string(i ? "," : "") + R"({"file": "a.wav", "startOrder": )" + std::to_string(9 - i) +
+                 R"(, "animation": {"base": 1.5}})";
     write("level.json", R"({"stems": [)" + stems + "]}");
     markSlots(7.0f);
     ASSERT_TRUE(load("level.json")) << err;
@@ -257,8 +273,7 @@ TEST_F(ManifestLoad, StemThatPlaysNoNotesNeverOpensItsMidi) {
 }
 
 TEST_F(ManifestLoad, ChartIsScaledToTheSongTempo) {
-    write("levels/level.json",
-                           R"({"songMetaData": [{"bpm": 100}], "stems": [{"file": "a.wav", "midi": "a.mid"}]})");
+    write("levels/level.json", R"({"songMetaData": [{"bpm": 100}], "stems": [{"file": "a.wav", "midi": "a.mid"}]})");
     ASSERT_TRUE(load("levels/level.json")) << err;
     const auto& events = app.audio.stems[0].midi.events;
     ASSERT_FALSE(events.empty());
@@ -268,8 +283,8 @@ TEST_F(ManifestLoad, ChartIsScaledToTheSongTempo) {
 
 TEST_F(ManifestLoad, ANonPositiveSongTempoLeavesTheChartsTheirOwnTiming) {
     for (const char* bpm : {"0", "-90"}) {
-        write("levels/level.json",
-              std::string(R"({"songMetaData": [{"bpm": )") + bpm + R"(}], "stems": [{"file": "a.wav", "midi": "a.mid"}]})");
+        write("levels/level.json", std::string(R"({"songMetaData": [{"bpm": )") + bpm +
+                                       R"(}], "stems": [{"file": "a.wav", "midi": "a.mid"}]})");
         ASSERT_TRUE(load("levels/level.json")) << err;
         const auto& events = app.audio.stems[0].midi.events;
         ASSERT_FALSE(events.empty());

@@ -59,8 +59,8 @@ protected:
         CaptureStderr();
         LevelPackage::prepare("levels/" + name, package);
         const bool applied = package.apply(audio, render, game);
-        out = GetCapturedStdout();
-        err = GetCapturedStderr();
+        out                = GetCapturedStdout();
+        err                = GetCapturedStderr();
         return applied;
     }
 
@@ -68,7 +68,7 @@ protected:
     std::array<unsigned char, 3> background() {
         render.renderFrame();
         const rendertest::Pixels pixels = rendertest::readBackBuffer(render.width, render.height);
-        const unsigned char* p = pixels.at(render.width / 2, render.height / 2);
+        const unsigned char*     p      = pixels.at(render.width / 2, render.height / 2);
         return {p[0], p[1], p[2]};
     }
 
@@ -86,17 +86,18 @@ TEST_F(Packages, AWorkingShaderReplacesTheBackgroundAndAPlainPackageKeepsIt) {
     const uint32_t defaultProgram = render.backgroundProgram;
     ASSERT_TRUE(use("red"));
     EXPECT_EQ(package.name, "red");
-    EXPECT_TRUE(containsInOrder(out, {"Loading level package from conventional paths in: levels/red",
-                                      "Found and loaded conventional shader: levels/red/background.frag",
-                                      "Package prepared. Manifest: 'levels/red/level.json', Has Shader: Yes",
-                                      "Applying package to systems...", "Custom shader compiled and loaded successfully",
-                                      "Loaded stems successfully via level.json manifest."}));
+    EXPECT_TRUE(containsInOrder(
+        out, {"Loading level package from conventional paths in: levels/red",
+              "Found and loaded conventional shader: levels/red/background.frag",
+              "Package prepared. Manifest: 'levels/red/level.json', Has Shader: Yes", "Applying package to systems...",
+              "Custom shader compiled and loaded successfully", "Loaded stems successfully via level.json manifest."}));
     EXPECT_FALSE(rendertest::probe().glIsProgram(defaultProgram)) << "the replaced program is deleted";
     EXPECT_EQ(background(), (Rgb{255, 0, 0}));
 
     ASSERT_TRUE(use("plain"));
-    EXPECT_TRUE(containsInOrder(out, {"No shader found at levels/plain/background.frag. The current shader will be used.",
-                                      "Package prepared. Manifest: 'levels/plain/level.json', Has Shader: No"}));
+    EXPECT_TRUE(
+        containsInOrder(out, {"No shader found at levels/plain/background.frag. The current shader will be used.",
+                              "Package prepared. Manifest: 'levels/plain/level.json', Has Shader: No"}));
     EXPECT_EQ(audio.stems.size(), 1u);
     EXPECT_EQ(background(), (Rgb{255, 0, 0})) << "the previous package's background stays";
 }
@@ -106,8 +107,8 @@ TEST_F(Packages, ABrokenOrEmptyShaderKeepsTheBackgroundAndTheLevelStillLoads) {
     const uint32_t greenProgram = render.backgroundProgram;
     for (const char* name : {"broken", "empty"}) {
         ASSERT_TRUE(use(name)) << err;
-        EXPECT_TRUE(containsInOrder(err, {"Failed to compile custom fragment shader",
-                                          "Failed to load custom shader, keeping current shader"}))
+        EXPECT_TRUE(containsInOrder(
+            err, {"Failed to compile custom fragment shader", "Failed to load custom shader, keeping current shader"}))
             << name << ": " << err;
         EXPECT_EQ(render.backgroundProgram, greenProgram);
         EXPECT_EQ(background(), (Rgb{0, 255, 0})) << name;

@@ -44,15 +44,15 @@ TEST(PackageThread, PackagesAndTutorialPagesRebuildTheStemsWhileTheTickDispatche
 
     ::testing::internal::CaptureStdout();
     std::thread logic(runLogicThread, app.get());
-    size_t     mostCircles = 0;
-    const auto end         = std::chrono::steady_clock::now() + 2500ms;
+    size_t      mostCircles = 0;
+    const auto  end         = std::chrono::steady_clock::now() + 2500ms;
     for (int frame = 0; std::chrono::steady_clock::now() < end; ++frame) {
         {
             std::lock_guard<std::mutex> lock(gameStateMutex);
             if (frame % 40 == 0) {
                 tutorialActive = false;
-                app->levelLoader.request({frame % 80 == 0 ? "levels/one" : "levels/two", "Level",
-                                          LevelLoader::Purpose::Run});
+                app->levelLoader.request(
+                    {frame % 80 == 0 ? "levels/one" : "levels/two", "Level", LevelLoader::Purpose::Run});
             } else if (frame % 40 == 20) {
                 tutorialActive = true;
                 tutorialPage   = frame / 40 % kTutorialPages;

@@ -34,17 +34,17 @@ private:
     }
 
     SDL_LogOutputFunction    savedFunction_ = nullptr;
-    void*                    savedData_ = nullptr;
-    std::streambuf*          savedErr_ = nullptr;
+    void*                    savedData_     = nullptr;
+    std::streambuf*          savedErr_      = nullptr;
     std::ostringstream       errors_;
     std::vector<std::string> lines_;
 };
 
 TEST(LoadMidiAsset, ReadsAFileFromDisk) {
     testsupport::TempDir dir;
-    std::string path = (dir.path() / "song.mid").string();
+    std::string          path = (dir.path() / "song.mid").string();
     ASSERT_TRUE(writeBytes(path, tempoMapFormat1()));
-    MidiFile file;
+    MidiFile   file;
     LogCapture log;
     ASSERT_TRUE(loadMidiAsset(path, file));
     EXPECT_TRUE(log.lines().empty());
@@ -55,9 +55,9 @@ TEST(LoadMidiAsset, ReadsAFileFromDisk) {
 
 TEST(LoadMidiAsset, MissingFile) {
     testsupport::TempDir dir;
-    std::string path = (dir.path() / "absent.mid").string();
-    MidiFile file;
-    LogCapture log;
+    std::string          path = (dir.path() / "absent.mid").string();
+    MidiFile             file;
+    LogCapture           log;
     EXPECT_FALSE(loadMidiAsset(path, file));
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("ERROR: Could not open MIDI file " + path + ": ", 0), 0u) << log.lines()[0];
@@ -65,8 +65,8 @@ TEST(LoadMidiAsset, MissingFile) {
 
 TEST(LoadMidiAsset, FolderIsRefused) {
     testsupport::TempDir dir;
-    MidiFile file;
-    LogCapture log;
+    MidiFile             file;
+    LogCapture           log;
     EXPECT_FALSE(loadMidiAsset(dir.path().string(), file));
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("ERROR: ", 0), 0u) << log.lines()[0];
@@ -74,13 +74,13 @@ TEST(LoadMidiAsset, FolderIsRefused) {
 
 TEST(LoadMidiAsset, EmptyTruncatedAndForeignFilesFailToParse) {
     testsupport::TempDir dir;
-    Bytes truncated = tempoMapFormat1();
+    Bytes                truncated = tempoMapFormat1();
     truncated.resize(truncated.size() / 2);
     std::vector<Bytes> contents = {{}, truncated, Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0}};
     for (const Bytes& content : contents) {
         std::string path = (dir.path() / "bad.mid").string();
         ASSERT_TRUE(writeBytes(path, content));
-        MidiFile file;
+        MidiFile   file;
         LogCapture log;
         EXPECT_FALSE(loadMidiAsset(path, file));
         EXPECT_FALSE(file.status);

@@ -43,7 +43,7 @@ void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 class MidiParseErrors : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(MidiParseErrors, FailWithTheExactMessage) {
-    MidiFile file;
+    MidiFile     file;
     ParseOutcome outcome = parseBytes(file, GetParam().bytes);
     EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(file.status);
@@ -74,10 +74,8 @@ std::vector<ErrorCase> headerErrors() {
          "In file : unexpected end of file.\nExpecting 'T' at second byte, but found nothing.\n"},
         {"HeaderFourthByteMissing", text("MTh"),
          "In file : unexpected end of file.\nExpecting 'd' at fourth byte, but found nothing.\n"},
-        {"HeaderSecondByteWrong", text("MXhd"),
-         "File  is not a MIDI file\nExpecting 'T' at second byte but got 'X'\n"},
-        {"HeaderFourthByteWrong", text("MThx"),
-         "File  is not a MIDI file\nExpecting 'd' at fourth byte but got 'x'\n"},
+        {"HeaderSecondByteWrong", text("MXhd"), "File  is not a MIDI file\nExpecting 'T' at second byte but got 'X'\n"},
+        {"HeaderFourthByteWrong", text("MThx"), "File  is not a MIDI file\nExpecting 'd' at fourth byte but got 'x'\n"},
         {"HeaderSizeNotSix", headerSize(7),
          "File  is not a MIDI 1.0 Standard MIDI file.\nThe header size is 7 bytes.\n"},
         {"Format2", header(2, 1, 480), "Error: cannot handle a type-2 MIDI file\n"},
@@ -101,8 +99,8 @@ std::vector<ErrorCase> headerErrors() {
 }
 
 std::vector<ErrorCase> trackErrors() {
-    TrackWriter runningFirst, afterMeta, afterSysex, dataTooLarge, largeMetaLength, deltaTooLarge,
-        sysexLengthTooLarge, noEnd, tickOverflow;
+    TrackWriter runningFirst, afterMeta, afterSysex, dataTooLarge, largeMetaLength, deltaTooLarge, sysexLengthTooLarge,
+        noEnd, tickOverflow;
     runningFirst.raw({0x00, 0x40, 0x40});
     afterMeta.meta(0, 0x01, {'a'}).raw({0x00, 0x40});
     afterSysex.sysex(0, 0xF0, {0xF7}).raw({0x00, 0x7F});
@@ -114,8 +112,7 @@ std::vector<ErrorCase> trackErrors() {
     for (int i = 0; i < 9; ++i) tickOverflow.noteOn(0x0FFFFFFF, 0, 60, 100);
     tickOverflow.endOfTrack();
     return {
-        {"RunningStatusWithoutCommand", withTrack(runningFirst),
-         "Error: running command with no previous command\n"},
+        {"RunningStatusWithoutCommand", withTrack(runningFirst), "Error: running command with no previous command\n"},
         {"RunningStatusAfterMeta", withTrack(afterMeta),
          "Error: running status not permitted with meta and sysex event.\nByte is 0x40\n"},
         {"RunningStatusAfterSysex", withTrack(afterSysex),
@@ -125,8 +122,7 @@ std::vector<ErrorCase> trackErrors() {
         {"DeltaTooLong", withTrack(deltaTooLarge), "VLV number is too large\n"},
         {"SysexLengthTooLong", withTrack(sysexLengthTooLarge), "VLV number is too large\n"},
         {"NoEndOfTrack", withTrack(noEnd), "Error: unexpected end of file.\n"},
-        {"TickBeyondIntRange", withTrack(tickOverflow),
-         "Error: MIDI track time exceeds the largest tick value\n"},
+        {"TickBeyondIntRange", withTrack(tickOverflow), "Error: MIDI track time exceeds the largest tick value\n"},
     };
 }
 
@@ -137,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Track, MidiParseErrors, testing::ValuesIn(trackErrors()
 
 TEST(MidiParse, MessagesNameTheFileWhenItHasOne) {
     MidiFile file;
-    file.fileName = "song.mid";
+    file.fileName      = "song.mid";
     ParseOutcome wrong = parseBytes(file, text("MThx"));
     EXPECT_EQ(wrong.errors, "File song.mid is not a MIDI file\nExpecting 'd' at fourth byte but got 'x'\n");
     ParseOutcome shortHeader = parseBytes(file, text("MT"));
@@ -146,11 +142,11 @@ TEST(MidiParse, MessagesNameTheFileWhenItHasOne) {
 }
 
 TEST(MidiParse, StreamWithoutBufferReadsAsEmpty) {
-    std::istream input(nullptr);
+    std::istream       input(nullptr);
     std::ostringstream errors;
-    std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
-    MidiFile file;
-    bool ok = file.parse(input);
+    std::streambuf*    saved = std::cerr.rdbuf(errors.rdbuf());
+    MidiFile           file;
+    bool               ok = file.parse(input);
     std::cerr.rdbuf(saved);
     EXPECT_FALSE(ok);
     EXPECT_EQ(errors.str(), "Bad MIDI data input\n");
@@ -162,14 +158,14 @@ TEST(MidiParse, EveryTruncationFailsAndTrailingBytesAreIgnored) {
     for (const MidiSample& sample : midiSamples()) {
         SCOPED_TRACE(sample.name);
         for (std::size_t size = 0; size < sample.bytes.size(); ++size) {
-            MidiFile file;
+            MidiFile     file;
             ParseOutcome outcome = parseBytes(file, Bytes(sample.bytes.begin(), sample.bytes.begin() + size));
             ASSERT_FALSE(outcome.ok) << "cut at " << size;
             ASSERT_FALSE(outcome.errors.empty()) << "cut at " << size;
         }
         MidiFile whole;
         EXPECT_TRUE(parseBytes(whole, sample.bytes).ok);
-        MidiFile withTail;
+        MidiFile     withTail;
         ParseOutcome tail = parseBytes(withTail, concat(sample.bytes, text("MTrk\x01garbage")));
         EXPECT_TRUE(tail.ok);
         EXPECT_EQ(tail.errors, "");
@@ -215,9 +211,9 @@ TEST(MidiParse, RunningStatusIsFilledIntoEveryMessage) {
     MidiFile file;
     ASSERT_TRUE(parseBytes(file, runningStatusFormat0()).ok);
     std::vector<Bytes> expected = {
-        {0xC0, 0x05}, {0x90, 60, 100}, {0x90, 62, 90}, {0x90, 60, 0}, {0x90, 62, 0}, {0xB0, 10, 32},
-        {0xB0, 7, 100}, {0xE0, 0x00, 0x40}, {0xD0, 0x30}, {0xD0, 0x31}, {0x99, 36, 127}, {0x89, 36, 0},
-        {0xFF, 0x2F, 0x00},
+        {0xC0, 0x05},    {0x90, 60, 100}, {0x90, 62, 90},     {0x90, 60, 0}, {0x90, 62, 0},
+        {0xB0, 10, 32},  {0xB0, 7, 100},  {0xE0, 0x00, 0x40}, {0xD0, 0x30},  {0xD0, 0x31},
+        {0x99, 36, 127}, {0x89, 36, 0},   {0xFF, 0x2F, 0x00},
     };
     std::vector<int> ticks = {0, 0, 48, 48, 96, 96, 96, 106, 106, 111, 118, 214, 226};
     ASSERT_EQ(file.eventCount(0), static_cast<int>(expected.size()));
@@ -386,7 +382,7 @@ TEST(MidiEventTimes, TempoChangesApplyToLaterTicks) {
     TrackWriter same, faster;
     same.tempo(0, 500000).noteOn(0, 0, 60, 100).noteOff(960, 0, 60).endOfTrack();
     faster.tempo(0, 500000).noteOn(0, 0, 60, 100).tempo(480, 250000).noteOff(480, 0, 60).endOfTrack();
-    MidiFile sameFile = timed(withTrack(same));
+    MidiFile sameFile   = timed(withTrack(same));
     MidiFile fasterFile = timed(withTrack(faster));
     EXPECT_DOUBLE_EQ(secondsAtTick(sameFile, 960), 1.0);
     EXPECT_DOUBLE_EQ(secondsAtTick(fasterFile, 480), 0.5);
@@ -396,9 +392,9 @@ TEST(MidiEventTimes, TempoChangesApplyToLaterTicks) {
 TEST(MidiEventTimes, ConductorTrackTimesEveryTrack) {
     MidiFile file = timed(tempoMapFormat1());
     // 0..480 at 0.5 s per beat, 480..1920 at 0.25, then 0.75 s per beat
-    EXPECT_DOUBLE_EQ(file.event(1, 2).seconds, 0.5);          // melody note at 480
-    EXPECT_DOUBLE_EQ(file.event(1, 6).seconds, 0.5 + 0.5);    // at 1440
-    EXPECT_DOUBLE_EQ(file.event(1, 8).seconds, 0.5 + 0.75);   // at 1920
+    EXPECT_DOUBLE_EQ(file.event(1, 2).seconds, 0.5);                      // melody note at 480
+    EXPECT_DOUBLE_EQ(file.event(1, 6).seconds, 0.5 + 0.5);                // at 1440
+    EXPECT_DOUBLE_EQ(file.event(1, 8).seconds, 0.5 + 0.75);               // at 1920
     EXPECT_DOUBLE_EQ(file.event(2, 3).seconds, 1.25 + 720 * 0.75 / 480);  // bass at 2640
     EXPECT_EQ(file.trackState, MidiFile::TrackState::Split);
     EXPECT_EQ(file.trackCount(), 3);
@@ -425,7 +421,7 @@ TEST(MidiEventTimes, EventsAtOneTickShareOneTimeAcrossATempoChange) {
 TEST(MidiEventTimes, SmpteDivisionStillFollowsTempo) {
     MidiFile file = timed(smpteDivisionFile());
     ASSERT_EQ(file.ticksPerQuarterNote, 1000);
-    EXPECT_DOUBLE_EQ(file.event(1, 1).seconds, 1.0);   // tick 1000 at one second per beat
+    EXPECT_DOUBLE_EQ(file.event(1, 1).seconds, 1.0);  // tick 1000 at one second per beat
     EXPECT_DOUBLE_EQ(file.event(1, 3).seconds, 2.0);
 }
 
@@ -483,7 +479,7 @@ TEST(MidiPairNotes, PairingAgainReplacesOldLinks) {
     MidiFile file = timed(velocityZeroOffs());
     file.pairNotes();
     MidiTrackEvent& stray = file.event(0, 5);
-    stray.bytes = {0xC5, 1};  // no longer a note-off
+    stray.bytes           = {0xC5, 1};  // no longer a note-off
     file.pairNotes();
     EXPECT_EQ(stray.link, nullptr);
     EXPECT_EQ(file.event(0, 4).link, &file.event(0, 7));
@@ -495,9 +491,9 @@ TEST(MidiPairNotes, PairingAgainReplacesOldLinks) {
 TEST(MidiMergeTracks, OrdersByTickThenFileOrder) {
     MidiFile file = timed(tempoMapFormat1());
     file.pairNotes();
-    MidiTrackEvent* bassOn = &file.event(2, 0);
+    MidiTrackEvent* bassOn  = &file.event(2, 0);
     MidiTrackEvent* bassOff = bassOn->link;
-    int total = file.eventCount(0) + file.eventCount(1) + file.eventCount(2);
+    int             total   = file.eventCount(0) + file.eventCount(1) + file.eventCount(2);
     file.mergeTracks();
     ASSERT_EQ(file.trackCount(), 1);
     EXPECT_EQ(file.trackState, MidiFile::TrackState::Merged);

@@ -19,16 +19,16 @@ struct MidiSample {
 inline Bytes runningStatusFormat0() {
     MidiWriter writer(0, 96);
     writer.addTrack()
-        .message(0, {0xC0, 0x05})          // program change
+        .message(0, {0xC0, 0x05})  // program change
         .noteOn(0, 0, 60, 100)
-        .message(48, {62, 90})             // running note-on
-        .message(0, {60, 0})               // running note-on, velocity 0: a note-off
+        .message(48, {62, 90})  // running note-on
+        .message(0, {60, 0})    // running note-on, velocity 0: a note-off
         .message(48, {62, 0})
         .controller(0, 0, 10, 32)
-        .message(0, {7, 100})              // running controller
-        .message(10, {0xE0, 0x00, 0x40})   // pitch bend
-        .message(0, {0xD0, 0x30})          // channel pressure
-        .message(5, {0x31})                // running channel pressure
+        .message(0, {7, 100})             // running controller
+        .message(10, {0xE0, 0x00, 0x40})  // pitch bend
+        .message(0, {0xD0, 0x30})         // channel pressure
+        .message(5, {0x31})               // running channel pressure
         .noteOn(7, 9, 36, 127)
         .message(96, {0x89, 36, 0})
         .endOfTrack(12);
@@ -39,7 +39,7 @@ inline Bytes tempoMapFormat1() {
     MidiWriter writer(1, 480);
     writer.addTrack()
         .tempo(0, 500000)
-        .meta(0, 0x58, {4, 2, 24, 8})      // time signature
+        .meta(0, 0x58, {4, 2, 24, 8})  // time signature
         .tempo(480, 250000)
         .tempo(1440, 750000)
         .endOfTrack(0);
@@ -55,20 +55,20 @@ inline Bytes overlappingNotes() {
     MidiWriter writer(1, 120);
     writer.addTrack()
         .noteOn(0, 2, 64, 100)
-        .noteOn(30, 2, 64, 90)      // same key again before the first ends
-        .noteOn(0, 3, 64, 80)       // same key, other channel
+        .noteOn(30, 2, 64, 90)  // same key again before the first ends
+        .noteOn(0, 3, 64, 80)   // same key, other channel
         .noteOff(30, 2, 64)
         .noteOff(30, 2, 64)
         .noteOff(0, 3, 64)
-        .noteOff(10, 3, 64)         // one note-off too many
-        .noteOn(10, 2, 65, 70)      // never released
+        .noteOff(10, 3, 64)     // one note-off too many
+        .noteOn(10, 2, 65, 70)  // never released
         .endOfTrack(0);
     writer.addTrack().noteOn(0, 2, 64, 60).noteOff(200, 2, 64, 10).endOfTrack(0);
     return writer.bytes();
 }
 
 inline Bytes velocityZeroOffs() {
-    MidiWriter writer(1, 240);
+    MidiWriter   writer(1, 240);
     TrackWriter& track = writer.addTrack();
     track.noteOn(0, 4, 50, 100);
     track.message(120, {52, 101});
@@ -81,20 +81,25 @@ inline Bytes velocityZeroOffs() {
 inline Bytes smpteDivisionFile() {
     MidiWriter writer(1, smpteDivision(25, 40));
     writer.addTrack().tempo(0, 1000000).endOfTrack(0);
-    writer.addTrack().noteOn(0, 0, 72, 100).noteOff(1000, 0, 72).noteOn(500, 0, 74, 100).noteOff(500, 0, 74).endOfTrack(0);
+    writer.addTrack()
+        .noteOn(0, 0, 72, 100)
+        .noteOff(1000, 0, 72)
+        .noteOn(500, 0, 74, 100)
+        .noteOff(500, 0, 74)
+        .endOfTrack(0);
     return writer.bytes();
 }
 
 inline Bytes metaAndSysex() {
     MidiWriter writer(1, 192);
     writer.addTrack()
-        .meta(0, 0x03, Bytes(200, 'x'))            // track name with a two-byte length
+        .meta(0, 0x03, Bytes(200, 'x'))  // track name with a two-byte length
         .sysex(0, 0xF0, {0x7E, 0x7F, 0x09, 0x01, 0xF7})
         .noteOn(10, 15, 0, 1)
-        .sysex(5, 0xF7, {0xF8})                      // escaped real-time byte
-        .message(0, {0xAF, 0, 50})                   // key pressure
+        .sysex(5, 0xF7, {0xF8})     // escaped real-time byte
+        .message(0, {0xAF, 0, 50})  // key pressure
         .noteOff(20, 15, 0, 0)
-        .meta(0, 0x7F, {})                           // empty sequencer-specific event
+        .meta(0, 0x7F, {})  // empty sequencer-specific event
         .noteOn(0, 15, 127, 127)
         .message(40, {127, 0})
         .endOfTrack(0);

@@ -19,8 +19,8 @@ struct ParseOutcome {
 inline ParseOutcome parseBytes(MidiFile& file, const Bytes& bytes) {
     std::istringstream input(std::string(bytes.begin(), bytes.end()));
     std::ostringstream errors;
-    std::streambuf* saved = std::cerr.rdbuf(errors.rdbuf());
-    bool ok = file.parse(input);
+    std::streambuf*    saved = std::cerr.rdbuf(errors.rdbuf());
+    bool               ok    = file.parse(input);
     std::cerr.rdbuf(saved);
     return {ok, errors.str()};
 }

@@ -16,7 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline void appendVariableLength(Bytes& out, std::uint32_t value) {
     std::uint8_t groups[5];
-    int count = 0;
+    int          count = 0;
     do {
         groups[count++] = value & 0x7F;
         value >>= 7;
@@ -48,8 +48,8 @@ public:
         return message(delta, {status(0xB0, channel), byte(number), byte(value)});
     }
     TrackWriter& tempo(std::uint32_t delta, std::uint32_t microsecondsPerQuarter) {
-        return message(delta, {0xFF, 0x51, 0x03, byte(microsecondsPerQuarter >> 16),
-                               byte(microsecondsPerQuarter >> 8), byte(microsecondsPerQuarter)});
+        return message(delta, {0xFF, 0x51, 0x03, byte(microsecondsPerQuarter >> 16), byte(microsecondsPerQuarter >> 8),
+                               byte(microsecondsPerQuarter)});
     }
     TrackWriter& meta(std::uint32_t delta, std::uint8_t type, const Bytes& data) {
         appendVariableLength(bytes_, delta);
@@ -108,10 +108,10 @@ public:
     }
 
 private:
-    int                      format_;
-    std::uint16_t            division_;
-    int                      declaredCount_ = -1;
-    std::deque<TrackWriter>  tracks_;  // keeps handed-out references valid
+    int                     format_;
+    std::uint16_t           division_;
+    int                     declaredCount_ = -1;
+    std::deque<TrackWriter> tracks_;  // keeps handed-out references valid
 };
 
 // SMPTE time division: frames per second and ticks per frame.

@@ -27,13 +27,13 @@ struct CsvRow {
 };
 
 bool runMidicsv(const std::filesystem::path& midi, std::string& csv) {
-    std::string path = midi.string();
-    const char* args[] = {"midicsv", path.c_str(), nullptr};
+    std::string  path    = midi.string();
+    const char*  args[]  = {"midicsv", path.c_str(), nullptr};
     SDL_Process* process = SDL_CreateProcess(args, true);
     if (!process) return false;
-    std::size_t size = 0;
-    int exitCode = -1;
-    char* output = static_cast<char*>(SDL_ReadProcess(process, &size, &exitCode));
+    std::size_t size     = 0;
+    int         exitCode = -1;
+    char*       output   = static_cast<char*>(SDL_ReadProcess(process, &size, &exitCode));
     SDL_DestroyProcess(process);
     if (!output) return false;
     csv.assign(output, size);
@@ -43,10 +43,10 @@ bool runMidicsv(const std::filesystem::path& midi, std::string& csv) {
 
 std::vector<CsvRow> parseCsv(const std::string& csv) {
     std::vector<CsvRow> rows;
-    std::istringstream lines(csv);
+    std::istringstream  lines(csv);
     for (std::string line; std::getline(lines, line);) {
         std::vector<std::string> fields;
-        std::istringstream cells(line);
+        std::istringstream       cells(line);
         for (std::string cell; std::getline(cells, cell, ',');) {
             std::size_t start = cell.find_first_not_of(' ');
             fields.push_back(start == std::string::npos ? "" : cell.substr(start));
@@ -86,7 +86,8 @@ std::vector<std::string> ourEvents(MidiFile& file) {
                 const char* type = (e.bytes[0] & 0xF0) == 0x90 ? "Note_on_c" : "Note_off_c";
                 out.push_back(describe(t, e.tick, type, {e.channel(), e.keyNumber(), e.velocity()}));
             } else if (e.isController()) {
-                out.push_back(describe(t, e.tick, "Control_c", {e.channel(), e.controllerNumber(), e.controllerValue()}));
+                out.push_back(
+                    describe(t, e.tick, "Control_c", {e.channel(), e.controllerNumber(), e.controllerValue()}));
             } else if (e.isTempo()) {
                 int microseconds = static_cast<int>(60000000.0 / e.tempoBpm() + 0.5);
                 out.push_back(describe(t, e.tick, "Tempo", {microseconds}));
@@ -104,11 +105,11 @@ double csvSeconds(const std::vector<CsvRow>& rows, int division, int tick) {
     }
     std::stable_sort(tempos.begin(), tempos.end(), [](auto& a, auto& b) { return a.first < b.first; });
     double seconds = 0.0, microseconds = 500000.0;
-    int at = 0;
+    int    at = 0;
     for (const auto& [tempoTick, value] : tempos) {
         if (tempoTick >= tick) break;
         seconds += (tempoTick - at) * microseconds / 1e6 / division;
-        at = tempoTick;
+        at           = tempoTick;
         microseconds = value;
     }
     return seconds + (tick - at) * microseconds / 1e6 / division;

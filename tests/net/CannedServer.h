@@ -16,7 +16,7 @@
 struct CannedReply {
     int         status = 200;
     std::string body;
-    bool        held   = false;  // waits for release() (at most 10 s)
+    bool        held = false;  // waits for release() (at most 10 s)
 };
 
 struct SeenRequest {
@@ -44,7 +44,7 @@ public:
         thread_.join();
     }
 
-    CannedServer(const CannedServer&) = delete;
+    CannedServer(const CannedServer&)            = delete;
     CannedServer& operator=(const CannedServer&) = delete;
 
     std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/api"; }
@@ -81,7 +81,7 @@ private:
         std::unique_lock<std::mutex> lock(mutex_);
         seen_.push_back({request.method, request.target, request.body, request.get_header_value("Content-Type")});
         changed_.notify_all();
-        const auto it = byTarget_.find(request.target);
+        const auto        it    = byTarget_.find(request.target);
         const CannedReply reply = it == byTarget_.end() ? default_ : it->second;
         if (reply.held) changed_.wait_for(lock, std::chrono::seconds(10), [this] { return released_; });
         response.status = reply.status;

@@ -47,7 +47,8 @@ protected:
 
     static Score score(const std::string& level, const std::string& player) {
         Score score;
-        score.output = capture([&] { HttpDatabase::getPlayerScore(level, player, [&](int value) { score.value = value; }); });
+        score.output =
+            capture([&] { HttpDatabase::getPlayerScore(level, player, [&](int value) { score.value = value; }); });
         return score;
     }
 
@@ -86,8 +87,8 @@ TEST_F(ClientAndServer, UploadFetchAndPlayerScoreRoundTrip) {
 
 TEST_F(ClientAndServer, TheServerKeepsTheBestPerPlayerPerLevel) {
     upload(document({{"L1", {entry("Ann", 100, 10, "1/8", 1)}}, {"L2", {entry("Bob", 50)}}}));
-    upload(document({{"L2", {entry("Bob", 70, 40, "3/8", 7), entry("Ann", 5)}},
-                     {"L1", {entry("Ann", 90), entry("Bob", 1)}}}));
+    upload(document(
+        {{"L2", {entry("Bob", 70, 40, "3/8", 7), entry("Ann", 5)}}, {"L1", {entry("Ann", 90), entry("Bob", 1)}}}));
     upload(document({{"L1", {entry("Ann", 100, 99, "8/8", 99)}}}));  // equal: nothing changes
     const json expected = document({{"L1", {entry("Ann", 100, 10, "1/8", 1), entry("Bob", 1)}},
                                     {"L2", {entry("Bob", 70, 40, "3/8", 7), entry("Ann", 5)}}});
@@ -113,7 +114,7 @@ TEST_F(ClientAndServer, NamesWithSpacesSlashesPercentAndNonAsciiReachTheServerAs
 
 TEST_F(ClientAndServer, RunsSavedWhileTheServerWasDownSurviveAFetchAndGoUpAgain) {
     upload(document({{"Song A", {entry("Ann", 100)}}, {"Song C", {entry("Cy", 7)}}}));
-    HttpDatabase::baseUrl = kNoServer;
+    HttpDatabase::baseUrl        = kNoServer;
     const CapturedOutput offline = save(run("Song A", "Bob", 30));
     save(run("Song B", "Ann", 300));
     save(run("Song C", "Cy", 9));
@@ -142,6 +143,52 @@ TEST_F(ClientAndServer, RunsSavedWhileTheServerWasDownSurviveAFetchAndGoUpAgain)
     EXPECT_EQ(again.document, merged);
 }
 
+TEST_F(ClientAndServer, EntriesTheServerWouldRefuseStayLocalAndAreNeverSent) {
+    const std::string longName(65, 'n');
+    json              bad = entry("Cy", 12);
+    bad["time"]           = 1.5;
+    writeLeaderboard(
+        document({{"Song A", {entry(longName, 50), entry("Bob", -3), entry("Ann", 10)}}, {"Song B", {bad}}}).dump(4));
+    json saved;
+    capture([&] { Leaderboard::saveRun("Song B", run("Song B", "Dee", 7).leaderboardEntry(), saved); });
+    const CapturedOutput output = upload(saved);
+    EXPECT_NE(output.out.find("Server confirmed leaderboard upload\n"), std::string::npos) << output.err;
+    const std::string notSent = "Not uploading a leaderboard entry the server would refuse (kept locally): ";
+    EXPECT_NE(output.err.find(notSent + "levels[0].scores[0].player must be a string of at most 64 bytes\n"),
+              std::string::npos)
+        << output.err;
+    EXPECT_NE(output.err.find(notSent + "levels[0].scores[1].score must be"), std::string::npos);
+    EXPECT_NE(output.err.find(notSent + "levels[1].scores[0].time must be"), std::string::npos);
+    EXPECT_EQ(output.err.find("HTTP request failed"), std::string::npos) << "nothing the server refuses went up";
+
+    std::string body;
+    ASSERT_TRUE(HttpDatabase::request(server.baseUrl() + "/leaderboard", "GET", "", body));
+    EXPECT_EQ(json::parse(body),
+              document({{"Song A", {entry("Ann", 10)}}, {"Song B", {entry("Dee", 7, 61, "3/8", 12)}}}));
+    const json file = fileDocument();
+    EXPECT_EQ(file["levels"][0]["scores"].size(), 3u);
+    EXPECT_EQ(file["levels"][1]["scores"].size(), 2u);
+
+    const Fetched fetched = fetch();
+    EXPECT_EQ(fetched.output.out.find("uploading them"), std::string::npos)
+        << "the refused entries alone do not make every fetch upload again";
+}
+
+TEST_F(ClientAndServer, AFetchKeepsOnlyInstalledLevelsInTheFileButShowsThemAll) {
+    json many = document({{"Song A", {entry("Ann", 10)}}});
+    for (int i = 0; i < 200; ++i)
+        many["levels"].push_back({{"name", "Elsewhere " + std::to_string(i)}, {"scores", {entry("Eve", i)}}});
+    upload(many);
+    writeLeaderboard(document({{"Song B", {entry("Bob", 5)}}}).dump(4));
+
+    Leaderboard::setInstalledLevels(std::vector<std::string>{"Song A", "Song B"});
+    const Fetched fetched = fetch();
+    Leaderboard::setInstalledLevels(std::nullopt);
+    EXPECT_EQ(fileDocument(), document({{"Song B", {entry("Bob", 5)}}, {"Song A", {entry("Ann", 10)}}}));
+    ASSERT_EQ(fetched.document["levels"].size(), 202u) << "the panel gets every level the server sent";
+    EXPECT_EQ(fetched.document["levels"][201], many["levels"][200]);
+}
+
 TEST_F(ClientAndServer, WithTheServerStoppedBothFetchesFallBackToTheLocalFile) {
     server.stop();
     const Fetched nothing = fetch();
@@ -160,8 +207,9 @@ TEST_F(ClientAndServer, WithTheServerStoppedBothFetchesFallBackToTheLocalFile) {
     EXPECT_EQ(fetched.document, local);
     const Score ann = score("Song A", "Ann");
     EXPECT_EQ(ann.value, 44);
-    EXPECT_TRUE(testsupport::containsInOrder(ann.output.out, {"Falling back to local file for player score: Ann on Song A\n",
-                                                              "Found local player score: Ann on Song A = 44\n"}));
+    EXPECT_TRUE(
+        testsupport::containsInOrder(ann.output.out, {"Falling back to local file for player score: Ann on Song A\n",
+                                                      "Found local player score: Ann on Song A = 44\n"}));
     EXPECT_EQ(score("Song A", "Nobody").value, 0);
     EXPECT_NE(score("Song A", "Nobody").output.out.find("Found local player score: Nobody on Song A = 0\n"),
               std::string::npos);
@@ -172,7 +220,8 @@ TEST_F(ClientAndServer, WithTheServerStoppedBothFetchesFallBackToTheLocalFile) {
     EXPECT_TRUE(broken.document.is_null());
     const Score brokenScore = score("Song A", "Ann");
     EXPECT_EQ(brokenScore.value, 0);
-    EXPECT_NE(brokenScore.output.err.find("Failed to parse local leaderboard JSON for high score: "), std::string::npos);
+    EXPECT_NE(brokenScore.output.err.find("Failed to parse local leaderboard JSON for high score: "),
+              std::string::npos);
 }
 
 class ClientAndCannedServer : public Client {
@@ -220,14 +269,15 @@ TEST_F(ClientAndCannedServer, MalformedRepliesFallBack) {
         canned.set({200, reply});
         const Score wrong = score("Song A", "Ann");
         EXPECT_EQ(wrong.value, 44) << reply;
-        EXPECT_NE(wrong.output.out.find("Falling back to local file for player score: Ann on Song A"), std::string::npos);
+        EXPECT_NE(wrong.output.out.find("Falling back to local file for player score: Ann on Song A"),
+                  std::string::npos);
     }
     canned.set({200, R"({"score": 12.9})"});
     EXPECT_EQ(score("Song A", "Ann").value, 12);
 }
 
 TEST_F(ClientAndCannedServer, TheUploadIsOneCompactJsonBodyAndItsReplyIsJudged) {
-    const json sent = document({{"Song A", {entry("Ann", 44)}}});
+    const json                                             sent    = document({{"Song A", {entry("Ann", 44)}}});
     const std::vector<std::pair<std::string, std::string>> replies = {
         {R"({"success": true})", "Server confirmed leaderboard upload"},
         {R"({"success": false})", "Server rejected leaderboard upload"},
@@ -258,7 +308,7 @@ TEST_F(ClientAndCannedServer, ThePlayerPathCarriesEachNameAsOneEncodedSegment) {
 }
 
 TEST_F(ClientAndCannedServer, UrlRules) {
-    std::string body;
+    std::string    body;
     CapturedOutput output = capture([&] { EXPECT_FALSE(HttpDatabase::request("no-scheme", "GET", "", body)); });
     EXPECT_NE(output.err.find("Invalid URL format: no-scheme\n"), std::string::npos);
 
@@ -271,7 +321,7 @@ TEST_F(ClientAndCannedServer, UrlRules) {
     // https with an explicit port: plain HTTP to that port.
     canned.set({200, "hello"});
     const std::string https = "https://127.0.0.1:" + std::to_string(canned.port()) + "/api/x:y";
-    output = capture([&] { EXPECT_TRUE(HttpDatabase::request(https, "GET", "", body)); });
+    output                  = capture([&] { EXPECT_TRUE(HttpDatabase::request(https, "GET", "", body)); });
     EXPECT_NE(output.out.find("Converting HTTPS to HTTP for local development: " + https + "\n"), std::string::npos);
     EXPECT_EQ(body, "hello");
     EXPECT_EQ(canned.seen().back().target, "/api/x:y");

@@ -32,11 +32,12 @@ protected:
 
 TEST_F(ClientThreads, ShutdownWithRequestsInFlightCancelsThemAndDeliversNothing) {
     canned.set({200, R"({"score": 5})", true});
-    std::atomic<int> delivered{0};
+    std::atomic<int>     delivered{0};
     const CapturedOutput output = capture([&] {
         HttpDatabase::getPlayerScoreAsync("Song A", "Ann", [&](int) { ++delivered; });
         HttpDatabase::loadLeaderboardAsync([&](const json&) { ++delivered; });
-        HttpDatabase::uploadLeaderboardAsync({{"levels", json::array()}});
+        HttpDatabase::uploadLeaderboardAsync(
+            {{"levels", {{{"name", "Song A"}, {"scores", {{{"player", "Ann"}, {"score", 5}}}}}}}});
         ASSERT_TRUE(canned.waitForRequests(3));
         HttpDatabase::shutdown();
     });
@@ -86,8 +87,8 @@ TEST_F(ClientThreads, ABestThatArrivesAfterTheScorePassedItDoesNotLowerIt) {
 
 TEST_F(ClientThreads, AnAnswerForAGameThatIsGoneTouchesNothing) {
     canned.set({200, R"({"score": 100})", true});
-    auto game = std::make_unique<GameLogic>();
-    const std::weak_ptr<Mailbox<FetchedBestScore>> box = game->fetchedBestScores;
+    auto                                           game = std::make_unique<GameLogic>();
+    const std::weak_ptr<Mailbox<FetchedBestScore>> box  = game->fetchedBestScores;
     capture([&] {
         game->newRun();
         ASSERT_TRUE(canned.waitForRequests(1));

@@ -14,16 +14,16 @@ namespace {
 using LeaderboardWriters = LeaderboardFolder;
 
 TEST_F(LeaderboardWriters, SavesAndFetchMergesAtTheSameTimeKeepEveryEntry) {
-    constexpr int kWorkers = 3;
-    constexpr int kRounds  = 15;
-    const CapturedOutput output = capture([&] {
+    constexpr int        kWorkers = 3;
+    constexpr int        kRounds  = 15;
+    const CapturedOutput output   = capture([&] {
         std::vector<std::thread> workers;
         for (int w = 0; w < kWorkers; ++w) {
             workers.emplace_back([w] {
                 for (int round = 1; round <= kRounds; ++round) {
                     const std::string player = "worker" + std::to_string(w) + "-" + std::to_string(round);
                     Leaderboard::mergeIntoFile(
-                        {{"levels", {{{"name", "Shared"}, {"scores", {{{"player", player}, {"score", round}}}}}}}});
+                          {{"levels", {{{"name", "Shared"}, {"scores", {{{"player", player}, {"score", round}}}}}}}});
                 }
                 SDL_CleanupTLS();  // as the client's workers do: SDL keeps each thread's error text
             });
@@ -31,7 +31,7 @@ TEST_F(LeaderboardWriters, SavesAndFetchMergesAtTheSameTimeKeepEveryEntry) {
         for (int round = 1; round <= kRounds; ++round) saveAndUpload(run("Shared", "main", round * 10));
         for (std::thread& worker : workers) worker.join();
     });
-    const json scores = fileDocument()["levels"][0]["scores"];
+    const json           scores   = fileDocument()["levels"][0]["scores"];
     ASSERT_EQ(scores.size(), static_cast<size_t>(kWorkers * kRounds + 1)) << output.err;
     for (const json& entry : scores) {
         if (entry["player"] == "main") EXPECT_EQ(entry["score"], kRounds * 10);

@@ -31,22 +31,23 @@ TEST_F(LeaderboardSave, FirstRunCreatesTheFileInTheFixedFormat) {
     EXPECT_TRUE(testsupport::containsInOrder(
         output.out, {"Leaderboard file not found or empty. Creating a new one at levels/leaderboard.json\n",
                      "Leaderboard successfully saved to levels/leaderboard.json\n"}));
-    EXPECT_EQ(fileText(), "{\n"
-                          "    \"levels\": [\n"
-                          "        {\n"
-                          "            \"name\": \"Song A\",\n"
-                          "            \"scores\": [\n"
-                          "                {\n"
-                          "                    \"highestCombo\": 12,\n"
-                          "                    \"highestLayer\": \"3/8\",\n"
-                          "                    \"player\": \"Ann\",\n"
-                          "                    \"score\": 1234,\n"
-                          "                    \"time\": 61\n"
-                          "                }\n"
-                          "            ]\n"
-                          "        }\n"
-                          "    ]\n"
-                          "}");
+    EXPECT_EQ(fileText(),
+              "{\n"
+              "    \"levels\": [\n"
+              "        {\n"
+              "            \"name\": \"Song A\",\n"
+              "            \"scores\": [\n"
+              "                {\n"
+              "                    \"highestCombo\": 12,\n"
+              "                    \"highestLayer\": \"3/8\",\n"
+              "                    \"player\": \"Ann\",\n"
+              "                    \"score\": 1234,\n"
+              "                    \"time\": 61\n"
+              "                }\n"
+              "            ]\n"
+              "        }\n"
+              "    ]\n"
+              "}");
     EXPECT_TRUE(filesBeside(file(), "leaderboard.json.").empty()) << "no temporary file is left behind";
 }
 
@@ -61,10 +62,10 @@ TEST_F(LeaderboardSave, OneEntryPerPlayerPerLevelReplacedOnlyByAHigherScore) {
     EXPECT_NE(equal.out.find("Score less than high score. High score: 300\n"), std::string::npos);
     EXPECT_NE(lower.out.find("Score less than high score. High score: 10\n"), std::string::npos);
     EXPECT_TRUE(saved) << "an unchanged document is still written";
-    const json expected = {{"levels",
-                            {{{"name", "Song A"},
-                              {"scores", {entry("Ann", 300, 20, "4/8", 30), entry("Bob", 50, 61, "3/8", 12)}}},
-                             {{"name", "Song B"}, {"scores", {entry("Ann", 70, 61, "3/8", 12)}}}}}};
+    const json expected = {
+        {"levels",
+         {{{"name", "Song A"}, {"scores", {entry("Ann", 300, 20, "4/8", 30), entry("Bob", 50, 61, "3/8", 12)}}},
+          {{"name", "Song B"}, {"scores", {entry("Ann", 70, 61, "3/8", 12)}}}}}};
     EXPECT_EQ(fileDocument(), expected);
 }
 
@@ -72,9 +73,11 @@ TEST_F(LeaderboardSave, OtherMembersSurviveAndABadLevelsMemberIsReplaced) {
     writeLeaderboard(R"({"owner": "me", "levels": "not a list"})");
     save(run("Song A", "Ann", 5));
     EXPECT_EQ(fileDocument()["owner"], "me");
-    EXPECT_EQ(fileDocument()["levels"], json::array({{{"name", "Song A"}, {"scores", {entry("Ann", 5, 61, "3/8", 12)}}}}));
+    EXPECT_EQ(fileDocument()["levels"],
+              json::array({{{"name", "Song A"}, {"scores", {entry("Ann", 5, 61, "3/8", 12)}}}}));
 
-    writeLeaderboard(R"({"levels": [7, {"name": "Song A", "tag": 1, "scores": [{"player": "Ann", "score": 1, "note": "x"}]}]})");
+    writeLeaderboard(
+        R"({"levels": [7, {"name": "Song A", "tag": 1, "scores": [{"player": "Ann", "score": 1, "note": "x"}]}]})");
     save(run("Song A", "Ann", 9, 1.0, 1, 1, 1));
     const json level = fileDocument()["levels"][1];
     EXPECT_EQ(fileDocument()["levels"][0], 7);
@@ -88,7 +91,7 @@ TEST_F(LeaderboardSave, AStoredEntryWithoutANumericScoreIsReplacedInPlace) {
         writeLeaderboard(std::string(R"({"levels": [{"name": "Song A", "scores": [{)") + score +
                          R"("player": "Ann", "note": "kept"}, {"player": "Bob", "score": 3}]}]})");
         const CapturedOutput output = save(run("Song A", "Ann", 40));
-        const json scores = fileDocument()["levels"][0]["scores"];
+        const json           scores = fileDocument()["levels"][0]["scores"];
         ASSERT_EQ(scores.size(), 2u) << score;
         EXPECT_EQ(scores[0]["score"], 40);
         EXPECT_EQ(scores[0]["note"], "kept");
@@ -116,7 +119,8 @@ TEST_F(LeaderboardSave, AnUnreadableFileIsKeptAsideNeverOverwritten) {
     }
     // Three in the same second or not: each old content is kept in a file of its own.
     std::vector<std::string> kept;
-    for (const fs::path& aside : filesBeside(file(), "leaderboard.json.corrupt-")) kept.push_back(testsupport::readFile(aside));
+    for (const fs::path& aside : filesBeside(file(), "leaderboard.json.corrupt-"))
+        kept.push_back(testsupport::readFile(aside));
     std::sort(kept.begin(), kept.end());
     std::vector<std::string> expected = unreadable;
     std::sort(expected.begin(), expected.end());
@@ -149,13 +153,13 @@ std::vector<LeaderboardLevel> loadAndTake(const json& document, CapturedOutput* 
 }
 
 TEST_F(LeaderboardLoad, EntriesGetDefaultsForMissingMembers) {
-    const json document = {{"levels",
-                            {{{"name", "Song A"},
-                              {"scores",
-                               {{{"player", "Ann"}, {"score", 12.9}},
-                                entry("Bob", 7, 65, "2/8", 4),
-                                {{"player", "Cy"}, {"score", 3}, {"time", 9.7}, {"highestLayer", 5}}}}}}}};
-    const std::vector<LeaderboardLevel> levels = loadAndTake(document);
+    const json                          document = {{"levels",
+                                                     {{{"name", "Song A"},
+                                                       {"scores",
+                                                        {{{"player", "Ann"}, {"score", 12.9}},
+                                                         entry("Bob", 7, 65, "2/8", 4),
+                                                         {{"player", "Cy"}, {"score", 3}, {"time", 9.7}, {"highestLayer", 5}}}}}}}};
+    const std::vector<LeaderboardLevel> levels   = loadAndTake(document);
     ASSERT_EQ(levels.size(), 1u);
     ASSERT_EQ(levels[0].scores.size(), 3u);
     const LeaderboardEntry& ann = levels[0].scores[0];
@@ -169,14 +173,15 @@ TEST_F(LeaderboardLoad, EntriesGetDefaultsForMissingMembers) {
 }
 
 TEST_F(LeaderboardLoad, UnreadableLevelsAndEntriesAreSkippedTheRestKept) {
-    const json document = {{"levels",
-                            {{{"name", "First"}, {"scores", {entry("Ann", 1, 0, "1/8", 0), "junk", {{"player", 4}, {"score", 1}},
-                                                            {{"player", "Bob"}}}}},
-                             {{"name", 5}, {"scores", json::array()}},
-                             "not a level",
-                             {{"name", "No scores"}},
-                             {{"name", "Last"}, {"scores", {entry("Cy", 2, 0, "1/8", 0)}}}}}};
-    CapturedOutput output;
+    const json document = {
+        {"levels",
+         {{{"name", "First"},
+           {"scores", {entry("Ann", 1, 0, "1/8", 0), "junk", {{"player", 4}, {"score", 1}}, {{"player", "Bob"}}}}},
+          {{"name", 5}, {"scores", json::array()}},
+          "not a level",
+          {{"name", "No scores"}},
+          {{"name", "Last"}, {"scores", {entry("Cy", 2, 0, "1/8", 0)}}}}}};
+    CapturedOutput                      output;
     const std::vector<LeaderboardLevel> levels = loadAndTake(document, &output);
     ASSERT_EQ(levels.size(), 2u);
     EXPECT_EQ(levels[0].name, "First");

@@ -58,7 +58,7 @@ protected:
     // As the exit button has it: the run is saved, then the whole file uploaded.
     static bool saveAndUpload(const GameLogic& game) {
         nlohmann::json upload;
-        const bool written = Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
+        const bool     written = Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
         if (!upload.is_null()) HttpDatabase::uploadLeaderboardAsync(std::move(upload));
         return written;
     }

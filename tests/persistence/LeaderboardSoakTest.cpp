@@ -28,11 +28,11 @@ struct ReportedRun {
 TEST(LeaderboardSoak, KilledSavesNeverLoseOrTearTheFile) {
     testsupport::TempDir dir;
     fs::create_directories(dir.path() / "levels");
-    const fs::path file = dir.path() / "levels" / "leaderboard.json";
-    std::mt19937 random(20240611);
+    const fs::path                     file = dir.path() / "levels" / "leaderboard.json";
+    std::mt19937                       random(20240611);
     std::uniform_int_distribution<int> delayMs(3, 60);
     std::map<std::string, ReportedRun> reported;  // by player, each player saves once
-    int killedMidWrite = 0;
+    int                                killedMidWrite = 0;
 
     for (int kill = 0; kill < kKills; ++kill) {
         testsupport::GameProcess helper(LEADERBOARD_SAVE_HELPER, {"k" + std::to_string(kill)}, dir.path(),
@@ -40,12 +40,12 @@ TEST(LeaderboardSoak, KilledSavesNeverLoseOrTearTheFile) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
         helper.signal(SIGKILL);
         const testsupport::ProcessResult result = helper.wait(10s);
-        std::istringstream lines(result.out);
-        std::string line;
+        std::istringstream               lines(result.out);
+        std::string                      line;
         while (std::getline(lines, line)) {
             std::istringstream words(line);
-            std::string word, level, index, player;
-            int score = 0;
+            std::string        word, level, index, player;
+            int                score = 0;
             if (words >> word >> level >> index >> player >> score && word == "saved") {
                 reported[player] = {level + " " + index, score};
             }
@@ -62,7 +62,7 @@ TEST(LeaderboardSoak, KilledSavesNeverLoseOrTearTheFile) {
         }
     }
 
-    const json document = json::parse(testsupport::readFile(file));
+    const json                                         document = json::parse(testsupport::readFile(file));
     std::map<std::string, std::pair<std::string, int>> stored;
     for (const json& level : document["levels"]) {
         for (const json& entry : level["scores"]) stored[entry["player"]] = {level["name"], entry["score"]};

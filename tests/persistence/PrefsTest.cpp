@@ -75,6 +75,17 @@ TEST_F(PrefsFile, StoredValuesOfTheWrongTypeOrEmptyFallBackSilently) {
     EXPECT_NE(err.find("\nFailed to parse prefs JSON for keyboard gameplay: "), std::string::npos) << err;
 }
 
+TEST_F(PrefsFile, ALongNameIsCutToSixtyFourBytesAtACharacterBoundary) {
+    const std::string exact(64, 'x');
+    store(R"({"playerName": ")" + exact + R"("})");
+    EXPECT_EQ(Prefs::loadPlayerName("Player"), exact);
+
+    std::string accented = "a";
+    for (int i = 0; i < 40; ++i) accented += "\u00e9";  // 2 bytes each: byte 64 is inside one
+    store(R"({"playerName": ")" + accented + R"("})");
+    EXPECT_EQ(Prefs::loadPlayerName("Player"), accented.substr(0, 63));
+}
+
 TEST_F(PrefsFile, SavesMergeIntoTheFileInKeyOrderWithFourSpaces) {
     store(R"({"zeta": [1, 2], "playerName": "Ünïcode"})");
     CaptureStdout();

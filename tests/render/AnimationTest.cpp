@@ -15,9 +15,9 @@ namespace {
 
 MidiNoteEvent noteOn(int note, int velocity, int stem) {
     MidiNoteEvent event;
-    event.note = note;
-    event.velocity = velocity;
-    event.isNoteOn = true;
+    event.note      = note;
+    event.velocity  = velocity;
+    event.isNoteOn  = true;
     event.stemIndex = stem;
     return event;
 }
@@ -26,8 +26,8 @@ MidiNoteEvent noteOn(int note, int velocity, int stem) {
 void seedDefaults(RenderState& render) {
     for (int i = 0; i < kStemSlots; ++i) {
         render.stemValue[i] = render.stemTarget[i] = render.stemBase[i] = 1.0f;
-        render.stemPeak[i] = 2.0f;
-        render.stemLerpSpeed[i] = 18.0f;
+        render.stemPeak[i]                                              = 2.0f;
+        render.stemLerpSpeed[i]                                         = 18.0f;
     }
 }
 
@@ -66,8 +66,7 @@ TEST(Pointer, PressPositionStaysUntilTheNextPress) {
 }
 
 TEST(StemCountEase, TargetDependsOnTheActiveCount) {
-    const std::pair<int, float> cases[] = {{0, 0.95f}, {2, 0.95f}, {3, 0.75f}, {5, 0.75f},
-                                           {6, 0.4f}, {8, 0.4f}};
+    const std::pair<int, float> cases[] = {{0, 0.95f}, {2, 0.95f}, {3, 0.75f}, {5, 0.75f}, {6, 0.4f}, {8, 0.4f}};
     for (const auto& [count, target] : cases) {
         RenderState render;
         render.activeStemCount = count;
@@ -81,8 +80,8 @@ TEST(StemCountEase, TargetDependsOnTheActiveCount) {
 TEST(StemEasing, StepIsTheLerpSpeedTimesDtCappedAtOne) {
     RenderState render;
     seedDefaults(render);
-    render.stemTarget[0] = 2.0f;
-    render.stemTarget[1] = 2.0f;
+    render.stemTarget[0]    = 2.0f;
+    render.stemTarget[1]    = 2.0f;
     render.stemLerpSpeed[1] = 40.0f;
     render.update(1.0f / 30.0f);
     EXPECT_FLOAT_EQ(render.stemValue[0], 1.6f);
@@ -93,7 +92,7 @@ TEST(StemEasing, StepIsTheLerpSpeedTimesDtCappedAtOne) {
 TEST(StemEasing, NegativeLerpSpeedHoldsTheValue) {
     RenderState render;
     seedDefaults(render);
-    render.stemTarget[3] = 2.0f;
+    render.stemTarget[3]    = 2.0f;
     render.stemLerpSpeed[3] = -50.0f;
     for (int frame = 0; frame < 100; ++frame) render.update(1.0f / 30.0f);
     EXPECT_EQ(render.stemValue[3], 1.0f);
@@ -125,7 +124,7 @@ TEST(NotePulse, TargetIsCappedAtOneAndAHalfPeaks) {
 
 TEST(NotePulse, IgnoresNoteOffsSilentNotesAndStemsWithoutASlot) {
     MidiNoteEvent off = noteOn(60, 100, 1);
-    off.isNoteOn = false;
+    off.isNoteOn      = false;
     for (const MidiNoteEvent& event : {off, noteOn(60, 0, 1), noteOn(60, 100, 8), noteOn(60, 100, -1)}) {
         RenderState render;
         seedDefaults(render);
@@ -141,8 +140,8 @@ TEST(NotePulse, RisesThenReturnsToBase) {
     RenderState render;
     seedDefaults(render);
     render.pulseStem(noteOn(36, 127, 0));  // target 2.4
-    float previous = render.stemValue[0];
-    int risingFrames = 0;
+    float previous     = render.stemValue[0];
+    int   risingFrames = 0;
     while (render.stemPulsing[0].load() && risingFrames < 100) {
         render.update(1.0f / 60.0f);
         EXPECT_GT(render.stemValue[0], previous);
@@ -178,7 +177,7 @@ TEST(NotePulse, PulsesFromAnotherThreadNeverStrandTheTarget) {
     RenderState render;
     seedDefaults(render);
     std::atomic<bool> stop{false};
-    std::thread logic([&] {
+    std::thread       logic([&] {
         for (int n = 0; !stop.load(); ++n) render.pulseStem(noteOn(30 + n % 50, 1 + n % 127, n % 8));
     });
     for (int frame = 0; frame < 200000; ++frame) render.update(1.0f / 60.0f);
@@ -192,4 +191,4 @@ TEST(NotePulse, PulsesFromAnotherThreadNeverStrandTheTarget) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -32,16 +32,16 @@ protected:
     void TearDown() override {
         render.uniforms = savedUniforms;
         for (int i = 0; i < kStemSlots; ++i) {
-            render.stemValue[i] = 1.0f;
+            render.stemValue[i]  = 1.0f;
             render.stemActive[i] = false;
         }
         render.activeStemCount = 0;
-        render.stemCountEase = 0.0f;
+        render.stemCountEase   = 0.0f;
     }
     Pixels screen() { return readBackBuffer(render.width, render.height); }
-    void clearToBlack() {
-        gl.glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        gl.glClear(GL_COLOR_BUFFER_BIT);
+    void   clearToBlack() {
+          gl.glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+          gl.glClear(GL_COLOR_BUFFER_BIT);
     }
 
     RenderState&   render = sharedRender();
@@ -65,12 +65,11 @@ double meanLuma(const Pixels& p) {
 TEST_F(Drawing, BackgroundPassCoversTheWholeScreen) {
     render.writeUniforms();
     render.renderFrame();
-    const Pixels image = screen();
-    size_t clearColoured = 0;
+    const Pixels image         = screen();
+    size_t       clearColoured = 0;
     for (size_t i = 0; i < image.rgba.size(); i += 4) {
         const unsigned char* px = &image.rgba[i];
-        if (std::abs(px[0] - 26) <= 1 && std::abs(px[1] - 51) <= 1 && std::abs(px[2] - 77) <= 1)
-            ++clearColoured;
+        if (std::abs(px[0] - 26) <= 1 && std::abs(px[1] - 51) <= 1 && std::abs(px[2] - 77) <= 1) ++clearColoured;
     }
     EXPECT_LT(clearColoured, image.rgba.size() / 4 / 1000) << "the clear colour shows through";
     EXPECT_GT(meanLuma(image), 2.0) << "not black";
@@ -83,13 +82,13 @@ TEST_F(Drawing, BackgroundAnswersEveryStemTheCountTheEaseTimeAndPointer) {
         render.renderFrame();
         return screen();
     };
-    const Pixels base = frame();
+    const Pixels    base    = frame();
     const long long minimum = 20000;  // far above nothing, far below a redraw
 
     for (int i = 0; i < kStemSlots; ++i) {
         render.stemValue[i] = 2.5f;
         EXPECT_GT(difference(frame(), base), minimum) << "value of stem " << i;
-        render.stemValue[i] = 1.0f;
+        render.stemValue[i]  = 1.0f;
         render.stemActive[i] = true;
         EXPECT_GT(difference(frame(), base), minimum) << "active flag of stem " << i;
         render.stemActive[i] = false;
@@ -97,7 +96,7 @@ TEST_F(Drawing, BackgroundAnswersEveryStemTheCountTheEaseTimeAndPointer) {
     render.activeStemCount = 6;
     EXPECT_GT(difference(frame(), base), minimum) << "active count";
     render.activeStemCount = 0;
-    render.stemCountEase = 0.4f;
+    render.stemCountEase   = 0.4f;
     EXPECT_GT(difference(frame(), base), minimum) << "ease";
     render.stemCountEase = 0.0f;
     render.setPointer(900.0f, 500.0f, false);
@@ -110,7 +109,7 @@ TEST_F(Drawing, BackgroundAnswersEveryStemTheCountTheEaseTimeAndPointer) {
 }
 
 TEST_F(Drawing, RenderFrameFollowsThePixelSizeAndRewritesTheBlock) {
-    render.width = 1;
+    render.width  = 1;
     render.height = 1;
     render.elapsedTime += 0.5f;
     render.renderFrame();
@@ -127,7 +126,7 @@ TEST_F(Drawing, RenderFrameFollowsThePixelSizeAndRewritesTheBlock) {
 
 // Inked pixels (red channel above half) of the back buffer, top-down rows.
 struct InkBox {
-    int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+    int  left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
     bool empty() const { return right < 0; }
 };
 
@@ -137,33 +136,33 @@ InkBox inkBox(const Pixels& image) {
         for (int x = 0; x < image.width; ++x)
             if (image.at(x, y)[0] > 127) {
                 const int row = image.height - 1 - y;
-                box.left = std::min(box.left, x);
-                box.right = std::max(box.right, x);
-                box.top = std::min(box.top, row);
-                box.bottom = std::max(box.bottom, row);
+                box.left      = std::min(box.left, x);
+                box.right     = std::max(box.right, x);
+                box.top       = std::min(box.top, row);
+                box.bottom    = std::max(box.bottom, row);
             }
     return box;
 }
 
 TEST_F(Drawing, LabelLandsWhereTheProjectionPutsIt) {
-    const float x = 300.0f;
+    const float x        = 300.0f;
     const float baseline = 400.0f;
-    const float scale = 2.5f;
-    const Glyph glyph = render.glyphs.at('W');
+    const float scale    = 2.5f;
+    const Glyph glyph    = render.glyphs.at('W');
     clearToBlack();
     render.renderText("W", x, baseline, 1.0f, 0.5f, 0.0f, 1.0f, scale);
     const Pixels image = screen();
-    const InkBox box = inkBox(image);
+    const InkBox box   = inkBox(image);
     ASSERT_FALSE(box.empty());
 
     const float left = x + scale * glyph.xOffset;
-    const float top = baseline + scale * glyph.yOffset;
+    const float top  = baseline + scale * glyph.yOffset;
     EXPECT_NEAR(box.left, left, 3.0);
     EXPECT_NEAR(box.right + 1, left + scale * glyph.width, 3.0);
     EXPECT_NEAR(box.top, top, 3.0);
     EXPECT_NEAR(box.bottom + 1, top + scale * glyph.height, 3.0);
 
-    const int cx = (box.left + box.right) / 2;
+    const int            cx  = (box.left + box.right) / 2;
     const unsigned char* ink = nullptr;
     for (int row = box.top; row <= box.bottom && !ink; ++row) {
         const unsigned char* px = image.at(cx, image.height - 1 - row);
@@ -217,9 +216,9 @@ TEST_F(Drawing, TextWithoutAnyKnownCharacterUploadsNothingButResetsState) {
 TEST_F(Drawing, TextBeforeTheAtlasExistsDoesNothing) {
     RenderState noAtlas;
     noAtlas.textProgram = render.textProgram;
-    noAtlas.glyphs = render.glyphs;
-    noAtlas.width = render.width;
-    noAtlas.height = render.height;
+    noAtlas.glyphs      = render.glyphs;
+    noAtlas.width       = render.width;
+    noAtlas.height      = render.height;
     gl.glEnable(GL_BLEND);
     clearToBlack();
     noAtlas.renderText("W", 300.0f, 400.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f);
@@ -251,7 +250,8 @@ void drawCircles(RenderState& render, const std::vector<CircleInstance>& circles
 
 TEST_F(Drawing, CirclesShowRingDiscAndHit) {
     clearToBlack();
-    drawCircles(render, {circleAt(600.0f, 500.0f, 50.0f, 100.0f, 2), circleAt(1200.0f, 500.0f, 50.0f, 100.0f, 2, kCircleHit)});
+    drawCircles(render,
+                {circleAt(600.0f, 500.0f, 50.0f, 100.0f, 2), circleAt(1200.0f, 500.0f, 50.0f, 100.0f, 2, kCircleHit)});
     const Pixels image = screen();
     // Stem 2's start-up colour is (1.0, 0.25, 0.25).
     const unsigned char* ring = image.at(700, 500);
@@ -270,8 +270,8 @@ TEST_F(Drawing, HoldArcFillsClockwiseFromTheTop) {
     clearToBlack();
     drawCircles(render, {circleAt(700.0f, 500.0f, 100.0f, 100.0f, 0, kCircleHold, 0.25f),
                          circleAt(1200.0f, 500.0f, 100.0f, 100.0f, 0, kCircleHold, 1.0f)});
-    const Pixels image = screen();
-    const auto brightness = [&](int x, int y) {
+    const Pixels image      = screen();
+    const auto   brightness = [&](int x, int y) {
         const unsigned char* p = image.at(x, y);
         return p[0] + p[1] + p[2];
     };
@@ -285,15 +285,15 @@ TEST_F(Drawing, HoldArcFillsClockwiseFromTheTop) {
 // Where two circles overlap, the earlier one in the list is drawn over the later.
 TEST_F(Drawing, EarlierCirclesLieInFront) {
     const auto startUpColours = render.stemColor;
-    render.stemColor[0] = {1.0f, 0.0f, 0.0f, 1.0f};
-    render.stemColor[1] = {0.0f, 0.0f, 1.0f, 1.0f};
+    render.stemColor[0]       = {1.0f, 0.0f, 0.0f, 1.0f};
+    render.stemColor[1]       = {0.0f, 0.0f, 1.0f, 1.0f};
     for (const bool redFirst : {true, false}) {
         clearToBlack();
-        const CircleInstance red = circleAt(900.0f, 500.0f, 90.0f, 100.0f, 0);
+        const CircleInstance red  = circleAt(900.0f, 500.0f, 90.0f, 100.0f, 0);
         const CircleInstance blue = circleAt(960.0f, 500.0f, 90.0f, 100.0f, 1);
         drawCircles(render, redFirst ? std::vector{red, blue} : std::vector{blue, red});
-        const Pixels image = screen();
-        const unsigned char* both = image.at(930, 500);
+        const Pixels         image = screen();
+        const unsigned char* both  = image.at(930, 500);
         if (redFirst) EXPECT_GT(both[0], both[2] + 5) << "red in front";
         else EXPECT_GT(both[2], both[0] + 5) << "blue in front";
     }
@@ -310,9 +310,9 @@ TEST_F(Drawing, EveryCircleIsDrawnHoweverMany) {
     drawCircles(render, many);
     EXPECT_TRUE(checkGLError("test"));
     const Pixels image = screen();
-    int lit = 0;
+    int          lit   = 0;
     for (const CircleInstance& c : many) lit += image.at(static_cast<int>(c.x) + 20, static_cast<int>(c.y))[0] > 150;
     EXPECT_EQ(lit, 300) << "every ring shows";
 }
 
-} // namespace
+}  // namespace

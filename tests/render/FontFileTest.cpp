@@ -59,4 +59,4 @@ TEST_F(FontFiles, TooLargeForTheAtlasFailsToBake) {
     EXPECT_EQ(loadFailure(roboto, 200), "Failed to bake font bitmap: " + roboto + "\n");
 }
 
-} // namespace
+}  // namespace

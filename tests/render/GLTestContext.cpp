@@ -35,7 +35,7 @@ void initVideo() {
 
 RenderState* createShared() {
     initVideo();
-    static RenderState render;
+    static RenderState     render;
     const WorkingDirectory assets(LUMOKA_ASSETS_DIR);
     if (!render.init("Lumoka render tests", 1920, 1080)) {
         std::fprintf(stderr, "test set-up: RenderState::init failed\n");
@@ -44,7 +44,7 @@ RenderState* createShared() {
     return &render;
 }
 
-} // namespace
+}  // namespace
 
 RenderState& sharedRender() {
     static RenderState* render = createShared();
@@ -55,7 +55,8 @@ void makeSharedCurrent() {
     RenderState& render = sharedRender();
     SDL_GL_MakeCurrent(render.window, render.glContext);
     ASSERT_TRUE(loadOpenGLFunctions());
-    while (gl.glGetError() != GL_NO_ERROR) {}
+    while (gl.glGetError() != GL_NO_ERROR) {
+    }
     gl.glDisable(GL_BLEND);
     gl.glUseProgram(0);
     gl.glBindVertexArray(0);
@@ -83,7 +84,7 @@ const GLProbe& probe() {
 
 Pixels readBackBuffer(int width, int height) {
     Pixels pixels;
-    pixels.width = width;
+    pixels.width  = width;
     pixels.height = height;
     pixels.rgba.resize(static_cast<size_t>(width) * height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -91,4 +92,4 @@ Pixels readBackBuffer(int width, int height) {
     return pixels;
 }
 
-} // namespace rendertest
+}  // namespace rendertest

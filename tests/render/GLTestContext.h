@@ -21,28 +21,28 @@ RenderState& sharedRender();
 void makeSharedCurrent();
 
 struct GLProbe {
-    PFNGLGETBUFFERSUBDATAPROC         glGetBufferSubData         = nullptr;
-    PFNGLGETBUFFERPARAMETERIVPROC     glGetBufferParameteriv     = nullptr;
-    PFNGLREADPIXELSPROC               glReadPixels               = nullptr;
-    PFNGLFINISHPROC                   glFinish                   = nullptr;
-    PFNGLGETACTIVEUNIFORMBLOCKIVPROC  glGetActiveUniformBlockiv  = nullptr;
-    PFNGLGETUNIFORMINDICESPROC        glGetUniformIndices        = nullptr;
-    PFNGLGETACTIVEUNIFORMSIVPROC      glGetActiveUniformsiv      = nullptr;
-    PFNGLGETACTIVEUNIFORMPROC         glGetActiveUniform         = nullptr;
-    PFNGLISPROGRAMPROC                glIsProgram                = nullptr;
-    PFNGLISBUFFERPROC                 glIsBuffer                 = nullptr;
+    PFNGLGETBUFFERSUBDATAPROC        glGetBufferSubData        = nullptr;
+    PFNGLGETBUFFERPARAMETERIVPROC    glGetBufferParameteriv    = nullptr;
+    PFNGLREADPIXELSPROC              glReadPixels              = nullptr;
+    PFNGLFINISHPROC                  glFinish                  = nullptr;
+    PFNGLGETACTIVEUNIFORMBLOCKIVPROC glGetActiveUniformBlockiv = nullptr;
+    PFNGLGETUNIFORMINDICESPROC       glGetUniformIndices       = nullptr;
+    PFNGLGETACTIVEUNIFORMSIVPROC     glGetActiveUniformsiv     = nullptr;
+    PFNGLGETACTIVEUNIFORMPROC        glGetActiveUniform        = nullptr;
+    PFNGLISPROGRAMPROC               glIsProgram               = nullptr;
+    PFNGLISBUFFERPROC                glIsBuffer                = nullptr;
 };
 const GLProbe& probe();
 
 // RGBA8 pixels of the back buffer, bottom row first.
 struct Pixels {
-    int width = 0;
-    int height = 0;
+    int                        width  = 0;
+    int                        height = 0;
     std::vector<unsigned char> rgba;
-    const unsigned char* at(int x, int y) const { return &rgba[(y * width + x) * 4]; }
+    const unsigned char*       at(int x, int y) const { return &rgba[(y * width + x) * 4]; }
 };
 Pixels readBackBuffer(int width, int height);
 
 using testsupport::WorkingDirectory;
 
-} // namespace rendertest
+}  // namespace rendertest

@@ -23,7 +23,7 @@ namespace {
 RenderState& render() {
     static RenderState* shared = [] {
         if (!SDL_Init(SDL_INIT_VIDEO)) std::abort();
-        static RenderState state;
+        static RenderState          state;
         const std::filesystem::path previous = std::filesystem::current_path();
         std::filesystem::current_path(LUMOKA_ASSETS_DIR);
         if (!state.init("Lumoka render bench", 1920, 1080)) std::abort();
@@ -64,10 +64,10 @@ double median(std::vector<double> values) {
 // median ratio of the two) holds on a machine whose load comes and goes.
 void BM_CirclePass(benchmark::State& state) {
     RenderState& r = render();
-    GameLogic game;
+    GameLogic    game;
     game.reset(kStemSlots);
     game.streamTime = 10.0;
-    const int n = static_cast<int>(state.range(0));
+    const int n     = static_cast<int>(state.range(0));
     for (int i = 0; i < n; ++i) {
         Circle circle;
         circle.x            = 60.0f + 1800.0f * static_cast<float>(std::fmod(0.5 + i * 0.7548776662, 1.0));
@@ -108,6 +108,6 @@ void BM_KeyLabel(benchmark::State& state) {
 }
 BENCHMARK(BM_KeyLabel)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

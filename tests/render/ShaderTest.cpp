@@ -31,16 +31,14 @@ const char* kBrokenShader = "#version 460 core\nvoid main() { this is not glsl; 
 const char* kUnlinkableFragment =
     "#version 460 core\nin vec3 vNowhere;\nout vec4 c;\nvoid main() { c = vec4(vNowhere, 1.0); }\n";
 
-const char* kFragmentWithoutBlock =
-    "#version 460 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n";
+const char* kFragmentWithoutBlock = "#version 460 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n";
 
 void expectAllReleased(const RenderState& render) {
     for (const uint32_t name :
          {render.backgroundVertexShader, render.backgroundFragmentShader, render.backgroundProgram,
-          render.circleVertexShader, render.circleFragmentShader, render.circleProgram,
-          render.textVertexShader, render.textFragmentShader, render.textProgram,
-          render.textVertexArray, render.textVertexBuffer, render.fontTexture,
-          render.backgroundVertexArray, render.uniformBuffer, render.circleVertexArray})
+          render.circleVertexShader, render.circleFragmentShader, render.circleProgram, render.textVertexShader,
+          render.textFragmentShader, render.textProgram, render.textVertexArray, render.textVertexBuffer,
+          render.fontTexture, render.backgroundVertexArray, render.uniformBuffer, render.circleVertexArray})
         EXPECT_EQ(name, 0u);
     EXPECT_EQ(render.window, nullptr);
     EXPECT_EQ(render.glContext, nullptr);
@@ -61,8 +59,8 @@ Output captured(const std::function<bool()>& step) {
     CaptureStderr();
     Output output;
     output.result = step();
-    output.err = GetCapturedStderr();
-    output.out = GetCapturedStdout();
+    output.err    = GetCapturedStderr();
+    output.out    = GetCapturedStdout();
     return output;
 }
 
@@ -77,8 +75,8 @@ protected:
         scratch.shutdown();
         rendertest::makeSharedCurrent();
     }
-    void remove(const char* file) { fs::remove(dir.path() / file); }
-    void write(const char* file, const std::string& text) { writeFile(dir.path() / file, text); }
+    void   remove(const char* file) { fs::remove(dir.path() / file); }
+    void   write(const char* file, const std::string& text) { writeFile(dir.path() / file, text); }
     Output run(bool (RenderState::*step)()) {
         const rendertest::WorkingDirectory inside(dir.path());
         return captured([&] { return (scratch.*step)(); });
@@ -116,12 +114,14 @@ TEST_F(ShaderFiles, LoadReportsMissingEmptyAndGoodFiles) {
 
 TEST_F(ShaderFiles, CompileNamesTheKindOrLogsTheDriversReason) {
     const std::string fragment = kFragmentWithoutBlock;
-    const std::string compute = "#version 460 core\nlayout(local_size_x = 1) in;\nvoid main() {}\n";
+    const std::string compute  = "#version 460 core\nlayout(local_size_x = 1) in;\nvoid main() {}\n";
     for (const auto& [source, type, kind] :
-         {std::tuple{fragment, GL_FRAGMENT_SHADER, "fragment"},
-          std::tuple{compute, GL_COMPUTE_SHADER, "compute"}}) {
+         {std::tuple{fragment, GL_FRAGMENT_SHADER, "fragment"}, std::tuple{compute, GL_COMPUTE_SHADER, "compute"}}) {
         uint32_t shader = 0;
-        Output ok = captured([&] { shader = compileShader(source, type); return shader != 0; });
+        Output   ok     = captured([&] {
+            shader = compileShader(source, type);
+            return shader != 0;
+        });
         EXPECT_TRUE(ok.result);
         EXPECT_EQ(ok.out, std::string("Successfully compiled ") + kind + " shader\n");
         gl.glDeleteShader(shader);
@@ -140,28 +140,25 @@ TEST_F(ShaderFiles, LinkFailureLogsTheDriversReason) {
     const uint32_t fragment = compileShader(kUnlinkableFragment, GL_FRAGMENT_SHADER);
     GetCapturedStdout();
     ASSERT_NE(fragment, 0u);
-    Output link = captured([&] {
-        return createShaderProgram(shared.backgroundVertexShader, fragment) != 0;
-    });
+    Output link = captured([&] { return createShaderProgram(shared.backgroundVertexShader, fragment) != 0; });
     EXPECT_FALSE(link.result);
     EXPECT_EQ(link.err.rfind("Shader program linking failed:\n", 0), 0u);
     EXPECT_GT(link.err.size(), std::string("Shader program linking failed:\n\n").size());
     gl.glDeleteShader(fragment);
 
-    Output good = captured([&] {
-        return createShaderProgram(shared.backgroundVertexShader, shared.backgroundFragmentShader) != 0;
-    });
+    Output good = captured(
+        [&] { return createShaderProgram(shared.backgroundVertexShader, shared.backgroundFragmentShader) != 0; });
     EXPECT_TRUE(good.result);
     EXPECT_EQ(good.out, "Successfully created shader program\n");
 }
 
 struct StepCase {
-    const char*  name;
-    const char*  file;      // the file the case removes (no text) or overwrites
-    const char*  text;      // null: remove the file
+    const char* name;
+    const char* file;  // the file the case removes (no text) or overwrites
+    const char* text;  // null: remove the file
     bool (RenderState::*step)();
-    bool         succeeds;
-    const char*  lastErrorLine;
+    bool        succeeds;
+    const char* lastErrorLine;
 };
 
 void PrintTo(const StepCase& c, std::ostream* os) { *os << c.name; }
@@ -180,14 +177,14 @@ TEST_P(ProgramSetUp, FailsOrWarnsWithTheStepsMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Background, ProgramSetUp,
     ::testing::Values(
-        StepCase{"MissingVertex", "shaders/fullscreen.vert", nullptr, &RenderState::initShaders,
-                 false, "Failed to load vertex shader source"},
-        StepCase{"EmptyFragment", "shaders/background_uniform.frag", "", &RenderState::initShaders,
-                 false, "Shader file is empty(or SDL_LoadFile reported 0 size)\nFailed to load fragment shader source"},
-        StepCase{"BrokenVertex", "shaders/fullscreen.vert", kBrokenShader, &RenderState::initShaders,
-                 false, "Failed to compile vertex shader"},
-        StepCase{"BrokenFragment", "shaders/background_uniform.frag", kBrokenShader,
-                 &RenderState::initShaders, false, "Failed to compile fragment shader"},
+        StepCase{"MissingVertex", "shaders/fullscreen.vert", nullptr, &RenderState::initShaders, false,
+                 "Failed to load vertex shader source"},
+        StepCase{"EmptyFragment", "shaders/background_uniform.frag", "", &RenderState::initShaders, false,
+                 "Shader file is empty(or SDL_LoadFile reported 0 size)\nFailed to load fragment shader source"},
+        StepCase{"BrokenVertex", "shaders/fullscreen.vert", kBrokenShader, &RenderState::initShaders, false,
+                 "Failed to compile vertex shader"},
+        StepCase{"BrokenFragment", "shaders/background_uniform.frag", kBrokenShader, &RenderState::initShaders, false,
+                 "Failed to compile fragment shader"},
         StepCase{"UnlinkableFragment", "shaders/background_uniform.frag", kUnlinkableFragment,
                  &RenderState::initShaders, false, "Failed to create shader program"},
         StepCase{"FragmentWithoutBlock", "shaders/background_uniform.frag", kFragmentWithoutBlock,
@@ -196,26 +193,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Circles, ProgramSetUp,
-    ::testing::Values(
-        StepCase{"MissingVertex", "shaders/circle_sdf.vert", nullptr, &RenderState::initCircleRendering,
-                 false, "Failed to load circle SDF vertex shader source"},
-        StepCase{"MissingFragment", "shaders/circle_sdf.frag", nullptr,
-                 &RenderState::initCircleRendering, false, "Failed to load circle SDF fragment shader source"}),
+    ::testing::Values(StepCase{"MissingVertex", "shaders/circle_sdf.vert", nullptr, &RenderState::initCircleRendering,
+                               false, "Failed to load circle SDF vertex shader source"},
+                      StepCase{"MissingFragment", "shaders/circle_sdf.frag", nullptr, &RenderState::initCircleRendering,
+                               false, "Failed to load circle SDF fragment shader source"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Text, ProgramSetUp,
-    ::testing::Values(
-        StepCase{"MissingVertex", "shaders/text.vert", nullptr, &RenderState::initTextRendering,
-                 false, "Failed to load text vertex shader source"},
-        StepCase{"EmptyFragment", "shaders/text.frag", "", &RenderState::initTextRendering,
-                 false, "Failed to load text fragment shader source"},
-        StepCase{"BrokenVertex", "shaders/text.vert", kBrokenShader, &RenderState::initTextRendering,
-                 false, "Failed to compile text vertex shader"},
-        StepCase{"BrokenFragment", "shaders/text.frag", kBrokenShader,
-                 &RenderState::initTextRendering, false, "Failed to compile text fragment shader"},
-        StepCase{"UnlinkableFragment", "shaders/text.frag", kUnlinkableFragment,
-                 &RenderState::initTextRendering, false, "Failed to create text shader program"}),
+    ::testing::Values(StepCase{"MissingVertex", "shaders/text.vert", nullptr, &RenderState::initTextRendering, false,
+                               "Failed to load text vertex shader source"},
+                      StepCase{"EmptyFragment", "shaders/text.frag", "", &RenderState::initTextRendering, false,
+                               "Failed to load text fragment shader source"},
+                      StepCase{"BrokenVertex", "shaders/text.vert", kBrokenShader, &RenderState::initTextRendering,
+                               false, "Failed to compile text vertex shader"},
+                      StepCase{"BrokenFragment", "shaders/text.frag", kBrokenShader, &RenderState::initTextRendering,
+                               false, "Failed to compile text fragment shader"},
+                      StepCase{"UnlinkableFragment", "shaders/text.frag", kUnlinkableFragment,
+                               &RenderState::initTextRendering, false, "Failed to create text shader program"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AssetCase, CircleProgramWithoutTheBlockWarnsAndStillDraws) {
@@ -231,7 +226,7 @@ TEST_F(AssetCase, CircleProgramWithoutTheBlockWarnsAndStillDraws) {
 TEST_F(AssetCase, SettingUpTextTwiceReplacesTheFirstObjects) {
     ASSERT_TRUE(run(&RenderState::initTextRendering).result);
     const GLuint firstProgram = scratch.textProgram;
-    const GLuint firstBuffer = scratch.textVertexBuffer;
+    const GLuint firstBuffer  = scratch.textVertexBuffer;
     ASSERT_TRUE(run(&RenderState::initTextRendering).result);
     ASSERT_NE(scratch.textProgram, 0u);
     // A deleted name may come back for the new object, never for a second live one.
@@ -272,7 +267,8 @@ TEST_F(AssetCase, StartUpFailsWhenNeitherFontLoads) {
     EXPECT_TRUE(endsWith(output.err,
                          "Failed to load font atlas, trying fallback font\n"
                          "Failed to initialize font: fonts/Roboto-Regular.ttf\n"
-                         "Failed to load fallback font atlas\n")) << output.err;
+                         "Failed to load fallback font atlas\n"))
+        << output.err;
     EXPECT_EQ(scratch.fontTexture, 0u);
     EXPECT_EQ(scratch.uniformBuffer, 0u) << "start-up stops at the fonts";
 }
@@ -290,7 +286,8 @@ TEST_F(AssetCase, ShutdownAfterAStartUpThatStoppedAtTheTextProgram) {
     remove("shaders/text.frag");
     const Output output = initAll();
     EXPECT_FALSE(output.result);
-    EXPECT_TRUE(endsWith(output.err, "Failed to load text fragment shader source\nFailed to initialize text rendering\n"))
+    EXPECT_TRUE(
+        endsWith(output.err, "Failed to load text fragment shader source\nFailed to initialize text rendering\n"))
         << output.err;
     EXPECT_NE(scratch.window, nullptr);
     EXPECT_NE(scratch.circleProgram, 0u);
@@ -300,4 +297,4 @@ TEST_F(AssetCase, ShutdownAfterAStartUpThatStoppedAtTheTextProgram) {
     expectAllReleased(scratch);
 }
 
-} // namespace
+}  // namespace

@@ -61,21 +61,21 @@ TEST_F(UniformBlock, BufferIsAllocatedOnceWith208BytesAtBindingPointZero) {
 
 TEST_F(UniformBlock, UploadedBytesSitAtTheirStd140Offsets) {
     RenderState& render = sharedRender();
-    render.width = 1280;
-    render.height = 720;
-    render.frameCount = 41;
-    render.elapsedTime = 3.0f;
-    render.writeUniforms();             // time base for the next write
+    render.width        = 1280;
+    render.height       = 720;
+    render.frameCount   = 41;
+    render.elapsedTime  = 3.0f;
+    render.writeUniforms();  // time base for the next write
     render.elapsedTime = 3.5f;
     for (int i = 0; i < kStemSlots; ++i) {
-        render.stemValue[i] = 1.0f + 0.25f * static_cast<float>(i);
+        render.stemValue[i]  = 1.0f + 0.25f * static_cast<float>(i);
         render.stemActive[i] = (i % 2) == 0;
     }
     render.activeStemCount = 4;
-    render.stemCountEase = 0.625f;
+    render.stemCountEase   = 0.625f;
     render.setPointer(10.0f, 20.0f, true);
     render.setPointer(30.0f, 40.0f, false);
-    render.bindUniformBlocks();         // writes the mirror again and uploads it
+    render.bindUniformBlocks();  // writes the mirror again and uploads it
 
     const BlockBytes bytes = readUniformBuffer(render);
     EXPECT_EQ(floatAt(bytes, 0), 1280.0f);
@@ -92,7 +92,7 @@ TEST_F(UniformBlock, UploadedBytesSitAtTheirStd140Offsets) {
     EXPECT_EQ(floatAt(bytes, 44), 20.0f);
 
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
+    std::tm           local{};
     localtime_r(&now, &local);
     EXPECT_EQ(floatAt(bytes, 48), static_cast<float>(local.tm_year + 1900));
     EXPECT_EQ(floatAt(bytes, 52), static_cast<float>(local.tm_mon + 1));
@@ -113,8 +113,8 @@ TEST_F(UniformBlock, UploadedBytesSitAtTheirStd140Offsets) {
 }
 
 TEST_F(UniformBlock, RenderFrameUploadsTheMirror) {
-    RenderState& render = sharedRender();
-    render.uniforms.time = 123.25f;
+    RenderState& render         = sharedRender();
+    render.uniforms.time        = 123.25f;
     render.uniforms.stems[7][0] = 9.5f;
     render.renderFrame();
     const BlockBytes bytes = readUniformBuffer(render);
@@ -123,10 +123,10 @@ TEST_F(UniformBlock, RenderFrameUploadsTheMirror) {
 }
 
 TEST_F(UniformBlock, StartUpStemColoursGoRoundTheHueCircle) {
-    const float expected[kStemSlots][3] = {
-        {0.5f, 0.933f, 0.067f}, {0.854f, 0.629f, 0.017f}, {1.0f, 0.25f, 0.25f}, {0.854f, 0.017f, 0.629f},
-        {0.5f, 0.067f, 0.933f}, {0.146f, 0.371f, 0.983f}, {0.0f, 0.75f, 0.75f}, {0.146f, 0.983f, 0.371f}};
-    const RenderState& render = sharedRender();
+    const float expected[kStemSlots][3] = {{0.5f, 0.933f, 0.067f},   {0.854f, 0.629f, 0.017f}, {1.0f, 0.25f, 0.25f},
+                                           {0.854f, 0.017f, 0.629f}, {0.5f, 0.067f, 0.933f},   {0.146f, 0.371f, 0.983f},
+                                           {0.0f, 0.75f, 0.75f},     {0.146f, 0.983f, 0.371f}};
+    const RenderState& render           = sharedRender();
     for (int i = 0; i < kStemSlots; ++i) {
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(render.stemColor[i][c], expected[i][c], 0.0005f) << i;
         EXPECT_EQ(render.stemColor[i][3], 1.0f);
@@ -150,21 +150,20 @@ void expectShaderLayout(GLuint program, const char* programName) {
     GLint memberCount = 0;
     probe().glGetActiveUniformBlockiv(program, block, GL_UNIFORM_BLOCK_ACTIVE_UNIFORMS, &memberCount);
     std::vector<GLint> members(static_cast<size_t>(memberCount));
-    probe().glGetActiveUniformBlockiv(program, block, GL_UNIFORM_BLOCK_ACTIVE_UNIFORM_INDICES,
-                                      members.data());
+    probe().glGetActiveUniformBlockiv(program, block, GL_UNIFORM_BLOCK_ACTIVE_UNIFORM_INDICES, members.data());
     // Members by their GLSL type and offset; the names are the shader author's.
     std::map<GLint, GLenum> typeAtOffset;
     for (const GLint member : members) {
-        const GLuint index = static_cast<GLuint>(member);
-        GLint offset = -1;
-        GLint type = 0;
+        const GLuint index  = static_cast<GLuint>(member);
+        GLint        offset = -1;
+        GLint        type   = 0;
         probe().glGetActiveUniformsiv(program, 1, &index, GL_UNIFORM_OFFSET, &offset);
         probe().glGetActiveUniformsiv(program, 1, &index, GL_UNIFORM_TYPE, &type);
         typeAtOffset[offset] = static_cast<GLenum>(type);
     }
-    const std::map<GLint, GLenum> expected = {
-        {0, GL_FLOAT_VEC4}, {16, GL_FLOAT}, {20, GL_FLOAT}, {24, GL_FLOAT}, {28, GL_FLOAT},
-        {32, GL_FLOAT_VEC4}, {48, GL_FLOAT_VEC4}, {64, GL_FLOAT}, {80, GL_FLOAT_VEC4}};
+    const std::map<GLint, GLenum> expected = {{0, GL_FLOAT_VEC4},  {16, GL_FLOAT}, {20, GL_FLOAT},
+                                              {24, GL_FLOAT},      {28, GL_FLOAT}, {32, GL_FLOAT_VEC4},
+                                              {48, GL_FLOAT_VEC4}, {64, GL_FLOAT}, {80, GL_FLOAT_VEC4}};
     for (const auto& [offset, type] : typeAtOffset) {
         const auto found = expected.find(offset);
         ASSERT_NE(found, expected.end()) << "member at unexpected offset " << offset;
@@ -179,4 +178,4 @@ TEST_F(UniformBlock, BackgroundAndCircleShadersDeclareTheSameLayout) {
     expectShaderLayout(render.circleProgram, "circles");
 }
 
-} // namespace
+}  // namespace

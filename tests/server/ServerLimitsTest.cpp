@@ -35,12 +35,12 @@ public:
         ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
         sockaddr_in server{};
         server.sin_family = AF_INET;
-        server.sin_port = htons(static_cast<uint16_t>(port));
+        server.sin_port   = htons(static_cast<uint16_t>(port));
         inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
         connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
     }
     ~Socket() { ::close(fd_); }
-    Socket(const Socket&) = delete;
+    Socket(const Socket&)            = delete;
     Socket& operator=(const Socket&) = delete;
 
     bool connected() const { return connected_; }
@@ -58,13 +58,13 @@ public:
     // Everything received until the peer closes, until `until` is found `count`
     // times, or until the time is up.
     std::string receive(std::chrono::milliseconds limit, const std::string& until = {}, size_t count = 1) {
-        std::string data;
+        std::string             data;
         const Clock::time_point end = Clock::now() + limit;
         while (Clock::now() < end && (until.empty() || occurrences(data, until) < count)) {
-            pollfd ready{fd_, POLLIN, 0};
+            pollfd     ready{fd_, POLLIN, 0};
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
             if (::poll(&ready, 1, static_cast<int>(std::max<int64_t>(1, left.count()))) <= 0) continue;
-            char buffer[65536];
+            char          buffer[65536];
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
             if (n <= 0) break;
             data.append(buffer, static_cast<size_t>(n));
@@ -99,10 +99,10 @@ TEST(ServerLimits, AnotherClientIsAnsweredQuicklyWhileTwoHundredConnectionsDripO
     for (int round = 0; round < 3; ++round) {
         for (size_t i = 0; i < slow.size(); i += 2) slow[i]->send("n");  // a drip, never a whole line
         const Clock::time_point start = Clock::now();
-        Socket other(server.port());
+        Socket                  other(server.port());
         ASSERT_TRUE(other.send(get("/api/leaderboard")));
         const std::string reply = other.receive(2000ms, "{\"levels\":[]}");
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        const auto        took  = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         EXPECT_EQ(statusLine(reply), "HTTP/1.1 200 OK");
         EXPECT_LT(took.count(), 100) << "round " << round;
     }
@@ -138,17 +138,19 @@ TEST(ServerLimits, HeaderFloodsAreRefusedBeforeTheyGrow) {
 TEST(ServerLimits, PipelinedRequestsAreAllAnsweredInOrder) {
     testsupport::ServerProcess server;
     ASSERT_TRUE(server.started());
-    Socket client(server.port());
+    Socket      client(server.port());
     std::string burst;
-    for (int i = 0; i < 1000; ++i) burst += get(i % 2 == 0 ? "/api/leaderboard" : "/api/player/L/p" + std::to_string(i));
+    for (int i = 0; i < 1000; ++i)
+        burst += get(i % 2 == 0 ? "/api/leaderboard" : "/api/player/L/p" + std::to_string(i));
     ASSERT_TRUE(client.send(burst));
     const std::string replies = client.receive(20s, "HTTP/1.1 ", 1000);
     EXPECT_EQ(Socket::occurrences(replies, "HTTP/1.1 200 OK"), 500u);
     EXPECT_EQ(Socket::occurrences(replies, "HTTP/1.1 404 Not Found"), 500u);
     // The order shows in the alternation: every 404 follows a 200.
     const std::regex line("HTTP/1\\.1 (\\d+)");
-    int expected = 200, seen = 0;
-    for (auto it = std::sregex_iterator(replies.begin(), replies.end(), line); it != std::sregex_iterator(); ++it, ++seen) {
+    int              expected = 200, seen = 0;
+    for (auto it = std::sregex_iterator(replies.begin(), replies.end(), line); it != std::sregex_iterator();
+         ++it, ++seen) {
         ASSERT_EQ(std::stoi((*it)[1]), expected) << "reply " << seen;
         expected = expected == 200 ? 404 : 200;
     }
@@ -157,11 +159,11 @@ TEST(ServerLimits, PipelinedRequestsAreAllAnsweredInOrder) {
 TEST(ServerLimits, ConflictingLengthHeadersAreRefused) {
     testsupport::ServerProcess server;
     ASSERT_TRUE(server.started());
-    const std::string head = "POST /api/leaderboard HTTP/1.1\r\nHost: lumoka\r\nContent-Type: application/json\r\n";
+    const std::string head    = "POST /api/leaderboard HTTP/1.1\r\nHost: lumoka\r\nContent-Type: application/json\r\n";
     const std::string chunked = "Transfer-Encoding: chunked\r\n";
-    const std::string length = "Content-Length: " + std::to_string(kUpload.size()) + "\r\n";
-    for (const std::string& fields : {length + chunked, chunked + length, length + length,
-                                      "Content-Length: 3, 3\r\n" + chunked}) {
+    const std::string length  = "Content-Length: " + std::to_string(kUpload.size()) + "\r\n";
+    for (const std::string& fields :
+         {length + chunked, chunked + length, length + length, "Content-Length: 3, 3\r\n" + chunked}) {
         Socket client(server.port());
         client.send(head + fields + "\r\n" + kUpload);
         EXPECT_EQ(statusLine(client.receive(2000ms)), "HTTP/1.1 400 Bad Request") << fields;
@@ -181,8 +183,8 @@ TEST(ServerLimits, UploadsBeyondTheRateOfAnAddressWaitWithRetryAfter) {
     EXPECT_EQ(limited->get_header_value("Retry-After"), "30");
     EXPECT_EQ(client.Get("/api/leaderboard")->status, 200) << "reading is not limited";
     Socket elsewhere(server.port(), "127.0.0.3");
-    elsewhere.send("POST /api/leaderboard HTTP/1.1\r\nHost: lumoka\r\nContent-Length: " + std::to_string(kUpload.size()) +
-                   "\r\n\r\n" + kUpload);
+    elsewhere.send("POST /api/leaderboard HTTP/1.1\r\nHost: lumoka\r\nContent-Length: " +
+                   std::to_string(kUpload.size()) + "\r\n\r\n" + kUpload);
     EXPECT_EQ(statusLine(elsewhere.receive(2000ms, "}")), "HTTP/1.1 200 OK") << "another address has its own allowance";
 }
 
@@ -195,14 +197,15 @@ double sample(const std::string& metrics, const std::string& name) {
 TEST(ServerLimits, HealthAndMetricsAfterAKnownSequenceOfRequests) {
     testsupport::ServerProcess server({}, {"--uploads-per-minute", "1"});
     ASSERT_TRUE(server.started());
-    httplib::Client client("127.0.0.1", server.port());
+    httplib::Client       client("127.0.0.1", server.port());
     const httplib::Result health = client.Get("/healthz");
     ASSERT_TRUE(health);
     EXPECT_EQ(health->status, 200);
     EXPECT_EQ(health->body, "ok\n");
-    client.Post("/api/leaderboard",
-                R"({"levels": [{"name": "L", "scores": [{"player": "a", "score": 1}, {"player": "b", "score": "2"}, {"player": "c", "score": 3}]}]})",
-                "application/json");
+    client.Post(
+        "/api/leaderboard",
+        R"({"levels": [{"name": "L", "scores": [{"player": "a", "score": 1}, {"player": "b", "score": "2"}, {"player": "c", "score": 3}]}]})",
+        "application/json");
     client.Post("/api/leaderboard", kUpload, "application/json");  // over the rate
     client.Get("/api/player/L/a");
     client.Get("/api/player/L/zed");

@@ -18,11 +18,17 @@ const std::string kUpload =
 
 // chromium --headless with the given arguments; its standard output.
 std::string chromium(const std::vector<std::string>& extra, const fs::path& profile) {
-    std::vector<std::string> args = {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                                     "--disable-background-networking", "--disable-component-update", "--disable-sync",
+    std::vector<std::string> args = {"--headless",
+                                     "--no-sandbox",
+                                     "--disable-gpu",
+                                     "--disable-quic",
+                                     "--no-first-run",
+                                     "--disable-background-networking",
+                                     "--disable-component-update",
+                                     "--disable-sync",
                                      "--user-data-dir=" + profile.string()};
     args.insert(args.end(), extra.begin(), extra.end());
-    testsupport::GameProcess browser("/usr/bin/chromium", args, profile);
+    testsupport::GameProcess         browser("/usr/bin/chromium", args, profile);
     const testsupport::ProcessResult result = browser.wait(60s);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     return result.out;
@@ -37,7 +43,7 @@ TEST(ServerPage, TheBrowserShowsHostileNamesAsText) {
     const std::string root = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
 
     testsupport::TempDir profile;
-    const std::string dom = chromium({"--dump-dom", root}, profile.path());
+    const std::string    dom = chromium({"--dump-dom", root}, profile.path());
     EXPECT_NE(dom.find("<td>&lt;script&gt;alert(1)&lt;/script&gt;</td>"), std::string::npos) << dom;
     EXPECT_EQ(dom.find("<script"), std::string::npos) << "no script element came from a name";
     EXPECT_NE(dom.find("Neon &lt;b&gt;Rush&lt;/b&gt;"), std::string::npos);

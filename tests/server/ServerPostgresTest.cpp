@@ -48,7 +48,8 @@ std::vector<LeaderboardLevel> levelsOf(const json& document) {
     for (const json& stored : document["levels"]) {
         levels.push_back({stored["name"].get<std::string>(), {}});
         for (const json& e : stored["scores"]) {
-            levels.back().scores.push_back({e["player"].get<std::string>(), e["score"].get<int32_t>(), e["time"].get<int32_t>(), "", 0});
+            levels.back().scores.push_back(
+                {e["player"].get<std::string>(), e["score"].get<int32_t>(), e["time"].get<int32_t>(), "", 0});
         }
     }
     return levels;
@@ -67,7 +68,8 @@ json fetch(httplib::Client& client) {
 
 int countLines(const std::string& text, const std::string& start) {
     int count = 0;
-    for (size_t at = 0; (at = text.find(start, at)) != std::string::npos; ++at) count += at == 0 || text[at - 1] == '\n';
+    for (size_t at = 0; (at = text.find(start, at)) != std::string::npos; ++at)
+        count += at == 0 || text[at - 1] == '\n';
     return count;
 }
 
@@ -75,7 +77,8 @@ TEST_F(Postgres, TheSchemaIsMadeOnceAndANewerOneOrForeignTablesRefused) {
     std::string error;
     ASSERT_TRUE(open(error)) << error;
     ASSERT_TRUE(open(error)) << error;
-    EXPECT_EQ(postgresCluster().queryValue(database, "SELECT count(*) || ' ' || max(version) FROM schema_version"), "1 1");
+    EXPECT_EQ(postgresCluster().queryValue(database, "SELECT count(*) || ' ' || max(version) FROM schema_version"),
+              "1 1");
 
     ASSERT_TRUE(postgresCluster().execute(database, "UPDATE schema_version SET version = 9"));
     EXPECT_FALSE(open(error));
@@ -89,7 +92,7 @@ TEST_F(Postgres, TheSchemaIsMadeOnceAndANewerOneOrForeignTablesRefused) {
 
 TEST_F(Postgres, AFailedStatementUndoesItsWholeUploadAndTheConnectionServesOn) {
     std::string error;
-    const auto store = open(error, 1);
+    const auto  store = open(error, 1);
     ASSERT_TRUE(store) << error;
     ASSERT_TRUE(postgresCluster().execute(database, R"sql(
         CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$
@@ -120,12 +123,13 @@ TEST_F(Postgres, AFailedStatementUndoesItsWholeUploadAndTheConnectionServesOn) {
 // reconnection cannot prepare its statements, and must be tried again once they are back.
 TEST_F(Postgres, AConnectionEndedByTheDatabaseIsOpenedAgainOnceItsTablesAreBack) {
     std::string error;
-    const auto store = open(error, 1);
+    const auto  store = open(error, 1);
     ASSERT_TRUE(store) << error;
     ASSERT_EQ(store->merge({{"Kept", {{"Ann", 5, 1, "1/8", 1}}}}), StoreStatus::Ok);
-    ASSERT_TRUE(postgresCluster().execute(database, "ALTER TABLE scores RENAME TO scores_away; SELECT "
-                                                    "pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
-                                                    "application_name = 'lumoka-server'"));
+    ASSERT_TRUE(postgresCluster().execute(database,
+                                          "ALTER TABLE scores RENAME TO scores_away; SELECT "
+                                          "pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                                          "application_name = 'lumoka-server'"));
     std::vector<LeaderboardLevel> levels;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(store->readAll(levels), StoreStatus::Unavailable);
@@ -150,7 +154,7 @@ TEST_F(Postgres, AConnectionEndedByTheDatabaseIsOpenedAgainOnceItsTablesAreBack)
 // players in its own order, to both instances in turn. Each round adds a level
 // that every client creates at the same moment.
 TEST_F(Postgres, TwoServerInstancesKeepTheHighestScoreOfManyClients) {
-    constexpr int kClients = 8, kRounds = 12, kPlayers = 10;
+    constexpr int                               kClients = 8, kRounds = 12, kPlayers = 10;
     std::unique_ptr<testsupport::ServerProcess> servers[2];
     // Every client is on loopback, one address: its upload rate is not what is tested here.
     const std::vector<std::string> options = {"--threads", "4", "--uploads-per-minute", "100000"};
@@ -169,7 +173,8 @@ TEST_F(Postgres, TwoServerInstancesKeepTheHighestScoreOfManyClients) {
                                             httplib::Client("127.0.0.1", servers[1]->port())};
             for (int round = 1; round <= kRounds; ++round) {
                 std::vector<json> entries;
-                for (int p = 0; p < kPlayers; ++p) entries.push_back(entry("p" + std::to_string((p + c) % kPlayers), round * kClients + c));
+                for (int p = 0; p < kPlayers; ++p)
+                    entries.push_back(entry("p" + std::to_string((p + c) % kPlayers), round * kClients + c));
                 const json body = {{"levels",
                                     {level("Race", entries), level("Round " + std::to_string(round), entries),
                                      level("Client " + std::to_string(c), entries)}}};
@@ -216,7 +221,7 @@ TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothin
     testsupport::ServerProcess server(postgresCluster().uri(database), {"--threads", "2"});
     ASSERT_TRUE(server.started());
     httplib::Client client("127.0.0.1", server.port());
-    const json first = {{"levels", {level("Song A", {entry("Ann", 10)})}}};
+    const json      first = {{"levels", {level("Song A", {entry("Ann", 10)})}}};
     ASSERT_EQ(post(client, first), 200);
 
     EXPECT_EQ(healthStatus(client), 200);
@@ -228,7 +233,8 @@ TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothin
     for (const httplib::Result& reply : refused) {
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->status, 503);
-        EXPECT_EQ(json::parse(reply->body), json::parse(R"({"success":false,"error":"leaderboard storage unavailable"})"));
+        EXPECT_EQ(json::parse(reply->body),
+                  json::parse(R"({"success":false,"error":"leaderboard storage unavailable"})"));
     }
     const std::string errors = server.process().stderrText();
     EXPECT_EQ(countLines(errors, "Leaderboard database error: "), 4) << errors;
@@ -237,7 +243,8 @@ TEST_F(Postgres, AServerAnswers503WhileTheDatabaseIsDownAndServesAgainWithNothin
 
     ASSERT_TRUE(postgresCluster().start()) << postgresCluster().problem();
     json back;
-    for (const auto end = std::chrono::steady_clock::now() + 20s; back.is_null() && std::chrono::steady_clock::now() < end;) {
+    for (const auto end = std::chrono::steady_clock::now() + 20s;
+         back.is_null() && std::chrono::steady_clock::now() < end;) {
         std::this_thread::sleep_for(100ms);
         back = fetch(client);
     }
@@ -256,13 +263,14 @@ TEST_F(Postgres, AdminCommandsRemoveEntriesUnderARunningServerButDoNotBackUp) {
     testsupport::ServerProcess server(location);
     ASSERT_TRUE(server.started());
     httplib::Client client("127.0.0.1", server.port());
-    ASSERT_EQ(post(client, {{"levels", {level("A", {entry("Eve", 2147483647), entry("Ann", 3)}),
-                                        level("B", {entry("Eve", 4), entry("Ann", 9)})}}}),
+    ASSERT_EQ(post(client, {{"levels",
+                             {level("A", {entry("Eve", 2147483647), entry("Ann", 3)}),
+                              level("B", {entry("Eve", 4), entry("Ann", 9)})}}}),
               200);
     const auto admin = [&](const std::vector<std::string>& args) {
         std::vector<std::string> all = {"admin", "--db", location};
         all.insert(all.end(), args.begin(), args.end());
-        testsupport::TempDir dir;
+        testsupport::TempDir     dir;
         testsupport::GameProcess process(LUMOKA_SERVER_BINARY, all, dir.path());
         return process.wait(20s);
     };
@@ -277,12 +285,13 @@ TEST_F(Postgres, AdminCommandsRemoveEntriesUnderARunningServerButDoNotBackUp) {
 }
 
 testsupport::ProcessResult runServer(const std::string& where) {
-    testsupport::TempDir dir;
+    testsupport::TempDir     dir;
     testsupport::GameProcess server(LUMOKA_SERVER_BINARY, {"--db", where, "--port", "0"}, dir.path());
     return server.wait(20s);
 }
 
-void expectOneLineFailure(const testsupport::ProcessResult& result, const std::string& start, const std::string& reason) {
+void expectOneLineFailure(const testsupport::ProcessResult& result, const std::string& start,
+                          const std::string& reason) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.rfind("Failed to open leaderboard database " + start + ": ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;

@@ -26,7 +26,7 @@ httplib::Result post(int port, const std::string& body) {
 
 TEST(ServerProcess, StopsOnSigtermOrSigintWithEveryScoreKept) {
     testsupport::TempDir dir;
-    const fs::path database = dir.path() / "scores.sqlite";
+    const fs::path       database = dir.path() / "scores.sqlite";
     for (const int signal : {SIGTERM, SIGINT}) {
         testsupport::ServerProcess server(database);
         ASSERT_TRUE(server.started());
@@ -39,7 +39,7 @@ TEST(ServerProcess, StopsOnSigtermOrSigintWithEveryScoreKept) {
         EXPECT_FALSE(fs::exists(database.string() + "-wal")) << "the log was folded into the database at close";
     }
     testsupport::ServerProcess reopened(database);
-    const httplib::Result fetched = get(reopened.port(), "/api/leaderboard");
+    const httplib::Result      fetched = get(reopened.port(), "/api/leaderboard");
     ASSERT_TRUE(fetched);
     EXPECT_EQ(json::parse(fetched->body), json::parse(kUpload));
 }
@@ -52,13 +52,13 @@ TEST(ServerProcess, LogsOneLinePerRequestOnlyWhenAsked) {
         post(server->port(), "{}");
         get(server->port(), "/api/player/Song%20A/Ann");
     }
-    const std::string quietOut = quiet.stop().out;
+    const std::string quietOut   = quiet.stop().out;
     const std::string loggingOut = logging.stop().out;
     EXPECT_EQ(std::count(quietOut.begin(), quietOut.end(), '\n'), 2) << quietOut;  // listening, stopped
     // A line is written once its reply has gone, so replies handled on different
     // server threads may log in either order.
-    for (const std::string line : {"GET /api/leaderboard 200\n", "POST /api/leaderboard 400\n",
-                                   "GET /api/player/Song%20A/Ann 404\n"}) {
+    for (const std::string line :
+         {"GET /api/leaderboard 200\n", "POST /api/leaderboard 400\n", "GET /api/player/Song%20A/Ann 404\n"}) {
         const size_t at = loggingOut.find(line);
         EXPECT_NE(at, std::string::npos) << line << loggingOut;
         EXPECT_EQ(loggingOut.find(line, at + 1), std::string::npos) << "logged twice: " << line << loggingOut;
@@ -68,7 +68,7 @@ TEST(ServerProcess, LogsOneLinePerRequestOnlyWhenAsked) {
 
 TEST(ServerProcess, RefusalsFromTheHttpLayerCarryTheSameErrorShape) {
     testsupport::ServerProcess server;
-    const httplib::Result big = post(server.port(), std::string(kMaxUploadBytes + 1, ' '));
+    const httplib::Result      big = post(server.port(), std::string(kMaxUploadBytes + 1, ' '));
     ASSERT_TRUE(big);
     EXPECT_EQ(big->status, 413);
     EXPECT_EQ(json::parse(big->body)["success"], false);
@@ -79,7 +79,7 @@ TEST(ServerProcess, RefusalsFromTheHttpLayerCarryTheSameErrorShape) {
 }
 
 TEST(ServerProcess, TheDefaultDatabaseLivesInTheUsersDataFolder) {
-    testsupport::TempDir dir;
+    testsupport::TempDir     dir;
     testsupport::GameProcess server(LUMOKA_SERVER_BINARY, {"--port", "0"}, dir.path(),
                                     {{"XDG_DATA_HOME", (dir.path() / "data").string()}});
     ASSERT_TRUE(server.waitForOutput("Leaderboard server listening on", 20s));
@@ -92,7 +92,7 @@ TEST(ServerProcess, TheDefaultDatabaseLivesInTheUsersDataFolder) {
 
 TEST(ServerProcess, StartFailuresAreOneLineAndANonZeroExit) {
     testsupport::TempDir dir;
-    const auto run = [&](const std::vector<std::string>& args) {
+    const auto           run = [&](const std::vector<std::string>& args) {
         testsupport::GameProcess server(LUMOKA_SERVER_BINARY, args, dir.path());
         return server.wait(20s);
     };
@@ -102,12 +102,13 @@ TEST(ServerProcess, StartFailuresAreOneLineAndANonZeroExit) {
         EXPECT_EQ(result.exitCode, 2) << args[0];
         EXPECT_TRUE(result.err.starts_with("Usage: lumoka-server")) << result.err;
     }
-    const testsupport::ProcessResult missing = run({"--db", (dir.path() / "no" / "such" / "x.sqlite").string(), "--port", "0"});
+    const testsupport::ProcessResult missing =
+        run({"--db", (dir.path() / "no" / "such" / "x.sqlite").string(), "--port", "0"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("Failed to open leaderboard database "), std::string::npos) << missing.err;
 
-    testsupport::ServerProcess first;
-    const std::string port = std::to_string(first.port());
+    testsupport::ServerProcess       first;
+    const std::string                port  = std::to_string(first.port());
     const testsupport::ProcessResult taken = run({"--db", (dir.path() / "y.sqlite").string(), "--port", port});
     EXPECT_EQ(taken.exitCode, 1);
     EXPECT_NE(taken.err.find("Failed to listen on 127.0.0.1:" + port + "\n"), std::string::npos) << taken.err;
@@ -125,8 +126,8 @@ testsupport::ProcessResult admin(const fs::path& cwd, const std::vector<std::str
 }
 
 TEST(ServerProcess, AdminCommandsModerateTheDatabaseOfARunningServer) {
-    testsupport::TempDir dir;
-    const std::string database = (dir.path() / "scores.sqlite").string();
+    testsupport::TempDir       dir;
+    const std::string          database = (dir.path() / "scores.sqlite").string();
     testsupport::ServerProcess server(database);
     ASSERT_TRUE(server.started());
     const std::string forged =
@@ -145,11 +146,14 @@ TEST(ServerProcess, AdminCommandsModerateTheDatabaseOfARunningServer) {
               "Removed 1 entries (player Bob on Song B)\n");
     EXPECT_EQ(admin(dir.path(), {"--db", database, "remove-entry", "Song A", "Ann"}).out,
               "Removed 1 entries (player Ann on Song A)\n");
-    const json left = {{"levels", {{{"name", "Song A"}, {"scores", {{{"player", "Bob"}, {"score", 40}, {"time", 0},
-                                                                     {"highestLayer", "0/0"}, {"highestCombo", 0}}}}}}}};
+    const json left = {
+        {"levels",
+         {{{"name", "Song A"},
+           {"scores",
+            {{{"player", "Bob"}, {"score", 40}, {"time", 0}, {"highestLayer", "0/0"}, {"highestCombo", 0}}}}}}}};
     EXPECT_EQ(json::parse(get(server.port(), "/api/leaderboard")->body), left);
 
-    const fs::path copy = dir.path() / "copy.sqlite";
+    const fs::path                   copy   = dir.path() / "copy.sqlite";
     const testsupport::ProcessResult backup = admin(dir.path(), {"--db", database, "backup", copy.string()});
     EXPECT_EQ(backup.exitCode, 0) << backup.err;
     EXPECT_EQ(backup.out, "Backed up " + database + " to " + copy.string() + "\n");
@@ -158,7 +162,8 @@ TEST(ServerProcess, AdminCommandsModerateTheDatabaseOfARunningServer) {
     const testsupport::ProcessResult wrong = admin(dir.path(), {"--db", database, "cap-score", "Song A", "lots"});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_TRUE(wrong.err.starts_with("Usage: lumoka-server admin")) << wrong.err;
-    const testsupport::ProcessResult unwritable = admin(dir.path(), {"--db", database, "backup", "/nonexistent/x.sqlite"});
+    const testsupport::ProcessResult unwritable =
+        admin(dir.path(), {"--db", database, "backup", "/nonexistent/x.sqlite"});
     EXPECT_EQ(unwritable.exitCode, 1);
     EXPECT_EQ(std::count(unwritable.err.begin(), unwritable.err.end(), '\n'), 1) << unwritable.err;
 }

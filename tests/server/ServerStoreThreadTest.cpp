@@ -43,20 +43,21 @@ protected:
 json level(const std::string& name, const std::vector<json>& entries) { return {{"name", name}, {"scores", entries}}; }
 
 TEST_P(ServerStoreThreads, ConcurrentUploadsOnlyEverRaiseAScore) {
-    constexpr int kClients = 4, kRounds = 30, kPlayers = 6;
+    constexpr int            kClients = 4, kRounds = 30, kPlayers = 6;
     std::vector<std::thread> clients;
     for (int c = 0; c < kClients; ++c) {
         clients.emplace_back([&, c] {
             LeaderboardStore& store = *stores[static_cast<size_t>(c) % stores.size()];
             for (int round = 1; round <= kRounds; ++round) {
-                const int score = round * kClients + c;
+                const int         score = round * kClients + c;
                 std::vector<json> entries;
                 for (int p = 0; p < kPlayers; ++p) {
                     entries.push_back({{"player", "p" + std::to_string(p)}, {"score", score}, {"time", score}});
                 }
                 if (c % 2 == 1) std::reverse(entries.begin(), entries.end());
-                const json levels = {level("Round " + std::to_string(round), entries), level("Race", entries)};
-                const ApiReply reply = handleApiRequest(store, "POST", "/api/leaderboard", json{{"levels", levels}}.dump());
+                const json     levels = {level("Round " + std::to_string(round), entries), level("Race", entries)};
+                const ApiReply reply =
+                    handleApiRequest(store, "POST", "/api/leaderboard", json{{"levels", levels}}.dump());
                 EXPECT_EQ(reply.status, 200) << reply.body;
                 handleApiRequest(store, "GET", "/api/player/Race/p0", "");
             }

@@ -41,7 +41,7 @@ inline void putVariableLength(std::string& out, uint32_t value) {
 }
 
 inline std::string wavBytes(double seconds, int sampleRate = 44100) {
-    const auto frames = static_cast<uint32_t>(seconds * sampleRate);
+    const auto  frames = static_cast<uint32_t>(seconds * sampleRate);
     std::string samples;
     for (uint32_t i = 0; i < frames; ++i) {
         const double value = 0.1 * std::sin(2.0 * M_PI * 440.0 * i / sampleRate);
@@ -63,9 +63,13 @@ inline std::string wavBytes(double seconds, int sampleRate = 44100) {
 }
 
 inline std::string smfBytes(const std::vector<Note>& notes, double bpm = 120.0) {
-    constexpr int kDivision = 480;
+    constexpr int kDivision      = 480;
     const double  ticksPerSecond = kDivision * bpm / 60.0;
-    struct Message { uint32_t tick; int order; uint8_t status, key, velocity; };
+    struct Message {
+        uint32_t tick;
+        int      order;
+        uint8_t  status, key, velocity;
+    };
     std::vector<Message> messages;
     for (const Note& note : notes) {
         const auto on  = static_cast<uint32_t>(std::lround(note.start * ticksPerSecond));

@@ -27,7 +27,7 @@ constexpr const char* kRunuser = "/usr/sbin/runuser";
 // Debian keeps the server programs out of PATH, one folder per major version.
 fs::path findBinaries() {
     std::vector<std::pair<int, fs::path>> found;
-    std::error_code ignored;
+    std::error_code                       ignored;
     for (const fs::directory_entry& version : fs::directory_iterator("/usr/lib/postgresql", ignored)) {
         const fs::path bin = version.path() / "bin";
         if (fs::exists(bin / "initdb") && fs::exists(bin / "pg_ctl")) {
@@ -39,12 +39,12 @@ fs::path findBinaries() {
 }
 
 int freePort() {
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    const int   probe = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family      = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size          = sizeof address;
-    int port = 0;
+    int       port          = 0;
     if (bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
         getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
         port = ntohs(address.sin_port);
@@ -69,8 +69,9 @@ void PrintTo(Engine engine, std::ostream* out) { *out << (engine == Engine::Sqli
 PostgresCluster::PostgresCluster() : data_(folder_.path() / "data") {
     bin_ = findBinaries();
     if (bin_.empty()) {
-        problem_ = "PostgreSQL is not installed (no /usr/lib/postgresql/<version>/bin/initdb), so the PostgreSQL "
-                   "tests are skipped; tools/setup.sh installs postgresql-15";
+        problem_ =
+            "PostgreSQL is not installed (no /usr/lib/postgresql/<version>/bin/initdb), so the PostgreSQL "
+            "tests are skipped; tools/setup.sh installs postgresql-15";
         return;
     }
     installed_ = true;
@@ -83,8 +84,8 @@ PostgresCluster::PostgresCluster() : data_(folder_.path() / "data") {
         asPostgresUser_ = true;
     }
     startWatchdog();
-    const ProcessResult made = run("initdb", {"-D", data_.string(), "-U", "postgres", "-A", "trust", "--no-sync",
-                                              "-E", "UTF8", "--locale=C"});
+    const ProcessResult made =
+        run("initdb", {"-D", data_.string(), "-U", "postgres", "-A", "trust", "--no-sync", "-E", "UTF8", "--locale=C"});
     if (made.exitCode != 0) {
         problem_ = "initdb failed: " + made.out + made.err;
         return;
@@ -106,9 +107,9 @@ bool PostgresCluster::start() {
     const std::string options = "-k " + folder_.path().string() + " -p " + std::to_string(port_) +
                                 " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off"
                                 " -c full_page_writes=off";
-    const fs::path log = folder_.path() / "server.log";
-    const ProcessResult started = run("pg_ctl", {"-D", data_.string(), "-l", log.string(), "-w", "-t", "30", "-o",
-                                                 options, "start"});
+    const fs::path      log = folder_.path() / "server.log";
+    const ProcessResult started =
+        run("pg_ctl", {"-D", data_.string(), "-l", log.string(), "-w", "-t", "30", "-o", options, "start"});
     running_ = started.exitCode == 0;
     if (!running_) {
         killServer();
@@ -119,14 +120,14 @@ bool PostgresCluster::start() {
 
 bool PostgresCluster::stop() {
     const ProcessResult stopped = run("pg_ctl", {"-D", data_.string(), "-m", "fast", "-w", "-t", "30", "stop"});
-    running_ = false;
+    running_                    = false;
     return stopped.exitCode == 0;
 }
 
 // A server that would not start or stop in time.
 void PostgresCluster::killServer() {
     std::ifstream pidFile(data_ / "postmaster.pid");
-    int pid = 0;
+    int           pid = 0;
     if (pidFile >> pid && pid > 0) kill(pid, SIGKILL);
 }
 
@@ -145,11 +146,10 @@ ProcessResult PostgresCluster::run(const std::string& tool, std::vector<std::str
 void PostgresCluster::startWatchdog() {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return;
-    const std::string script =
-        std::string("read _; ") + (asPostgresUser_ ? "runuser -u postgres -- " : "") +
-        "\"$1\" -D \"$2\" -m immediate -w -t 10 stop; rm -rf \"$3\"";
+    const std::string script = std::string("read _; ") + (asPostgresUser_ ? "runuser -u postgres -- " : "") +
+                               "\"$1\" -D \"$2\" -m immediate -w -t 10 stop; rm -rf \"$3\"";
     const std::string pgCtl = (bin_ / "pg_ctl").string();
-    watchdogPid_ = fork();
+    watchdogPid_            = fork();
     if (watchdogPid_ == 0) {
         dup2(ends[0], STDIN_FILENO);
         const int quiet = open("/dev/null", O_WRONLY);
@@ -177,8 +177,8 @@ std::string PostgresCluster::uri(const std::string& database) const {
 }
 
 ::testing::AssertionResult PostgresCluster::execute(const std::string& database, const std::string& sql) const {
-    const Connection connection(PQconnectdb(conninfo(database).c_str()));
-    const Result     result(PQexec(connection.get(), sql.c_str()));
+    const Connection     connection(PQconnectdb(conninfo(database).c_str()));
+    const Result         result(PQexec(connection.get(), sql.c_str()));
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         return ::testing::AssertionFailure() << sql << ": " << PQerrorMessage(connection.get());

@@ -23,17 +23,17 @@ class PostgresCluster {
 public:
     PostgresCluster();  // initdb and start
     ~PostgresCluster();
-    PostgresCluster(const PostgresCluster&) = delete;
+    PostgresCluster(const PostgresCluster&)            = delete;
     PostgresCluster& operator=(const PostgresCluster&) = delete;
 
     bool               installed() const { return installed_; }  // false: no PostgreSQL binaries here
     bool               running() const { return running_; }
-    const std::string& problem() const { return problem_; }      // why it is not running
+    const std::string& problem() const { return problem_; }  // why it is not running
 
     bool stop();   // fast shut-down: open sessions are ended
     bool start();  // again, on the same folder, socket and port
 
-    std::string createDatabase();  // a new, empty database's name; empty on failure
+    std::string createDatabase();                             // a new, empty database's name; empty on failure
     std::string conninfo(const std::string& database) const;  // key=value, over the Unix socket
     std::string uri(const std::string& database) const;       // postgresql://, over TCP
     // SQL run as the superuser, for what a test prepares or inspects.
@@ -65,8 +65,8 @@ PostgresCluster& postgresCluster();
 
 // In a test body or SetUp: skips the test, with the reason, where PostgreSQL is
 // not installed; fails it where it is but the cluster is not running.
-#define LUMOKA_REQUIRE_POSTGRES()                                                                           \
-    do {                                                                                                    \
+#define LUMOKA_REQUIRE_POSTGRES()                                                                                  \
+    do {                                                                                                           \
         if (!testsupport::postgresCluster().installed()) GTEST_SKIP() << testsupport::postgresCluster().problem(); \
-        ASSERT_TRUE(testsupport::postgresCluster().running()) << testsupport::postgresCluster().problem();  \
+        ASSERT_TRUE(testsupport::postgresCluster().running()) << testsupport::postgresCluster().problem();         \
     } while (false)

@@ -9,7 +9,7 @@ using namespace std::chrono_literals;
 
 int listeningPort(const std::string& output) {
     static const std::regex line(R"(listening on http://[^:/]+:([0-9]+)/api)");
-    std::smatch match;
+    std::smatch             match;
     return std::regex_search(output, match, line) ? std::stoi(match[1]) : -1;
 }
 

@@ -16,12 +16,12 @@ class ServerProcess {
 public:
     explicit ServerProcess(std::string database = {}, std::vector<std::string> extraArgs = {});
 
-    bool                         started() const { return port_ > 0; }
-    int                          port() const { return port_; }
-    std::string                  baseUrl() const;  // http://127.0.0.1:<port>/api
-    const std::string&           database() const { return database_; }
-    GameProcess&                 process() { return *process_; }
-    ProcessResult                stop(int signal = SIGTERM);
+    bool               started() const { return port_ > 0; }
+    int                port() const { return port_; }
+    std::string        baseUrl() const;  // http://127.0.0.1:<port>/api
+    const std::string& database() const { return database_; }
+    GameProcess&       process() { return *process_; }
+    ProcessResult      stop(int signal = SIGTERM);
 
 private:
     TempDir                      folder_;

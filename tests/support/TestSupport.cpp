@@ -36,7 +36,7 @@ void copyAssets(const fs::path& dir) {
 }
 
 std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream      in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -103,7 +103,7 @@ GameProcess::GameProcess(const std::string& binary, const std::vector<std::strin
     argv.push_back(nullptr);
     const std::string outPath = (logs_.path() / "stdout").string();
     const std::string errPath = (logs_.path() / "stderr").string();
-    pid_ = fork();
+    pid_                      = fork();
     if (pid_ == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(126);
         // No test wants the machine's real sound card, which CI does not have.

@@ -17,8 +17,8 @@ class TempDir {
 public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+    TempDir(const TempDir&)                                = delete;
+    TempDir&                     operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
 private:
@@ -30,7 +30,7 @@ class WorkingDirectory {
 public:
     explicit WorkingDirectory(const std::filesystem::path& dir);
     ~WorkingDirectory();
-    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory(const WorkingDirectory&)            = delete;
     WorkingDirectory& operator=(const WorkingDirectory&) = delete;
 
 private:
@@ -50,26 +50,25 @@ struct ProcessResult {
 // cwd with extra environment variables.
 class GameProcess {
 public:
-    GameProcess(const std::filesystem::path& cwd,
-                const std::vector<std::pair<std::string, std::string>>& env = {});
+    GameProcess(const std::filesystem::path& cwd, const std::vector<std::pair<std::string, std::string>>& env = {});
     GameProcess(const std::string& binary, const std::vector<std::string>& args, const std::filesystem::path& cwd,
                 const std::vector<std::pair<std::string, std::string>>& env = {});
     ~GameProcess();
-    GameProcess(const GameProcess&) = delete;
+    GameProcess(const GameProcess&)            = delete;
     GameProcess& operator=(const GameProcess&) = delete;
 
     // Waits until standard output contains text (at or after byte `from`), or
     // the process exits, or timeout.
-    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout, size_t from = 0);
-    void signal(int sig);
+    bool          waitForOutput(const std::string& text, std::chrono::milliseconds timeout, size_t from = 0);
+    void          signal(int sig);
     ProcessResult wait(std::chrono::milliseconds timeout);
-    std::string stdoutText() const;
-    std::string stderrText() const;
-    int pid() const { return pid_; }
+    std::string   stdoutText() const;
+    std::string   stderrText() const;
+    int           pid() const { return pid_; }
 
 private:
     TempDir logs_;
-    int     pid_ = -1;
+    int     pid_    = -1;
     bool    reaped_ = false;
     int     status_ = 0;
 };
@@ -79,7 +78,7 @@ std::string readFile(const std::filesystem::path& path);
 // Kibibytes from a line of /proc/self/status such as "VmHWM:  1234 kB"; 0 when
 // the line is missing.
 double statusKiB(const char* field);
-void writeFile(const std::filesystem::path& path, const std::string& text);
+void   writeFile(const std::filesystem::path& path, const std::string& text);
 
 // Where the last of lines ends in text when they all appear in this order, else npos.
 size_t endOfLinesInOrder(const std::string& text, const std::vector<std::string>& lines);

@@ -14,7 +14,7 @@ namespace {
 
 TEST(ButtonImages, TheCommittedImagesAreTheGeneratorsOutput) {
     testsupport::TempDir dir;
-    const std::string command = std::string(LUMOKA_BUTTONGEN) + " '" + dir.path().string() + "'";
+    const std::string    command = std::string(LUMOKA_BUTTONGEN) + " '" + dir.path().string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     int images = 0;
     for (const auto& drawn : fs::directory_iterator(dir.path())) {

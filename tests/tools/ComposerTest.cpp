@@ -68,11 +68,11 @@ TEST(Composer, EveryLevelHasAValidTempoAndBeatsOfWholeSamples) {
 
 TEST(Composer, DifficultyRisesFromAToC) {
     double lastRate = 0.0, lastHoldShare = -1.0;
-    int    lastBpm  = 0;
+    int    lastBpm = 0;
     for (const char* folder : {"sample_a.zip", "sample_b.zip", "sample_c.zip"}) {
         SCOPED_TRACE(folder);
-        LevelPlan l    = catalogueLevel(folder);
-        Song      song = composeSong(l.style);
+        LevelPlan l     = catalogueLevel(folder);
+        Song      song  = composeSong(l.style);
         size_t    notes = 0;
         for (const Stem& s : song.stems) notes += s.notes.size();
         double rate = double(notes) / tickToSeconds(loopTicks(song), song.bpm);
@@ -102,13 +102,13 @@ TEST(Composer, NotesStayInsideTheLoopAndHoldsAreLong) {
 }
 
 TEST(Composer, BassPlaysTheChordRootOnEveryDownbeat) {
-    LevelPlan l    = catalogueLevel("default");
-    Song      song = composeSong(l.style);
+    LevelPlan l             = catalogueLevel("default");
+    Song      song          = composeSong(l.style);
     const int minorScale[7] = {0, 2, 3, 5, 7, 8, 10};
     for (int bar = 0; bar < song.bars; ++bar) {
-        int degree = l.style.progression[size_t(bar) % l.style.progression.size()];
-        int pc     = (l.style.tonic + minorScale[degree]) % 12;
-        bool found = false;
+        int  degree = l.style.progression[size_t(bar) % l.style.progression.size()];
+        int  pc     = (l.style.tonic + minorScale[degree]) % 12;
+        bool found  = false;
         for (const Note& n : stemNamed(song, "bass").notes)
             if (n.tick == bar * kTicksPerBar) found = found || n.key % 12 == pc;
         EXPECT_TRUE(found) << "bar " << bar;
@@ -116,18 +116,18 @@ TEST(Composer, BassPlaysTheChordRootOnEveryDownbeat) {
 }
 
 TEST(Composer, MelodyStaysInTheKeyAndLandsOnChordTonesOnTheBeat) {
-    LevelPlan        l    = catalogueLevel("sample_a.zip");  // D major
-    Song             song = composeSong(l.style);
-    const std::set<int> scale = {2, 4, 6, 7, 9, 11, 1};
-    const int        major[7] = {0, 2, 4, 5, 7, 9, 11};
-    const Stem&      lead = stemNamed(song, "lead");
+    LevelPlan           l        = catalogueLevel("sample_a.zip");  // D major
+    Song                song     = composeSong(l.style);
+    const std::set<int> scale    = {2, 4, 6, 7, 9, 11, 1};
+    const int           major[7] = {0, 2, 4, 5, 7, 9, 11};
+    const Stem&         lead     = stemNamed(song, "lead");
     ASSERT_GE(lead.notes.size(), 16u);
     std::set<int> pitches;
     for (const Note& n : lead.notes) {
         EXPECT_TRUE(scale.count(n.key % 12)) << n.key;
         pitches.insert(n.key);
         if (n.tick % kTicksPerBar != 0) continue;
-        int degree = l.style.progression[size_t(n.tick / kTicksPerBar) % l.style.progression.size()];
+        int           degree = l.style.progression[size_t(n.tick / kTicksPerBar) % l.style.progression.size()];
         std::set<int> chord;
         for (int k : {0, 2, 4}) chord.insert((l.style.tonic + major[(degree + k) % 7]) % 12);
         EXPECT_TRUE(chord.count(n.key % 12)) << "downbeat note " << n.key << " at " << n.tick;

@@ -23,7 +23,7 @@ using namespace levelgen;
 
 namespace levelgen {
 void PrintTo(const LevelPlan& plan, std::ostream* os) { *os << plan.folder; }
-}
+}  // namespace levelgen
 namespace fs = std::filesystem;
 
 namespace {
@@ -63,7 +63,8 @@ std::vector<lgtest::CsvNote> chartNotes(const Stem& stem) {
 
 void sortNotes(std::vector<lgtest::CsvNote>& v) {
     std::sort(v.begin(), v.end(), [](const auto& a, const auto& b) {
-        return std::tie(a.tick, a.on, a.channel, a.key, a.velocity) < std::tie(b.tick, b.on, b.channel, b.key, b.velocity);
+        return std::tie(a.tick, a.on, a.channel, a.key, a.velocity) <
+               std::tie(b.tick, b.on, b.channel, b.key, b.velocity);
     });
 }
 
@@ -71,7 +72,8 @@ class GeneratedLevels : public ::testing::TestWithParam<LevelPlan> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(fs::exists(kLevels / "levels.json"))
-            << "no generated levels under " << kLevels << ": run tools/generate-levels.sh <build>/tools/levelgen/levelgen";
+            << "no generated levels under " << kLevels
+            << ": run tools/generate-levels.sh <build>/tools/levelgen/levelgen";
     }
 };
 
@@ -131,10 +133,9 @@ TEST_P(GeneratedLevels, MidiFilesReadCleanlyAgreeWithMidicsvAndHoldTheChart) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalogue, GeneratedLevels, ::testing::ValuesIn(levelCatalogue()),
-                         [](const auto& info) {
-                             std::string name = info.param.folder;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Catalogue, GeneratedLevels, ::testing::ValuesIn(levelCatalogue()), [](const auto& info) {
+    std::string name = info.param.folder;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+});

@@ -50,9 +50,9 @@ TEST(Manifest, NamesEveryStemWithTheKeysTheGameReads) {
 TEST(Manifest, TheLevelListReadsAsTheGamesPatternsReadIt) {
     std::string text = levelListText(levelCatalogue());
     // The game picks brace groups and "key": value pairs out of the text.
-    std::regex                 entry(R"(\{[^}]*\})");
-    std::vector<std::string>   names, files;
-    std::vector<int>           difficulties;
+    std::regex               entry(R"(\{[^}]*\})");
+    std::vector<std::string> names, files;
+    std::vector<int>         difficulties;
     for (auto it = std::sregex_iterator(text.begin(), text.end(), entry); it != std::sregex_iterator(); ++it) {
         std::string candidate = it->str();
         std::smatch m;
@@ -79,7 +79,8 @@ TEST(MidiWriter, MidicsvReadsTheChartNoteForNote) {
         SCOPED_TRACE(stem.name);
         fs::path             path  = dir.path() / (stem.name + ".mid");
         std::vector<uint8_t> bytes = writeStemMidi(song, stem);
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         std::vector<lgtest::CsvNote> notes;
         std::string                  csv;
         ASSERT_TRUE(lgtest::midicsvNotes(path, notes, csv)) << "midicsv (installed by tools/setup.sh) failed:\n" << csv;

@@ -26,7 +26,7 @@ LevelPlan shortLevel(std::vector<Role> roles) {
 }
 
 std::vector<float> decodeOgg(const std::vector<uint8_t>& ogg, int& channels) {
-    testsupport::TempDir dir;
+    testsupport::TempDir  dir;
     std::filesystem::path path = dir.path() / "stem.ogg";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
     std::vector<float> samples;
@@ -43,16 +43,16 @@ std::vector<float> mono(const std::vector<float>& stereo) {
 
 std::vector<double> detectOnsets(const std::vector<float>& signal, int sampleRate) {
     // Envelope: peak level in hops of 32 samples (0.7 ms).
-    constexpr size_t kHop = 32;
+    constexpr size_t   kHop = 32;
     std::vector<float> env(signal.size() / kHop);
     for (size_t k = 0; k < env.size(); ++k)
         for (size_t i = 0; i < kHop; ++i) env[k] = std::max(env[k], std::fabs(signal[k * kHop + i]));
     float peak = *std::max_element(env.begin(), env.end());
     // An onset: the envelope climbs past a fifth of the peak after at least 30 ms below a tenth.
-    const float  high = 0.2f * peak, low = 0.1f * peak;
-    const size_t quietHops = size_t(0.030 * sampleRate) / kHop;
+    const float         high = 0.2f * peak, low = 0.1f * peak;
+    const size_t        quietHops = size_t(0.030 * sampleRate) / kHop;
     std::vector<double> onsets;
-    size_t               quiet = quietHops;
+    size_t              quiet = quietHops;
     for (size_t k = 0; k < env.size(); ++k) {
         if (env[k] >= high && quiet >= quietHops) {
             size_t start = k;  // back to where the rise began
@@ -74,7 +74,7 @@ float largestInnerStep(const std::vector<float>& s, size_t window) {
 float wrapStep(const std::vector<float>& s) { return std::fabs(s.front() - s.back()); }
 
 bool midicsvNotes(const std::filesystem::path& midi, std::vector<CsvNote>& notes, std::string& csv) {
-    std::string command = "midicsv '" + midi.string() + "' 2>&1";
+    std::string                           command = "midicsv '" + midi.string() + "' 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) return false;
     char buffer[4096];
@@ -86,7 +86,8 @@ bool midicsvNotes(const std::filesystem::path& midi, std::vector<CsvNote>& notes
     for (std::string line; std::getline(lines, line);) {
         int  track, tick, channel, key, velocity;
         char type[32];
-        if (std::sscanf(line.c_str(), "%d, %d, %31[A-Za-z_], %d, %d, %d", &track, &tick, type, &channel, &key, &velocity) != 6)
+        if (std::sscanf(line.c_str(), "%d, %d, %31[A-Za-z_], %d, %d, %d", &track, &tick, type, &channel, &key,
+                        &velocity) != 6)
             continue;
         std::string t = type;
         if (t != "Note_on_c" && t != "Note_off_c") continue;

@@ -27,7 +27,8 @@ TEST(GeneratedManifests, ParseWithTheGamesLevelLoader) {
             EXPECT_TRUE(fs::exists(manifest.parent_path() / entries[i].file)) << entries[i].file;
             EXPECT_TRUE(fs::exists(manifest.parent_path() / entries[i].midi)) << entries[i].midi;
             EXPECT_GT(entries[i].peak, entries[i].base);
-            EXPECT_LT(entries[i].red + entries[i].green + entries[i].blue, 3.0f);  // a colour of its own, not the default white
+            EXPECT_LT(entries[i].red + entries[i].green + entries[i].blue,
+                      3.0f);  // a colour of its own, not the default white
         }
     }
 }

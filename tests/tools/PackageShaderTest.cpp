@@ -18,14 +18,14 @@ using rendertest::sharedRender;
 namespace {
 
 struct Picture {
-    double mean[3]   = {0, 0, 0};
-    double spread    = 0.0;  // standard deviation of the brightness
+    double mean[3] = {0, 0, 0};
+    double spread  = 0.0;  // standard deviation of the brightness
 };
 
 Picture look(const rendertest::Pixels& p) {
     Picture out;
     double  sum = 0.0, sumSquares = 0.0;
-    size_t  n   = 0;
+    size_t  n = 0;
     for (int y = 0; y < p.height; y += 8)
         for (int x = 0; x < p.width; x += 8, ++n) {
             const unsigned char* c = p.at(x, y);
@@ -69,8 +69,8 @@ TEST(PackageShaders, CompileLinkDeclareTheBlockAndDrawDistinctPictures) {
         GLint size = 0;
         probe().glGetActiveUniformBlockiv(program, block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
         EXPECT_EQ(size, 208);
-        const std::pair<const char*, GLint> members[] = {{"resolution", 0}, {"time", 16},  {"timeDelta", 20},
-                                                         {"frameRate", 24}, {"frame", 28}, {"mouse", 32},
+        const std::pair<const char*, GLint> members[] = {{"resolution", 0}, {"time", 16},       {"timeDelta", 20},
+                                                         {"frameRate", 24}, {"frame", 28},      {"mouse", 32},
                                                          {"date", 48},      {"sampleRate", 64}, {"stems[0]", 80}};
         for (const auto& [name, offset] : members) expectBlockMember(program, name, offset);
 

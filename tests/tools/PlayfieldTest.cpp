@@ -51,8 +51,8 @@ TEST(Playfield, TheWholeRingMustBeOnScreen) {
 TEST(Playfield, SimultaneousNotesOnOneSpotAreSeparatedOrLeftToTheAudio) {
     Song song = twoStemSong();
     song.stems[0].notes.push_back({0, 240, 60, 70, 0, true});
-    song.stems[1].notes.push_back({0, 240, 61, 70, 0, true});   // on top of the first
-    song.stems[1].notes.push_back({960, 240, 62, 70, 0, true}); // half a second later: fine
+    song.stems[1].notes.push_back({0, 240, 61, 70, 0, true});    // on top of the first
+    song.stems[1].notes.push_back({960, 240, 62, 70, 0, true});  // half a second later: fine
     PlayfieldReport report = makePlayable(song);
     EXPECT_EQ(song.stems[0].notes[0].velocity, 70);  // the stem unlocked first keeps its place
     const Note& moved = song.stems[1].notes[0];
@@ -61,9 +61,9 @@ TEST(Playfield, SimultaneousNotesOnOneSpotAreSeparatedOrLeftToTheAudio) {
     EXPECT_EQ(song.stems[1].notes[1].velocity, 70);
     EXPECT_EQ(report.moved, 1);
 
-    song.stems[1].band = {68, 72};  // no room to move: the note is only heard
+    song.stems[1].band              = {68, 72};  // no room to move: the note is only heard
     song.stems[1].notes[0].velocity = 70;
-    report = makePlayable(song);
+    report                          = makePlayable(song);
     EXPECT_FALSE(song.stems[1].notes[0].charted);
     EXPECT_EQ(report.dropped, 1);
 }
@@ -81,12 +81,12 @@ TEST(Playfield, CrowdingCountsAcrossTheLoopsWrap) {
 }
 
 TEST(Playfield, AStemKeepsItsMinimumGapAndMayReturnToAReleasedHold) {
-    Song song = twoStemSong();
-    Stem& s   = song.stems[0];
+    Song  song    = twoStemSong();
+    Stem& s       = song.stems[0];
     s.minChartGap = 0.2;
-    s.notes.push_back({0, 840, 60, 70, kHoldChannel, true});   // hold for 0.875 s
-    s.notes.push_back({960, 120, 60, 70, 0, true});            // same spot 0.125 s after release
-    s.notes.push_back({1020, 120, 80, 30, 0, true});           // 62.5 ms after the previous tap
+    s.notes.push_back({0, 840, 60, 70, kHoldChannel, true});  // hold for 0.875 s
+    s.notes.push_back({960, 120, 60, 70, 0, true});           // same spot 0.125 s after release
+    s.notes.push_back({1020, 120, 80, 30, 0, true});          // 62.5 ms after the previous tap
     makePlayable(song);
     EXPECT_TRUE(s.notes[0].charted);
     EXPECT_TRUE(s.notes[1].charted);

@@ -23,8 +23,8 @@ Song percussionSong() {
     song.bpm  = 100;
     song.bars = 2;
     Stem stem;
-    stem.name       = "perc";
-    stem.mixRms     = 0.1f;
+    stem.name        = "perc";
+    stem.mixRms      = 0.1f;
     const int keys[] = {37, 75, 42};
     int       i      = 0;
     for (int step : {0, 3, 6, 8, 11, 14, 16, 20, 23, 26, 28, 31})
@@ -93,7 +93,7 @@ TEST_F(StemAudio, AllStemsOfALevelAreExactlyItsWholeBars) {
     LevelPlan  level = lgtest::shortLevel({Role::Bass, Role::Pad, Role::Lead});
     LevelFiles files;
     ASSERT_TRUE(buildLevel(level, {}, files));
-    const int64_t bar = int64_t(kSampleRate) * 60 / level.style.bpm * kBeatsPerBar;
+    const int64_t bar   = int64_t(kSampleRate) * 60 / level.style.bpm * kBeatsPerBar;
     int           stems = 0;
     for (const auto& [name, bytes] : files) {
         if (name.size() < 4 || name.compare(name.size() - 4, 4, ".ogg") != 0) continue;

@@ -18,7 +18,7 @@ namespace {
 App& app() {
     static App* shared = [] {
         if (!SDL_Init(SDL_INIT_VIDEO)) std::abort();
-        static App state;
+        static App                  state;
         const std::filesystem::path previous = std::filesystem::current_path();
         std::filesystem::current_path(LUMOKA_ASSETS_DIR);
         if (!state.render.init("Lumoka GUI bench", 1920, 1080) || !UISystem::init(state.render)) std::abort();
@@ -37,7 +37,7 @@ void finish() {
 }
 
 void guiFrames(benchmark::State& state, bool inGame) {
-    App& a = app();
+    App& a        = app();
     a.game.inGame = inGame;
     a.game.layers = 2;
     for (auto _ : state) {

@@ -25,9 +25,9 @@ struct Colour {
 };
 
 struct Look {
-    float inset;        // the pressed button sits smaller and lower
+    float inset;  // the pressed button sits smaller and lower
     float drop;
-    float bodyLight;    // neon tint of the body, 0..1
+    float bodyLight;  // neon tint of the body, 0..1
     float glossAlpha;
     float glowAlpha;
     float shadowAlpha;  // inner shadow along the top edge when pressed
@@ -58,14 +58,14 @@ void shadePixel(float x, float y, Colour neon, const Look& look, float rgba[4]) 
     const float halfW = kWidth * 0.5f - kMargin - look.inset;
     const float halfH = kHeight * 0.5f - kMargin - look.inset;
     const float cx = kWidth * 0.5f, cy = kHeight * 0.5f + look.drop;
-    const float d  = roundedBox(x, y, cx, cy, halfW, halfH, kRadius - look.inset);
-    const float v  = clamp01((y - (cy - halfH)) / (2.0f * halfH));  // 0 top .. 1 bottom
+    const float d = roundedBox(x, y, cx, cy, halfW, halfH, kRadius - look.inset);
+    const float v = clamp01((y - (cy - halfH)) / (2.0f * halfH));  // 0 top .. 1 bottom
 
     // Outer glow, then the body, the rim, the gloss and the pressed shadow.
     if (d > 0.0f) over(rgba, neon, look.glowAlpha * std::exp(-d / 6.0f) * 0.7f);
     const float inside = clamp01(0.5f - d);
     if (inside > 0.0f) {
-        const float lift = look.bodyLight * (1.0f - 0.6f * v);
+        const float  lift = look.bodyLight * (1.0f - 0.6f * v);
         const Colour body{0.04f + neon.r * lift, 0.04f + neon.g * lift, 0.07f + neon.b * lift};
         over(rgba, body, inside * 0.92f);
         const float rim = clamp01(1.0f - std::fabs(d + 3.5f) / 3.0f);
@@ -84,7 +84,7 @@ bool writeButton(const std::string& path, Colour neon, const Look& look) {
         for (int x = 0; x < kWidth; ++x) {
             float rgba[4] = {0.0f, 0.0f, 0.0f, 0.0f};
             shadePixel(x + 0.5f, y + 0.5f, neon, look, rgba);
-            uint8_t* out = &pixels[(static_cast<size_t>(y) * kWidth + x) * 4];
+            uint8_t*    out   = &pixels[(static_cast<size_t>(y) * kWidth + x) * 4];
             const float alpha = rgba[3];
             for (int c = 0; c < 3; ++c)  // back to straight alpha for the PNG
                 out[c] = static_cast<uint8_t>(std::lround(clamp01(alpha > 0.0f ? rgba[c] / alpha : 0.0f) * 255.0f));

@@ -2,28 +2,28 @@
 
 namespace levelgen {
 
-#define LUMOKA_SHADER_HEADER                                                          \
-    "#version 460 core\n"                                                             \
-    "in vec2 vUV;\n"                                                                  \
-    "out vec4 fragColor;\n"                                                           \
-    "\n"                                                                              \
-    "layout(std140, binding = 0) uniform ShaderUniforms {\n"                          \
-    "    vec4  resolution;  // xy: drawable size in pixels\n"                         \
-    "    float time;\n"                                                               \
-    "    float timeDelta;\n"                                                          \
-    "    float frameRate;\n"                                                          \
-    "    float frame;\n"                                                              \
-    "    vec4  mouse;\n"                                                              \
-    "    vec4  date;\n"                                                               \
-    "    float sampleRate;\n"                                                         \
-    "    float padding0;\n"                                                           \
-    "    float padding1;\n"                                                           \
-    "    float padding2;\n"                                                           \
-    "    vec4  stems[8];    // x: pulse value (rests at 1), y: 1 while audible\n"     \
-    "};\n"                                                                            \
-    "\n"                                                                              \
-    "// How far stem i is above its resting value while it can be heard.\n"           \
-    "float pulse(int i) { return max(stems[i].x - 1.0, 0.0) * stems[i].y; }\n"       \
+#define LUMOKA_SHADER_HEADER                                                      \
+    "#version 460 core\n"                                                         \
+    "in vec2 vUV;\n"                                                              \
+    "out vec4 fragColor;\n"                                                       \
+    "\n"                                                                          \
+    "layout(std140, binding = 0) uniform ShaderUniforms {\n"                      \
+    "    vec4  resolution;  // xy: drawable size in pixels\n"                     \
+    "    float time;\n"                                                           \
+    "    float timeDelta;\n"                                                      \
+    "    float frameRate;\n"                                                      \
+    "    float frame;\n"                                                          \
+    "    vec4  mouse;\n"                                                          \
+    "    vec4  date;\n"                                                           \
+    "    float sampleRate;\n"                                                     \
+    "    float padding0;\n"                                                       \
+    "    float padding1;\n"                                                       \
+    "    float padding2;\n"                                                       \
+    "    vec4  stems[8];    // x: pulse value (rests at 1), y: 1 while audible\n" \
+    "};\n"                                                                        \
+    "\n"                                                                          \
+    "// How far stem i is above its resting value while it can be heard.\n"       \
+    "float pulse(int i) { return max(stems[i].x - 1.0, 0.0) * stems[i].y; }\n"    \
     "\n"
 
 const char* const kDuskWavesShader = LUMOKA_SHADER_HEADER R"(

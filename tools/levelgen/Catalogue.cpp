@@ -12,7 +12,15 @@ LevelPlan defaultLevel() {
     LevelPlan l;
     l.folder     = "default";
     l.standalone = true;
-    l.style      = {0x4C554D4Bull, 120, 8, 9, Mode::Minor, {0, 5, 2, 6}, 1, 1, 0.4,
+    l.style      = {0x4C554D4Bull,
+                    120,
+                    8,
+                    9,
+                    Mode::Minor,
+                    {0, 5, 2, 6},
+                    1,
+                    1,
+                    0.4,
                     {kDrums,
                      {Role::Bass, "bass", "Electric Bass (finger)", 33},
                      {Role::Pad, "pad", "Pad 2 (warm)", 89},
@@ -28,7 +36,15 @@ LevelPlan sampleA() {
     l.description = "Chill groove in D major at 100 BPM: four stems, few holds";
     l.difficulty  = 1;
     l.shader      = kDuskWavesShader;
-    l.style       = {0xA11CE5ull, 100, 8, 2, Mode::Major, {0, 5, 3, 4}, 1, 0, 0.2,
+    l.style       = {0xA11CE5ull,
+                     100,
+                     8,
+                     2,
+                     Mode::Major,
+                     {0, 5, 3, 4},
+                     1,
+                     0,
+                     0.2,
                      {kDrums,
                       {Role::Bass, "bass", "Acoustic Bass", 32},
                       {Role::Pad, "pad", "String Ensemble 1", 48},
@@ -43,7 +59,15 @@ LevelPlan sampleB() {
     l.description = "Medium intensity: E dorian at 125 BPM, five stems, syncopated bass";
     l.difficulty  = 2;
     l.shader      = kNeonGridShader;
-    l.style       = {0xB0B5EEDull, 125, 8, 4, Mode::Dorian, {0, 6, 3, 0}, 1, 1, 0.6,
+    l.style       = {0xB0B5EEDull,
+                     125,
+                     8,
+                     4,
+                     Mode::Dorian,
+                     {0, 6, 3, 0},
+                     1,
+                     1,
+                     0.6,
                      {kDrums,
                       {Role::Bass, "bass", "Synth Bass 1", 38},
                       {Role::Arp, "arp", "Marimba", 12},
@@ -59,7 +83,15 @@ LevelPlan sampleC() {
     l.description = "Hard \u2013 lots of notes: F# minor at 150 BPM, six stems, many holds";
     l.difficulty  = 3;
     l.shader      = kTunnelShader;
-    l.style       = {0xC0FFEEull, 150, 16, 6, Mode::Minor, {0, 5, 2, 6, 0, 5, 3, 4}, 2, 2, 0.8,
+    l.style       = {0xC0FFEEull,
+                     150,
+                     16,
+                     6,
+                     Mode::Minor,
+                     {0, 5, 2, 6, 0, 5, 3, 4},
+                     2,
+                     2,
+                     0.8,
                      {kDrums,
                       {Role::Bass, "bass", "Electric Bass (pick)", 34},
                       {Role::Stabs, "stabs", "Rock Organ", 18},
@@ -72,8 +104,8 @@ LevelPlan sampleC() {
 LevelPlan tutorialSong() {
     LevelPlan l;
     l.folder = "tutorialsong";
-    l.style  = {0x7E7041ull, 100, 8, 0, Mode::Major, {0, 4, 5, 3}, 1, 0, 0.5,
-                {kDrums, {Role::Lead, "melody", "Vibraphone", 11}}};
+    l.style  = {0x7E7041ull,  100, 8, 0,   Mode::Major,
+                {0, 4, 5, 3}, 1,   0, 0.5, {kDrums, {Role::Lead, "melody", "Vibraphone", 11}}};
     return l;
 }
 

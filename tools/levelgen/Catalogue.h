@@ -11,10 +11,10 @@
 namespace levelgen {
 
 struct LevelPlan {
-    std::string folder;       // below levels/
+    std::string folder;              // below levels/
     bool        standalone = false;  // manifest at levels/level.json, stems in the folder
-    std::string title;        // name in the level list; empty: not listed
-    std::string description;  // one line
+    std::string title;               // name in the level list; empty: not listed
+    std::string description;         // one line
     int         difficulty = 1;
     const char* shader     = nullptr;  // background.frag, or none
     SongStyle   style;

@@ -35,8 +35,12 @@ int floorMod(int a, int b) { return a - floorDiv(a, b) * b; }
 class Harmony {
 public:
     explicit Harmony(const SongStyle& s)
-        : tonic_(s.tonic), progression_(s.progression), ticksPerChord_(kTicksPerBar / s.chordsPerBar),
-          steps_(s.mode == Mode::Major ? kMajor : s.mode == Mode::Minor ? kMinor : kDorian) {}
+        : tonic_(s.tonic),
+          progression_(s.progression),
+          ticksPerChord_(kTicksPerBar / s.chordsPerBar),
+          steps_(s.mode == Mode::Major   ? kMajor
+                 : s.mode == Mode::Minor ? kMinor
+                                         : kDorian) {}
 
     int ticksPerChord() const { return ticksPerChord_; }
     int chordIndex(int tick) const { return tick / ticksPerChord_; }
@@ -78,12 +82,13 @@ struct Part {
         length = std::max(1, std::min(length, songTicks - tick));
         stem.notes.push_back({tick, length, key, std::clamp(velocity, 1, 127), channel, charted});
     }
-    int  jitter(int amount) { return rng.range(-amount, amount); }
+    int jitter(int amount) { return rng.range(-amount, amount); }
     // A note filling a cell of the rhythm: long ones become hold circles (channel 1)
     // for the style's share of them, and end early enough to let go before the next.
     void addCell(int tick, int cellTicks, int key, int velocity) {
         bool hold = tickToSeconds(cellTicks - releaseTicks(), style.bpm) >= 0.5 && rng.chance(style.holdShare);
-        add(tick, cellTicks - (hold ? releaseTicks() : kTicksPerStep / 4), key, velocity, hold ? kHoldChannel : 0, true);
+        add(tick, cellTicks - (hold ? releaseTicks() : kTicksPerStep / 4), key, velocity, hold ? kHoldChannel : 0,
+            true);
     }
     // Ticks in the 0.15 s a player needs between releasing a hold and the next press.
     int releaseTicks() const { return int(0.15 * style.bpm * kTicksPerQuarter / 60.0) + 1; }
@@ -137,7 +142,8 @@ void playDrumBar(Part& p, int bar, const std::vector<DrumLine>& lines, int lastS
 void playDrumFill(Part& p, int bar) {
     int barTick = bar * kTicksPerBar;
     p.add(barTick + 12 * kTicksPerStep, kTicksPerStep, kKick, 110, kDrumChannel, true);
-    const int keys[4] = {kSnare, kSnare, p.style.density >= 2 ? kHighTom : kSnare, p.style.density >= 1 ? kLowTom : kSnare};
+    const int keys[4] = {kSnare, kSnare, p.style.density >= 2 ? kHighTom : kSnare,
+                         p.style.density >= 1 ? kLowTom : kSnare};
     for (int i = p.style.density == 0 ? 2 : 0; i < 4; ++i)
         p.add(barTick + (12 + i) * kTicksPerStep, kTicksPerStep, keys[i], 70 + 8 * i, kDrumChannel, i % 2 == 0);
 }
@@ -163,7 +169,7 @@ std::vector<BassCell> bassPattern(int density) {
     case 0: return {{0, 6, 'r'}, {8, 6, 'f'}, {14, 2, 'a'}};
     case 1: return {{0, 3, 'r'}, {3, 3, 'r'}, {6, 2, 'o'}, {8, 3, 'r'}, {11, 3, 'f'}, {14, 2, 'a'}};
     default:
-        return {{0, 2, 'r'}, {2, 2, 'o'}, {4, 2, 'r'}, {6, 2, 'f'}, {8, 2, 'r'},
+        return {{0, 2, 'r'},  {2, 2, 'o'},  {4, 2, 'r'},  {6, 2, 'f'}, {8, 2, 'r'},
                 {10, 2, 'o'}, {12, 1, 'r'}, {13, 1, 'r'}, {14, 2, 'a'}};
     }
 }
@@ -194,7 +200,7 @@ void composeBass(Part& p) {
 
 // Root and fifth low, the third an octave up (an open voicing); the top voice is returned last.
 std::vector<int> padVoicing(const Harmony& h, int tick) {
-    int r = h.root(tick);
+    int r   = h.root(tick);
     int low = h.pitch(r, 3);
     if (low > 57) low -= 12;
     int third = h.pitch(r + 2, 4);
@@ -230,9 +236,9 @@ void composeStabs(Part& p) {
 // ---- Arpeggio -------------------------------------------------------------
 
 void composeArp(Part& p) {
-    static constexpr int kShape[8] = {0, 2, 4, 7, 9, 7, 4, 2};  // up and back down the chord
-    int stepLength = p.style.density >= 2 ? 1 : 2;
-    int total      = p.style.bars * kStepsPerBar / stepLength;
+    static constexpr int kShape[8]  = {0, 2, 4, 7, 9, 7, 4, 2};  // up and back down the chord
+    int                  stepLength = p.style.density >= 2 ? 1 : 2;
+    int                  total      = p.style.bars * kStepsPerBar / stepLength;
     for (int i = 0; i < total; ++i) {
         int tick   = i * stepLength * kTicksPerStep;
         int degree = p.harmony.root(tick) + kShape[i % 8];
@@ -338,10 +344,10 @@ void composeLead(Part& p) {
     const int   phraseTicks = 2 * kTicksPerBar;
     // Eight-bar form: a motif, its answer, a contrasting phrase, the motif again resolving home.
     for (int section = 0; section * 8 < p.style.bars; ++section) {
-        int              at    = section * 8 * kTicksPerBar;
-        const Rhythm&    main  = rhythms[size_t(section) % rhythms.size()];
-        const Rhythm&    other = rhythms[size_t(section + 1) % rhythms.size()];
-        Motif            motif = melody.phrase(at, main, nullptr, false);
+        int           at    = section * 8 * kTicksPerBar;
+        const Rhythm& main  = rhythms[size_t(section) % rhythms.size()];
+        const Rhythm& other = rhythms[size_t(section + 1) % rhythms.size()];
+        Motif         motif = melody.phrase(at, main, nullptr, false);
         melody.phrase(at + phraseTicks, main, &motif, false);
         melody.phrase(at + 2 * phraseTicks, other, nullptr, false);
         melody.phrase(at + 3 * phraseTicks, main, &motif, true);

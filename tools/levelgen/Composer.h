@@ -25,16 +25,16 @@ struct Voice {
 };
 
 struct SongStyle {
-    uint64_t           seed         = 1;
-    int                bpm          = 120;
-    int                bars         = 8;
-    int                tonic        = 0;  // pitch class, 0 = C
-    Mode               mode         = Mode::Major;
-    std::vector<int>   progression;       // scale degrees from 0, one per chord
+    uint64_t           seed  = 1;
+    int                bpm   = 120;
+    int                bars  = 8;
+    int                tonic = 0;  // pitch class, 0 = C
+    Mode               mode  = Mode::Major;
+    std::vector<int>   progression;  // scale degrees from 0, one per chord
     int                chordsPerBar = 1;
-    int                density      = 1;  // 0 calm, 1 steady, 2 busy
+    int                density      = 1;    // 0 calm, 1 steady, 2 busy
     double             holdShare    = 0.3;  // share of long notes charted as holds
-    std::vector<Voice> voices;            // in unlocking order
+    std::vector<Voice> voices;              // in unlocking order
 };
 
 // False, with a one-line reason, for a style the composer cannot honour (a tempo

@@ -62,7 +62,8 @@ bool moveIntoPlace(const fs::path& temporary, const fs::path& target) {
     if (fs::exists(target, ec)) fs::rename(target, old, ec);
     if (!ec) fs::rename(temporary, target, ec);
     if (ec) {
-        std::fprintf(stderr, "levelgen: cannot move %s into place: %s\n", target.string().c_str(), ec.message().c_str());
+        std::fprintf(stderr, "levelgen: cannot move %s into place: %s\n", target.string().c_str(),
+                     ec.message().c_str());
         fs::remove_all(temporary, ec);
         return false;
     }
@@ -111,7 +112,8 @@ bool outputWritable(const fs::path& out) {
     bool     ok    = !ec && fs::create_directory(probe, ec) && !ec;
     fs::remove_all(probe, ec);
     if (!ok)
-        std::fprintf(stderr, "levelgen: cannot write to the output folder %s; make it writable (or pass another folder)\n",
+        std::fprintf(stderr,
+                     "levelgen: cannot write to the output folder %s; make it writable (or pass another folder)\n",
                      out.string().c_str());
     return ok;
 }
@@ -121,10 +123,11 @@ void reportLevel(const LevelPlan& plan, const Song& song, const PlayfieldReport&
     for (const Stem& s : song.stems)
         holds += int(std::count_if(s.notes.begin(), s.notes.end(),
                                    [](const Note& n) { return n.charted && n.channel == kHoldChannel; }));
-    std::printf("levelgen: %-14s %zu stems, %3d BPM, %2d bars = %lld samples (%.2f s), %d circles (%d holds, %d moved, "
-                "%d heard only) in %.1f s\n",
-                plan.folder.c_str(), song.stems.size(), song.bpm, song.bars, (long long)loopSamples(song),
-                double(loopSamples(song)) / kSampleRate, chart.charted, holds, chart.moved, chart.dropped, seconds);
+    std::printf(
+        "levelgen: %-14s %zu stems, %3d BPM, %2d bars = %lld samples (%.2f s), %d circles (%d holds, %d moved, "
+        "%d heard only) in %.1f s\n",
+        plan.folder.c_str(), song.stems.size(), song.bpm, song.bars, (long long)loopSamples(song),
+        double(loopSamples(song)) / kSampleRate, chart.charted, holds, chart.moved, chart.dropped, seconds);
     std::fflush(stdout);
 }
 
@@ -137,8 +140,8 @@ bool buildLevel(const LevelPlan& plan, const GeneratorOptions& options, LevelFil
         std::fprintf(stderr, "levelgen: level %s: %s\n", plan.folder.c_str(), why.c_str());
         return false;
     }
-    Song            song  = composeSong(plan.style);
-    PlayfieldReport chart = makePlayable(song);
+    Song                              song  = composeSong(plan.style);
+    PlayfieldReport                   chart = makePlayable(song);
     std::vector<std::vector<uint8_t>> audio = encodeStems(song, options);
     files.clear();
     for (size_t i = 0; i < song.stems.size(); ++i) {

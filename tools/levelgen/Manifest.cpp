@@ -28,7 +28,8 @@ std::string levelListText(const std::vector<LevelPlan>& levels) {
     nlohmann::json list = nlohmann::json::array();
     for (const LevelPlan& l : levels) {
         if (l.title.empty()) continue;
-        list.push_back({{"name", l.title}, {"file", l.folder}, {"difficulty", l.difficulty}, {"description", l.description}});
+        list.push_back(
+            {{"name", l.title}, {"file", l.folder}, {"difficulty", l.difficulty}, {"description", l.description}});
     }
     return list.dump(4);
 }

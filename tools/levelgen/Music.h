@@ -17,8 +17,8 @@ inline constexpr int kBeatsPerBar     = 4;
 inline constexpr int kTicksPerBar     = kTicksPerQuarter * kBeatsPerBar;
 inline constexpr int kTicksPerStep    = kTicksPerQuarter / 4;  // a sixteenth
 inline constexpr int kStepsPerBar     = 16;
-inline constexpr int kDrumChannel     = 9;   // General MIDI percussion
-inline constexpr int kHoldChannel     = 1;   // the game makes hold circles of these
+inline constexpr int kDrumChannel     = 9;  // General MIDI percussion
+inline constexpr int kHoldChannel     = 1;  // the game makes hold circles of these
 
 struct Note {
     int  tick     = 0;
@@ -38,12 +38,12 @@ struct VelocityBand {
 struct Stem {
     std::string       name;        // file stem: "drums" gives drums.ogg and drums.mid
     std::string       instrument;  // General MIDI name, for the manifest
-    int               program   = 0;
-    int               pan       = 64;
+    int               program    = 0;
+    int               pan        = 64;
     int               startOrder = 0;
     VelocityBand      band;
-    double            minChartGap = 0.2;  // seconds between two charted notes of this stem
-    float             mixRms     = 0.1f;  // loudness (RMS) the rendered stem is brought to
+    double            minChartGap = 0.2;                         // seconds between two charted notes of this stem
+    float             mixRms      = 0.1f;                        // loudness (RMS) the rendered stem is brought to
     double            base = 1.0, peak = 2.0, lerpSpeed = 18.0;  // the background's pulse
     double            color[3] = {1.0, 1.0, 1.0};
     std::vector<Note> notes;  // sorted by tick
@@ -57,11 +57,11 @@ struct Song {
 
 // Whole samples per beat hold only for tempos dividing 44100 * 60; checked by the composer.
 inline constexpr bool beatIsWholeSamples(int bpm) { return bpm > 0 && (kSampleRate * 60) % bpm == 0; }
-inline int64_t samplesPerBeat(int bpm) { return int64_t(kSampleRate) * 60 / bpm; }
-inline int64_t loopSamples(const Song& song) { return samplesPerBeat(song.bpm) * kBeatsPerBar * song.bars; }
-inline int     loopTicks(const Song& song) { return kTicksPerBar * song.bars; }
-inline int64_t tickToSample(int64_t tick, int bpm) {
-    return (tick * samplesPerBeat(bpm) + kTicksPerQuarter / 2) / kTicksPerQuarter;
+inline int64_t        samplesPerBeat(int bpm) { return int64_t(kSampleRate) * 60 / bpm; }
+inline int64_t        loopSamples(const Song& song) { return samplesPerBeat(song.bpm) * kBeatsPerBar * song.bars; }
+inline int            loopTicks(const Song& song) { return kTicksPerBar * song.bars; }
+inline int64_t        tickToSample(int64_t tick, int bpm) {
+           return (tick * samplesPerBeat(bpm) + kTicksPerQuarter / 2) / kTicksPerQuarter;
 }
 inline double tickToSeconds(int64_t tick, int bpm) { return double(tick) * 60.0 / (double(bpm) * kTicksPerQuarter); }
 

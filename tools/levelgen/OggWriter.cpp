@@ -90,9 +90,9 @@ bool fixSerialNumbers(std::vector<uint8_t>& ogg) {
 }  // namespace
 
 std::vector<uint8_t> encodeOggVorbis(const std::vector<float>& stereo, int sampleRate) {
-    MemoryFile     file;
-    SF_VIRTUAL_IO  io{memLength, memSeek, memRead, memWrite, memTell};
-    SF_INFO        info{};
+    MemoryFile    file;
+    SF_VIRTUAL_IO io{memLength, memSeek, memRead, memWrite, memTell};
+    SF_INFO       info{};
     info.samplerate = sampleRate;
     info.channels   = 2;
     info.format     = SF_FORMAT_OGG | SF_FORMAT_VORBIS;

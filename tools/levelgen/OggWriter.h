@@ -12,6 +12,6 @@ namespace levelgen {
 
 std::vector<uint8_t> encodeOggVorbis(const std::vector<float>& stereo, int sampleRate);  // empty on failure
 // Interleaved samples of the file, with its channel count; false when it cannot be read.
-bool                 decodeAudioFile(const std::string& path, std::vector<float>& samples, int& channels);
+bool decodeAudioFile(const std::string& path, std::vector<float>& samples, int& channels);
 
 }  // namespace levelgen

@@ -40,8 +40,7 @@ double loopGap(const Circle& a, const Circle& b, double loop) {
 }
 
 bool crowdsAny(const Circle& c, const std::vector<Circle>& placed, double loop) {
-    return std::any_of(placed.begin(), placed.end(),
-                       [&](const Circle& other) { return circlesCrowd(c, other, loop); });
+    return std::any_of(placed.begin(), placed.end(), [&](const Circle& other) { return circlesCrowd(c, other, loop); });
 }
 
 // Too soon after a charted note of the same stem, or still inside one of its holds.
@@ -49,8 +48,8 @@ bool tooSoonInStem(const Circle& c, const std::vector<Circle>& placed, double mi
     return std::any_of(placed.begin(), placed.end(), [&](const Circle& other) {
         if (other.stem != c.stem) return false;
         Circle onsetA = c, onsetB = other;
-        onsetA.end    = c.start;
-        onsetB.end    = other.start;
+        onsetA.end = c.start;
+        onsetB.end = other.start;
         return loopGap(onsetA, onsetB, loop) < minGap || loopGap(c, other, loop) < kReleaseSeconds;
     });
 }
@@ -60,9 +59,8 @@ std::vector<int> candidateVelocities(const Stem& stem, const Note& note) {
     std::vector<int> out;
     for (int v = stem.band.low; v <= stem.band.high; ++v)
         if (ringOnScreen(note.key, v)) out.push_back(v);
-    std::stable_sort(out.begin(), out.end(), [&](int a, int b) {
-        return std::abs(a - note.velocity) < std::abs(b - note.velocity);
-    });
+    std::stable_sort(out.begin(), out.end(),
+                     [&](int a, int b) { return std::abs(a - note.velocity) < std::abs(b - note.velocity); });
     return out;
 }
 
@@ -112,8 +110,8 @@ int keyboardKey(int key, int velocity) {
 bool ringOnScreen(int key, int velocity) {
     if (key < 0 || key > 127 || velocity < 1 || velocity > 127) return false;
     Point p = circleCentre(key, velocity);
-    return p.x - kRingRadius >= 0.0f && p.x + kRingRadius <= float(kScreenWidth) &&
-           p.y - kRingRadius >= 0.0f && p.y + kRingRadius <= float(kScreenHeight);
+    return p.x - kRingRadius >= 0.0f && p.x + kRingRadius <= float(kScreenWidth) && p.y - kRingRadius >= 0.0f &&
+           p.y + kRingRadius <= float(kScreenHeight);
 }
 
 std::vector<Circle> chartedCircles(const Song& song) {

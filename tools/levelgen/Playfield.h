@@ -11,10 +11,10 @@
 
 namespace levelgen {
 
-inline constexpr int    kScreenWidth  = 1920;
-inline constexpr int    kScreenHeight = 1080;
-inline constexpr float  kRingRadius   = 100.0f;
-inline constexpr float  kMinSpacing   = 2.0f * kRingRadius;  // rings do not overlap
+inline constexpr int   kScreenWidth  = 1920;
+inline constexpr int   kScreenHeight = 1080;
+inline constexpr float kRingRadius   = 100.0f;
+inline constexpr float kMinSpacing   = 2.0f * kRingRadius;  // rings do not overlap
 // A circle can be hit from 0.1 s before its note to 0.2 s after it (a hold: to its end),
 // so two notes less than this apart can be on the target at once.
 inline constexpr double kCloseSeconds = 0.3;
@@ -47,7 +47,7 @@ bool                ringOnScreen(int key, int velocity);
 std::vector<Circle> chartedCircles(const Song& song);
 // True when the two circles can be hit at about the same time (across the loop's wrap) and
 // overlap or share a key; a stem's note may take the place of its previous hold once that is let go.
-bool                circlesCrowd(const Circle& a, const Circle& b, double loopSeconds);
-PlayfieldReport     makePlayable(Song& song);
+bool            circlesCrowd(const Circle& a, const Circle& b, double loopSeconds);
+PlayfieldReport makePlayable(Song& song);
 
 }  // namespace levelgen

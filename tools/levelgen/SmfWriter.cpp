@@ -37,9 +37,7 @@ TimedMessage meta(int tick, uint8_t type, std::vector<uint8_t> data) {
     return m;
 }
 
-TimedMessage nameMeta(const std::string& name) {
-    return meta(0, 0x03, std::vector<uint8_t>(name.begin(), name.end()));
-}
+TimedMessage nameMeta(const std::string& name) { return meta(0, 0x03, std::vector<uint8_t>(name.begin(), name.end())); }
 
 std::vector<uint8_t> trackChunk(std::vector<TimedMessage> messages, int endTick) {
     std::stable_sort(messages.begin(), messages.end(), [](const TimedMessage& a, const TimedMessage& b) {
@@ -62,9 +60,9 @@ std::vector<uint8_t> trackChunk(std::vector<TimedMessage> messages, int endTick)
 
 std::vector<uint8_t> tempoTrack(const Song& song) {
     uint32_t micros = uint32_t(60000000 / song.bpm);
-    return trackChunk({meta(0, 0x58, {4, 2, 24, 8}),
-                       meta(0, 0x51, {uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)})},
-                      loopTicks(song));
+    return trackChunk(
+        {meta(0, 0x58, {4, 2, 24, 8}), meta(0, 0x51, {uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)})},
+        loopTicks(song));
 }
 
 std::vector<uint8_t> noteTrack(const Song& song, const Stem& stem) {
@@ -92,7 +90,8 @@ std::vector<uint8_t> writeStemMidi(const Song& song, const Stem& stem) {
     putBigEndian(out, 1, 2);  // format 1
     putBigEndian(out, 2, 2);  // tracks
     putBigEndian(out, kTicksPerQuarter, 2);
-    for (const auto& track : {tempoTrack(song), noteTrack(song, stem)}) out.insert(out.end(), track.begin(), track.end());
+    for (const auto& track : {tempoTrack(song), noteTrack(song, stem)})
+        out.insert(out.end(), track.begin(), track.end());
     return out;
 }
 

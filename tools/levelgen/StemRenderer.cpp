@@ -15,12 +15,12 @@ namespace levelgen {
 
 namespace {
 
-constexpr double kTailSeconds = 3.0;  // longest release plus reverb we fold back
+constexpr double kTailSeconds = 3.0;   // longest release plus reverb we fold back
 constexpr float  kPeakLimit   = 0.8f;  // headroom for the lossy encoder and the mix
 
 struct SynthEvent {
-    int64_t sample = 0;
-    bool    on     = false;
+    int64_t sample  = 0;
+    bool    on      = false;
     int     channel = 0, key = 0, velocity = 0;
 };
 
@@ -122,15 +122,18 @@ bool synthReady(const std::string& path) {
     quietFluidSynth();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        std::fprintf(stderr, "levelgen: soundfont %s is missing; install it with: sudo apt-get install timgm6mb-soundfont\n",
+        std::fprintf(stderr,
+                     "levelgen: soundfont %s is missing; install it with: sudo apt-get install timgm6mb-soundfont\n",
                      path.c_str());
         return false;
     }
     // The header check first: FluidSynth's file loader prints its own complaints about a broken file.
     Synth synth;
     if (!fluid_is_soundfont(path.c_str()) || !openSynth(path, synth)) {
-        std::fprintf(stderr, "levelgen: soundfont %s cannot be read by FluidSynth; reinstall it with: "
-                             "sudo apt-get install --reinstall timgm6mb-soundfont\n", path.c_str());
+        std::fprintf(stderr,
+                     "levelgen: soundfont %s cannot be read by FluidSynth; reinstall it with: "
+                     "sudo apt-get install --reinstall timgm6mb-soundfont\n",
+                     path.c_str());
         return false;
     }
     return true;
@@ -145,8 +148,8 @@ std::vector<float> renderStem(const Song& song, const Stem& stem, const std::str
     fluid_synth_t* synth = owner.synth.get();
     setUpChannels(synth, stem);
 
-    const int64_t loop  = loopSamples(song);
-    const int64_t total = loop + int64_t(kTailSeconds * kSampleRate);
+    const int64_t      loop  = loopSamples(song);
+    const int64_t      total = loop + int64_t(kTailSeconds * kSampleRate);
     std::vector<float> left(size_t(total), 0.0f), right(size_t(total), 0.0f);
     int64_t            cursor = 0;
     for (const SynthEvent& e : synthEvents(song, stem)) {

@@ -16,7 +16,7 @@ struct Stem;
 
 // Call once before rendering: quiets FluidSynth's own messages; false, with one
 // line naming the package to (re)install, when the soundfont is missing or unreadable.
-bool               synthReady(const std::string& soundfontPath);
+bool synthReady(const std::string& soundfontPath);
 // Interleaved left/right, exactly loopSamples(song) frames; empty on failure.
 std::vector<float> renderStem(const Song& song, const Stem& stem, const std::string& soundfontPath);
 

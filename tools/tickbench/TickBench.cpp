@@ -34,14 +34,17 @@ double percentile(std::vector<double> values, double p) {
 Report measure(WaitFn wait, double seconds) {
     std::vector<SteadyTime> starts;
     starts.reserve(static_cast<size_t>(seconds * 130));
-    bool running = true;
+    bool              running = true;
     std::atomic<bool> stop{false};
-    const SteadyTime end = steady_clock::now() + duration_cast<nanoseconds>(duration<double>(seconds));
-    const double cpuBefore = threadCpuSeconds();
-    runFixedRate(running, stop, [&](SteadyTime start) {
-        starts.push_back(start);
-        if (starts.back() >= end) stop = true;
-    }, wait);
+    const SteadyTime  end       = steady_clock::now() + duration_cast<nanoseconds>(duration<double>(seconds));
+    const double      cpuBefore = threadCpuSeconds();
+    runFixedRate(
+        running, stop,
+        [&](SteadyTime start) {
+            starts.push_back(start);
+            if (starts.back() >= end) stop = true;
+        },
+        wait);
     const double cpu = threadCpuSeconds() - cpuBefore;
 
     std::vector<double> lateness;
@@ -54,8 +57,8 @@ Report measure(WaitFn wait, double seconds) {
 }
 
 void print(const char* name, const Report& r) {
-    std::printf("%-22s %9.3f ticks/s   late p50 %8.1f us  p99 %8.1f us  max %8.1f us   CPU %5.2f %% of a core\n",
-                name, r.ticksPerSecond, r.lateP50Us, r.lateP99Us, r.lateMaxUs, r.cpuPercent);
+    std::printf("%-22s %9.3f ticks/s   late p50 %8.1f us  p99 %8.1f us  max %8.1f us   CPU %5.2f %% of a core\n", name,
+                r.ticksPerSecond, r.lateP50Us, r.lateP99Us, r.lateMaxUs, r.cpuPercent);
 }
 
 }  // namespace

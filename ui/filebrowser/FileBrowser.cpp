@@ -26,9 +26,9 @@ std::string lowerCase(std::string text) {
 FileBrowserEntry makeEntry(const std::string& name, bool isDirectory) {
     FileBrowserEntry entry;
     entry.isDirectory = isDirectory;
-    entry.name = name;
+    entry.name        = name;
     entry.displayName = (isDirectory ? "[D] " : "[F] ") + name;
-    const size_t dot = name.rfind('.');
+    const size_t dot  = name.rfind('.');
     if (dot != std::string::npos) entry.extension = name.substr(dot);
     return entry;
 }
@@ -77,9 +77,7 @@ std::string baseDirectory() {
     return base ? base : ".";
 }
 
-float buttonWidth(const char* label) {
-    return ImGui::CalcTextSize(label).x + 2.0f * ImGui::GetStyle().FramePadding.x;
-}
+float buttonWidth(const char* label) { return ImGui::CalcTextSize(label).x + 2.0f * ImGui::GetStyle().FramePadding.x; }
 
 }  // namespace
 
@@ -98,18 +96,16 @@ std::string FileBrowser::newDirectoryPopupId() const {
     return "new dir##new_dir_" + std::to_string(reinterpret_cast<uintptr_t>(this));
 }
 
-void FileBrowser::setTitle(const std::string& title) {
-    title_ = title;
-}
+void FileBrowser::setTitle(const std::string& title) { title_ = title; }
 
 void FileBrowser::setSize(int width, int height) {
-    width_ = width;
+    width_  = width;
     height_ = height;
 }
 
 void FileBrowser::setPosition(int x, int y) {
-    positionX_ = x;
-    positionY_ = y;
+    positionX_   = x;
+    positionY_   = y;
     positionSet_ = true;
 }
 
@@ -134,9 +130,10 @@ void FileBrowser::setTypeFilters(const std::vector<std::string>& extensions) {
 
 bool FileBrowser::matchesFilter(const std::string& extension) const {
     if (typeFilters_.empty()) return true;
-    const std::string lower = lowerCase(extension);
-    const auto matches = [&lower](const std::string& filter) { return filter == ".*" || filter == lower; };
-    if (hasCombinedFilter_ && filterIndex_ == 0) return std::any_of(typeFilters_.begin() + 1, typeFilters_.end(), matches);
+    const std::string lower   = lowerCase(extension);
+    const auto        matches = [&lower](const std::string& filter) { return filter == ".*" || filter == lower; };
+    if (hasCombinedFilter_ && filterIndex_ == 0)
+        return std::any_of(typeFilters_.begin() + 1, typeFilters_.end(), matches);
     return matches(typeFilters_[filterIndex_]);
 }
 
@@ -187,12 +184,10 @@ void FileBrowser::refreshEntries() {
 
 void FileBrowser::open() {
     openRequest_ = true;
-    confirmed_ = false;
+    confirmed_   = false;
 }
 
-void FileBrowser::close() {
-    closeRequest_ = true;
-}
+void FileBrowser::close() { closeRequest_ = true; }
 
 std::vector<std::string> FileBrowser::selectedPaths() const {
     if (selection_.empty() && has(selectDirectory)) return {currentDirectory_};
@@ -265,9 +260,9 @@ void FileBrowser::closeConfirmed() {
 void FileBrowser::display() {
     ImGui::PushID(this);
     const std::string id = windowId();
-    isOpen_ = false;
+    isOpen_              = false;
     if (openRequest_) ImGui::OpenPopup(id.c_str());
-    const ImVec2 size(static_cast<float>(width_), static_cast<float>(height_));
+    const ImVec2    size(static_cast<float>(width_), static_cast<float>(height_));
     const ImGuiCond when = openRequest_ && has(nonModal) ? ImGuiCond_Always : ImGuiCond_Appearing;
     if (has(nonModal)) {
         // A plain popup always fits its content; the constraint keeps it at our size.
@@ -275,11 +270,12 @@ void FileBrowser::display() {
     } else {
         ImGui::SetNextWindowSize(size, when);
     }
-    if (positionSet_) ImGui::SetNextWindowPos(ImVec2(static_cast<float>(positionX_), static_cast<float>(positionY_)), when);
+    if (positionSet_)
+        ImGui::SetNextWindowPos(ImVec2(static_cast<float>(positionX_), static_cast<float>(positionY_)), when);
 
-    const bool visible = has(nonModal)
-                             ? ImGui::BeginPopup(id.c_str())
-                             : ImGui::BeginPopupModal(id.c_str(), nullptr, has(noTitleBar) ? ImGuiWindowFlags_NoTitleBar : 0);
+    const bool visible =
+        has(nonModal) ? ImGui::BeginPopup(id.c_str())
+                      : ImGui::BeginPopupModal(id.c_str(), nullptr, has(noTitleBar) ? ImGuiWindowFlags_NoTitleBar : 0);
     if (visible) {
         isOpen_ = true;
         drawPathRow();
@@ -289,7 +285,7 @@ void FileBrowser::display() {
         drawBottomRow();
         ImGui::EndPopup();
     }
-    openRequest_ = false;
+    openRequest_  = false;
     closeRequest_ = false;
     ImGui::PopID();
 }
@@ -306,8 +302,8 @@ void FileBrowser::drawPathRow() {
         if (has(editablePath)) {
             ImGui::SameLine();
             if (ImGui::Button("#")) {
-                pathEditBuffer_ = currentDirectory_;
-                editingPath_ = true;
+                pathEditBuffer_  = currentDirectory_;
+                editingPath_     = true;
                 focusPathEditor_ = true;
             }
             ImGui::SetItemTooltip("Edit the current path");
@@ -325,7 +321,7 @@ void FileBrowser::drawPathRow() {
 void FileBrowser::drawPathEditor() {
     // The field leaves room for the buttons that follow it on the row.
     const float spacing = ImGui::GetStyle().ItemSpacing.x;
-    float buttons = buttonWidth("*") + spacing;
+    float       buttons = buttonWidth("*") + spacing;
     if (has(allowNewDirectory)) buttons += buttonWidth("+") + spacing;
     ImGui::SetNextItemWidth(-buttons);
     if (focusPathEditor_) {
@@ -345,7 +341,7 @@ void FileBrowser::drawDriveCombo() {
     if (!ImGui::BeginCombo("##select_drive", preview.c_str())) return;
     for (int letter = 0; letter < 26; ++letter) {
         if ((drives_ & (1u << letter)) == 0) continue;
-        const char drive = static_cast<char>('A' + letter);
+        const char        drive = static_cast<char>('A' + letter);
         const std::string label = std::string(1, drive) + ":";
         if (ImGui::Selectable(label.c_str(), drive == current) && drive != current) setDirectory(label + "\\");
     }
@@ -353,7 +349,7 @@ void FileBrowser::drawDriveCombo() {
 }
 
 void FileBrowser::drawComponentButtons() {
-    std::string target;
+    std::string                                   target;
     const std::vector<filebrowser::PathComponent> components = filebrowser::pathComponents(currentDirectory_);
     for (size_t i = 0; i < components.size(); ++i) {
         if (i > 0) ImGui::SameLine();
@@ -392,9 +388,10 @@ void FileBrowser::createDirectory() {
 }
 
 void FileBrowser::drawList() {
-    const int rowsBelow = has(enterFileName) ? 2 : 1;
+    const int    rowsBelow = has(enterFileName) ? 2 : 1;
     const ImVec2 size(0.0f, -rowsBelow * ImGui::GetFrameHeightWithSpacing());
-    ImGui::BeginChild("ch", size, ImGuiChildFlags_Borders, has(nonModal) ? ImGuiWindowFlags_AlwaysHorizontalScrollbar : 0);
+    ImGui::BeginChild("ch", size, ImGuiChildFlags_Borders,
+                      has(nonModal) ? ImGuiWindowFlags_AlwaysHorizontalScrollbar : 0);
     std::string enterDirectory;
     bool        confirmFile = false;
     for (unsigned i = 0; i < entries_.size(); ++i) {
@@ -411,7 +408,7 @@ void FileBrowser::drawList() {
             enterDirectory = entry.name == ".." ? filebrowser::parentPath(currentDirectory_)
                                                 : filebrowser::joinPath(currentDirectory_, entry.name);
         } else if (!has(selectDirectory)) {
-            selection_ = {entry.name};
+            selection_  = {entry.name};
             confirmFile = true;
         }
     }
@@ -430,7 +427,7 @@ void FileBrowser::clickEntry(unsigned index) {
         if (selection_.erase(entry.name) == 0) selection_.insert(entry.name);
         rangeStart_ = index;
     } else {
-        selection_ = {entry.name};
+        selection_  = {entry.name};
         rangeStart_ = index;
     }
     if (has(enterFileName)) fileNameField_ = entry.name;
@@ -450,7 +447,7 @@ void FileBrowser::handleSelectAllShortcut() {
 
 void FileBrowser::drawBottomRow() {
     const bool focused = hasFocus();
-    const bool enter = ImGui::IsKeyPressed(ImGuiKey_Enter, false) || ImGui::IsKeyPressed(ImGuiKey_KeypadEnter, false);
+    const bool enter   = ImGui::IsKeyPressed(ImGuiKey_Enter, false) || ImGui::IsKeyPressed(ImGuiKey_KeypadEnter, false);
     const bool confirm = ImGui::Button(" ok ") || (has(confirmOnEnter) && focused && !editingPath_ && enter);
     if (confirm && (has(selectDirectory) || !selection_.empty())) closeConfirmed();
     ImGui::SameLine();

@@ -22,9 +22,9 @@ struct FileBrowserEntry {
 class FileBrowser {
 public:
     enum Flag : int {
-        selectDirectory   = 0x1,    // folders are chosen instead of files; "ok" needs no selection
-        enterFileName     = 0x2,    // a file-name field under the list sets the selection
-        nonModal          = 0x4,    // a plain popup; the list always shows a horizontal scrollbar
+        selectDirectory   = 0x1,  // folders are chosen instead of files; "ok" needs no selection
+        enterFileName     = 0x2,  // a file-name field under the list sets the selection
+        nonModal          = 0x4,  // a plain popup; the list always shows a horizontal scrollbar
         noTitleBar        = 0x8,
         noStatusLine      = 0x10,
         closeOnEscape     = 0x20,
@@ -39,9 +39,9 @@ public:
 
     FileBrowser();  // an unconfigured slot that lists nothing; assign a configured one
     explicit FileBrowser(int flags, const std::string& startDirectory = "");
-    FileBrowser(FileBrowser&&) = default;
-    FileBrowser& operator=(FileBrowser&&) = default;
-    FileBrowser(const FileBrowser&) = delete;
+    FileBrowser(FileBrowser&&)                 = default;
+    FileBrowser& operator=(FileBrowser&&)      = default;
+    FileBrowser(const FileBrowser&)            = delete;
     FileBrowser& operator=(const FileBrowser&) = delete;
 
     void setTitle(const std::string& title);  // the popups' ids follow it
@@ -56,14 +56,14 @@ public:
     void refreshEntries();  // lists and sorts the current folder; the selection stays
     void display();
 
-    void open();   // shows the popup from the next display(); forgets an earlier confirmation
+    void open();  // shows the popup from the next display(); forgets an earlier confirmation
     void close();
     bool isOpen() const { return isOpen_; }  // drawn by the last display()
     bool hasSelected() const { return confirmed_; }
     // The confirmed names joined to the folder; the folder itself for a folder
     // chooser confirmed with nothing selected.
     std::vector<std::string> selectedPaths() const;
-    void clearSelection();
+    void                     clearSelection();
 
     int                                  flags() const { return flags_; }
     int                                  width() const { return width_; }
@@ -75,19 +75,19 @@ public:
     const std::vector<FileBrowserEntry>& entries() const { return entries_; }
     const std::set<std::string>&         selection() const { return selection_; }
     const std::vector<std::string>&      typeFilters() const { return typeFilters_; }
-    bool matchesFilter(const std::string& extension) const;  // by the chosen filter
+    bool                                 matchesFilter(const std::string& extension) const;  // by the chosen filter
 
 private:
-    bool has(Flag flag) const { return (flags_ & flag) != 0; }
+    bool        has(Flag flag) const { return (flags_ & flag) != 0; }
     std::string newDirectoryPopupId() const;
-    bool isSelectable(const FileBrowserEntry& entry) const;
-    bool isListed(const FileBrowserEntry& entry) const;
-    void resetRangeStart();
-    void keepSelectionThatExists();
-    void refreshKeepingSelection();
-    void selectRange(unsigned from, unsigned to);  // every listed, selectable entry in between
-    bool hasFocus() const;
-    void closeConfirmed();
+    bool        isSelectable(const FileBrowserEntry& entry) const;
+    bool        isListed(const FileBrowserEntry& entry) const;
+    void        resetRangeStart();
+    void        keepSelectionThatExists();
+    void        refreshKeepingSelection();
+    void        selectRange(unsigned from, unsigned to);  // every listed, selectable entry in between
+    bool        hasFocus() const;
+    void        closeConfirmed();
 
     void drawPathRow();
     void drawPathEditor();
@@ -103,21 +103,21 @@ private:
     void drawBottomRow();
     void drawFilterCombo();
 
-    int         width_ = 700;
-    int         height_ = 450;
-    int         positionX_ = 0;
-    int         positionY_ = 0;
+    int         width_       = 700;
+    int         height_      = 450;
+    int         positionX_   = 0;
+    int         positionY_   = 0;
     bool        positionSet_ = false;
-    int         flags_ = 0;
+    int         flags_       = 0;
     std::string title_;
-    bool        openRequest_ = false;
+    bool        openRequest_  = false;
     bool        closeRequest_ = false;
-    bool        isOpen_ = false;
-    bool        confirmed_ = false;
+    bool        isOpen_       = false;
+    bool        confirmed_    = false;
     std::string status_;
 
     std::vector<std::string> typeFilters_;
-    unsigned                 filterIndex_ = 0;
+    unsigned                 filterIndex_       = 0;
     bool                     hasCombinedFilter_ = false;
 
     std::string                   currentDirectory_;
@@ -128,7 +128,7 @@ private:
     std::array<char, 256> newDirectoryName_{};  // used with allowNewDirectory
     std::string           fileNameField_;       // used with enterFileName
     std::string           pathEditBuffer_;      // used with editablePath
-    bool                  editingPath_ = false;
+    bool                  editingPath_     = false;
     bool                  focusPathEditor_ = false;
-    uint32_t              drives_ = 0;
+    uint32_t              drives_          = 0;
 };

@@ -4,12 +4,14 @@
 
 FileBrowser audioFileDialog;
 FileBrowser levelPackageDialog;
-bool        audioFileDialogReady = false;
+FileBrowser exportFolderDialog;
+bool        audioFileDialogReady    = false;
 bool        levelPackageDialogReady = false;
+bool        exportFolderDialogReady = false;
 
 namespace {
 
-constexpr int kWidth = 700;
+constexpr int kWidth  = 700;
 constexpr int kHeight = 450;
 
 void setUp(FileBrowser& dialog, int flags, const char* title, const std::vector<std::string>& filters, bool& ready) {
@@ -33,9 +35,18 @@ void setUpFileDialogs() {
           "Select Audio Files", {".wav", ".mp3", ".ogg", ".flac", ".aiff", ".m4a", ".wma"}, audioFileDialogReady);
     setUp(levelPackageDialog, FileBrowser::closeOnEscape | FileBrowser::allowNewDirectory, "Select Level Package",
           {".zip"}, levelPackageDialogReady);
+    setUp(exportFolderDialog,
+          FileBrowser::selectDirectory | FileBrowser::hideFiles | FileBrowser::closeOnEscape |
+              FileBrowser::allowNewDirectory,
+          "Select Export Folder", {}, exportFolderDialogReady);
 }
 
 void displayFileDialogs(float uiScale) {
     display(audioFileDialog, audioFileDialogReady, uiScale);
     display(levelPackageDialog, levelPackageDialogReady, uiScale);
+    display(exportFolderDialog, exportFolderDialogReady, uiScale);
+}
+
+bool anyFileDialogOpen() {
+    return audioFileDialog.isOpen() || levelPackageDialog.isOpen() || exportFolderDialog.isOpen();
 }

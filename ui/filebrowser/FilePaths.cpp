@@ -17,15 +17,11 @@ constexpr char kNativeSeparator = '/';
 
 constexpr const char* kSeparators = "/\\";
 
-SDL_EnumerationResult SDLCALL stopAtFirstName(void*, const char*, const char*) {
-    return SDL_ENUM_SUCCESS;
-}
+SDL_EnumerationResult SDLCALL stopAtFirstName(void*, const char*, const char*) { return SDL_ENUM_SUCCESS; }
 
 }  // namespace
 
-bool isSeparator(char c) {
-    return c == '/' || c == '\\';
-}
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string parentPath(const std::string& path) {
     const size_t at = path.find_last_of(kSeparators);
@@ -44,7 +40,7 @@ std::string joinPath(const std::string& directory, const std::string& name) {
 
 std::vector<PathComponent> pathComponents(const std::string& path) {
     std::vector<PathComponent> components;
-    size_t start = 0;
+    size_t                     start = 0;
     if (!path.empty() && isSeparator(path[0])) {
         components.push_back({"/", path.substr(0, 1)});
         start = 1;

@@ -18,14 +18,14 @@ struct PathComponent {
     std::string path;   // the path up to and including this component
 };
 
-bool        isSeparator(char c);
+bool isSeparator(char c);
 // "/" for "/x" and "/", "C:\" for "C:\x" and "C:\", "" when there is no separator;
 // a trailing separator does not count.
 std::string parentPath(const std::string& path);
 // name alone when directory is empty; one separator between them otherwise.
-std::string joinPath(const std::string& directory, const std::string& name);
+std::string                joinPath(const std::string& directory, const std::string& name);
 std::vector<PathComponent> pathComponents(const std::string& path);
-PathType    pathType(const std::string& path);
-uint32_t    driveMask();  // bit i set when the drive letter 'A' + i exists
+PathType                   pathType(const std::string& path);
+uint32_t                   driveMask();  // bit i set when the drive letter 'A' + i exists
 
 }  // namespace filebrowser

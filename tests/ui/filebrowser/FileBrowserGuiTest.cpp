@@ -21,13 +21,9 @@ namespace {
 
 constexpr float kScale = 1.25f;
 
-std::set<std::string> names(std::initializer_list<const char*> list) {
-    return {list.begin(), list.end()};
-}
+std::set<std::string> names(std::initializer_list<const char*> list) { return {list.begin(), list.end()}; }
 
-std::string inside(const fs::path& folder, const char* name) {
-    return filebrowser::joinPath(folder.string(), name);
-}
+std::string inside(const fs::path& folder, const char* name) { return filebrowser::joinPath(folder.string(), name); }
 
 class FileDialogsGui : public ::testing::Test {
 protected:
@@ -148,7 +144,7 @@ TEST_F(FileDialogsGui, PackageDialogChoosesOneZipByDoubleClick) {
 TEST(FileBrowserGui, TypedPathsMoveTheDialogOrSayWhyNot) {
     const TempDir dir;
     writeFile(dir.path() / "pack" / "level.json", "{}");
-    FileBrowser browser(FileBrowser::editablePath, dir.path().string());
+    FileBrowser   browser(FileBrowser::editablePath, dir.path().string());
     GuiTestWindow gui([&browser] { browser.display(); });
     browser.open();
     gui.frames(3);

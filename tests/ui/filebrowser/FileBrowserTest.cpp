@@ -93,9 +93,9 @@ TEST(FileBrowser, FiltersDropRepeatsAndWildcardsNeedNoCombinedEntry) {
 }
 
 TEST(FileBrowser, AFolderThatCannotBeOpenedSaysSoAndListsOnlyTheParent) {
-    const TempDir dir;
+    const TempDir     dir;
     const std::string missing = (dir.path() / "missing").string();
-    FileBrowser browser(0, missing);
+    FileBrowser       browser(0, missing);
     EXPECT_EQ(browser.directory(), missing);
     EXPECT_EQ(names(browser), std::vector<std::string>{".."});
     EXPECT_EQ(browser.status().rfind("Can't open directory: ", 0), 0u) << browser.status();
@@ -139,7 +139,7 @@ TEST(FileBrowser, ABadEntryEndsTheListingUnlessBadEntriesAreSkipped) {
 }
 
 TEST(FileBrowser, AFolderChooserConfirmedWithNothingSelectedChoosesTheFolder) {
-    const TempDir dir;
+    const TempDir     dir;
     const FileBrowser folders(FileBrowser::selectDirectory, dir.path().string());
     EXPECT_EQ(folders.selectedPaths(), std::vector<std::string>{dir.path().string()});
     const FileBrowser files(0, dir.path().string());
@@ -149,7 +149,7 @@ TEST(FileBrowser, AFolderChooserConfirmedWithNothingSelectedChoosesTheFolder) {
 TEST(FileBrowser, EachObjectHasItsOwnPopupIdsEvenAfterAMove) {
     FileBrowser first(0, "");
     first.setTitle("Pick");
-    FileBrowser second = std::move(first);
+    FileBrowser       second = std::move(first);
     const FileBrowser third(0, "");
     EXPECT_EQ(second.windowId(), "Pick##filebrowser_" + std::to_string(reinterpret_cast<uintptr_t>(&second)));
     EXPECT_NE(idNumber(second), idNumber(third));

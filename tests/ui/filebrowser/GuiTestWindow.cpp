@@ -50,7 +50,7 @@ GuiTestWindow::GuiTestWindow(std::function<void()> draw) : draw_(std::move(draw)
     SDL_GL_SetSwapInterval(0);
 
     IMGUI_CHECKVERSION();
-    gui_ = ImGui::CreateContext();
+    gui_                       = ImGui::CreateContext();
     ImGui::GetIO().IniFilename = nullptr;  // tests leave no window settings behind
     if (!ImGui_ImplSDL3_InitForOpenGL(sdlWindow_, glContext_) || !ImGui_ImplOpenGL3_Init("#version 460")) {
         fail("GUI back ends");
@@ -106,11 +106,11 @@ ImGuiWindow* GuiTestWindow::topPopup() {
 ImVec2 GuiTestWindow::centreOf(ImGuiWindow* window, const char* label) {
     if (!window) return ImVec2(-1, -1);
     // Giving the widget navigation focus makes the next frame record its rectangle.
-    const ImGuiID id = window->GetID(label);
+    const ImGuiID id                       = window->GetID(label);
     window->NavRectRel[ImGuiNavLayer_Main] = ImRect();
-    beforeDraw_ = [id, window] { ImGui::SetFocusID(id, window); };
+    beforeDraw_                            = [id, window] { ImGui::SetFocusID(id, window); };
     frames(1);
-    beforeDraw_ = nullptr;
+    beforeDraw_           = nullptr;
     const ImRect relative = window->NavRectRel[ImGuiNavLayer_Main];
     if (GImGui->NavId != id || !GImGui->NavIdIsAlive || relative.IsInverted()) return ImVec2(-1, -1);
     return ImGui::WindowRectRelToAbs(window, relative).GetCenter();
@@ -121,33 +121,33 @@ void GuiTestWindow::moveTo(ImVec2 at) {
     // real pointer goes there too.
     SDL_WarpMouseInWindow(sdlWindow_, at.x, at.y);
     SDL_Event event{};
-    event.type = SDL_EVENT_MOUSE_MOTION;
+    event.type            = SDL_EVENT_MOUSE_MOTION;
     event.motion.windowID = SDL_GetWindowID(sdlWindow_);
-    event.motion.x = at.x;
-    event.motion.y = at.y;
+    event.motion.x        = at.x;
+    event.motion.y        = at.y;
     SDL_PushEvent(&event);
     frames(1);
 }
 
 void GuiTestWindow::button(bool down) {
     SDL_Event event{};
-    event.type = down ? SDL_EVENT_MOUSE_BUTTON_DOWN : SDL_EVENT_MOUSE_BUTTON_UP;
+    event.type            = down ? SDL_EVENT_MOUSE_BUTTON_DOWN : SDL_EVENT_MOUSE_BUTTON_UP;
     event.button.windowID = SDL_GetWindowID(sdlWindow_);
-    event.button.button = SDL_BUTTON_LEFT;
-    event.button.down = down;
-    event.button.clicks = 1;
+    event.button.button   = SDL_BUTTON_LEFT;
+    event.button.down     = down;
+    event.button.clicks   = 1;
     SDL_PushEvent(&event);
     frames(1);
 }
 
 void GuiTestWindow::key(SDL_Keycode keycode, SDL_Scancode scancode, SDL_Keymod mod, bool down) {
     SDL_Event event{};
-    event.type = down ? SDL_EVENT_KEY_DOWN : SDL_EVENT_KEY_UP;
+    event.type         = down ? SDL_EVENT_KEY_DOWN : SDL_EVENT_KEY_UP;
     event.key.windowID = SDL_GetWindowID(sdlWindow_);
-    event.key.key = keycode;
+    event.key.key      = keycode;
     event.key.scancode = scancode;
-    event.key.mod = mod;
-    event.key.down = down;
+    event.key.mod      = mod;
+    event.key.down     = down;
     SDL_PushEvent(&event);
     frames(1);
 }
@@ -192,9 +192,9 @@ void GuiTestWindow::press(SDL_Keycode keycode, SDL_Scancode scancode, SDL_Keymod
 
 void GuiTestWindow::type(const char* text) {
     SDL_Event event{};
-    event.type = SDL_EVENT_TEXT_INPUT;
+    event.type          = SDL_EVENT_TEXT_INPUT;
     event.text.windowID = SDL_GetWindowID(sdlWindow_);
-    event.text.text = text;  // read before this call returns
+    event.text.text     = text;  // read before this call returns
     SDL_PushEvent(&event);
     frames(2);
 }

@@ -18,7 +18,7 @@ class GuiTestWindow {
 public:
     explicit GuiTestWindow(std::function<void()> draw);  // draw: the GUI of one frame
     ~GuiTestWindow();
-    GuiTestWindow(const GuiTestWindow&) = delete;
+    GuiTestWindow(const GuiTestWindow&)            = delete;
     GuiTestWindow& operator=(const GuiTestWindow&) = delete;
 
     void frames(int count = 1);  // pending events to the GUI, draw, present
@@ -47,5 +47,5 @@ private:
     std::function<void()> beforeDraw_;
     SDL_Window*           sdlWindow_ = nullptr;
     SDL_GLContext         glContext_ = nullptr;
-    ImGuiContext*         gui_ = nullptr;
+    ImGuiContext*         gui_       = nullptr;
 };

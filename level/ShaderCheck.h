@@ -1,0 +1,21 @@
+// A level's background shader runs on the GPU inside the frame loop, where a
+// loop that never ends would freeze the game for good: no GL call can stop it.
+// So before a package's shader is first used it is compiled, linked and drawn
+// once, small, by a separate program (lumoka-shader-check, beside the running
+// one) that is killed when it takes too long. A shader that passed is marked
+// with a file beside it holding a hash of its text; a changed shader is checked
+// again.
+#pragma once
+
+#include <string>
+
+// The game's background vertex stage, relative to its working folder.
+inline constexpr char kBackgroundVertexShader[] = "shaders/fullscreen.vert";
+
+// Runs the checker on the fragment shader with the given vertex stage; why
+// says what went wrong when it fails, runs out of time or cannot run.
+bool checkShaderInChildProcess(const std::string& vertexPath, const std::string& fragmentPath, std::string& why);
+
+// True when the package's background.frag passed, now or before (then it is
+// marked); otherwise one line saying why it is not used, and false.
+bool packageShaderPasses(const std::string& packageFolder, const std::string& vertexPath);

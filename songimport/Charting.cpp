@@ -1,0 +1,119 @@
+#include "songimport/Charting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <set>
+
+namespace {
+
+constexpr double kSnapTolerance = 0.035;  // seconds
+constexpr int    kStepsPerBeat  = 4;
+constexpr float  kLoudnessRange = 15.0f;  // dB below the stem's loudest onset still charted
+constexpr double kHoldSeconds   = 0.5;
+constexpr double kTapLength     = 0.1;
+constexpr double kReleaseGap    = 0.1;  // a hold ends this long before the next note
+constexpr int    kHoldChannel   = 1;
+// Keys and velocities that keep the game's target ring (radius 100) on a 1920 x 1080 screen.
+constexpr int kLowestKey = 8, kHighestKey = 119;
+constexpr int kSoftest = 24, kLoudest = 112;
+
+// The nearest sixteenth: of the locked grid, or of the tracked beats (extended
+// past both ends at the song's tempo).
+double nearestStep(double t, const BeatGrid& grid) {
+    const double period = grid.bpm > 0.0f ? 60.0 / grid.bpm : 0.5;
+    if (grid.steady) {
+        const double step = period / kStepsPerBeat;
+        return grid.stepPhase + step * std::round((t - grid.stepPhase) / step);
+    }
+    if (grid.beats.empty()) return t;
+    auto   next = std::lower_bound(grid.beats.begin(), grid.beats.end(), t);
+    double from = 0.0, span = period;
+    if (next == grid.beats.begin()) {
+        from = grid.beats.front() - period * std::ceil((grid.beats.front() - t) / period);
+    } else if (next == grid.beats.end()) {
+        from = grid.beats.back() + period * std::floor((t - grid.beats.back()) / period);
+    } else {
+        from = *std::prev(next);
+        span = *next - from;
+    }
+    const double step = span / kStepsPerBeat;
+    return from + step * std::round((t - from) / step);
+}
+
+double snapped(double t, const BeatGrid& grid) {
+    const double step = nearestStep(t, grid);
+    return std::fabs(step - t) <= kSnapTolerance ? std::max(0.0, step) : t;
+}
+
+// Louder onsets claim their place first; a quieter one within minGap of a kept one goes.
+std::vector<const HeardOnset*> thinned(const std::vector<HeardOnset>& heard, double minGap) {
+    float loudest = -100.0f;
+    for (const HeardOnset& h : heard) loudest = std::max(loudest, h.loudnessDb);
+    std::vector<const HeardOnset*> byLoudness;
+    for (const HeardOnset& h : heard)
+        if (h.loudnessDb >= loudest - kLoudnessRange) byLoudness.push_back(&h);
+    std::stable_sort(byLoudness.begin(), byLoudness.end(),
+                     [](const HeardOnset* a, const HeardOnset* b) { return a->loudnessDb > b->loudnessDb; });
+    std::set<double>               taken;
+    std::vector<const HeardOnset*> kept;
+    for (const HeardOnset* h : byLoudness) {
+        auto after = taken.lower_bound(h->time - minGap + 1e-9);
+        if (after != taken.end() && *after < h->time + minGap - 1e-9) continue;
+        taken.insert(h->time);
+        kept.push_back(h);
+    }
+    std::sort(kept.begin(), kept.end(), [](const HeardOnset* a, const HeardOnset* b) { return a->time < b->time; });
+    return kept;
+}
+
+int velocityOf(float loudnessDb, float loudest) {
+    const float share = std::clamp((loudnessDb - (loudest - kLoudnessRange)) / kLoudnessRange, 0.0f, 1.0f);
+    return kSoftest + int(std::lround(share * (kLoudest - kSoftest)));
+}
+
+}  // namespace
+
+DifficultyRules rulesFor(Difficulty difficulty) {
+    switch (difficulty) {
+    case Difficulty::Easy: return {0.4, 2, 1};
+    case Difficulty::Normal: return {0.25, 3, 2};
+    default: return {0.18, 8, 3};
+    }
+}
+
+bool parseDifficulty(const std::string& text, Difficulty& out) {
+    for (Difficulty d : {Difficulty::Easy, Difficulty::Normal, Difficulty::Hard})
+        if (text == difficultyName(d)) {
+            out = d;
+            return true;
+        }
+    return false;
+}
+
+const char* difficultyName(Difficulty difficulty) {
+    return difficulty == Difficulty::Easy ? "easy" : difficulty == Difficulty::Normal ? "normal" : "hard";
+}
+
+std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const BeatGrid& grid, double minGap) {
+    const std::vector<const HeardOnset*> kept    = thinned(heard, minGap);
+    float                                loudest = -100.0f;
+    for (const HeardOnset* h : kept) loudest = std::max(loudest, h->loudnessDb);
+    std::vector<ChartNote> notes;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        ChartNote note;
+        note.seconds  = snapped(kept[i]->time, grid);
+        note.key      = std::clamp(int(std::lround(kept[i]->pitch)), kLowestKey, kHighestKey);
+        note.velocity = velocityOf(kept[i]->loudnessDb, loudest);
+        const double room =
+            i + 1 < kept.size() ? kept[i + 1]->time - kept[i]->time - kReleaseGap : kept[i]->holdSeconds;
+        note.length = std::min(kTapLength, std::max(0.01, room));
+        if (kept[i]->tonal && std::min(kept[i]->holdSeconds, room) >= kHoldSeconds) {
+            note.channel = kHoldChannel;
+            note.length  = std::min(kept[i]->holdSeconds, room);
+        }
+        if (!notes.empty() && note.seconds <= notes.back().seconds) continue;  // two snapped onto one step
+        notes.push_back(note);
+    }
+    return notes;
+}

@@ -1,0 +1,25 @@
+// Turns what was heard in a stem into its chart: onsets snapped to the beat
+// grid (a sixteenth of the tracked beats) when near it, thinned to the
+// difficulty's least gap (louder notes first), quiet leftovers dropped;
+// pitch gives the circle's column, loudness its height, and a pitch held for
+// half a second or more makes a hold note (channel 1).
+#pragma once
+
+#include "midi/MidiWriter.h"
+#include "songimport/StemAnalysis.h"
+
+#include <string>
+#include <vector>
+
+enum class Difficulty { Easy, Normal, Hard };
+
+struct DifficultyRules {
+    double minGap;        // seconds between two circles of one stem
+    int    chartedStems;  // how many stems, in unlocking order, carry notes
+    int    stars;         // the level list's difficulty
+};
+
+DifficultyRules        rulesFor(Difficulty difficulty);
+bool                   parseDifficulty(const std::string& text, Difficulty& out);  // easy, normal, hard
+const char*            difficultyName(Difficulty difficulty);
+std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const BeatGrid& grid, double minGap);

@@ -1,0 +1,309 @@
+#include "songimport/SongImport.h"
+
+#include "songimport/BandSplit.h"
+#include "songimport/PackageFiles.h"
+#include "songimport/SongDecoder.h"
+#include "songimport/StemAnalysis.h"
+
+#include "audio/Sound.h"
+#include "level/LevelInstall.h"
+#include "midi/MidiWriter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kBlockFrames = 4096;
+constexpr float  kSilentPeak  = 1.0e-4f;  // -80 dBFS
+
+struct SongInput {
+    std::string path;
+    DecodedSong audio;
+};
+
+// One stem of the level while it is made: where its audio goes and what was heard in it.
+struct StemWork {
+    std::string             label;  // for the progress bar: "low band", "drums"
+    std::string             audioFile;
+    std::vector<HeardOnset> heard;
+    std::string             error;
+};
+
+// The state the parallel jobs share.
+struct JobContext {
+    const std::vector<SongInput>& inputs;
+    const fs::path&               staging;
+    ImportProgress&               progress;
+    std::atomic<uint64_t>         framesDone{0};
+    uint64_t                      framesTotal = 1;
+
+    // Counts the frames and says whether to go on.
+    bool advance(size_t frames) {
+        framesDone += frames;
+        progress.report(progress.step(), float(framesDone.load()) / float(framesTotal));
+        return !progress.cancelled();
+    }
+};
+
+std::string fileNameOf(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isSilent(const DecodedSong& song) {
+    const float* s = song.samples.get();
+    for (uint64_t i = 0; i < song.frames * Sound::kChannels; ++i)
+        if (std::fabs(s[i]) > kSilentPeak) return false;
+    return true;
+}
+
+bool decodeInputs(const SongImportRequest& request, ImportProgress& progress, std::vector<SongInput>& inputs,
+                  std::string& message) {
+    for (const std::string& path : request.files) {
+        if (progress.cancelled()) return false;
+        progress.report("Decoding " + fileNameOf(path), 0.0f);
+        SongInput   input{path, {}};
+        std::string why;
+        if (!decodeSong(path, input.audio, why)) {
+            message = "Cannot import " + path + ": " + why;
+            return false;
+        }
+        char length[96];
+        std::snprintf(length, sizeof length, "it is %.1f s long; a song needs at least %.0f s", input.audio.seconds(),
+                      kShortestSongSeconds);
+        if (input.audio.seconds() < kShortestSongSeconds) message = "Cannot import " + path + ": " + length;
+        else if (isSilent(input.audio)) message = "Cannot import " + path + ": it is silent";
+        if (!message.empty()) return false;
+        inputs.push_back(std::move(input));
+    }
+    return true;
+}
+
+// Stems must loop together: shorter files get silence at the end, and must then be re-encoded.
+void padToLongest(std::vector<SongInput>& inputs) {
+    uint64_t longest = 0;
+    for (const SongInput& in : inputs) longest = std::max(longest, in.audio.frames);
+    for (SongInput& in : inputs) {
+        if (in.audio.frames == longest) continue;
+        auto padded = std::shared_ptr<float[]>(new float[longest * Sound::kChannels]());
+        std::copy_n(in.audio.samples.get(), in.audio.frames * Sound::kChannels, padded.get());
+        std::printf("Padded %s with %.1f s of silence to the length of the longest file\n", in.path.c_str(),
+                    double(longest - in.audio.frames) / Sound::kSampleRate);
+        in.audio.samples       = padded;
+        in.audio.frames        = longest;
+        in.audio.gamePlaysFile = false;
+    }
+}
+
+bool chartBand(JobContext& context, int band, StemWork& work) {
+    context.progress.report("Splitting and charting the " + work.label, context.progress.fraction());
+    const DecodedSong& song = context.inputs.front().audio;
+    StemAudioWriter    writer;
+    StemListener       listener;
+    if (!writer.open((context.staging / work.audioFile).string(), work.error)) return false;
+    const bool whole = splitBand(band, song.samples.get(), song.frames, [&](const float* stereo, size_t frames) {
+        if (!writer.write(stereo, frames, work.error)) return false;
+        listener.feed(stereo, frames);
+        return context.advance(frames);
+    });
+    if (!writer.close(work.error) || !whole) return false;
+    work.heard = listener.finish();
+    return true;
+}
+
+bool chartFile(JobContext& context, const SongInput& input, StemWork& work) {
+    context.progress.report("Charting " + work.label, context.progress.fraction());
+    const fs::path  target = context.staging / work.audioFile;
+    StemAudioWriter writer;
+    if (input.audio.gamePlaysFile) {
+        std::error_code ec;
+        fs::copy_file(input.path, target, ec);
+        if (ec) work.error = "cannot copy " + input.path + ": " + ec.message();
+    } else {
+        writer.open(target.string(), work.error);
+    }
+    StemListener listener;
+    const float* samples = input.audio.samples.get();
+    for (uint64_t at = 0; work.error.empty() && at < input.audio.frames; at += kBlockFrames) {
+        const size_t frames = size_t(std::min<uint64_t>(kBlockFrames, input.audio.frames - at));
+        if (!input.audio.gamePlaysFile && !writer.write(samples + at * Sound::kChannels, frames, work.error)) break;
+        listener.feed(samples + at * Sound::kChannels, frames);
+        if (!context.advance(frames)) return false;
+    }
+    if (!writer.close(work.error) || !work.error.empty()) return false;
+    work.heard = listener.finish();
+    return true;
+}
+
+// The beat tracker listens to all stems mixed down to mono.
+bool trackBeats(JobContext& context, BeatGrid& grid) {
+    BeatListener       listener;
+    std::vector<float> mono(kBlockFrames);
+    const uint64_t     frames = context.inputs.front().audio.frames;
+    for (uint64_t at = 0; at < frames; at += kBlockFrames) {
+        const size_t count = size_t(std::min<uint64_t>(kBlockFrames, frames - at));
+        std::fill(mono.begin(), mono.end(), 0.0f);
+        for (const SongInput& in : context.inputs) {
+            const float* s = in.audio.samples.get() + at * Sound::kChannels;
+            for (size_t i = 0; i < count; ++i) mono[i] += 0.5f * (s[2 * i] + s[2 * i + 1]);
+        }
+        listener.feedMono(mono.data(), count);
+        if (!context.advance(count)) return false;
+    }
+    grid = listener.finish();
+    return true;
+}
+
+// Runs the jobs on up to two threads; true when all of them succeeded.
+bool runJobs(std::vector<std::function<bool()>>& jobs) {
+    std::atomic<size_t> next{0};
+    std::atomic<bool>   failed{false};
+    auto                worker = [&] {
+        for (size_t i = next++; i < jobs.size() && !failed; i = next++)
+            if (!jobs[i]()) failed = true;
+    };
+    const unsigned           cores = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+    std::vector<std::thread> threads;
+    for (unsigned i = 1; i < cores; ++i) threads.emplace_back(worker);
+    worker();
+    for (std::thread& t : threads) t.join();
+    return !failed;
+}
+
+std::vector<StemWork> planStems(const std::vector<SongInput>& inputs) {
+    std::vector<StemWork> stems;
+    if (inputs.size() == 1) {
+        for (int band = 0; band < kBandCount; ++band)
+            stems.push_back({std::string(bandName(band)) + " band", std::string(bandName(band)) + ".flac", {}, {}});
+        return stems;
+    }
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const std::string& path = inputs[i].path;
+        const std::string  ext  = inputs[i].audio.gamePlaysFile ? fs::path(path).extension().string() : ".flac";
+        stems.push_back({fileNameOf(path), stemFileName(i, path, ext), {}, {}});
+    }
+    return stems;
+}
+
+bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, std::string& message) {
+    std::vector<std::function<bool()>> jobs;
+    jobs.push_back([&] { return trackBeats(context, grid); });
+    for (size_t i = 0; i < stems.size(); ++i)
+        jobs.push_back([&, i] {
+            return context.inputs.size() == 1 ? chartBand(context, int(i), stems[i])
+                                              : chartFile(context, context.inputs[i], stems[i]);
+        });
+    context.framesTotal = std::max<uint64_t>(1, context.inputs.front().audio.frames * (stems.size() + 1));
+    const bool ok       = runJobs(jobs);
+    for (const StemWork& s : stems)
+        if (!s.error.empty()) message = s.error;
+    if (ok && grid.bpm <= 0.0f) message = "no steady beat was found in the song";
+    if (!ok || grid.bpm <= 0.0f) return false;
+    std::vector<std::vector<HeardOnset>> heard;
+    for (const StemWork& s : stems) heard.push_back(s.heard);
+    grid = lockToOnsets(grid, heard);
+    return true;
+}
+
+bool writeBytes(const fs::path& path, const std::string& bytes, std::string& message) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    out.close();
+    if (!out) message = "cannot write " + path.string();
+    return bool(out);
+}
+
+bool writeCharts(const fs::path& staging, const std::vector<StemWork>& stems, const BeatGrid& grid,
+                 const DifficultyRules& rules, std::string& message) {
+    std::vector<PackageStem> package;
+    for (size_t i = 0; i < stems.size(); ++i) {
+        PackageStem stem{stems[i].audioFile, {}};
+        if (int(i) < rules.chartedStems) {
+            stem.midiFile                   = fs::path(stems[i].audioFile).replace_extension(".mid").string();
+            const std::vector<uint8_t> midi = writeChartMidi(grid.bpm, chartStem(stems[i].heard, grid, rules.minGap));
+            if (!writeBytes(staging / stem.midiFile, std::string(midi.begin(), midi.end()), message)) return false;
+        }
+        package.push_back(stem);
+    }
+    return writeBytes(staging / "level.json", levelManifestText(grid.bpm, package), message);
+}
+
+std::string describeSource(const SongImportRequest& request, float bpm) {
+    std::string source = fileNameOf(request.files.front());
+    if (request.files.size() > 1) source += " and " + std::to_string(request.files.size() - 1) + " more stems";
+    char tempo[32];
+    std::snprintf(tempo, sizeof tempo, " at %.0f BPM", bpm);
+    return "Imported from " + source + tempo;
+}
+
+}  // namespace
+
+void ImportProgress::report(const std::string& step, float fraction) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    step_ = step;
+    fraction_.store(std::clamp(fraction, 0.0f, 1.0f));
+}
+
+std::string ImportProgress::step() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return step_;
+}
+
+std::string defaultSongTitle(const std::string& path) {
+    const std::string name = fileNameOf(path);
+    const size_t      dot  = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+SongImportResult importSong(const SongImportRequest& request, ImportProgress& progress) {
+    SongImportResult result;
+    if (request.files.empty() || int(request.files.size()) > kMaxSongFiles) {
+        result.message = "Cannot import " + std::to_string(request.files.size()) +
+                         " files: a song is one file or 2 to " + std::to_string(kMaxSongFiles) + " stem files";
+        return result;
+    }
+    std::vector<SongInput> inputs;
+    std::string            message;
+    const bool             decoded = decodeInputs(request, progress, inputs, message);
+    if (!decoded) {
+        result.message = progress.cancelled() ? "Import cancelled" : message;
+        return result;
+    }
+    padToLongest(inputs);
+
+    const std::string title   = request.title.empty() ? defaultSongTitle(request.files.front()) : request.title;
+    const fs::path    staging = makeStagingFolder(request.levelsDir, result.message);
+    if (staging.empty()) return result;
+    JobContext            context{inputs, staging, progress};
+    std::vector<StemWork> stems = planStems(inputs);
+    BeatGrid              grid;
+    const DifficultyRules rules = rulesFor(request.difficulty);
+    bool                  ok    = analyse(context, stems, grid, message);
+    if (ok) {
+        progress.report("Writing the level", 1.0f);
+        ok = writeCharts(staging, stems, grid, rules, message);
+    }
+    result.level = {title, {}, rules.stars, describeSource(request, grid.bpm)};
+    ok = ok && !progress.cancelled() && installLevel(request.levelsDir, staging, title, result.level, message);
+    if (!ok) {
+        removeStagingFolder(staging);
+        result.message =
+            progress.cancelled() ? "Import cancelled" : "Cannot import " + request.files.front() + ": " + message;
+        return result;
+    }
+    result.ok  = true;
+    result.bpm = grid.bpm;
+    char summary[64];
+    std::snprintf(summary, sizeof summary, ", %zu stems, %.1f BPM)", stems.size(), grid.bpm);
+    result.message = "Added \"" + title + "\" (" + (fs::path(request.levelsDir) / result.level.file).string() + summary;
+    return result;
+}
