@@ -87,6 +87,16 @@ bool clickAt(float x, float y) {
     return std::system(command.c_str()) == 0;
 }
 
+::testing::AssertionResult clickUntil(GameProcess& game, float x, float y, const std::string& line) {
+    const size_t from = game.stdoutText().size();
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        clickAt(x, y);
+        if (game.waitForOutput(line, std::chrono::seconds(10), from)) return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "no \"" << line << "\" after clicks at " << x << ", " << y << "\n"
+                                         << game.stdoutText() << game.stderrText();
+}
+
 bool takeScreenshot(const fs::path& path) {
     fs::create_directories(path.parent_path());
     const std::string command = "import -window root '" + path.string() + "'";

@@ -91,6 +91,10 @@ bool pressKey(const std::string& key);
 bool typeText(const std::string& text);
 // A left click at a point of the test display's screen.
 bool clickAt(float x, float y);
+// Clicks again while the line (printed after the first click) does not come: a
+// slow frame may miss a click. For buttons where a second click, should the
+// first have counted late, changes nothing.
+::testing::AssertionResult clickUntil(GameProcess& game, float x, float y, const std::string& line);
 // The whole test display as a PNG file.
 bool takeScreenshot(const std::filesystem::path& path);
 

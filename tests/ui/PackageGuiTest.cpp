@@ -12,6 +12,7 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using testsupport::clickUntil;
 using testsupport::GameProcess;
 using testsupport::readFile;
 namespace fs = std::filesystem;
@@ -52,17 +53,6 @@ protected:
         EXPECT_TRUE(game->waitForOutput("Game logic thread started", 60s)) << game->stdoutText();
         std::this_thread::sleep_for(1500ms);
         return game;
-    }
-
-    // A slow frame may miss a click: clicks again until the line is printed.
-    static ::testing::AssertionResult clickUntil(GameProcess& game, float x, float y, const std::string& line) {
-        const size_t from = game.stdoutText().size();
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            testsupport::clickAt(x, y);
-            if (game.waitForOutput(line, 10s, from)) return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure() << "no \"" << line << "\" after clicks at " << x << ", " << y << "\n"
-                                             << game.stdoutText() << game.stderrText();
     }
 
     // Clicks a button that opens a dialog, then the dialog's row (or none), then "ok".
