@@ -39,7 +39,11 @@ constexpr int   kBufferFrames = 2048;  // the device buffer the mixer asks SDL f
 constexpr float kLoud         = 0.05f;
 constexpr int   kSilentFrames = kRate / 5;  // a click starts after this much silence
 constexpr int   kTaps         = 18;
-constexpr int   kAttempts     = 3;  // rounds of one offset, where a tap was lost or a stray one counted
+constexpr int   kAttempts     = 4;  // rounds of one offset, where a tap was lost or a stray one counted
+// How much wider the game's taps may spread than the taps as stamped: more
+// means the sound itself came late somewhere (a starved audio thread on a
+// loaded machine), which no game can see, so that round is tapped again.
+constexpr double kSoundJitterMs = 6.0;
 // The menu's Settings button, the settings' "Calibrate..." button and the
 // calibration's "Try again" button at 1920 x 1080.
 constexpr float kSettingsX = 600, kSettingsY = 482;
@@ -174,19 +178,31 @@ void press(float x, float y) {
     ASSERT_EQ(std::system(command.c_str()), 0);
 }
 
-// The offset the game reported after the last tap.
-double reportedOffsetMs(const std::string& out) {
+struct Report {
+    double offsetMs = NAN;
+    double spreadMs = NAN;
+};
+
+// What the game reported after the last tap.
+Report lastReport(const std::string& out) {
     static const std::regex line(R"(Calibration: offset ([-+0-9.]+) ms, spread ([0-9.]+) ms)");
-    double                  offset = NAN;
+    Report                  report;
     for (auto it = std::sregex_iterator(out.begin(), out.end(), line); it != std::sregex_iterator(); ++it)
-        offset = std::stod((*it)[1]);
-    return offset;
+        report = {std::stod((*it)[1]), std::stod((*it)[2])};
+    return report;
 }
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+double spread(const std::vector<double>& values) {
+    double mean = 0.0, squares = 0.0;
+    for (const double value : values) mean += value / static_cast<double>(values.size());
+    for (const double value : values) squares += (value - mean) * (value - mean);
+    return std::sqrt(squares / static_cast<double>(values.size()));
 }
 
 // The verdict's green, a little dimmed by the panel.
@@ -219,12 +235,13 @@ bool openCalibration(testsupport::GameProcess& game) {
 }
 
 // One calibration: a tap that long after each of kTaps clicks. The taps' own
-// offsets, as the server stamped them, go to `stampedMs`; false when the game
-// did not count exactly these taps.
+// offsets, as the server stamped them, go to `stampedMs`, the game's verdict
+// to `report`; false when the game did not count exactly these taps, or the
+// sound was late.
 bool calibrateOnce(testsupport::GameProcess& game, Speaker& speaker, KeyStamps& stamps, FILE* keys, int offsetMs,
-                   std::vector<double>& stampedMs, size_t& from) {
+                   std::vector<double>& stampedMs, Report& report) {
     press(kTryAgainX, kTryAgainY);
-    from                    = game.stdoutText().size();
+    const size_t      from  = game.stdoutText().size();
     Clock::time_point click = Clock::now();
     stampedMs.clear();
     for (int tap = 0; tap < kTaps; ++tap) {
@@ -236,7 +253,9 @@ bool calibrateOnce(testsupport::GameProcess& game, Speaker& speaker, KeyStamps& 
         if (std::isnan(stamped)) return false;
         stampedMs.push_back(stamped);
     }
-    return game.waitForOutput("of " + std::to_string(kTaps) + " taps kept", 10s, from);
+    if (!game.waitForOutput("of " + std::to_string(kTaps) + " taps kept", 10s, from)) return false;
+    report = lastReport(game.stdoutText().substr(from));
+    return report.spreadMs <= spread(stampedMs) + kSoundJitterMs;
 }
 
 TEST(CalibrationProcess, FindsTheOffsetOfTapsWithinFiveMillisecondsThreeTimesInARow) {
@@ -262,15 +281,15 @@ TEST(CalibrationProcess, FindsTheOffsetOfTapsWithinFiveMillisecondsThreeTimesInA
     std::this_thread::sleep_for(1s);
     for (const int offsetMs : {60, 110, 25}) {
         std::vector<double> stampedMs;
-        size_t              from    = 0;
+        Report              report;
         int                 attempt = 0;
-        while (attempt < kAttempts && !calibrateOnce(game, speaker, stamps, keys, offsetMs, stampedMs, from)) ++attempt;
-        ASSERT_LT(attempt, kAttempts) << "taps at " << offsetMs << " ms were never all counted\n" << game.stdoutText();
+        while (attempt < kAttempts && !calibrateOnce(game, speaker, stamps, keys, offsetMs, stampedMs, report))
+            ++attempt;
+        ASSERT_LT(attempt, kAttempts) << "taps at " << offsetMs << " ms were never all counted in time\n"
+                                      << game.stdoutText();
         const double stampedMedianMs = median(stampedMs);
         EXPECT_LT(std::abs(stampedMedianMs - offsetMs), 30.0) << "the taps left too late to mean anything";
-        EXPECT_NEAR(reportedOffsetMs(game.stdoutText().substr(from)), stampedMedianMs, 5.0)
-            << "taps at " << offsetMs << " ms\n"
-            << game.stdoutText().substr(from);
+        EXPECT_NEAR(report.offsetMs, stampedMedianMs, 5.0) << "taps at " << offsetMs << " ms";
         if (offsetMs == 60) expectVerdictShownAccepted();
     }
     pclose(keys);
