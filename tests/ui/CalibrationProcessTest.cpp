@@ -171,13 +171,6 @@ private:
     Display* display_;
 };
 
-// A slow, deliberate click: the button is hovered for a frame or two first.
-void press(float x, float y) {
-    const std::string command = "xdotool mousemove " + std::to_string(static_cast<int>(x)) + " " +
-                                std::to_string(static_cast<int>(y)) + " sleep 0.5 mousedown 1 sleep 0.2 mouseup 1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-}
-
 struct Report {
     double offsetMs = NAN;
     double spreadMs = NAN;
@@ -227,8 +220,8 @@ void expectVerdictShownAccepted() {
 // has already opened (the stray taps go with the first "Try again").
 bool openCalibration(testsupport::GameProcess& game) {
     for (int attempt = 0; attempt < 6; ++attempt) {
-        press(kSettingsX, kSettingsY);
-        press(kCalibrateX, kCalibrateY);
+        testsupport::pressAt(kSettingsX, kSettingsY);
+        testsupport::pressAt(kCalibrateX, kCalibrateY);
         if (game.waitForOutput("Calibration click track started", 3s)) return true;
     }
     return false;
@@ -240,7 +233,7 @@ bool openCalibration(testsupport::GameProcess& game) {
 // sound was late.
 bool calibrateOnce(testsupport::GameProcess& game, Speaker& speaker, KeyStamps& stamps, FILE* keys, int offsetMs,
                    std::vector<double>& stampedMs, Report& report) {
-    press(kTryAgainX, kTryAgainY);
+    testsupport::pressAt(kTryAgainX, kTryAgainY);
     const size_t      from  = game.stdoutText().size();
     Clock::time_point click = Clock::now();
     stampedMs.clear();
