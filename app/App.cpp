@@ -60,6 +60,8 @@ bool App::init() {
     game.reset(kLayerCap);
     game.playerName       = Prefs::loadPlayerName("Player");
     game.keyboardGameplay = Prefs::loadKeyboardGameplay(true);
+    game.audioOffset      = Prefs::loadAudioOffsetMs(0) / 1000.0;
+    audio.setMusicVolume(static_cast<float>(Prefs::loadMusicVolume(100)) / 100.0f);
     game.setNoteCallback();
     if (!loadLevelManifest("levels/level.json", audio, render, game)) {
         std::cerr << "Failed to load default level JSON definition (levels/level.json)"
@@ -76,14 +78,17 @@ bool App::init() {
 }
 
 bool App::runFrame(uint64_t& last, uint64_t frequency) {
-    if (input.quitRequested()) return false;
+    if (input.quitRequested()) {
+        saveRunBeforeQuitting();
+        return false;
+    }
 
     const uint64_t now = SDL_GetPerformanceCounter();
     const float    dt  = frameStep(now, last, frequency);
 
     // A dialog drawn last frame closes on Escape instead of the game.
     input.escapeQuits = !(guiVisible && guiTakesEscape());
-    input.processEvents(guiVisible ? UISystem::processEvent : nullptr);
+    input.processEvents(guiVisible ? UISystem::processEvent : nullptr, guiVisible && UISystem::wantsTextInput());
     float mouseX, mouseY;
     input.getMousePosition(mouseX, mouseY);
     render.setPointer(mouseX, mouseY, input.mousePressed());
@@ -95,11 +100,11 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         copyStemFlags();
         render.update(dt);
         audio.update(dt);
-        audio.updateStreamTime(game.streamTime);
-        game.updateCircles(dt);
-        if (input.playTogglePressed()) togglePlayback();
+        audio.updateStreamTime(game.streamTime, game.streamClockNs);
+        game.updateRun(input, render.height, dt);
+        // Space is the calibration's tap while it listens.
+        if (input.playTogglePressed() && !showCalibration) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
-        game.handleInput(input, render.height);
         render.refreshWindowSize();
 
         gl.glBindBuffer(GL_UNIFORM_BUFFER, render.uniformBuffer);
@@ -131,6 +136,12 @@ void App::copyStemFlags() {
         activeCount += audio.stems[i].active ? 1 : 0;
     }
     render.activeStemCount = activeCount;
+}
+
+// Quitting in the middle of a run keeps it, as leaving it by the exit button does.
+void App::saveRunBeforeQuitting() {
+    std::lock_guard<std::mutex> lock(gameStateMutex);
+    if (game.inGame) endRun();
 }
 
 void App::togglePlayback() {
@@ -201,8 +212,11 @@ void App::endRun() {
     nlohmann::json upload;
     Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
     if (!upload.is_null()) HttpDatabase::uploadLeaderboardAsync(std::move(upload));
+    // The run is saved and its upload started before its results are shown.
+    lastRun = game.summarize();
     game.newRun();
     game.inGame = false;
+    showResults = true;
 }
 
 void App::shutdown(std::thread& logicThread) {

@@ -35,7 +35,7 @@ public:
     void updateTutorialSong();
     void startSelectedLevel();                        // the main menu's chosen level, loaded off the main thread
     void requestLevel(LevelLoader::Request request);  // with the game-state lock held
-    void endRun();                                    // the exit button: save, upload, back to the menu
+    void endRun();                                    // the exit button: save, upload, then the results
     void installLoadedLevel();  // a level the loader finished: installed, then its run or page starts
 
     AudioSystem  audio;
@@ -46,12 +46,16 @@ public:
     bool         guiVisible      = false;
     bool         showSettings    = false;
     bool         showCredits     = false;
-    bool         running         = false;
+    bool         showCalibration = false;
+    bool         showResults     = false;
+    RunSummary   lastRun;
+    bool         running = false;
     LevelLoader  levelLoader;
 
 private:
     void copyStemFlags();
     void togglePlayback();
+    void saveRunBeforeQuitting();
     void startRun(const std::string& levelName);
     void cancelLoadOnLeaving();
     void openLeaderboard();

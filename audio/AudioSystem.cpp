@@ -58,7 +58,7 @@ bool AudioSystem::init(Mixer::Output output) {
     bpm          = kDefaultBpm;
     speedFactor  = 1.0f;
     masterVolume = 1.0f;
-    engine.setGlobalVolume(1.0f);
+    setMusicVolume(1.0f);
     std::cout << "SoLoud audio system initialized successfully."
               << "\n";
     return true;
@@ -155,6 +155,11 @@ void AudioSystem::clearStems() { stems.clear(); }
 // Voices are started paused and released together through the group: the
 // device thread may mix a chunk between two plays, and stems that started a
 // chunk apart would stay a chunk apart for the whole song.
+void AudioSystem::setMusicVolume(float volume) {
+    musicVolume = std::clamp(volume, 0.0f, 1.0f);
+    engine.setGlobalVolume(musicVolume);
+}
+
 void AudioSystem::playAll() {
     std::cout << "Playing all stems with voice group."
               << "\n";
@@ -264,9 +269,17 @@ void AudioSystem::setBpm(float newBpm) {
 // Judging and the circles' timing between two ticks read the clock as it is
 // at the frame, not as the last tick saw it; it moves only where dispatching
 // would move it.
-void AudioSystem::updateStreamTime(double& streamTime) {
+void AudioSystem::updateStreamTime(double& streamTime, uint64_t& readNs) {
     if (!playing || voiceGroup == 0 || !engine.isVoiceGroup(voiceGroup)) return;
     const bool charted =
         std::any_of(stems.begin(), stems.end(), [](const Stem& stem) { return stem.active && stem.midi.loaded; });
-    if (charted) streamTime = engine.getPlaybackTime(voiceGroup);
+    if (charted) streamTime = playbackTimeNow(engine, voiceGroup, readNs);
+}
+
+// The reading's moment is the middle of the call, which may wait for the mixer's lock.
+double playbackTimeNow(Mixer& mixer, uint32_t handle, uint64_t& readNs) {
+    const uint64_t before = SDL_GetTicksNS();
+    const double   time   = mixer.getPlaybackTime(handle);
+    readNs                = before + (SDL_GetTicksNS() - before) / 2;
+    return time;
 }

@@ -39,20 +39,23 @@ struct Stem {
 
 class AudioSystem {
 public:
-    bool         init();                      // the default playback device
-    bool         init(Mixer::Output output);  // Output::None: no device, the caller pulls Mixer::mix
-    void         shutdown();
-    bool         loadStem(const std::string& path);
-    bool         loadStemWithMidi(const std::string& audioPath, const std::string& midiPath);
-    void         clearStems();
-    void         playAll();
-    void         stopAll();
-    void         activateFirstStem();
-    void         fadeInStem(int index, float seconds);
-    void         deactivateStem(int index);
-    void         setBpm(float newBpm);
-    void         update(float dt);
-    void         updateStreamTime(double& streamTime);  // each frame, before circles are timed and input judged
+    bool init();                      // the default playback device
+    bool init(Mixer::Output output);  // Output::None: no device, the caller pulls Mixer::mix
+    void shutdown();
+    bool loadStem(const std::string& path);
+    bool loadStemWithMidi(const std::string& audioPath, const std::string& midiPath);
+    void clearStems();
+    void playAll();
+    void stopAll();
+    void activateFirstStem();
+    void fadeInStem(int index, float seconds);
+    void deactivateStem(int index);
+    void setBpm(float newBpm);
+    void setMusicVolume(float volume);  // 0..1, the player's: everything the mixer plays
+    void update(float dt);
+    // Each frame, before input is judged and circles are timed; readNs: when
+    // the clock was read (SDL_GetTicksNS).
+    void         updateStreamTime(double& streamTime, uint64_t& readNs);
     MidiDispatch dispatchMidi(const NoteCallback& onNote, RenderState* render);  // audio/NoteTimeline.cpp
 
     std::vector<Stem> stems;
@@ -61,9 +64,14 @@ public:
     float             bpm          = 0.0f;
     float             speedFactor  = 0.0f;
     float             masterVolume = 0.0f;
+    float             musicVolume  = 1.0f;
     Mixer             engine;
     uint32_t          voiceGroup = 0;
 };
+
+// Mixer::getPlaybackTime with the moment it was read (SDL_GetTicksNS), so a
+// press stamped near it can be placed on the same clock.
+double playbackTimeNow(Mixer& mixer, uint32_t handle, uint64_t& readNs);
 
 // Reads and decodes one stem's audio file into a fresh stem (name, sound,
 // length; index 0, no chart), with the loader's messages; a long one is opened

@@ -97,6 +97,7 @@ void GameLogic::newRun() {
     // Until the fetched best arrives, a best of the previous level must not stand
     // (a run saved before the answer would claim it).
     highScore = 0;
+    stats.clear();
     // The answer comes on a worker thread, maybe after the App is gone: it only
     // posts into the shared box, which the frame loop empties.
     const uint64_t run = ++runNumber;
@@ -106,6 +107,19 @@ void GameLogic::newRun() {
     clearCircles();
     misses            = 0;
     comboAtLastUnlock = 0;
+}
+
+// The stream clock has run since the stems started, loops included: the run's time.
+RunSummary GameLogic::summarize() const {
+    RunSummary summary;
+    summary.stats        = stats;
+    summary.score        = score;
+    summary.best         = highScore;
+    summary.newBest      = score > 0 && score >= highScore;
+    summary.highestCombo = highestCombo;
+    summary.highestLayer = highestLayer;
+    summary.seconds      = streamTime;
+    return summary;
 }
 
 void GameLogic::takeFetchedBestScore() {
@@ -129,6 +143,7 @@ LeaderboardEntry GameLogic::leaderboardEntry() const {
 // An input still holding a circle would otherwise keep an index into the new list.
 void GameLogic::clearCircles() {
     circles.clear();
+    tierMarks.clear();
     pointerHolds.clear();
     keyHolds.clear();
 }
@@ -142,7 +157,10 @@ void GameLogic::setNoteCallback() {
 // The fired notes are appended for whoever reads the list before the next
 // update; the clock moves only when an audible stem has a chart.
 void GameLogic::takeDispatch(MidiDispatch dispatch) {
-    if (dispatch.clock) streamTime = *dispatch.clock;
+    if (dispatch.clock) {
+        streamTime    = *dispatch.clock;
+        streamClockNs = 0;  // the tick's reading has no moment; the frame reads the clock again
+    }
     triggeredEvents.insert(triggeredEvents.end(), dispatch.fired.begin(), dispatch.fired.end());
 }
 
@@ -263,10 +281,16 @@ void GameLogic::spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, doubl
     circles.push_back(std::move(circle));
 }
 
+void GameLogic::updateRun(InputManager& input, int32_t height, float dt) {
+    handleInput(input, height);
+    updateCircles(dt);
+}
+
 void GameLogic::updateCircles(float dt) {
+    fadeTierMarks(dt);
     for (size_t i = 0; i < circles.size();) {
         Circle&      circle    = circles[i];
-        const double untilNote = circle.time - streamTime;
+        const double untilNote = circle.time - heardTime();
         bool         timed     = true;
         if (!circle.reached) {
             if (untilNote > -kReachWindow && untilNote <= 0.0) {
@@ -291,14 +315,14 @@ void GameLogic::updateCircles(float dt) {
 }
 
 bool GameLogic::leavesList(Circle& circle) {
-    const double late = streamTime - circle.time;
+    const double late = heardTime() - circle.time;
     const float  hold = circle.holdDuration;
     if (circle.channel != kHoldChannel) return late > hold || circle.radius <= kVanishedRadius;
 
     if (circle.holders.empty() && (circle.holdDone || late > hold)) return true;
     const float overrun = hold + kHoldOverrun;
     if (late > overrun || late > 2.0f * hold) {
-        if (!circle.holders.empty() && late > overrun) registerMiss();
+        if (!circle.holders.empty() && late > overrun) missAt(circle);
         return true;
     }
     return false;
@@ -308,7 +332,7 @@ void GameLogic::removeCircle(size_t index) {
     const auto position = static_cast<int32_t>(index);
     Circle&    circle   = circles[index];
     circle.holders.clear();
-    if (!circle.judged && circle.reached && !circle.holdDone) registerMiss();
+    if (!circle.judged && circle.reached && !circle.holdDone) missAt(circle);
     circles.erase(circles.begin() + static_cast<std::ptrdiff_t>(index));
     forgetCircle(pointerHolds, position);
     forgetCircle(keyHolds, position);

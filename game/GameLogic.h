@@ -9,6 +9,7 @@
 #include "audio/NoteTimeline.h"
 #include "base/Mailbox.h"
 #include "midi/MidiNoteEvent.h"
+#include "game/RunStats.h"
 
 #include <array>
 #include <cstdint>
@@ -62,6 +63,15 @@ struct KeyColumn {
 
 enum class InputKind { Touch, Mouse, Key };
 
+// A judged press or a miss, shown at its circle while it fades.
+struct TierMark {
+    float x    = 0.0f;  // window pixels, y from the bottom
+    float y    = 0.0f;
+    Tier  tier = Tier::Miss;
+    float age  = 0.0f;  // seconds since it was judged
+};
+inline constexpr float kTierMarkLife = 0.5f;
+
 // The player's best as the leaderboard fetch found it, for the run that asked.
 struct FetchedBestScore {
     uint64_t run   = 0;
@@ -74,19 +84,29 @@ extern std::unordered_map<uint64_t, int32_t> pointerHolds;
 extern std::unordered_map<int32_t, int32_t>  keyHolds;
 extern const std::array<KeyColumn, 8>        keyColumns;
 
+// A clock read at readNs, carried to stampNs (both on the SDL_GetTicksNS
+// clock): the audio clocks run in real time between the device's takings.
+double clockAtStamp(double clock, uint64_t readNs, uint64_t stampNs);
+
 class GameLogic {
 public:
-    void reset(int32_t layerCap);
-    void newRun();
-    void takeFetchedBestScore();  // main thread, once a frame, under the game-state lock
-    void setNoteCallback();
-    void takeDispatch(MidiDispatch dispatch);  // logic tick, under the game-state lock
-    void update(RenderState& render, AudioSystem& audio);
+    void       reset(int32_t layerCap);
+    void       newRun();
+    RunSummary summarize() const;       // before newRun forgets the run
+    void       takeFetchedBestScore();  // main thread, once a frame, under the game-state lock
+    void       setNoteCallback();
+    void       takeDispatch(MidiDispatch dispatch);  // logic tick, under the game-state lock
+    void       update(RenderState& render, AudioSystem& audio);
     void spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime, int32_t width, int32_t height);
     void updateCircles(float dt);
-    void handleInput(InputManager& input, int32_t height);
-    int32_t          hitTest(float x, float y) const;
-    void             judge(int32_t index, InputKind kind, uint64_t id, bool press);
+    // The frame's gameplay: presses first, each at its own moment, so a circle
+    // whose window a press fell in is still there; then growth, holds, expiry.
+    void             updateRun(InputManager& input, int32_t height, float dt);
+    void             handleInput(InputManager& input, int32_t height);
+    double           momentOf(uint64_t stampNs) const;  // an SDL event stamp on the heard clock
+    double           heardTime() const { return streamTime - audioOffset; }
+    int32_t          hitTest(float x, float y, double at) const;
+    void             judge(int32_t index, InputKind kind, uint64_t id, bool press, double at);
     void             addScore(int32_t points);
     void             registerMiss();
     void             updateProgress(AudioSystem& audio);
@@ -95,28 +115,32 @@ public:
     void             drawStemProgressHud(int32_t stemCount) const;  // the GUI's row of layer segments
     LeaderboardEntry leaderboardEntry() const;                      // the run as the leaderboard keeps it
 
-    int32_t                                    score        = 0;
-    int32_t                                    combo        = 0;
-    int32_t                                    highestCombo = 0;
-    int32_t                                    layers       = 0;
-    int32_t                                    maxLayers    = 0;
-    int32_t                                    highestLayer = 0;
-    bool                                       inGame       = false;
-    float                                      multiplier   = 0.0f;
-    int32_t                                    highScore    = 0;
-    std::string                                levelName;
-    std::string                                playerName;
-    float                                      bpm              = 120.0f;
-    bool                                       keyboardGameplay = false;
-    std::vector<MidiNoteEvent>                 triggeredEvents;
-    double                                     streamTime = 0.0;
-    NoteCallback                               noteCallback;
-    std::vector<Circle>                        circles;
-    int32_t                                    comboPerLayer     = kComboPerLayer;
-    int32_t                                    missLimit         = kMissLimit;
-    int32_t                                    misses            = 0;
-    int32_t                                    comboAtLastUnlock = 0;
-    uint64_t                                   runNumber = 0;  // counts newRun calls; a fetched best names its run
+    int32_t                    score        = 0;
+    int32_t                    combo        = 0;
+    int32_t                    highestCombo = 0;
+    int32_t                    layers       = 0;
+    int32_t                    maxLayers    = 0;
+    int32_t                    highestLayer = 0;
+    bool                       inGame       = false;
+    float                      multiplier   = 0.0f;
+    int32_t                    highScore    = 0;
+    std::string                levelName;
+    std::string                playerName;
+    float                      bpm              = 120.0f;
+    bool                       keyboardGameplay = false;
+    std::vector<MidiNoteEvent> triggeredEvents;
+    double                     streamTime    = 0.0;
+    uint64_t                   streamClockNs = 0;    // SDL_GetTicksNS when streamTime was read; 0: not a live reading
+    double                     audioOffset   = 0.0;  // seconds the player hears the music after the clock
+    NoteCallback               noteCallback;
+    std::vector<Circle>        circles;
+    int32_t                    comboPerLayer     = kComboPerLayer;
+    int32_t                    missLimit         = kMissLimit;
+    int32_t                    misses            = 0;
+    int32_t                    comboAtLastUnlock = 0;
+    RunStats                   stats;
+    std::vector<TierMark>      tierMarks;
+    uint64_t                   runNumber = 0;  // counts newRun calls; a fetched best names its run
     std::shared_ptr<Mailbox<FetchedBestScore>> fetchedBestScores = std::make_shared<Mailbox<FetchedBestScore>>();
 
 private:
@@ -124,9 +148,13 @@ private:
     bool isDuplicate(int32_t stemIndex, int32_t note, double circleTime) const;
     bool leavesList(Circle& circle);
     void removeCircle(size_t index);
-    void judgePress(int32_t index, InputKind kind, uint64_t id);
-    void judgeHoldRelease(int32_t index, InputKind kind, uint64_t id);
-    void awardPress(const Circle& circle);
+    bool hittable(const Circle& circle, double at) const;
+    void judgePress(int32_t index, InputKind kind, uint64_t id, double at);
+    void judgeHoldRelease(int32_t index, InputKind kind, uint64_t id, double at);
+    void awardPress(const Circle& circle, double at);
+    void missAt(const Circle& circle);
+    void markTier(const Circle& circle, Tier tier);
+    void fadeTierMarks(float dt);
     void countHit();
     void clearCircles();
 };

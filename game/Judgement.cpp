@@ -74,26 +74,29 @@ void GameLogic::handleInput(InputManager& input, int32_t height) {
     const float h = static_cast<float>(height);
 
     if (keyboardGameplay) {
-        for (const int32_t key : input.keysPressed) {
-            const auto found = std::find_if(circles.begin(), circles.end(), [&](const Circle& circle) {
-                return circle.active && !circle.judged && circle.key == key &&
-                       circle.time - streamTime <= kEarliestPress;
+        for (const auto& [key, stamp] : input.keysPressed) {
+            const double at    = momentOf(stamp);
+            const auto   found = std::find_if(circles.begin(), circles.end(), [&](const Circle& circle) {
+                return circle.key == key && hittable(circle, at);
             });
             if (found != circles.end() && !keyHolds.contains(key))
-                judge(static_cast<int32_t>(found - circles.begin()), InputKind::Key, static_cast<uint64_t>(key), true);
+                judge(static_cast<int32_t>(found - circles.begin()), InputKind::Key, static_cast<uint64_t>(key), true,
+                      at);
         }
-        for (const int32_t key : input.keysReleased) {
+        for (const auto& [key, stamp] : input.keysReleased) {
             if (const int32_t* held = findHold(InputKind::Key, static_cast<uint64_t>(key)))
-                judge(*held, InputKind::Key, static_cast<uint64_t>(key), false);
+                judge(*held, InputKind::Key, static_cast<uint64_t>(key), false, momentOf(stamp));
         }
     }
 
     for (const auto& [finger, touch] : input.touches) {
         if (touch.pressed) {
-            const int32_t index = hitTest(touch.x, h - touch.y);
-            if (index != -1) judge(index, InputKind::Touch, finger, true);
+            const double  at    = momentOf(touch.pressedAt);
+            const int32_t index = hitTest(touch.x, h - touch.y, at);
+            if (index != -1) judge(index, InputKind::Touch, finger, true, at);
         } else if (touch.released) {
-            if (const int32_t* held = findHold(InputKind::Touch, finger)) judge(*held, InputKind::Touch, finger, false);
+            if (const int32_t* held = findHold(InputKind::Touch, finger))
+                judge(*held, InputKind::Touch, finger, false, momentOf(touch.releasedAt));
         }
     }
     // Mouse events in a frame with touches are SDL's synthetic copies of them.
@@ -103,21 +106,39 @@ void GameLogic::handleInput(InputManager& input, int32_t height) {
     float mouseY = 0.0f;
     input.getMousePosition(mouseX, mouseY);
     if (input.mousePressed()) {
-        const int32_t index = hitTest(mouseX, h - mouseY);
-        if (index != -1) judge(index, InputKind::Mouse, kMouseId, true);
+        const double  at    = momentOf(input.mouseDownAt);
+        const int32_t index = hitTest(mouseX, h - mouseY, at);
+        if (index != -1) judge(index, InputKind::Mouse, kMouseId, true, at);
     }
     if (input.mouseReleased()) {
-        if (const int32_t* held = findHold(InputKind::Mouse, kMouseId)) judge(*held, InputKind::Mouse, kMouseId, false);
+        if (const int32_t* held = findHold(InputKind::Mouse, kMouseId))
+            judge(*held, InputKind::Mouse, kMouseId, false, momentOf(input.mouseUpAt));
     }
 }
 
-int32_t GameLogic::hitTest(float x, float y) const {
+double clockAtStamp(double clock, uint64_t readNs, uint64_t stampNs) {
+    return clock - (static_cast<double>(readNs) - static_cast<double>(stampNs)) * 1e-9;
+}
+
+// Without a stamp or a live reading, the press is taken at the frame's clock.
+double GameLogic::momentOf(uint64_t stampNs) const {
+    if (stampNs == 0 || streamClockNs == 0) return heardTime();
+    return clockAtStamp(heardTime(), streamClockNs, stampNs);
+}
+
+// Both edges at the press's own moment: not more than the earliest press ahead
+// of the note, and not after the circle would have left the list unpressed.
+bool GameLogic::hittable(const Circle& circle, double at) const {
+    return circle.active && !circle.judged && circle.time - at <= kEarliestPress &&
+           at - circle.time <= circle.holdDuration;
+}
+
+int32_t GameLogic::hitTest(float x, float y, double at) const {
     int32_t best         = -1;
     float   bestDistance = 0.0f;
     for (size_t i = 0; i < circles.size(); ++i) {
         const Circle& circle = circles[i];
-        if (!circle.active || circle.judged || !circle.holders.empty()) continue;
-        if (circle.time - streamTime > kEarliestPress) continue;
+        if (!hittable(circle, at) || !circle.holders.empty()) continue;
         const float distance = std::hypot(x - circle.x, y - circle.y);
         if (distance > circle.targetRadius + kHitSlack) continue;
         // A later circle must be strictly nearer to win.
@@ -129,22 +150,22 @@ int32_t GameLogic::hitTest(float x, float y) const {
     return best;
 }
 
-void GameLogic::judge(int32_t index, InputKind kind, uint64_t id, bool press) {
+void GameLogic::judge(int32_t index, InputKind kind, uint64_t id, bool press, double at) {
     if (index < 0 || index >= static_cast<int32_t>(circles.size())) {
         dropHold(kind, id);
         return;
     }
-    if (press) judgePress(index, kind, id);
-    else judgeHoldRelease(index, kind, id);
+    if (press) judgePress(index, kind, id, at);
+    else judgeHoldRelease(index, kind, id, at);
 }
 
-void GameLogic::judgePress(int32_t index, InputKind kind, uint64_t id) {
+void GameLogic::judgePress(int32_t index, InputKind kind, uint64_t id, double at) {
     Circle&    circle  = circles[static_cast<size_t>(index)];
     const bool holding = findHold(kind, id) != nullptr;  // this input is on another circle
     if (circle.channel != kHoldChannel) {
         if (circle.judged || holding) return;
         circle.judged = true;
-        awardPress(circle);
+        awardPress(circle, at);
         setAside(circle);
         return;
     }
@@ -156,16 +177,16 @@ void GameLogic::judgePress(int32_t index, InputKind kind, uint64_t id) {
 
     circle.judged       = true;
     const double window = kind == InputKind::Touch ? kTouchHoldWindow : kPointerHoldWindow;
-    if (std::abs(streamTime - circle.time) > window) {
+    if (std::abs(at - circle.time) > window) {
         // Too far off: the combo breaks, but the hold is still timed.
         combo             = 0;
         comboAtLastUnlock = 0;
         return;
     }
-    awardPress(circle);
+    awardPress(circle, at);
 }
 
-void GameLogic::judgeHoldRelease(int32_t index, InputKind kind, uint64_t id) {
+void GameLogic::judgeHoldRelease(int32_t index, InputKind kind, uint64_t id, double at) {
     Circle& circle = circles[static_cast<size_t>(index)];
     // Tap circles ignore releases; an input that does not hold this circle has
     // nothing to release on it.
@@ -180,7 +201,7 @@ void GameLogic::judgeHoldRelease(int32_t index, InputKind kind, uint64_t id) {
     if (!circle.holders.empty()) return;
 
     // A late press is credited from the note's time.
-    const double sinceNote = streamTime - circle.time;
+    const double sinceNote = at - circle.time;
     if (sinceNote > circle.heldTime) circle.heldTime = static_cast<float>(sinceNote);
     if (circle.holdDone) {
         setAside(circle);
@@ -196,15 +217,16 @@ void GameLogic::judgeHoldRelease(int32_t index, InputKind kind, uint64_t id) {
         circle.holdDone = true;
     } else {
         say(touch, "Not held long enough");
-        registerMiss();
+        missAt(circle);
     }
     setAside(circle);
 }
 
-void GameLogic::awardPress(const Circle& circle) {
-    const double accuracy = std::clamp(1.0 - std::abs(circle.time - streamTime), 0.0, 1.0);
+void GameLogic::awardPress(const Circle& circle, double at) {
+    const double accuracy = std::clamp(1.0 - std::abs(circle.time - at), 0.0, 1.0);
     addScore(timingFactor(accuracy) * pitchPoints(circle.note) * tierFactor(accuracy));
     countHit();
+    markTier(circle, stats.countPress(at - circle.time));
 }
 
 void GameLogic::countHit() {
@@ -224,7 +246,20 @@ void GameLogic::addScore(int32_t points) {
     std::cout << "Score added: " << added << " (Total: " << score << ")" << std::endl;
 }
 
+void GameLogic::missAt(const Circle& circle) {
+    registerMiss();
+    markTier(circle, Tier::Miss);
+}
+
+void GameLogic::markTier(const Circle& circle, Tier tier) { tierMarks.push_back({circle.x, circle.y, tier, 0.0f}); }
+
+void GameLogic::fadeTierMarks(float dt) {
+    for (TierMark& mark : tierMarks) mark.age += dt;
+    std::erase_if(tierMarks, [](const TierMark& mark) { return mark.age >= kTierMarkLife; });
+}
+
 void GameLogic::registerMiss() {
+    stats.countMiss();
     misses += 1;
     combo             = 0;
     comboAtLastUnlock = 0;

@@ -1,5 +1,7 @@
 #include "input/InputManager.h"
 
+#include "input/X11PressStamps.h"
+
 #include <SDL3/SDL.h>
 
 namespace {
@@ -21,30 +23,37 @@ void touchScale(SDL_WindowID windowId, float& w, float& h) {
 
 }  // namespace
 
-void InputManager::init() { *this = InputManager{}; }
+void InputManager::init() {
+    *this = InputManager{};
+    X11PressStamps::install();
+}
 
-void InputManager::processEvents(GuiEventHook gui) {
+void InputManager::processEvents(GuiEventHook gui, bool guiTakesText) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (gui != nullptr) gui(event);
-        handleEvent(event);
+        handleEvent(event, guiTakesText);
     }
 }
 
-void InputManager::handleEvent(const SDL_Event& event) {
+void InputManager::handleEvent(const SDL_Event& event, bool guiTakesText) {
     switch (event.type) {
     case SDL_EVENT_QUIT: quit = true; break;
     case SDL_EVENT_KEY_DOWN: {
         if (event.key.repeat) break;
-        const int32_t key = static_cast<int32_t>(event.key.key);
-        keysPressed.insert(key);
+        const uint64_t stamp = X11PressStamps::takeKey(event.key.raw, true, event.key.timestamp);
+        const int32_t  key   = static_cast<int32_t>(event.key.key);
+        if (guiTakesText && key != kEscapeKey && event.key.key != SDLK_F12) break;
+        keysPressed[key] = stamp;
         if (event.key.key == SDLK_F12) guiToggle = true;
         else if (key == kEscapeKey) quit = quit || escapeQuits;
         else if (key == kSpaceKey) playToggle = true;
         break;
     }
     case SDL_EVENT_KEY_UP:
-        if (!event.key.repeat) keysReleased.insert(static_cast<int32_t>(event.key.key));
+        if (!event.key.repeat)
+            keysReleased[static_cast<int32_t>(event.key.key)] =
+                X11PressStamps::takeKey(event.key.raw, false, event.key.timestamp);
         break;
     case SDL_EVENT_MOUSE_MOTION:
         mouseX = event.motion.x;
@@ -53,9 +62,15 @@ void InputManager::handleEvent(const SDL_Event& event) {
     case SDL_EVENT_MOUSE_BUTTON_DOWN:
     case SDL_EVENT_MOUSE_BUTTON_UP:
         if (event.button.button != SDL_BUTTON_LEFT) break;
-        (event.type == SDL_EVENT_MOUSE_BUTTON_DOWN ? mouseWentDown : mouseWentUp) = true;
-        mouseX                                                                    = event.button.x;
-        mouseY                                                                    = event.button.y;
+        if (event.type == SDL_EVENT_MOUSE_BUTTON_DOWN) {
+            mouseWentDown = true;
+            mouseDownAt   = X11PressStamps::takeButton(event.button.button, true, event.button.timestamp);
+        } else {
+            mouseWentUp = true;
+            mouseUpAt   = X11PressStamps::takeButton(event.button.button, false, event.button.timestamp);
+        }
+        mouseX = event.button.x;
+        mouseY = event.button.y;
         break;
     case SDL_EVENT_FINGER_DOWN: {
         float w, h;
@@ -66,6 +81,7 @@ void InputManager::handleEvent(const SDL_Event& event) {
         touch.released    = false;
         touch.x           = w * event.tfinger.x;
         touch.y           = h * event.tfinger.y;
+        touch.pressedAt   = event.tfinger.timestamp;
         break;
     }
     // A cancelled touch (the system took the finger, say for a gesture) ends
@@ -75,6 +91,7 @@ void InputManager::handleEvent(const SDL_Event& event) {
         TouchPoint& touch = touches[event.tfinger.fingerID];
         touch.active      = false;
         touch.released    = true;
+        touch.releasedAt  = event.tfinger.timestamp;
         break;
     }
     case SDL_EVENT_FINGER_MOTION: {

@@ -42,19 +42,30 @@ json readMember(const char* key, const char* parseMessage, bool& noFile) {
     return value;
 }
 
-// Read, merge, write.
-void saveMember(const char* key, const json& value, const char* parseMessage) {
+// Read, merge, write; the file's path when it was written, else empty.
+std::string saveMember(const char* key, const json& value, const char* parseMessage) {
     const std::string path = Prefs::filePath();
     std::string       error;
     const std::string text = Prefs::withMember(readPrefsFile(path).value_or(""), key, value, error);
     if (!error.empty()) base::logError(parseMessage, error.c_str());
     if (!saveFileReplacing(path, text)) {
         base::logError("Failed to save prefs file: %s", SDL_GetError());
-        return;
+        return "";
     }
-    if (value.is_boolean())
-        base::logInfo("Keyboard gameplay setting saved to %s: %s", path.c_str(), enabledText(value.get<bool>()));
-    else base::logInfo("Player name saved to %s", path.c_str());
+    return path;
+}
+
+// A whole number within [lowest, highest], or the fallback with a line saying why.
+int32_t loadWholeNumber(const char* key, int32_t lowest, int32_t highest, int32_t fallback) {
+    bool       noFile = false;
+    const json value  = readMember(key, "Failed to parse prefs JSON: %s", noFile);
+    if (noFile || value.is_null()) return fallback;
+    if (!value.is_number_integer() || value.get<int64_t>() < lowest || value.get<int64_t>() > highest) {
+        base::logError("Ignoring prefs value %s: %s (expected a whole number from %d to %d)", key, value.dump().c_str(),
+                       lowest, highest);
+        return fallback;
+    }
+    return static_cast<int32_t>(value.get<int64_t>());
 }
 
 }  // namespace
@@ -120,12 +131,34 @@ bool loadKeyboardGameplay(bool fallback) {
     return value.is_boolean() ? value.get<bool>() : fallback;
 }
 
+int32_t loadAudioOffsetMs(int32_t fallback) {
+    return loadWholeNumber("audioOffsetMs", kLowestAudioOffsetMs, kHighestAudioOffsetMs, fallback);
+}
+
+int32_t loadMusicVolume(int32_t fallback) { return loadWholeNumber("musicVolume", 0, 100, fallback); }
+
 void savePlayerName(const std::string& name) {
-    saveMember("playerName", name, "Failed to parse existing prefs when saving player name: %s");
+    const std::string path =
+        saveMember("playerName", name, "Failed to parse existing prefs when saving player name: %s");
+    if (!path.empty()) base::logInfo("Player name saved to %s", path.c_str());
 }
 
 void saveKeyboardGameplay(bool enabled) {
-    saveMember("keyboardGameplay", enabled, "Failed to parse existing prefs when saving keyboard gameplay: %s");
+    const std::string path =
+        saveMember("keyboardGameplay", enabled, "Failed to parse existing prefs when saving keyboard gameplay: %s");
+    if (!path.empty()) base::logInfo("Keyboard gameplay setting saved to %s: %s", path.c_str(), enabledText(enabled));
+}
+
+void saveAudioOffsetMs(int32_t offsetMs) {
+    const std::string path =
+        saveMember("audioOffsetMs", offsetMs, "Failed to parse existing prefs when saving the audio offset: %s");
+    if (!path.empty()) base::logInfo("Audio offset saved to %s: %d ms", path.c_str(), offsetMs);
+}
+
+void saveMusicVolume(int32_t percent) {
+    const std::string path =
+        saveMember("musicVolume", percent, "Failed to parse existing prefs when saving the music volume: %s");
+    if (!path.empty()) base::logInfo("Music volume saved to %s: %d %%", path.c_str(), percent);
 }
 
 }  // namespace Prefs

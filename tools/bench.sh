@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/setup.sh
 
-BENCHMARKS=(tick_bench audio_system_bench mixer_bench render_bench gui_bench level_load_bench tickbench chart_quality_bench lumoka-import levelgen)
+BENCHMARKS=(tick_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench level_load_bench tickbench chart_quality_bench lumoka-import levelgen)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${BENCHMARKS[@]}"
 bash tools/generate-levels.sh build/release
@@ -31,6 +31,7 @@ run() {  # name, binary: the JSON lands in $out/name.json; the programs' own lin
 }
 run tick build/release/tests/game/tick_bench
 run dispatch build/release/tests/audio/audio_system_bench
+run press build/release/tests/game/press_timing_bench
 run mixer build/release/tests/audio/mixer_bench
 run render build/release/tests/render/render_bench
 run gui build/release/tests/ui/gui_bench
@@ -77,6 +78,12 @@ tick=BM_LogicTick/notesPerStem
 row "logic tick median, 50,000 notes over 500" \
   "$(ratio "$(field tick "$tick:50000/iterations:1/repeats:3000_median" real_time)" \
            "$(field tick "$tick:500/iterations:1/repeats:3000_median" real_time)")" x "<= 1.5"
+for fps in 20 60; do
+  press="BM_JudgedTimeError/fps:$fps/iterations:1/real_time"
+  row "judged press vs. the clock at the press, $fps fps, p50" "$(num "$(field press "$press" p50_ms)")" ms
+  row "judged press vs. the clock at the press, $fps fps, p99" "$(num "$(field press "$press" p99_ms)")" ms "<= 1"
+  row "  the same judged at the frame's clock, p99" "$(num "$(field press "$press" at_frame_p99_ms)")" ms
+done
 row "MIDI dispatch, quiet pass over 8 x 5,000 notes" "$(num "$(field dispatch BM_DispatchQuietPass real_time)")" ns
 row "MIDI dispatch, one tick's pass over 8 x 5,000 notes" "$(num "$(field dispatch BM_DispatchTickPass real_time)")" ns
 row "background pass, 1920 x 1080" "$(num "$(field render BM_BackgroundFrame/real_time real_time)")" ms

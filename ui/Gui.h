@@ -1,5 +1,5 @@
-// What the GUI draws each frame: the main menu, the in-game HUD and the four
-// panels (leaderboard, settings, tutorial, credits), with the state they keep
+// What the GUI draws each frame: the main menu, the in-game HUD and the
+// panels (results, leaderboard, settings, calibration, tutorial, credits), with the state they keep
 // between frames. App::drawGui picks one of them per frame; every function here
 // runs on the main thread inside a GUI frame, and the ones that read or change
 // the run take the game-state lock themselves. Their shared look is ui/Widgets.h.
@@ -38,8 +38,13 @@ void stopPackageImport();
 // Whether a dialog or window of the GUI takes the Escape key this frame.
 bool guiTakesEscape();
 
+class GameLogic;
+
 void drawScoreHud(App& app);
+void drawTierLabels(const GameLogic& game);
 void drawLeaderboardPanel(App& app);
 void drawSettingsPanel(App& app);
+void drawCalibrationPanel(App& app);
+void drawResultsPanel(App& app);
 void drawTutorialPanel(App& app);
 void drawCreditsPanel(App& app);

@@ -12,6 +12,7 @@
 
 #include <imgui.h>
 
+#include <cfloat>
 #include <mutex>
 
 int lastTutorialPage = -1;
@@ -22,6 +23,19 @@ void coloredText(const ImVec4& colour, const char* format, auto value) {
     ImGui::PushStyleColor(ImGuiCol_Text, colour);
     ImGui::Text(format, value);
     ImGui::PopStyleColor();
+}
+
+constexpr float kTierLabelRise = 40.0f;  // × uiScale over a label's life
+
+ImU32 tierColour(Tier tier, float alpha) {
+    const auto a = static_cast<int>(alpha * 255.0f);
+    switch (tier) {
+    case Tier::Perfect: return IM_COL32(255, 215, 0, a);
+    case Tier::Great: return IM_COL32(0, 230, 120, a);
+    case Tier::Good: return IM_COL32(80, 170, 255, a);
+    case Tier::Miss: break;
+    }
+    return IM_COL32(255, 60, 60, a);
 }
 
 // Bottom centre, over whatever screen the load was started from.
@@ -41,6 +55,22 @@ void drawLoadingBar(const LevelLoader& loader) {
 }
 
 }  // namespace
+
+// Each judged press and miss: its tier's word above the circle, rising a
+// little and fading out. Behind the windows, on the background draw list.
+void drawTierLabels(const GameLogic& game) {
+    ImDrawList* list   = ImGui::GetBackgroundDrawList();
+    ImFont*     font   = scoreFont;
+    const float height = ImGui::GetIO().DisplaySize.y;
+    for (const TierMark& mark : game.tierMarks) {
+        const float  life = mark.age / kTierMarkLife;
+        const char*  text = tierName(mark.tier);
+        const ImVec2 size = font->CalcTextSizeA(font->LegacySize, FLT_MAX, 0.0f, text);
+        const float  top  = height - mark.y - size.y * 0.5f - life * kTierLabelRise * uiScale;
+        list->AddText(font, font->LegacySize, ImVec2(mark.x - size.x * 0.5f, top), tierColour(mark.tier, 1.0f - life),
+                      text);
+    }
+}
 
 void drawScoreHud(App& app) {
     const GameLogic&     game     = app.game;
@@ -140,13 +170,18 @@ void App::drawGui() {
     cancelLoadOnLeaving();
     if (game.inGame) {
         std::lock_guard<std::mutex> lock(gameStateMutex);
+        drawTierLabels(game);
         drawScoreHud(*this);
         game.drawStemProgressHud(static_cast<int32_t>(audio.stems.size()));
         drawExitButton();
+    } else if (showResults) {
+        drawResultsPanel(*this);
     } else if (showLeaderboard) {
         drawLeaderboardPanel(*this);
     } else if (tutorialActive) {
         drawTutorialPanel(*this);
+    } else if (showCalibration) {
+        drawCalibrationPanel(*this);
     } else if (showSettings) {
         drawSettingsPanel(*this);
     } else if (showCredits) {

@@ -1,7 +1,9 @@
-// The settings panel: the player name (kept on "Save") and the keyboard gameplay
-// switch (kept at once), with the way on to the credits.
+// The settings panel: the player name (kept on "Save"), the keyboard gameplay
+// switch (kept at once), the audio offset with the way to its calibration and
+// the music volume (kept when let go), with the way on to the credits.
 #include "app/App.h"
 
+#include "audio/AudioSystem.h"
 #include "game/GameLogic.h"
 #include "persistence/Prefs.h"
 #include "ui/Gui.h"
@@ -11,6 +13,7 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <string>
 
@@ -57,6 +60,29 @@ void drawKeyboardSwitch(GameLogic& game) {
     ImGui::PopStyleColor(3);
 }
 
+// The offset shifts judging and the circles together; both sliders act while
+// dragged and are kept when let go.
+void drawAudioSettings(App& app) {
+    ImGui::PushStyleColor(ImGuiCol_FrameBg, kFieldColour);
+    ImGui::PushStyleColor(ImGuiCol_SliderGrab, kGreen);
+    ImGui::PushItemWidth(ImGui::GetContentRegionAvail().x * 0.5f);
+    int offsetMs = static_cast<int>(std::lround(app.game.audioOffset * 1000.0));
+    if (ImGui::SliderInt("Audio offset", &offsetMs, Prefs::kLowestAudioOffsetMs, Prefs::kHighestAudioOffsetMs, "%d ms",
+                         ImGuiSliderFlags_AlwaysClamp)) {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        app.game.audioOffset = offsetMs / 1000.0;
+    }
+    if (ImGui::IsItemDeactivatedAfterEdit()) Prefs::saveAudioOffsetMs(offsetMs);
+    ImGui::SameLine();
+    if (ImGui::Button("Calibrate...")) app.showCalibration = true;
+    int volume = static_cast<int>(std::lround(app.audio.musicVolume * 100.0f));
+    if (ImGui::SliderInt("Music volume", &volume, 0, 100, "%d %%", ImGuiSliderFlags_AlwaysClamp))
+        app.audio.setMusicVolume(static_cast<float>(volume) / 100.0f);
+    if (ImGui::IsItemDeactivatedAfterEdit()) Prefs::saveMusicVolume(volume);
+    ImGui::PopItemWidth();
+    ImGui::PopStyleColor(2);
+}
+
 }  // namespace
 
 void drawSettingsPanel(App& app) {
@@ -76,6 +102,8 @@ void drawSettingsPanel(App& app) {
     ImGui::PushStyleColor(ImGuiCol_Text, kGrey);
     ImGui::TextWrapped("Enable for playing with a keyboard.");
     ImGui::PopStyleColor();
+    drawSpacer(20.0f);
+    drawAudioSettings(app);
     endContentBox(true);
 
     const float s = uiScale;

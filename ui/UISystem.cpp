@@ -9,6 +9,7 @@
 
 #include <SDL3/SDL.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 #include <imgui_impl_opengl3.h>
 #include <imgui_impl_sdl3.h>
 #define STB_IMAGE_IMPLEMENTATION
@@ -181,6 +182,14 @@ bool init(RenderState& render) {
 // Before the GUI is set up (or once it is gone) nothing is there to take events.
 void processEvent(const SDL_Event& event) {
     if (ImGui::GetCurrentContext() != nullptr) ImGui_ImplSDL3_ProcessEvent(&event);
+}
+
+// io.WantTextInput follows a frame behind (it is set at the next NewFrame); the
+// text field's own request from the frame just ended is current when the
+// events of the next one are read.
+bool wantsTextInput() {
+    const ImGuiContext* context = ImGui::GetCurrentContext();
+    return context != nullptr && context->PlatformImeData.WantTextInput;
 }
 
 void beginFrame() {

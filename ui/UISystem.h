@@ -26,6 +26,7 @@ extern uint32_t buttonExitTexture, buttonExitActiveTexture;
 namespace UISystem {
 bool    init(RenderState& render);  // always true: every missing asset has a fallback
 void    processEvent(const SDL_Event& event);
+bool    wantsTextInput();  // a text field had the keyboard at the end of the last frame
 void    beginFrame();
 void    endFrame();
 void    shutdown();

@@ -183,7 +183,7 @@ TEST_F(CircleLife, ACircleWhoseTimeWasJumpedOverLeavesWithoutAMiss) {
 TEST_F(CircleLife, HeldHoldCompletesThenCostsAMissWhenHeldTooLong) {
     game.spawnCircle(noteOn(1.0, 60, 100, 1, 2.0), 0, 1.0, 1920, 1080);
     game.streamTime = 1.0;
-    game.judge(0, InputKind::Touch, 4, true);
+    game.judge(0, InputKind::Touch, 4, true, game.streamTime);
     const int32_t afterPress = game.score;
     play(1.99);
     EXPECT_FALSE(game.circles[0].holdDone);
@@ -202,10 +202,10 @@ TEST_F(CircleLife, HeldHoldCompletesThenCostsAMissWhenHeldTooLong) {
 TEST_F(CircleLife, CompletedHoldReleasedInTimeLeavesQuietly) {
     game.spawnCircle(noteOn(1.0, 60, 100, 1, 2.0), 0, 1.0, 1920, 1080);
     game.streamTime = 1.0;
-    game.judge(0, InputKind::Touch, 4, true);
+    game.judge(0, InputKind::Touch, 4, true, game.streamTime);
     play(2.1);
     const auto output = capture([&] {
-        game.judge(pointerHolds.at(4), InputKind::Touch, 4, false);
+        game.judge(pointerHolds.at(4), InputKind::Touch, 4, false, game.streamTime);
         play(0.02);
     });
     EXPECT_TRUE(game.circles.empty());

@@ -124,7 +124,7 @@ protected:
         loadLevelManifest(level, app.audio, app.render, game);
     }
 
-    void advanceClock(float) override { app.audio.updateStreamTime(game.streamTime); }
+    void advanceClock(float) override { app.audio.updateStreamTime(game.streamTime, game.streamClockNs); }
 
     testsupport::TempDir dir;
     std::string          level;

@@ -4,6 +4,8 @@
 #include <SDL3/SDL.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
 #include <vector>
 
 namespace {
@@ -27,12 +29,13 @@ protected:
 
     static void push(SDL_Event event) { ASSERT_TRUE(SDL_PushEvent(&event)) << SDL_GetError(); }
 
-    static void key(SDL_EventType type, SDL_Keycode code, bool repeat = false) {
+    static void key(SDL_EventType type, SDL_Keycode code, bool repeat = false, Uint64 stamp = 0) {
         SDL_Event e{};
-        e.type       = type;
-        e.key.key    = code;
-        e.key.down   = type == SDL_EVENT_KEY_DOWN;
-        e.key.repeat = repeat;
+        e.type             = type;
+        e.common.timestamp = stamp;
+        e.key.key          = code;
+        e.key.down         = type == SDL_EVENT_KEY_DOWN;
+        e.key.repeat       = repeat;
         push(e);
     }
     static void button(SDL_EventType type, Uint8 which, float x, float y) {
@@ -52,7 +55,7 @@ protected:
         e.tfinger.y        = ny;
         push(e);
     }
-    void frame() { input.processEvents(nullptr); }
+    void frame() { input.processEvents(nullptr, false); }
 
     static SDL_Window* window;
     InputManager       input;
@@ -60,10 +63,16 @@ protected:
 
 SDL_Window* InputManagerTest::window = nullptr;
 
+std::set<int32_t> keysOf(const std::map<int32_t, uint64_t>& keys) {
+    std::set<int32_t> codes;
+    for (const auto& entry : keys) codes.insert(entry.first);
+    return codes;
+}
+
 TEST_F(InputManagerTest, HeldKeyCountsOnceAndAutoRepeatIsIgnored) {
     key(SDL_EVENT_KEY_DOWN, SDLK_A);
     frame();
-    EXPECT_EQ(input.keysPressed, std::set<int32_t>{'a'});
+    EXPECT_EQ(keysOf(input.keysPressed), std::set<int32_t>{'a'});
     input.endFrame();
 
     key(SDL_EVENT_KEY_DOWN, SDLK_A, true);
@@ -75,7 +84,7 @@ TEST_F(InputManagerTest, HeldKeyCountsOnceAndAutoRepeatIsIgnored) {
 
     key(SDL_EVENT_KEY_UP, SDLK_A);
     frame();
-    EXPECT_EQ(input.keysReleased, std::set<int32_t>{'a'});
+    EXPECT_EQ(keysOf(input.keysReleased), std::set<int32_t>{'a'});
 }
 
 TEST_F(InputManagerTest, PressAndReleaseInOneFrameAreBothSeenThenCleared) {
@@ -83,11 +92,57 @@ TEST_F(InputManagerTest, PressAndReleaseInOneFrameAreBothSeenThenCleared) {
     key(SDL_EVENT_KEY_UP, SDLK_COMMA);
     key(SDL_EVENT_KEY_DOWN, SDLK_Q);
     frame();
-    EXPECT_EQ(input.keysPressed, (std::set<int32_t>{',', 'q'}));
-    EXPECT_EQ(input.keysReleased, std::set<int32_t>{','});
+    EXPECT_EQ(keysOf(input.keysPressed), (std::set<int32_t>{',', 'q'}));
+    EXPECT_EQ(keysOf(input.keysReleased), std::set<int32_t>{','});
     input.endFrame();
     EXPECT_TRUE(input.keysPressed.empty());
     EXPECT_TRUE(input.keysReleased.empty());
+}
+
+// Each press and release keeps the moment SDL stamped on it, not the frame's.
+TEST_F(InputManagerTest, PressesKeepTheirOwnStamps) {
+    key(SDL_EVENT_KEY_DOWN, SDLK_A, false, 1'000'000);
+    key(SDL_EVENT_KEY_UP, SDLK_A, false, 2'000'000);
+    SDL_Event down{};
+    down.type             = SDL_EVENT_MOUSE_BUTTON_DOWN;
+    down.common.timestamp = 3'000'000;
+    down.button.button    = SDL_BUTTON_LEFT;
+    push(down);
+    SDL_Event up        = down;
+    up.type             = SDL_EVENT_MOUSE_BUTTON_UP;
+    up.common.timestamp = 4'000'000;
+    push(up);
+    SDL_Event touch{};
+    touch.type             = SDL_EVENT_FINGER_DOWN;
+    touch.common.timestamp = 5'000'000;
+    touch.tfinger.fingerID = 2;
+    push(touch);
+    touch.type             = SDL_EVENT_FINGER_UP;
+    touch.common.timestamp = 6'000'000;
+    push(touch);
+    frame();
+    EXPECT_EQ(input.keysPressed.at('a'), 1'000'000u);
+    EXPECT_EQ(input.keysReleased.at('a'), 2'000'000u);
+    EXPECT_EQ(input.mouseDownAt, 3'000'000u);
+    EXPECT_EQ(input.mouseUpAt, 4'000'000u);
+    EXPECT_EQ(input.touches.at(2).pressedAt, 5'000'000u);
+    EXPECT_EQ(input.touches.at(2).releasedAt, 6'000'000u);
+}
+
+// While a GUI text field has the keyboard, Space is a typed space: it neither
+// toggles playback nor presses a gameplay key. Escape and F12 still work.
+TEST_F(InputManagerTest, KeysTypedIntoTheGuiStayOutOfTheGame) {
+    for (const SDL_Keycode code : {SDLK_SPACE, SDLK_A, SDLK_ESCAPE, SDLK_F12}) {
+        SDL_Event e{};
+        e.type     = SDL_EVENT_KEY_DOWN;
+        e.key.key  = code;
+        e.key.down = true;
+        input.handleEvent(e, true);
+    }
+    EXPECT_FALSE(input.playTogglePressed());
+    EXPECT_EQ(keysOf(input.keysPressed), (std::set<int32_t>{27, static_cast<int32_t>(SDLK_F12)}));
+    EXPECT_TRUE(input.quitRequested());
+    EXPECT_TRUE(input.guiTogglePressed());
 }
 
 TEST_F(InputManagerTest, GlobalControls) {
@@ -103,9 +158,11 @@ TEST_F(InputManagerTest, GlobalControls) {
 
     key(SDL_EVENT_KEY_DOWN, SDLK_ESCAPE);
     static std::vector<SDL_Keycode> guiKeys;
-    input.processEvents([](const SDL_Event& event) {
-        if (event.type == SDL_EVENT_KEY_DOWN) guiKeys.push_back(event.key.key);
-    });  // the GUI sees it first, the game still quits
+    input.processEvents(
+        [](const SDL_Event& event) {
+            if (event.type == SDL_EVENT_KEY_DOWN) guiKeys.push_back(event.key.key);
+        },
+        true);  // the GUI sees it first, and has the keyboard: the game still quits
     EXPECT_EQ(guiKeys, std::vector<SDL_Keycode>{SDLK_ESCAPE});
     EXPECT_TRUE(input.quitRequested());
     input.endFrame();

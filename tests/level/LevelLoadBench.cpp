@@ -107,7 +107,7 @@ void frame(App& app, float dt) {
     std::lock_guard<std::mutex> lock(gameStateMutex);
     app.installLoadedLevel();
     app.audio.update(dt);
-    app.audio.updateStreamTime(app.game.streamTime);
+    app.audio.updateStreamTime(app.game.streamTime, app.game.streamClockNs);
     app.game.updateCircles(dt);
 }
 

@@ -104,6 +104,38 @@ TEST_F(PrefsFile, SavesMergeIntoTheFileInKeyOrderWithFourSpaces) {
     EXPECT_EQ(readFile(path()), "{\n    \"keyboardGameplay\": true,\n    \"playerName\": \"Player\"\n}");
 }
 
+// The offset and the volume join the other members; values out of range or
+// not whole give the defaults with one line each, and nothing is lost.
+TEST_F(PrefsFile, OffsetAndVolumeAreKeptBesideTheOtherMembers) {
+    store(R"({"playerName": "Ada", "keyboardGameplay": false})");
+    EXPECT_EQ(Prefs::loadAudioOffsetMs(0), 0);
+    EXPECT_EQ(Prefs::loadMusicVolume(100), 100);
+    CaptureStdout();
+    Prefs::saveAudioOffsetMs(-37);
+    Prefs::saveMusicVolume(64);
+    EXPECT_EQ(GetCapturedStdout(), "Audio offset saved to " + path().string() + ": -37 ms\nMusic volume saved to " +
+                                       path().string() + ": 64 %\n");
+    EXPECT_EQ(readFile(path()),
+              "{\n    \"audioOffsetMs\": -37,\n    \"keyboardGameplay\": false,\n"
+              "    \"musicVolume\": 64,\n    \"playerName\": \"Ada\"\n}");
+    EXPECT_EQ(Prefs::loadAudioOffsetMs(0), -37);
+    EXPECT_EQ(Prefs::loadMusicVolume(100), 64);
+
+    for (const char* bad :
+         {R"({"audioOffsetMs": 301, "musicVolume": -1})", R"({"audioOffsetMs": 12.5, "musicVolume": "64"})"}) {
+        store(bad);
+        CaptureStderr();
+        EXPECT_EQ(Prefs::loadAudioOffsetMs(5), 5) << bad;
+        EXPECT_EQ(Prefs::loadMusicVolume(80), 80) << bad;
+        const std::string err = GetCapturedStderr();
+        EXPECT_NE(err.find("Ignoring prefs value audioOffsetMs"), std::string::npos) << err;
+        EXPECT_NE(err.find("Ignoring prefs value musicVolume"), std::string::npos) << err;
+    }
+    store(R"({"audioOffsetMs": -300, "musicVolume": 0})");
+    EXPECT_EQ(Prefs::loadAudioOffsetMs(5), -300);
+    EXPECT_EQ(Prefs::loadMusicVolume(80), 0);
+}
+
 TEST_F(PrefsFile, ASaveOverAnUnreadableFileKeepsOnlyItsMember) {
     for (const char* stored : {"{broken", "[1, 2, 3]", "\"just a string\""}) {
         store(stored);

@@ -80,17 +80,6 @@ void GuiGameTest::quit(GameProcess& game) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
 }
 
-::testing::AssertionResult GuiGameTest::clickUntil(GameProcess& game, float x, float y, const std::string& line,
-                                                   int attempts) {
-    const size_t from = game.stdoutText().size();
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        clickAt(x, y);
-        if (game.waitForOutput(line, 10s, from)) return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "no \"" << line << "\" after clicks at " << x << ", " << y << "\n"
-                                         << game.stdoutText() << game.stderrText();
-}
-
 // A double click the frame loop splits over too many slow frames is two single
 // clicks; the folder is still listed and another double click does no harm.
 ::testing::AssertionResult GuiGameTest::enterDialogFolder(int row, bool deeper) {

@@ -40,12 +40,19 @@ inline float    dialogRowY(int i) { return 438 + 40 * i; }
 constexpr float kDialogOkX = 646, kDialogOkY = 737;
 }  // namespace menu
 
+struct Box {
+    int x0, y0, x1, y1;
+};
+
 struct Image {
     int                        width = 0, height = 0;
     std::vector<unsigned char> rgb;
     const unsigned char*       at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
     // Pixels of the box [x0, x1) x [y0, y1) that pass test.
     int count(int x0, int y0, int x1, int y1, const std::function<bool(const unsigned char*)>& test) const;
+    int count(const Box& box, const std::function<bool(const unsigned char*)>& test) const {
+        return count(box.x0, box.y0, box.x1, box.y1, test);
+    }
 };
 
 // The whole display, saved at path and read back; empty (with a test failure) when that fails.
@@ -64,10 +71,6 @@ protected:
                                        const std::string& binary    = LUMOKA_BINARY);
     // Escape on the main menu ends the game with exit code 0.
     void quit(GameProcess& game);
-    // A slow frame may miss a click: clicks again (where a second click does no
-    // harm) until the line is printed after the first.
-    static ::testing::AssertionResult clickUntil(GameProcess& game, float x, float y, const std::string& line,
-                                                 int attempts = 4);
     // Double-clicks a folder's row (0: "..") in the open file dialog until it lists that folder.
     ::testing::AssertionResult enterDialogFolder(int row, bool deeper);
 

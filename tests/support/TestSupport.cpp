@@ -87,9 +87,26 @@ bool clickAt(float x, float y) {
     return std::system(command.c_str()) == 0;
 }
 
+bool pressAt(float x, float y) {
+    const std::string command = "xdotool mousemove " + std::to_string(static_cast<int>(x)) + " " +
+                                std::to_string(static_cast<int>(y)) + " sleep 0.5 mousedown 1 sleep 0.2 mouseup 1";
+    return std::system(command.c_str()) == 0;
+}
+
+::testing::AssertionResult clickUntil(GameProcess& game, float x, float y, const std::string& line, int attempts) {
+    const size_t from = game.stdoutText().size();
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        pressAt(x, y);
+        if (game.waitForOutput(line, std::chrono::seconds(10), from)) return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "no \"" << line << "\" after clicks at " << x << ", " << y << "\n"
+                                         << game.stdoutText() << game.stderrText();
+}
+
 bool takeScreenshot(const fs::path& path) {
     fs::create_directories(path.parent_path());
-    const std::string command = "import -window root '" + path.string() + "'";
+    // The fastest compression: tests that wait for the screen take many.
+    const std::string command = "import -window root -quality 10 '" + path.string() + "'";
     return std::system(command.c_str()) == 0;
 }
 

@@ -91,6 +91,13 @@ bool pressKey(const std::string& key);
 bool typeText(const std::string& text);
 // A left click at a point of the test display's screen.
 bool clickAt(float x, float y);
+// The same, slow and deliberate: the pointer rests on the point, then the
+// button is held, each for longer than a slow frame of the software renderer.
+bool pressAt(float x, float y);
+// Presses (pressAt) again while the line, printed after the first press, does
+// not come: a slow frame may miss one. For buttons where a second click, should the
+// first have counted late, changes nothing.
+::testing::AssertionResult clickUntil(GameProcess& game, float x, float y, const std::string& line, int attempts = 4);
 // The whole test display as a PNG file.
 bool takeScreenshot(const std::filesystem::path& path);
 

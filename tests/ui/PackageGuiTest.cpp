@@ -16,6 +16,7 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using testsupport::clickUntil;
 using testsupport::GameProcess;
 using testsupport::readFile;
 namespace menu = testsupport::menu;
