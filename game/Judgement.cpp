@@ -74,8 +74,9 @@ void GameLogic::handleInput(InputManager& input, int32_t height) {
     const float h = static_cast<float>(height);
 
     if (keyboardGameplay) {
-        for (const auto& [key, stamp] : input.keysPressed) {
-            const double at    = momentOf(stamp);
+        for (const auto& press : input.keysPressed) {
+            const auto   key   = press.first;  // clang 14 cannot capture a structured binding
+            const double at    = momentOf(press.second);
             const auto   found = std::find_if(circles.begin(), circles.end(), [&](const Circle& circle) {
                 return circle.key == key && hittable(circle, at);
             });
