@@ -2,6 +2,9 @@
 // touches against their synthetic mouse copies, hold windows and releases.
 #include "GameFixture.h"
 
+#include <sstream>
+#include <string>
+
 namespace {
 
 constexpr float kX = 500.0f;
@@ -328,6 +331,14 @@ TEST_F(Judgement, RemovalKeepsHoldIndicesOnTheirCircles) {
     EXPECT_NE(output.err.find("Good hold (with tolerance)"), std::string::npos);
 }
 
+std::string withoutFetchFailures(const std::string& err) {
+    std::istringstream lines(err);
+    std::string        kept, line;
+    while (std::getline(lines, line))
+        if (line.rfind("HTTP request failed", 0) != 0) kept += line + "\n";
+    return kept;
+}
+
 TEST_F(Judgement, ReleaseAfterANewRunNeverTouchesTheNewCircles) {
     addCircle(kX, kY, 10.0, 40, 1, 2.0);
     game.streamTime = 10.0;
@@ -339,7 +350,8 @@ TEST_F(Judgement, ReleaseAfterANewRunNeverTouchesTheNewCircles) {
     game.streamTime = 11.0;
     touchUp(1);
     const auto output = capture([&] { frame(); });
-    EXPECT_TRUE(output.out.empty() && output.err.empty()) << output.out << output.err;
+    // The new run's best-score fetch may fail on its own thread meanwhile; only the release must stay silent.
+    EXPECT_TRUE(output.out.empty() && withoutFetchFailures(output.err).empty()) << output.out << output.err;
     EXPECT_FALSE(game.circles[0].judged);
     EXPECT_EQ(game.misses, 0);
 }
