@@ -39,7 +39,8 @@ void drawNameField() {
     ImGui::PushStyleColor(ImGuiCol_FrameBgHovered, kFieldHoverColour);
     ImGui::PushStyleColor(ImGuiCol_FrameBgActive, ImVec4(0.25f, 0.25f, 0.35f, 0.9f));
     ImGui::PushItemWidth(-1.0f);
-    ImGui::InputText("##playername", playerNameBuffer, sizeof(playerNameBuffer));
+    // A click on the name selects it whole, so typing replaces it.
+    ImGui::InputText("##playername", playerNameBuffer, sizeof(playerNameBuffer), ImGuiInputTextFlags_AutoSelectAll);
     ImGui::PopItemWidth();
     ImGui::PopStyleColor(3);
     ImGui::PopStyleVar(2);
