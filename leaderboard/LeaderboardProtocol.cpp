@@ -24,6 +24,18 @@ std::string cutToNameLimit(std::string name) {
     return name;
 }
 
+bool holdsControlCharacter(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+            static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string percentEncodeSegment(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string           encoded;

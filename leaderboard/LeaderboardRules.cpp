@@ -26,6 +26,10 @@ bool readName(const json& object, const char* key, const std::string& where, std
         return fail(error,
                     where + "." + key + " must be a string of at most " + std::to_string(kMaxNameBytes) + " bytes");
     }
+    // A name is shown on terminals and in tab-separated lists: no byte of it may steer them.
+    if (holdsControlCharacter(it->get_ref<const std::string&>())) {
+        return fail(error, where + "." + key + " must hold no control characters");
+    }
     out = it->get<std::string>();
     return true;
 }

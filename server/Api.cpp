@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <string_view>
 
 using nlohmann::json;
@@ -105,10 +107,51 @@ void applyTotalQuota(const UploadLimits& limits, int64_t storedLevels, int64_t s
     upload.levels = std::move(kept);
 }
 
-ApiReply getLeaderboard(LeaderboardStore& store) {
+// The query of GET /api/leaderboard: "level" (repeated) and "from"; others are ignored.
+bool readPageQuery(std::string_view query, PageQuery& page, std::string& error) {
+    page                 = PageQuery();
+    page.levels          = kPageLevels;
+    page.entriesPerLevel = kPageLevelScores;
+    page.entries         = kPageScores;
+    while (!query.empty()) {
+        const std::string_view part = query.substr(0, query.find('&'));
+        query.remove_prefix(std::min(query.size(), part.size() + 1));
+        const size_t equals = part.find('=');
+        std::string  value;
+        if (equals == std::string_view::npos || !percentDecode(part.substr(equals + 1), value)) continue;
+        const std::string_view key = part.substr(0, equals);
+        if (key == "level") page.names.push_back(std::move(value));
+        if (key == "from") {
+            char*           end  = nullptr;
+            const long long from = std::strtoll(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || from < 0) {
+                error = "from must be a count of levels";
+                return false;
+            }
+            page.firstLevel = from;
+        }
+    }
+    if (page.names.size() > kPageLevels) {
+        error = "at most " + std::to_string(kPageLevels) + " levels in one request";
+        return false;
+    }
+    return true;
+}
+
+ApiReply getLeaderboard(LeaderboardStore& store, std::string_view query) {
+    PageQuery   request;
+    std::string error;
+    if (!readPageQuery(query, request, error)) return failure(400, error);
+    Page page;
+    if (store.readPage(request, page) != StoreStatus::Ok) return storageFailure();
     std::vector<LeaderboardLevel> levels;
-    if (store.readAll(levels) != StoreStatus::Ok) return storageFailure();
-    return {200, compact(leaderboardDocument(levels))};
+    for (PageLevel& level : page.levels) levels.push_back(std::move(level.level));
+    json document = leaderboardDocument(levels);
+    for (size_t i = 0; i < page.levels.size(); ++i) {
+        if (page.levels[i].moreEntries) document["levels"][i]["moreScores"] = true;
+    }
+    if (page.nextLevel >= 0) document["nextFrom"] = page.nextLevel;
+    return {200, compact(document)};
 }
 
 ApiReply refusedUpload(const std::string& message, const json& refused) {
@@ -123,7 +166,7 @@ int entryCount(const std::vector<LeaderboardLevel>& levels) {
 }
 
 ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge,
-                         const std::string& body) {
+                         const Sender& sender, const std::string& body) {
     if (body.size() > kMaxUploadBytes) {
         return failure(413, "body larger than " + std::to_string(kMaxUploadBytes) + " bytes");
     }
@@ -132,6 +175,7 @@ ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, Qu
     if (!readUpload(body, limits, upload, error)) {
         return upload.refused.empty() ? failure(400, error) : refusedUpload(error, upload.refused);
     }
+    if (sender.quotas != nullptr) sender.quotas->take(limits, sender.address, upload);
     const auto levelCount = static_cast<int64_t>(upload.levels.size());
     if (gauge == nullptr || !gauge->surelyFits(limits, levelCount, entryCount(upload.levels))) {
         int64_t storedLevels = 0, storedEntries = 0;
@@ -172,7 +216,57 @@ ApiReply getPlayerScore(LeaderboardStore& store, std::string_view rest) {
     return storageFailure();
 }
 
+uint64_t nameHash(std::string_view name) { return std::hash<std::string_view>()(name); }
+
+uint64_t entryHash(const std::string& level, const std::string& player) {
+    return nameHash(level) * 0x9E3779B97F4A7C15ull ^ nameHash(player);
+}
+
 }  // namespace
+
+void AddressQuotas::take(const UploadLimits& limits, const std::string& address, Upload& upload) {
+    const auto                  now = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> lock(mutex_);
+    forgetPastHours(now);
+    Sent& sent = addresses_.try_emplace(address, Sent{now, {}, {}}).first->second;
+    const auto known = [&](uint64_t hash) { return sent.names.contains(hash); };
+    std::vector<LeaderboardLevel> kept;
+    for (LeaderboardLevel& level : upload.levels) {
+        LeaderboardLevel allowed{std::move(level.name), {}};
+        const uint64_t   levelName = nameHash(allowed.name);
+        for (LeaderboardEntry& entry : level.scores) {
+            const uint64_t entryKey   = entryHash(allowed.name, entry.player);
+            const uint64_t playerName = nameHash(entry.player);
+            const size_t   newNames   = (known(levelName) ? 0 : 1) + (known(playerName) || playerName == levelName ? 0 : 1);
+            std::string    reason;
+            if (!sent.entries.contains(entryKey) && sent.entries.size() >= limits.entriesPerAddress) {
+                reason = "this address has sent " + std::to_string(limits.entriesPerAddress) +
+                         " different entries this hour";
+            } else if (sent.names.size() + newNames > limits.namesPerAddress) {
+                reason =
+                    "this address has sent " + std::to_string(limits.namesPerAddress) + " different names this hour";
+            }
+            if (!reason.empty()) {
+                upload.refused.push_back({{"level", allowed.name}, {"player", entry.player}, {"reason", reason}});
+                continue;
+            }
+            sent.entries.insert(entryKey);
+            sent.names.insert(levelName);
+            sent.names.insert(playerName);
+            allowed.scores.push_back(std::move(entry));
+        }
+        if (!allowed.scores.empty()) kept.push_back(std::move(allowed));
+    }
+    upload.levels = std::move(kept);
+}
+
+// Once a minute at most: the addresses whose hour is over start afresh.
+void AddressQuotas::forgetPastHours(std::chrono::steady_clock::time_point now) {
+    constexpr auto kHour = std::chrono::hours(1);
+    if (now - swept_ < std::chrono::minutes(1)) return;
+    swept_ = now;
+    std::erase_if(addresses_, [&](const auto& item) { return now - item.second.since >= kHour; });
+}
 
 bool QuotaGauge::surelyFits(const UploadLimits& limits, int64_t levels, int64_t entries) {
     constexpr auto              kFresh = std::chrono::seconds(5);
@@ -220,11 +314,15 @@ bool readUpload(const std::string& body, const UploadLimits& limits, Upload& upl
 }
 
 ApiReply handleApiRequest(LeaderboardStore& store, const std::string& method, const std::string& target,
-                          const std::string& body, const UploadLimits& limits, QuotaGauge* gauge) {
-    const std::string_view path = std::string_view(target).substr(0, target.find('?'));
+                          const std::string& body, const UploadLimits& limits, QuotaGauge* gauge,
+                          const Sender& sender) {
+    const size_t           question = target.find('?');
+    const std::string_view path     = std::string_view(target).substr(0, question);
+    const std::string_view query =
+        question == std::string::npos ? std::string_view() : std::string_view(target).substr(question + 1);
     if (path == kLeaderboardPath) {
-        if (method == "GET") return getLeaderboard(store);
-        if (method == "POST") return postLeaderboard(store, limits, gauge, body);
+        if (method == "GET") return getLeaderboard(store, query);
+        if (method == "POST") return postLeaderboard(store, limits, gauge, sender, body);
         return failure(405, "method not allowed");
     }
     if (path.starts_with(kPlayerPrefix)) {

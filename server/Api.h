@@ -1,7 +1,8 @@
 // The leaderboard server's requests without the HTTP library: the three requests
 // under /api, the validation of uploads and the JSON replies, every failure as
 // {"success": false, "error": "..."} with a 4xx (5xx when storage fails).
-//   GET  /api/leaderboard                the whole document
+//   GET  /api/leaderboard                the document a page at a time, each level's
+//                                        best entries (leaderboard/LeaderboardProtocol.h)
 //   GET  /api/player/<level>/<player>    {"score": N}, 404 when there is none
 //   POST /api/leaderboard                merges the valid entries: {"success": true},
 //                                        plus "refused": [...] when some were not;
@@ -18,6 +19,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class LeaderboardStore;
@@ -36,6 +39,10 @@ struct UploadLimits {
     size_t  entriesPerUpload = 50000;
     int64_t levels           = 10000;
     int64_t entries          = 1000000;
+    // Different entries (level and player) and different names (of levels and
+    // players) one client address may send in an hour.
+    size_t entriesPerAddress = 10000;
+    size_t namesPerAddress   = 1000;
 };
 
 // A readable upload: the entries to store and the refused ones, each
@@ -62,9 +69,39 @@ private:
     bool                                  known_ = false;
 };
 
+// What each client address has sent in its current hour, so that one address
+// cannot fill the leaderboard: an upload's entries beyond its allowance are refused
+// by entry. Sending the same entries again costs nothing, as the game does on
+// every run. An address's hour starts with its first upload.
+class AddressQuotas {
+public:
+    // Moves upload's entries beyond the allowance of address to upload.refused and
+    // counts the others as sent.
+    void take(const UploadLimits& limits, const std::string& address, Upload& upload);
+
+private:
+    struct Sent {
+        std::chrono::steady_clock::time_point since;
+        std::unordered_set<uint64_t>          entries;  // hashes, which keep an hour's memory small
+        std::unordered_set<uint64_t>          names;
+    };
+    void forgetPastHours(std::chrono::steady_clock::time_point now);
+
+    std::mutex                                mutex_;
+    std::unordered_map<std::string, Sent>     addresses_;
+    std::chrono::steady_clock::time_point     swept_;
+};
+
+// Who sent a request: quotas null for no per-address allowance.
+struct Sender {
+    AddressQuotas* quotas = nullptr;
+    std::string    address;
+};
+
 // gauge: null to count the stored totals on every upload.
 ApiReply    handleApiRequest(LeaderboardStore& store, const std::string& method, const std::string& target,
-                             const std::string& body, const UploadLimits& limits = {}, QuotaGauge* gauge = nullptr);
+                             const std::string& body, const UploadLimits& limits = {}, QuotaGauge* gauge = nullptr,
+                             const Sender& sender = {});
 std::string apiError(const std::string& message);
 // The valid entries of an upload body within the per-upload limits; false with the
 // reason when the body is not a leaderboard document or none of its entries is valid.

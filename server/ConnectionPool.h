@@ -70,6 +70,36 @@ public:
         return counted(pool_.lease()->readAll(levels));
     }
 
+    // The page's levels and entries are read on one connection, a statement each.
+    StoreStatus readPage(const PageQuery& query, Page& page) override {
+        const auto               connection = pool_.lease();
+        std::vector<std::string> names      = query.names;
+        page                                = {};
+        if (names.empty()) {
+            const StoreStatus listed = connection->levelNames(query.firstLevel, query.levels + 1, names);
+            if (listed != StoreStatus::Ok) return counted(listed);
+            if (names.size() > query.levels) page.nextLevel = query.firstLevel + static_cast<int64_t>(query.levels);
+            names.resize(std::min(names.size(), query.levels));
+        }
+        size_t budget = query.entries;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (budget == 0) {
+                if (query.names.empty()) page.nextLevel = query.firstLevel + static_cast<int64_t>(i);
+                break;
+            }
+            const size_t wanted = std::min(query.entriesPerLevel, budget);
+            PageLevel    level{{names[i], {}}};
+            const StoreStatus read = connection->bestEntries(names[i], query.firstEntry, wanted + 1, level.level.scores);
+            if (read != StoreStatus::Ok) return counted(read);
+            if (level.level.scores.empty()) continue;
+            level.moreEntries = level.level.scores.size() > wanted;
+            level.level.scores.resize(std::min(wanted, level.level.scores.size()));
+            budget -= level.level.scores.size();
+            page.levels.push_back(std::move(level));
+        }
+        return StoreStatus::Ok;
+    }
+
     StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) override {
         return counted(pool_.lease()->playerScore(level, player, score));
     }

@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <thread>
 #include <unordered_map>
 
@@ -35,6 +37,8 @@ constexpr size_t kMaxBufferBytes = 4 * kMaxHeaderBytes;
 constexpr auto kDrainTime = std::chrono::seconds(2);
 // Checking the database for /healthz may take this long before it counts as down.
 constexpr auto kHealthDeadline = std::chrono::seconds(1);
+// Out of file descriptors, accepting waits this long before it tries again.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 using Request  = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
@@ -167,23 +171,36 @@ struct ServerCore {
     explicit ServerCore(const ServerOptions& options)
         : options(options),
           addresses(options.connectionsPerAddress, options.uploadsPerMinute),
-          events(options.threads) {}
+          events(options.threads),
+          work(static_cast<size_t>(options.threads)) {}
 
     void accept();
-    // The reply to a complete request, on the event thread that read it.
-    Response answer(const Request& request);
+    void pauseAccepting(const beast::error_code& error);
+    // The pool a request is answered on: /healthz has its own, so no load of
+    // reads or uploads keeps it waiting.
+    asio::thread_pool::executor_type poolFor(const Request& request);
+    // The reply to a complete request, on a thread of its pool.
+    Response answer(const Request& request, const std::string& address);
     Response health(unsigned version);
-    Response publicPage(unsigned version, const std::string& path);
+    Response publicPage(unsigned version, const std::string& target);
+    Response metricsText(unsigned version);
 
-    // Sessions still queued when the server ends are destroyed with the event
-    // loop, and they touch the address book and the metrics.
+    // Sessions still queued when the server ends are destroyed with the pools and
+    // the event loop, and they touch the address book and the metrics.
     ServerOptions                     options;
     std::unique_ptr<LeaderboardStore> store;
+    std::unique_ptr<LeaderboardStore> healthStore;  // a connection of its own
     ServerMetrics                     metrics;
     QuotaGauge                        quota;
+    AddressQuotas                     senders;
     AddressBook                       addresses;
     asio::io_context                  events;
     tcp::acceptor                     acceptor{events};
+    asio::steady_timer                acceptPause{events};
+    bool                              descriptorsOut = false;  // accept handlers run one at a time
+    // The store's work, off the event threads: one thread a connection.
+    asio::thread_pool work;
+    asio::thread_pool checks{1};
 };
 
 namespace {
@@ -235,20 +252,29 @@ private:
 
     void dispatch() {
         stream_.expires_never();  // the time a request waits for the database is not the client's
-        Request request = parser_->release();
-        started_        = Clock::now();
-        if (request.method() == http::verb::post) {
+        request_ = parser_->release();
+        started_ = Clock::now();
+        if (request_.method() == http::verb::post) {
             const int wait = server_.addresses.uploadWait(address_);
             if (wait > 0) {
                 server_.metrics.recordRateLimited();
                 Response response =
-                    reply(request.version(), 429, apiError("too many uploads, try again later"), "application/json");
+                    reply(request_.version(), 429, apiError("too many uploads, try again later"), "application/json");
                 response.set(http::field::retry_after, std::to_string(wait));
-                response.keep_alive(request.keep_alive());
-                return write(std::move(response), std::string(request.method_string()), std::string(request.target()));
+                response.keep_alive(request_.keep_alive());
+                return writeAnswer(std::move(response));
             }
         }
-        write(server_.answer(request), std::string(request.method_string()), std::string(request.target()));
+        // Nothing else touches the session until the reply comes back to its strand.
+        asio::post(server_.poolFor(request_), [self = shared_from_this()] {
+            Response response = self->server_.answer(self->request_, self->address_);
+            asio::post(self->stream_.get_executor(),
+                       [self, response = std::move(response)]() mutable { self->writeAnswer(std::move(response)); });
+        });
+    }
+
+    void writeAnswer(Response response) {
+        write(std::move(response), std::string(request_.method_string()), std::string(request_.target()));
     }
 
     void refuse(int status, const std::string& message) {
@@ -300,6 +326,7 @@ private:
     std::string                                            address_;
     beast::flat_buffer                                     buffer_{kMaxBufferBytes};
     std::optional<http::request_parser<http::string_body>> parser_;
+    Request                                                request_;
     Response                                               response_;
     Clock::time_point                                      started_;
     bool                                                   refused_ = false;
@@ -316,7 +343,12 @@ std::string peerAddress(const tcp::socket& socket) {
 void ServerCore::accept() {
     acceptor.async_accept(asio::make_strand(events), [this](beast::error_code error, tcp::socket socket) {
         if (error == asio::error::operation_aborted) return;
+        if (error.category() == asio::error::get_system_category() &&
+            (error.value() == EMFILE || error.value() == ENFILE)) {
+            return pauseAccepting(error);
+        }
         if (!error) {
+            descriptorsOut = false;
             socket.set_option(tcp::no_delay(true), error);
             std::string address = peerAddress(socket);
             // Beyond its cap an address's new connection is closed at once, costing nothing.
@@ -328,47 +360,101 @@ void ServerCore::accept() {
     });
 }
 
+// The connection waiting in the queue would fail again at once: wait for clients
+// to leave instead of spinning, and say so once.
+void ServerCore::pauseAccepting(const beast::error_code& error) {
+    if (!descriptorsOut) {
+        base::logError("Out of file descriptors (%s): new connections wait until clients leave",
+                       error.message().c_str());
+    }
+    descriptorsOut = true;
+    acceptPause.expires_after(kAcceptPause);
+    acceptPause.async_wait([this](const beast::error_code& cancelled) {
+        if (!cancelled) accept();
+    });
+}
+
+asio::thread_pool::executor_type ServerCore::poolFor(const Request& request) {
+    const std::string target(request.target());
+    return target.substr(0, target.find('?')) == "/healthz" ? checks.get_executor() : work.get_executor();
+}
+
 Response ServerCore::health(unsigned version) {
-    const Clock::time_point start  = Clock::now();
-    int64_t                 levels = 0, entries = 0;
-    const bool answered = store->counts(levels, entries) == StoreStatus::Ok && Clock::now() - start <= kHealthDeadline;
+    const Clock::time_point start = Clock::now();
+    int32_t                 score = 0;
+    // An indexed look-up reaches the tables and costs the same whatever they hold.
+    const bool answered = healthStore->playerScore("", "", score) != StoreStatus::Unavailable &&
+                          Clock::now() - start <= kHealthDeadline;
     return answered ? reply(version, 200, "ok\n", "text/plain; charset=utf-8")
                     : reply(version, 503, "database unavailable\n", "text/plain; charset=utf-8");
 }
 
-// "/" or "/level/<percent-encoded name>".
-Response ServerCore::publicPage(unsigned version, const std::string& path) {
+// "/" or "/level/<percent-encoded name>", each with an optional "?from=N" for
+// the page that starts at the N-th level or entry.
+Response ServerCore::publicPage(unsigned version, const std::string& target) {
     constexpr std::string_view kLevelPrefix = "/level/";
     const char*                html         = "text/html; charset=utf-8";
-    std::string                name;
-    if (path != "/" && !percentDecode(std::string_view(path).substr(kLevelPrefix.size()), name)) {
-        return reply(version, 400, levelPage("Malformed level name", nullptr), html);
+    static const std::regex    fromPart(R"((?:^|&)from=(\d{1,15})(?:&|$))");
+    const size_t               question = target.find('?');
+    const std::string          path     = target.substr(0, question);
+    std::smatch                from;
+    const std::string          query = question == std::string::npos ? std::string() : target.substr(question + 1);
+    const int64_t              first = std::regex_search(query, from, fromPart) ? std::stoll(from[1]) : 0;
+    PageQuery                  shown;
+    if (path == "/") {
+        shown.firstLevel      = first;
+        shown.levels          = kPageLevelsShown;
+        shown.entriesPerLevel = kPageLevelEntries;
+        shown.entries         = kPageLevelsShown * kPageLevelEntries;
+    } else {
+        std::string name;
+        if (!percentDecode(std::string_view(path).substr(kLevelPrefix.size()), name)) {
+            return reply(version, 400, levelPage("Malformed level name", nullptr, 0), html);
+        }
+        shown.names           = {name};
+        shown.firstEntry      = first;
+        shown.entriesPerLevel = kPageEntriesShown;
+        shown.entries         = kPageEntriesShown;
     }
-    std::vector<LeaderboardLevel> levels;
-    if (store->readAll(levels) != StoreStatus::Ok) return reply(version, 503, "database unavailable\n", "text/plain");
-    if (path == "/") return reply(version, 200, leaderboardPage(levels), html);
-    const auto level = std::find_if(levels.begin(), levels.end(), [&](const auto& l) { return l.name == name; });
-    const bool found = level != levels.end();
-    return reply(version, found ? 200 : 404, levelPage(name, found ? &*level : nullptr), html);
+    Page page;
+    if (store->readPage(shown, page) != StoreStatus::Ok) {
+        return reply(version, 503, "database unavailable\n", "text/plain");
+    }
+    if (path == "/") return reply(version, 200, leaderboardPage(page, first), html);
+    const PageLevel* level = page.levels.empty() ? nullptr : &page.levels.front();
+    return reply(version, level != nullptr ? 200 : 404, levelPage(shown.names.front(), level, first), html);
 }
 
-Response ServerCore::answer(const Request& request) {
+Response ServerCore::metricsText(unsigned version) {
+    StoreCounters both;  // the request connections' and the health check's
+    both.errors        = store->counters.errors + healthStore->counters.errors;
+    both.reconnections = store->counters.reconnections + healthStore->counters.reconnections;
+    return reply(version, 200, metrics.text(both), "text/plain; version=0.0.4");
+}
+
+Response ServerCore::answer(const Request& request, const std::string& address) {
     const std::string target(request.target());
     const std::string path = target.substr(0, target.find('?'));
+    const bool        head = request.method() == http::verb::head;
+    const bool        get  = head || request.method() == http::verb::get;
     Response          response;
-    if (request.method() == http::verb::get && path == "/healthz") {
+    if (get && path == "/healthz") {
         response = health(request.version());
-    } else if (request.method() == http::verb::get && (path == "/" || path.starts_with("/level/"))) {
-        response = publicPage(request.version(), path);
-    } else if (request.method() == http::verb::get && path == "/metrics") {
-        response = reply(request.version(), 200, metrics.text(store->counters), "text/plain; version=0.0.4");
+    } else if (get && (path == "/" || path.starts_with("/level/"))) {
+        response = publicPage(request.version(), target);
+    } else if (get && path == "/metrics") {
+        response = metricsText(request.version());
     } else {
-        const ApiReply api = handleApiRequest(*store, std::string(request.method_string()), target, request.body(),
-                                              options.limits, &quota);
+        const std::string method = head ? "GET" : std::string(request.method_string());
+        const ApiReply    api    = handleApiRequest(*store, method, target, request.body(), options.limits, &quota,
+                                                    {&senders, address});
         if (api.stored > 0 || api.refused > 0) metrics.recordUpload(api.stored, api.refused);
         response = reply(request.version(), api.status, api.body, "application/json");
     }
     response.keep_alive(request.keep_alive());
+    // A HEAD is told what a GET would get, its length included, but never the body:
+    // a keep-alive client would read it as the next reply.
+    if (head) response.body().clear();
     return response;
 }
 
@@ -379,7 +465,8 @@ bool LeaderboardServer::start(const ServerOptions& options) {
     core_ = std::make_unique<ServerCore>(options);
     std::string error;
     core_->store = openLeaderboardStore(options.database, options.threads, error);
-    if (!core_->store) {
+    if (core_->store) core_->healthStore = openLeaderboardStore(options.database, 1, error);
+    if (!core_->store || !core_->healthStore) {
         base::logError("Failed to open leaderboard database %s: %s", printableLocation(options.database).c_str(),
                        error.c_str());
         return false;
@@ -412,6 +499,11 @@ bool LeaderboardServer::serve() {
     for (int i = 1; i < core_->options.threads; ++i) more.emplace_back([this] { core_->events.run(); });
     core_->events.run();
     for (std::thread& thread : more) thread.join();
+    // Requests in progress finish; those still waiting end with their connections.
+    for (asio::thread_pool* pool : {&core_->work, &core_->checks}) {
+        pool->stop();
+        pool->join();
+    }
     return true;
 }
 

@@ -27,6 +27,29 @@ struct EntryFilter {
     std::optional<int32_t>     scoreAbove;
 };
 
+// A part of the leaderboard small enough for one answer: the levels in listing
+// order from the firstLevel-th one (or only the named ones, in the order named,
+// those without entries left out), each with its best entries from the
+// firstEntry-th (highest score first, the first seen first among equals).
+struct PageQuery {
+    std::vector<std::string> names;  // empty: every level
+    int64_t                  firstLevel      = 0;
+    size_t                   levels          = 100;
+    int64_t                  firstEntry      = 0;
+    size_t                   entriesPerLevel = 1000;
+    size_t                   entries         = 10000;  // in the whole page
+};
+
+struct PageLevel {
+    LeaderboardLevel level;
+    bool             moreEntries = false;  // the level holds entries beyond these
+};
+
+struct Page {
+    std::vector<PageLevel> levels;
+    int64_t                nextLevel = -1;  // where the next page starts; -1 when this is the last
+};
+
 // Failures and reconnections of an engine, for the server's metrics.
 struct StoreCounters {
     std::atomic<uint64_t> errors{0};
@@ -41,6 +64,7 @@ public:
 
     // Every level with its entries, both in insertion order.
     virtual StoreStatus readAll(std::vector<LeaderboardLevel>& levels)                                   = 0;
+    virtual StoreStatus readPage(const PageQuery& query, Page& page)                                     = 0;
     virtual StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) = 0;
     // One transaction: each entry replaces the player's on its level only when its
     // score is strictly higher; all or nothing.

@@ -1,6 +1,7 @@
 #include "server/Pages.h"
 
 #include "leaderboard/LeaderboardProtocol.h"
+#include "server/LeaderboardStore.h"
 
 #include <algorithm>
 
@@ -27,15 +28,14 @@ std::string page(const std::string& title, const std::string& body) {
            "<footer>Lumoka leaderboard</footer></body></html>\n";
 }
 
-std::string table(const LeaderboardLevel& level) {
-    std::vector<const LeaderboardEntry*> ranked;
-    for (const LeaderboardEntry& entry : level.scores) ranked.push_back(&entry);
-    std::stable_sort(ranked.begin(), ranked.end(), [](const auto* a, const auto* b) { return a->score > b->score; });
+// The store hands entries best first: the rank is the place.
+std::string table(const LeaderboardLevel& level, int64_t firstRank) {
     std::string html =
         "<table><tr><th>#</th><th>Player</th><th>Score</th><th>Layer</th><th>Combo</th><th>Time</th></tr>";
-    for (size_t i = 0; i < ranked.size(); ++i) {
-        const LeaderboardEntry& entry = *ranked[i];
-        html += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + escapeHtml(entry.player) +
+    for (size_t i = 0; i < level.scores.size(); ++i) {
+        const LeaderboardEntry& entry = level.scores[i];
+        html += "<tr><td>" + std::to_string(firstRank + static_cast<int64_t>(i) + 1) + "</td><td>" +
+                escapeHtml(entry.player) +
                 "</td><td class=\"score\">" + std::to_string(entry.score) + "</td><td>" +
                 escapeHtml(entry.highestLayer) + "</td><td>" + std::to_string(entry.highestCombo) + "</td><td>" +
                 std::to_string(entry.time) + " s</td></tr>";
@@ -43,9 +43,15 @@ std::string table(const LeaderboardLevel& level) {
     return html + "</table>";
 }
 
-std::string section(const LeaderboardLevel& level) {
-    return "<section><h2><a href=\"/level/" + percentEncodeSegment(level.name) + "\">" + escapeHtml(level.name) +
-           "</a></h2>" + table(level) + "</section>";
+std::string levelLink(const std::string& name, int64_t from, const std::string& text) {
+    return "<a href=\"/level/" + percentEncodeSegment(name) + (from > 0 ? "?from=" + std::to_string(from) : "") +
+           "\">" + text + "</a>";
+}
+
+std::string section(const PageLevel& level, int64_t firstRank, const std::string& more) {
+    const std::string& name = level.level.name;
+    return "<section><h2>" + levelLink(name, 0, escapeHtml(name)) + "</h2>" + table(level.level, firstRank) +
+           (level.moreEntries ? "<p>" + more + "</p>" : "") + "</section>";
 }
 
 }  // namespace
@@ -66,16 +72,33 @@ std::string escapeHtml(std::string_view text) {
     return out;
 }
 
-std::string leaderboardPage(const std::vector<LeaderboardLevel>& levels) {
+std::string leaderboardPage(const Page& shown, int64_t first) {
     std::string body = "<h1>Leaderboard</h1>";
-    if (levels.empty()) body += "<p class=\"empty\">No scores yet.</p>";
-    for (const LeaderboardLevel& level : levels) body += section(level);
+    if (shown.levels.empty()) body += "<p class=\"empty\">No scores yet.</p>";
+    for (const PageLevel& level : shown.levels) {
+        body += section(level, 0, levelLink(level.level.name, 0, "All scores"));
+    }
+    std::string links;
+    if (first > 0) {
+        const int64_t previous = std::max<int64_t>(0, first - static_cast<int64_t>(kPageLevelsShown));
+        links += "<a href=\"/" + (previous > 0 ? "?from=" + std::to_string(previous) : std::string()) +
+                 "\">Previous levels</a> ";
+    }
+    if (shown.nextLevel >= 0) links += "<a href=\"/?from=" + std::to_string(shown.nextLevel) + "\">More levels</a>";
+    if (!links.empty()) body += "<p>" + links + "</p>";
     return page("Lumoka leaderboard", body);
 }
 
-std::string levelPage(const std::string& name, const LeaderboardLevel* level) {
-    const std::string body = level != nullptr
-                                 ? "<h1>" + escapeHtml(name) + "</h1>" + section(*level)
-                                 : "<h1>" + escapeHtml(name) + "</h1><p class=\"empty\">No such level.</p>";
+std::string levelPage(const std::string& name, const PageLevel* level, int64_t firstRank) {
+    std::string body = "<h1>" + escapeHtml(name) + "</h1>";
+    if (level == nullptr) {
+        body += "<p class=\"empty\">No such level.</p>";
+    } else {
+        const auto    shown = static_cast<int64_t>(kPageEntriesShown);
+        const int64_t next  = firstRank + static_cast<int64_t>(level->level.scores.size());
+        std::string   links = firstRank > 0 ? levelLink(name, std::max<int64_t>(0, firstRank - shown), "Better scores") + " " : "";
+        body += section(*level, firstRank, links + levelLink(name, next, "More scores"));
+        if (!level->moreEntries && firstRank > 0) body += "<p>" + links + "</p>";
+    }
     return page(name + " - Lumoka leaderboard", body + "<p><a href=\"/\">All levels</a></p>");
 }

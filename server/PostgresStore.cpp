@@ -45,12 +45,30 @@ CREATE TABLE scores (
     PRIMARY KEY (level_id, player)
 ))sql";
 
+// Made on every start, so databases made before them get them too: the best
+// entries of a level and where a level was first seen, each a look-up.
+constexpr const char* kIndexes = R"sql(
+CREATE INDEX IF NOT EXISTS scores_rank ON scores (level_id, score DESC, seen);
+CREATE INDEX IF NOT EXISTS scores_first_seen ON scores (level_id, seen))sql";
+
 struct Prepared {
     const char* name;
     const char* sql;
 };
 
-enum Statement { Begin, Commit, NextUpload, InsertLevels, MergeScores, ReadAll, PlayerScore, Counts, StatementCount };
+enum Statement {
+    Begin,
+    Commit,
+    NextUpload,
+    InsertLevels,
+    MergeScores,
+    ReadAll,
+    LevelNames,
+    BestEntries,
+    PlayerScore,
+    Counts,
+    StatementCount
+};
 
 // An upload's rows go in as arrays, one element a score, and are written in name
 // order whatever the upload's order, so two merges never wait for each other in a
@@ -83,6 +101,15 @@ WHERE excluded.score > scores.score)sql"},
 SELECT levels.name, scores.player, scores.score, scores.time, scores.highest_layer, scores.highest_combo
 FROM scores JOIN levels ON levels.id = scores.level_id
 ORDER BY min(scores.seen) OVER (PARTITION BY scores.level_id), scores.seen)sql"},
+    {"lumoka_level_names", R"sql(
+SELECT levels.name FROM levels
+CROSS JOIN LATERAL (SELECT min(seen) AS first FROM scores WHERE scores.level_id = levels.id) AS seen
+WHERE seen.first IS NOT NULL
+ORDER BY seen.first LIMIT $2::bigint OFFSET $1::bigint)sql"},
+    {"lumoka_best_entries", R"sql(
+SELECT player, score, time, highest_layer, highest_combo FROM scores
+WHERE level_id = (SELECT id FROM levels WHERE name = $1::bytea)
+ORDER BY score DESC, seen LIMIT $3::bigint OFFSET $2::bigint)sql"},
     {"lumoka_player_score", R"sql(
 SELECT scores.score FROM scores JOIN levels ON levels.id = scores.level_id
 WHERE levels.name = $1::bytea AND scores.player = $2::bytea)sql"},
@@ -209,6 +236,12 @@ int64_t bigintAt(const PGresult* result, int row, int column) {
     return static_cast<int64_t>(be64toh(network));
 }
 
+// The five columns of an entry from column first on: player, score, time, layer, combo.
+LeaderboardEntry entryAt(const PGresult* result, int row, int first) {
+    return {bytesAt(result, row, first), integerAt(result, row, first + 1), integerAt(result, row, first + 2),
+            bytesAt(result, row, first + 3), integerAt(result, row, first + 4)};
+}
+
 // One row of the scores table an upload writes: for a player and level, the first
 // of the highest entries (the merge rule applied in upload order) and the place of
 // the first entry (a body of 1 MiB holds far fewer than 2^20).
@@ -233,7 +266,7 @@ std::vector<Row> rowsOf(const std::vector<LeaderboardLevel>& upload) {
     return rows;
 }
 
-Array levelNames(const std::vector<Row>& rows) {
+Array uploadLevelNames(const std::vector<Row>& rows) {
     std::vector<std::string_view> names;
     for (const Row& row : rows) names.push_back(*row.level);
     std::sort(names.begin(), names.end());
@@ -338,6 +371,15 @@ public:
         return run([&](std::string& error) { return readAllOnce(levels, error); });
     }
 
+    StoreStatus levelNames(int64_t first, size_t count, std::vector<std::string>& names) {
+        return run([&](std::string& error) { return levelNamesOnce(first, count, names, error); });
+    }
+
+    StoreStatus bestEntries(const std::string& level, int64_t first, size_t count,
+                            std::vector<LeaderboardEntry>& entries) {
+        return run([&](std::string& error) { return bestEntriesOnce(level, first, count, entries, error); });
+    }
+
     StoreStatus playerScore(const std::string& level, const std::string& player, int32_t& score) {
         return run([&](std::string& error) { return playerScoreOnce(level, player, score, error); });
     }
@@ -436,7 +478,7 @@ private:
         const bool ready   = execute("SELECT pg_advisory_xact_lock($1::bigint)", Params().text(kSchemaLock), error) &&
                            execute(kVersionTable, error) && storedVersion(version, error) &&
                            (version != 0 || createTables(error)) && notNewer(version, error) &&
-                           execute("COMMIT", error);
+                           createIndexes(error) && execute("COMMIT", error);
         if (!ready) {
             std::string ignored;
             execute("ROLLBACK", ignored);
@@ -457,6 +499,11 @@ private:
         if (!succeeded(created.get())) return fail(created.get(), error);
         return execute("INSERT INTO schema_version (version) VALUES ($1::integer)",
                        Params().text(std::to_string(kSchemaVersion)), error);
+    }
+
+    bool createIndexes(std::string& error) {
+        const Result created(PQexec(connection_, kIndexes));
+        return succeeded(created.get()) || fail(created.get(), error);
     }
 
     static bool notNewer(int version, std::string& error) {
@@ -486,10 +533,26 @@ private:
         for (int row = 0; row < PQntuples(rows.get()); ++row) {
             std::string level = bytesAt(rows.get(), row, 0);
             if (levels.empty() || levels.back().name != level) levels.push_back({std::move(level), {}});
-            levels.back().scores.push_back({bytesAt(rows.get(), row, 1), integerAt(rows.get(), row, 2),
-                                            integerAt(rows.get(), row, 3), bytesAt(rows.get(), row, 4),
-                                            integerAt(rows.get(), row, 5)});
+            levels.back().scores.push_back(entryAt(rows.get(), row, 1));
         }
+        return StoreStatus::Ok;
+    }
+
+    StoreStatus levelNamesOnce(int64_t first, size_t count, std::vector<std::string>& names, std::string& error) {
+        names.clear();
+        const Result rows = prepared(LevelNames, Params().text(std::to_string(first)).text(std::to_string(count)));
+        if (!succeeded(rows.get())) return unavailableWith(rows.get(), error);
+        for (int row = 0; row < PQntuples(rows.get()); ++row) names.push_back(bytesAt(rows.get(), row, 0));
+        return StoreStatus::Ok;
+    }
+
+    StoreStatus bestEntriesOnce(const std::string& level, int64_t first, size_t count,
+                                std::vector<LeaderboardEntry>& entries, std::string& error) {
+        entries.clear();
+        const Result rows = prepared(
+            BestEntries, Params().bytes(level).text(std::to_string(first)).text(std::to_string(count)));
+        if (!succeeded(rows.get())) return unavailableWith(rows.get(), error);
+        for (int row = 0; row < PQntuples(rows.get()); ++row) entries.push_back(entryAt(rows.get(), row, 0));
         return StoreStatus::Ok;
     }
 
@@ -539,7 +602,7 @@ private:
         Pipeline pipeline(connection_);
         pipeline.send(Begin, Params());
         pipeline.send(NextUpload, Params());
-        pipeline.send(InsertLevels, Params().array(levelNames(rows)));
+        pipeline.send(InsertLevels, Params().array(uploadLevelNames(rows)));
         pipeline.send(MergeScores, Params().arrays(scoreColumns(rows)));
         pipeline.send(Commit, Params());
         if (pipeline.finish(error)) return StoreStatus::Ok;

@@ -29,12 +29,23 @@ CREATE TABLE IF NOT EXISTS scores (
     highest_combo INTEGER NOT NULL,
     UNIQUE (level_id, player)
 );
+CREATE INDEX IF NOT EXISTS scores_rank ON scores (level_id, score DESC);
 )sql";
 
 constexpr const char* kReadAll = R"sql(
 SELECT levels.name, scores.player, scores.score, scores.time, scores.highest_layer, scores.highest_combo
 FROM scores JOIN levels ON levels.id = scores.level_id
 ORDER BY levels.id, scores.id)sql";
+
+// Levels without entries (an operator removed them) are not listed.
+constexpr const char* kLevelNames = R"sql(
+SELECT name FROM levels WHERE EXISTS (SELECT 1 FROM scores WHERE scores.level_id = levels.id)
+ORDER BY id LIMIT ?2 OFFSET ?1)sql";
+
+constexpr const char* kBestEntries = R"sql(
+SELECT player, score, time, highest_layer, highest_combo FROM scores
+WHERE level_id = (SELECT id FROM levels WHERE name = ?1)
+ORDER BY score DESC, id LIMIT ?3 OFFSET ?2)sql";
 
 constexpr const char* kPlayerScore = R"sql(
 SELECT scores.score FROM scores JOIN levels ON levels.id = scores.level_id
@@ -54,14 +65,31 @@ ON CONFLICT (level_id, player) DO UPDATE SET
     highest_layer = excluded.highest_layer, highest_combo = excluded.highest_combo
 WHERE excluded.score > scores.score)sql";
 
-enum Statement { ReadAll, PlayerScore, Counts, InsertLevel, LevelId, MergeScore, StatementCount };
-constexpr std::array<const char*, StatementCount> kStatements = {kReadAll,     kPlayerScore, kCounts,
-                                                                 kInsertLevel, kLevelId,     kMergeScore};
+enum Statement {
+    ReadAll,
+    LevelNames,
+    BestEntries,
+    PlayerScore,
+    Counts,
+    InsertLevel,
+    LevelId,
+    MergeScore,
+    StatementCount
+};
+constexpr std::array<const char*, StatementCount> kStatements = {
+    kReadAll, kLevelNames, kBestEntries, kPlayerScore, kCounts, kInsertLevel, kLevelId, kMergeScore};
 
 std::string columnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     return text == nullptr ? std::string()
                            : std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, column)));
+}
+
+// The five columns of an entry from column first on: player, score, time, layer, combo.
+LeaderboardEntry entryAt(sqlite3_stmt* statement, int first) {
+    return {columnText(statement, first), sqlite3_column_int(statement, first + 1),
+            sqlite3_column_int(statement, first + 2), columnText(statement, first + 3),
+            sqlite3_column_int(statement, first + 4)};
 }
 
 void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
@@ -113,10 +141,30 @@ public:
         while ((step = sqlite3_step(*use)) == SQLITE_ROW) {
             std::string level = columnText(*use, 0);
             if (levels.empty() || levels.back().name != level) levels.push_back({std::move(level), {}});
-            levels.back().scores.push_back({columnText(*use, 1), sqlite3_column_int(*use, 2),
-                                            sqlite3_column_int(*use, 3), columnText(*use, 4),
-                                            sqlite3_column_int(*use, 5)});
+            levels.back().scores.push_back(entryAt(*use, 1));
         }
+        return step == SQLITE_DONE ? StoreStatus::Ok : failed();
+    }
+
+    StoreStatus levelNames(int64_t first, size_t count, std::vector<std::string>& names) {
+        names.clear();
+        const Use use(statements_[LevelNames]);
+        sqlite3_bind_int64(*use, 1, first);
+        sqlite3_bind_int64(*use, 2, static_cast<sqlite3_int64>(count));
+        int step;
+        while ((step = sqlite3_step(*use)) == SQLITE_ROW) names.push_back(columnText(*use, 0));
+        return step == SQLITE_DONE ? StoreStatus::Ok : failed();
+    }
+
+    StoreStatus bestEntries(const std::string& level, int64_t first, size_t count,
+                            std::vector<LeaderboardEntry>& entries) {
+        entries.clear();
+        const Use use(statements_[BestEntries]);
+        bindText(*use, 1, level);
+        sqlite3_bind_int64(*use, 2, first);
+        sqlite3_bind_int64(*use, 3, static_cast<sqlite3_int64>(count));
+        int step;
+        while ((step = sqlite3_step(*use)) == SQLITE_ROW) entries.push_back(entryAt(*use, 0));
         return step == SQLITE_DONE ? StoreStatus::Ok : failed();
     }
 

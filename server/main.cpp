@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <pthread.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -37,7 +38,9 @@ constexpr const char* kUsage =
     "  --request-seconds N          to send a whole request, or to idle between two [10]\n"
     "  --levels-per-upload N        [1000]    --entries-per-upload N  [50000]\n"
     "  --max-levels N               levels stored in total [10000]\n"
-    "  --max-entries N              entries stored in total [1000000]\n";
+    "  --max-entries N              entries stored in total [1000000]\n"
+    "  --entries-per-address N      different entries one client address may send an hour [10000]\n"
+    "  --names-per-address N        different level and player names of one address an hour [1000]\n";
 
 // The user's data folder, made if needed; the current folder when there is none.
 std::string defaultDatabase() {
@@ -73,6 +76,8 @@ bool readLimit(const std::string& option, const char* value, ServerOptions& opti
     else if (option == "--entries-per-upload") limits.entriesPerUpload = static_cast<size_t>(number);
     else if (option == "--max-levels") limits.levels = number;
     else if (option == "--max-entries") limits.entries = number;
+    else if (option == "--entries-per-address") limits.entriesPerAddress = static_cast<size_t>(number);
+    else if (option == "--names-per-address") limits.namesPerAddress = static_cast<size_t>(number);
     else return false;
     return true;
 }
@@ -96,6 +101,14 @@ bool parseArguments(int argc, char** argv, ServerOptions& options) {
         } else if (!readLimit(option, value, options)) return false;
     }
     return true;
+}
+
+// Every client holds a descriptor: take all the system lets this process have.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) base::logError("Could not raise the open-file limit to its maximum");
 }
 
 // Waits for SIGINT or SIGTERM on its own thread and stops the server. The signals
@@ -149,6 +162,7 @@ int main(int argc, char** argv) {
     }
     if (options.database.empty()) options.database = defaultDatabase();
 
+    raiseDescriptorLimit();
     LeaderboardServer server;
     SignalWatch       watch(server);
     if (!server.start(options)) return 1;
