@@ -13,8 +13,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -26,6 +28,11 @@ namespace {
 constexpr int  kTimeoutSeconds = 10;
 constexpr auto kFinishGrace    = 1s;  // requests in flight at shut-down may finish on their own
 constexpr auto kCancelGrace    = 1s;  // then they are cancelled and given this long to end
+// A page of the server's leaderboard is a few MiB at most; what the game takes
+// of it in all is bounded too, whatever the server holds or sends.
+constexpr size_t kMaxPageBytes        = 4 * 1024 * 1024;
+constexpr size_t kMaxLeaderboardBytes = 32 * 1024 * 1024;
+constexpr int    kMaxPages            = 1000;
 
 // The worker threads and the clients they are talking through. Never destroyed:
 // a worker may outlive shut-down while it waits for a connect.
@@ -141,8 +148,16 @@ Target parseTarget(const std::string& url, size_t schemeEnd, const std::string& 
     return target;
 }
 
+// A GET with a cap reads the reply in pieces and stops at the cap.
 httplib::Result send(httplib::Client& client, const std::string& method, const Target& target,
-                     const std::string& body) {
+                     const std::string& body, size_t maxReplyBytes, std::string& capped) {
+    if (method == "GET" && maxReplyBytes > 0) {
+        return client.Get(target.path.c_str(), [&](const char* data, size_t length) {
+            if (capped.size() + length > maxReplyBytes) return false;
+            capped.append(data, length);
+            return true;
+        });
+    }
     if (method == "GET") return client.Get(target.path.c_str());
     return client.Post(target.path.c_str(), httplib::Headers{}, body, "application/json");
 }
@@ -200,7 +215,8 @@ void shutdown() {
     base::logError("Leaving %d leaderboard requests to end with the program", w.running);
 }
 
-bool request(const std::string& url, const std::string& method, const std::string& body, std::string& response) {
+bool request(const std::string& url, const std::string& method, const std::string& body, std::string& response,
+             size_t maxReplyBytes) {
     try {
         const size_t schemeEnd = url.find("://");
         if (url.size() < 3 || schemeEnd == std::string::npos) {
@@ -228,7 +244,12 @@ bool request(const std::string& url, const std::string& method, const std::strin
         }
         const ClientLease lease(client);
         if (!lease) return false;
-        const httplib::Result result = send(*client, method, target, body);
+        std::string           capped;
+        const httplib::Result result = send(*client, method, target, body, maxReplyBytes, capped);
+        if (!result && result.error() == httplib::Error::Canceled && maxReplyBytes > 0 && !stopping()) {
+            base::logError("Leaderboard server reply larger than %zu bytes ignored", maxReplyBytes);
+            return false;
+        }
         if (!result) {
             base::logError("HTTP request failed: %s", httplib::to_string(result.error()).c_str());
             return false;
@@ -237,7 +258,7 @@ bool request(const std::string& url, const std::string& method, const std::strin
             base::logError("HTTP request failed with status: %d", result->status);
             return false;
         }
-        response = result->body;
+        response = maxReplyBytes > 0 && method == "GET" ? std::move(capped) : result->body;
         return true;
     } catch (const std::exception& error) {
         base::logError("HTTP request exception: %s", error.what());
@@ -282,18 +303,126 @@ void uploadLeaderboardTo(const std::string& base, const json& document) {
     }
 }
 
+// The server's pages, gathered into one document: the levels asked for (an older
+// server sends them all: only those asked for are kept, each once), or every
+// level, following "nextFrom". lowest: for each level the server cut short, the
+// lowest score it sent.
+class PageGatherer {
+public:
+    PageGatherer(const std::optional<std::vector<std::string>>& names) : names_(names) {}
+
+    // The query of the next request; false when there is none.
+    bool next(std::string& query) {
+        if (names_) {
+            if (asked_ >= names_->size()) return false;
+            query.clear();
+            for (size_t end = std::min(names_->size(), asked_ + kPageLevels); asked_ < end; ++asked_) {
+                query += (query.empty() ? "?level=" : "&level=") + percentEncodeSegment((*names_)[asked_]);
+            }
+            return true;
+        }
+        if (from_ < 0 || pages_ >= kMaxPages) return false;
+        query = from_ == 0 ? "" : "?from=" + std::to_string(from_);
+        return true;
+    }
+
+    // A page's body; false when it is no leaderboard document or goes over the total.
+    bool add(const std::string& body) {
+        received_ += body.size();
+        ++pages_;
+        const json page = json::parse(body);
+        if (!page.is_object() || !page.contains("levels") || !page["levels"].is_array()) return false;
+        const int64_t from = page.value("nextFrom", int64_t{-1});
+        from_              = !names_ && from > from_ ? from : -1;  // a page that does not go on ends it
+        for (const json& level : page["levels"]) keep(level);
+        return true;
+    }
+
+    bool full() const { return received_ > kMaxLeaderboardBytes; }
+
+    json                           document = {{"levels", json::array()}};
+    std::map<std::string, int32_t> lowest;
+
+private:
+    void keep(const json& level) {
+        if (!level.is_object() || !level.contains("name") || !level["name"].is_string()) return;
+        const std::string name = level["name"];
+        if (!seen_.insert(name).second) return;
+        if (names_ && std::find(names_->begin(), names_->end(), name) == names_->end()) return;
+        json kept = level;
+        if (kept.value("moreScores", false) && kept["scores"].is_array()) {
+            int32_t least = INT32_MAX;
+            for (const json& entry : kept["scores"]) {
+                if (entry.is_object()) least = std::min(least, leaderboardInt(entry.value("score", json())).value_or(0));
+            }
+            lowest[name] = least;
+        }
+        kept.erase("moreScores");
+        document["levels"].push_back(std::move(kept));
+    }
+
+    const std::optional<std::vector<std::string>>& names_;
+    size_t                                         asked_    = 0;
+    int64_t                                        from_     = 0;
+    int                                            pages_    = 0;
+    size_t                                         received_ = 0;
+    std::set<std::string>                          seen_;
+};
+
+// False when a page could not be fetched or read; what came is in gathered.
+bool fetchServerLeaderboard(const std::string& base, PageGatherer& gathered) {
+    std::string query;
+    while (gathered.next(query)) {
+        std::string body;
+        if (!request(base + "/leaderboard" + query, "GET", "", body, kMaxPageBytes) || body.empty()) return false;
+        if (!gathered.add(body)) {
+            base::logError("Failed to parse server response: not a leaderboard document");
+            return false;
+        }
+        if (gathered.full()) {
+            base::logError("Leaderboard from the server cut at %zu bytes", kMaxLeaderboardBytes);
+            break;
+        }
+    }
+    return true;
+}
+
+// The entries of document the server's answer could show as missing: in a level
+// it cut short, one scoring no higher than the lowest it sent may be there unseen.
+json comparableEntries(json document, const std::map<std::string, int32_t>& lowest) {
+    for (json& level : document["levels"]) {
+        const auto cut = lowest.find(level["name"].get<std::string>());
+        if (cut == lowest.end()) continue;
+        json& scores = level["scores"];
+        json  shown  = json::array();
+        for (json& entry : scores) {
+            if (leaderboardInt(entry["score"]).value_or(0) > cut->second) shown.push_back(std::move(entry));
+        }
+        scores = std::move(shown);
+    }
+    return document;
+}
+
 void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
                          const std::function<void(const json&)>& callback) {
-    std::string body;
-    if (request(base + "/leaderboard", "GET", "", body) && !body.empty()) {
+    const std::optional<std::vector<std::string>> names = local.levels ? local.levels() : std::nullopt;
+    PageGatherer                                  gathered(names);
+    bool                                          fetched = false;
+    try {
+        fetched = fetchServerLeaderboard(base, gathered);
+    } catch (const json::exception& error) {
+        base::logError("Failed to parse server response: %s", error.what());
+    }
+    if (fetched) {
         try {
-            const json server = json::parse(body);
+            const json& server = gathered.document;
             base::logInfo("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
             // Runs saved while the server was out of reach stay, and go up again.
             const json merged = local.merge ? local.merge(server) : server;
             callback(merged);
             std::vector<std::string> refused;  // reported when the upload leaves them out
-            if (holdsScoresMissingFrom(uploadableLeaderboard(merged, refused), server)) {
+            if (holdsScoresMissingFrom(comparableEntries(uploadableLeaderboard(merged, refused), gathered.lowest),
+                                       server)) {
                 base::logInfo("Local leaderboard holds runs the server has not seen; uploading them");
                 uploadLeaderboardTo(base, merged);
             }

@@ -173,6 +173,11 @@ void setInstalledLevels(std::optional<std::vector<std::string>> names) {
     installedLevels() = std::move(names);
 }
 
+std::optional<std::vector<std::string>> installedLevelNames() {
+    std::lock_guard<std::mutex> lock(fileMutex());
+    return installedLevels();
+}
+
 json mergeIntoFile(const json& copy) {
     std::lock_guard<std::mutex> lock(fileMutex());
     const auto [installed, others] = splitByInstalled(copy);
