@@ -36,7 +36,16 @@ protected:
         return handleApiRequest(*store, method, target, body);
     }
     ApiReply post(const json& document) { return call("POST", "/api/leaderboard", document.dump()); }
-    json     leaderboard() { return json::parse(call("GET", "/api/leaderboard").body); }
+    // Every page, as one document.
+    json leaderboard() {
+        json whole = {{"levels", json::array()}};
+        for (int64_t from = 0; from >= 0;) {
+            const json page = json::parse(call("GET", "/api/leaderboard?from=" + std::to_string(from)).body);
+            for (const json& level : page["levels"]) whole["levels"].push_back(level);
+            from = page.value("nextFrom", int64_t{-1});
+        }
+        return whole;
+    }
 
     std::unique_ptr<LeaderboardStore> store;
 };
@@ -91,8 +100,8 @@ TEST_P(ServerApi, UploadsMergeTheBestPerPlayerPerLevelInFirstSeenOrder) {
                  level("L0", {entry("Abe", 2)})}));
     post(upload({level("L1", {entry("Ann", 90), entry("Cy", 6, 6, "6/8", 6)})}));
     const json expected = upload({level("L1", {entry("Ann", 100, 10, "1/8", 1), entry("Cy", 6, 6, "6/8", 6)}),
-                                  level("L2", {entry("Bob", 80, 8)}), level("L0", {entry("Zed", 1), entry("Abe", 2)})});
-    EXPECT_EQ(leaderboard(), expected) << "levels without entries are not kept";
+                                  level("L2", {entry("Bob", 80, 8)}), level("L0", {entry("Abe", 2), entry("Zed", 1)})});
+    EXPECT_EQ(leaderboard(), expected) << "levels without entries are not kept; entries best first";
 }
 
 TEST_P(ServerApi, AnUploadOfTwentyThousandScoresIsStoredWhole) {
@@ -101,7 +110,7 @@ TEST_P(ServerApi, AnUploadOfTwentyThousandScoresIsStoredWhole) {
         std::vector<json> brief, full;
         for (int p = 0; p < 500; ++p) {
             brief.push_back({{"player", "p" + std::to_string(p)}, {"score", l * 1000 + p}});
-            full.push_back(entry("p" + std::to_string(p), l * 1000 + p, 0, "0/0", 0));
+            full.insert(full.begin(), entry("p" + std::to_string(p), l * 1000 + p, 0, "0/0", 0));  // best first
         }
         sent.push_back(level("Level " + std::to_string(39 - l), brief));
         stored.push_back(level("Level " + std::to_string(39 - l), full));
@@ -110,7 +119,7 @@ TEST_P(ServerApi, AnUploadOfTwentyThousandScoresIsStoredWhole) {
     ASSERT_LT(body.size(), kMaxUploadBytes);
     const ApiReply reply = call("POST", "/api/leaderboard", body);
     ASSERT_EQ(reply.status, 200) << reply.body;
-    EXPECT_EQ(leaderboard(), upload(stored));
+    EXPECT_TRUE(leaderboard() == upload(stored)) << "over several pages";
 }
 
 TEST_P(ServerApi, OptionalMembersDefaultAndUnknownOnesAreIgnored) {
@@ -180,6 +189,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadUpload{"LayerNumber",
                   R"({"levels": [{"name": "L", "scores": [{"player": "A", "score": 1, "highestLayer": 3}]}]})",
                   "highestLayer must be a string"},
+        BadUpload{"PlayerWithEscape",
+                  R"({"levels": [{"name": "L", "scores": [{"player": "E\u001b[2J", "score": 1}]}]})",
+                  "player must hold no control characters"},
+        BadUpload{"LevelWithNewline", R"({"levels": [{"name": "a\nb", "scores": [{"player": "A", "score": 1}]}]})",
+                  "name must hold no control characters"},
+        BadUpload{"PlayerWithC1Control",
+                  R"({"levels": [{"name": "L", "scores": [{"player": "x\u009b2J", "score": 1}]}]})",
+                  "player must hold no control characters"},
         BadUpload{"OnlyBadLevels", R"({"levels": [3, {"name": "L", "scores": [{"player": "A", "score": -2}]}]})",
                   "levels[1].scores[0].score"}),
     caseName);
@@ -280,8 +297,7 @@ TEST_F(ServerApiSqlite, RoutingErrors) {
 }
 
 TEST_P(ServerApi, NamesAreMatchedAsExactBytesAfterDecoding) {
-    const std::vector<std::string> names = {
-        "a/b", "100%", "two words", "Zoë", "line\nbreak", std::string("nul\0byte", 8), "+plus", ""};
+    const std::vector<std::string> names = {"a/b", "100%", "two words", "Zoë", "back\\slash", "+plus", ""};
     for (const std::string& text : names) {
         ASSERT_EQ(post(upload({level(text, {entry(text, 3)})})).status, 200) << text;
         EXPECT_EQ(call("GET", "/api/player/" + percentEncodeSegment(text) + "/" + percentEncodeSegment(text)).body,

@@ -1,7 +1,8 @@
 // lumoka-server meeting careless and hostile clients over raw loopback sockets:
 // slow and idle connections, floods of header fields, pipelined requests,
-// conflicting length headers, too many uploads; and what it tells operators
-// (/healthz, /metrics).
+// conflicting length headers, too many uploads, one address filling the board,
+// reads of a board too large for one answer, HEAD requests, running out of file
+// descriptors; and what it tells operators (/healthz, /metrics).
 #include "support/ServerProcess.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +14,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
+#include <sys/resource.h>
+
 #include <chrono>
+#include <dirent.h>
+#include <fstream>
 #include <regex>
 #include <thread>
+
+using nlohmann::json;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -223,6 +232,164 @@ TEST(ServerLimits, HealthAndMetricsAfterAKnownSequenceOfRequests) {
     EXPECT_EQ(sample(metrics, "lumoka_database_errors_total"), 0);
     EXPECT_GE(sample(metrics, "lumoka_open_connections"), 1) << "this client's at least";
     EXPECT_NE(metrics.find("# TYPE lumoka_request_duration_seconds histogram\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The body of the reply to one POST of body from the address `from`.
+json postFrom(int port, const char* from, const json& body) {
+    Socket            client(port, from);
+    const std::string text = body.dump();
+    client.send("POST /api/leaderboard HTTP/1.1\r\nHost: lumoka\r\nConnection: close\r\nContent-Length: " +
+                std::to_string(text.size()) + "\r\n\r\n" + text);
+    const std::string reply = client.receive(20s);
+    const size_t      start = reply.find("\r\n\r\n");
+    return start == std::string::npos ? json() : json::parse(reply.substr(start + 4), nullptr, false);
+}
+
+json players(const std::string& level, int count, int score) {
+    json scores = json::array();
+    for (int p = 0; p < count; ++p) scores.push_back({{"player", "p" + std::to_string(p)}, {"score", score + p}});
+    return {{"levels", {{{"name", level}, {"scores", scores}}}}};
+}
+
+size_t refusedWith(const json& reply, const std::string& reason) {
+    size_t count = 0;
+    for (const json& item : reply.value("refused", json::array())) count += item["reason"] == reason;
+    return count;
+}
+
+TEST(ServerQuotas, OneAddressCannotFillTheLeaderboardWithNewEntriesOrNames) {
+    testsupport::ServerProcess entries({}, {"--entries-per-address", "30"});
+    ASSERT_TRUE(entries.started());
+    const json first = postFrom(entries.port(), "127.0.0.2", players("A", 40, 100));
+    EXPECT_EQ(first["success"], true) << first;
+    EXPECT_EQ(refusedWith(first, "this address has sent 30 different entries this hour"), 10u) << first;
+    const json again = postFrom(entries.port(), "127.0.0.2", players("A", 30, 500));
+    EXPECT_EQ(again, json({{"success", true}})) << "sending the same entries again costs nothing";
+    const json other = postFrom(entries.port(), "127.0.0.3", players("B", 40, 100));
+    EXPECT_EQ(refusedWith(other, "this address has sent 30 different entries this hour"), 10u) << other;
+    httplib::Client client("127.0.0.1", entries.port());
+    EXPECT_EQ(client.Get("/api/player/A/p29")->body, R"({"score":529})");
+    EXPECT_EQ(client.Get("/api/player/A/p30")->status, 404);
+    EXPECT_EQ(client.Get("/api/player/B/p29")->status, 200) << "another address has its own allowance";
+
+    testsupport::ServerProcess names({}, {"--names-per-address", "11"});
+    ASSERT_TRUE(names.started());
+    const json named = postFrom(names.port(), "127.0.0.2", players("A", 20, 1));
+    EXPECT_EQ(refusedWith(named, "this address has sent 11 different names this hour"), 10u) << named;
+    const json none = postFrom(names.port(), "127.0.0.2", players("New", 1, 1));
+    EXPECT_EQ(none["success"], false) << "a twelfth name, and nothing else";
+}
+
+std::string bodyOf(const httplib::Result& reply) { return reply ? reply->body : std::string(); }
+
+TEST(ServerReads, EveryAnswerIsAPageOfBoundedSizeWhateverTheBoardHolds) {
+    testsupport::ServerProcess server({}, {"--entries-per-address", "100000", "--names-per-address", "100000"});
+    ASSERT_TRUE(server.started());
+    httplib::Client client("127.0.0.1", server.port());
+    ASSERT_EQ(client.Post("/api/leaderboard", players("Big", 3000, 0).dump(), "application/json")->status, 200);
+    json small = {{"levels", json::array()}};
+    for (int l = 0; l < 150; ++l) small["levels"].push_back({{"name", "L" + std::to_string(l)}, {"scores", {{{"player", "a"}, {"score", l}}}}});
+    ASSERT_EQ(client.Post("/api/leaderboard", small.dump(), "application/json")->status, 200);
+
+    const json page = json::parse(bodyOf(client.Get("/api/leaderboard")));
+    ASSERT_EQ(page["levels"].size(), 100u);
+    const json& big = page["levels"][0];
+    EXPECT_EQ(big["name"], "Big");
+    ASSERT_EQ(big["scores"].size(), 1000u) << "a level's best 1000 only";
+    EXPECT_EQ(big["scores"][0]["score"], 2999);
+    EXPECT_EQ(big["scores"][999]["score"], 2000);
+    EXPECT_EQ(big["moreScores"], true);
+    EXPECT_EQ(page["nextFrom"], 100);
+    const json rest = json::parse(bodyOf(client.Get("/api/leaderboard?from=100")));
+    ASSERT_EQ(rest["levels"].size(), 51u);
+    EXPECT_EQ(rest["levels"][50]["name"], "L149");
+    EXPECT_FALSE(rest.contains("nextFrom"));
+
+    const json asked = json::parse(bodyOf(client.Get("/api/leaderboard?level=L7&level=None&level=Big")));
+    ASSERT_EQ(asked["levels"].size(), 2u) << asked.dump().substr(0, 200);
+    EXPECT_EQ(asked["levels"][0]["name"], "L7");
+    EXPECT_EQ(asked["levels"][1]["scores"].size(), 1000u);
+    std::string many = "/api/leaderboard?level=x";
+    for (int i = 0; i < 100; ++i) many += "&level=x";
+    EXPECT_EQ(client.Get(many.c_str())->status, 400);
+
+    const std::string front = bodyOf(client.Get("/"));
+    EXPECT_EQ(Socket::occurrences(front, "<section>"), 20u);
+    EXPECT_NE(front.find("href=\"/?from=20\""), std::string::npos);
+    const std::string deeper = bodyOf(client.Get("/level/Big?from=100"));
+    EXPECT_EQ(Socket::occurrences(deeper, "<tr><td>"), 100u);
+    EXPECT_NE(deeper.find("<tr><td>101</td><td>p2899</td>"), std::string::npos) << "ranks go on from the page's first";
+}
+
+TEST(ServerReads, HeadIsAnsweredAsGetWithoutItsBody) {
+    testsupport::ServerProcess server;
+    ASSERT_TRUE(server.started());
+    Socket client(server.port());
+    ASSERT_TRUE(client.send("HEAD /healthz HTTP/1.1\r\nHost: lumoka\r\n\r\nHEAD /nothing HTTP/1.1\r\nHost: lumoka\r\n\r\n" +
+                            get("/healthz")));
+    const std::string replies = client.receive(5000ms, "ok\n");
+    const std::regex  shape(
+        "HTTP/1\\.1 200 OK\r\n[^]*?Content-Length: 3\r\n\r\n"
+        "HTTP/1\\.1 404 Not Found\r\n[^]*?\r\n\r\n"
+        "HTTP/1\\.1 200 OK\r\n[^]*?\r\n\r\nok\n");
+    EXPECT_TRUE(std::regex_match(replies, shape)) << replies;
+    httplib::Client check("127.0.0.1", server.port());
+    const httplib::Result page = check.Head("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("Content-Length"), std::to_string(bodyOf(check.Get("/")).size()));
+}
+
+int openDescriptors(int pid) {
+    int  count     = 0;
+    DIR* directory = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    while (directory != nullptr && readdir(directory) != nullptr) ++count;
+    if (directory != nullptr) closedir(directory);
+    return count - 2;  // . and ..
+}
+
+// User and system time of a process so far, in seconds.
+double cpuSeconds(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string   text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string        field;
+    double             ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14) ticks += std::stod(field);
+    }
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+TEST(ServerLimits, OutOfFileDescriptorsItSaysSoOnceWaitsAndServesAgain) {
+    testsupport::ServerProcess server;
+    ASSERT_TRUE(server.started());
+    const int    pid = server.process().pid();
+    const rlimit few{static_cast<rlim_t>(openDescriptors(pid) + 6), static_cast<rlim_t>(openDescriptors(pid) + 6)};
+    ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &few, nullptr), 0);
+    std::vector<std::unique_ptr<Socket>> held;
+    for (int i = 0; i < 20; ++i) held.push_back(std::make_unique<Socket>(server.port(), "127.0.0.2"));
+    const Clock::time_point end = Clock::now() + 20s;
+    while (server.process().stderrText().find("Out of file descriptors") == std::string::npos && Clock::now() < end) {
+        std::this_thread::sleep_for(50ms);
+    }
+    const double before = cpuSeconds(pid);
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT(cpuSeconds(pid) - before, 0.5) << "waiting, not spinning";
+    const std::string errors = server.process().stderrText();
+    EXPECT_EQ(Socket::occurrences(errors, "Out of file descriptors"), 1u) << errors;
+    held.clear();
+    std::string reply;
+    while (statusLine(reply) != "HTTP/1.1 200 OK" && Clock::now() < end) {
+        Socket other(server.port());
+        other.send(get("/healthz"));
+        reply = other.receive(2000ms, "ok\n");
+    }
+    EXPECT_EQ(statusLine(reply), "HTTP/1.1 200 OK");
 }
 
 }  // namespace
