@@ -7,6 +7,8 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <sqlite3.h>
+
 #include <csignal>
 
 namespace fs = std::filesystem;
@@ -166,6 +168,44 @@ TEST(ServerProcess, AdminCommandsModerateTheDatabaseOfARunningServer) {
         admin(dir.path(), {"--db", database, "backup", "/nonexistent/x.sqlite"});
     EXPECT_EQ(unwritable.exitCode, 1);
     EXPECT_EQ(std::count(unwritable.err.begin(), unwritable.err.end(), '\n'), 1) << unwritable.err;
+}
+
+// Names an older server stored before control characters were refused, written
+// straight into the database: listed escaped, one row each, and removed by the
+// escaped form the list shows.
+TEST(ServerProcess, AdminPrintsNamesEscapedAndMatchesThemByteForByte) {
+    testsupport::TempDir dir;
+    const std::string    database = (dir.path() / "scores.sqlite").string();
+    {
+        testsupport::ServerProcess server(database);
+        ASSERT_TRUE(server.started());
+        ASSERT_EQ(post(server.port(), R"({"levels": [{"name": "Song", "scores": [{"player": "a", "score": 1}, {"player": "b", "score": 2}, {"player": "c", "score": 3}]}]})")->status, 200);
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "UPDATE scores SET player = 'E' || char(0) || char(27) || '[2J' || char(10) || 'x' || "
+                           "char(9) || 'y' WHERE player = 'a'; UPDATE scores SET player = 'Zoë\\' WHERE player = 'b'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    const testsupport::ProcessResult listed = admin(dir.path(), {"--db", database, "list"});
+    EXPECT_EQ(listed.out, "Song\tE\\x00\\x1b[2J\\x0ax\\x09y\t1\t0\t0/0\t0\nSong\tZoë\\\\\t2\t0\t0/0\t0\nSong\tc\t3\t0\t0/0\t0\n");
+    EXPECT_EQ(admin(dir.path(), {"--db", database, "remove-entry", "Song", "E\\x00\\x1b[2J\\x0ax\\x09y"}).out,
+              "Removed 1 entries (player E\\x00\\x1b[2J\\x0ax\\x09y on Song)\n");
+    EXPECT_EQ(admin(dir.path(), {"--db", database, "remove-player", "Zoë\\\\"}).out,
+              "Removed 1 entries (player Zoë\\\\ on every level)\n");
+    const testsupport::ProcessResult malformed = admin(dir.path(), {"--db", database, "remove-player", "a\\q"});
+    EXPECT_EQ(malformed.exitCode, 1);
+    EXPECT_EQ(std::count(malformed.err.begin(), malformed.err.end(), '\n'), 1) << malformed.err;
+    EXPECT_EQ(admin(dir.path(), {"--db", database, "list"}).out, "Song\tc\t3\t0\t0/0\t0\n");
+
+    const fs::path                   missing = dir.path() / "typo.sqlite";
+    const testsupport::ProcessResult refused = admin(dir.path(), {"--db", missing.string(), "list"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "No leaderboard database at " + missing.string() + "\n");
+    EXPECT_FALSE(fs::exists(missing)) << "no empty database made";
 }
 
 }  // namespace
