@@ -4,7 +4,10 @@
 # seconds over the given number of keep-alive connections, on each engine asked
 # for: "sqlite" (one server, a database file), "postgres" (one server on a private
 # PostgreSQL cluster) and "postgres-x2" (two servers on that one database, the
-# connections split between them, their requests per second added up). Prints
+# connections split between them, their requests per second added up), and
+# "board": GET /api/leaderboard against one server on an SQLite store of
+# 1,000,000 entries (1000 levels of 1000 players), with /healthz asked meanwhile
+# and the server's peak memory (VmHWM) once it is over. Prints
 # requests per second, the latency percentiles and the errors wrk counted. Fresh
 # databases in temporary folders, removed at the end. Not run by CI.
 # PostgreSQL runs with synchronous_commit=off, the durability of SQLite's WAL with
@@ -14,7 +17,7 @@ set -euo pipefail
 seconds=${1:-10}
 connections=${2:-8}
 engines=("${@:3}")
-[ ${#engines[@]} -gt 0 ] || engines=(sqlite postgres postgres-x2)
+[ ${#engines[@]} -gt 0 ] || engines=(sqlite postgres postgres-x2 board)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source tools/setup.sh
@@ -107,6 +110,48 @@ measure() {
   stop_servers
 }
 
+# An SQLite store of a million entries, made by the server's own schema and then
+# filled in one statement (uploads would meet the server's own limits).
+fill_board() {
+  local urls=()
+  start_server "$1" 1
+  stop_servers
+  sqlite3 "$1" "
+    WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999)
+    INSERT INTO levels (name) SELECT 'Level ' || i FROM n;
+    WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999999)
+    INSERT INTO scores (level_id, player, score, time, highest_layer, highest_combo)
+    SELECT i % 1000 + 1, 'Player ' || (i / 1000), (i * 7919) % 1000003, 60, '3/8', 40 FROM n;"
+}
+
+# The slowest of the /healthz answers asked for one after another until the file $1 exists.
+slowest_health() {
+  local slowest=0 took
+  while [ ! -e "$1" ]; do
+    took=$(curl -s -o /dev/null -w '%{time_total}' "${urls[0]%/api}/healthz" || echo 99)
+    slowest=$(awk -v a="$slowest" -v b="$took" 'BEGIN { print (b > a ? b : a) }')
+  done
+  awk -v s="$slowest" 'BEGIN { printf "%.0f", s * 1000 }'
+}
+
+measure_board() {
+  local urls=() share=$connections
+  fill_board "$work/board.sqlite"
+  start_server "$work/board.sqlite" 8
+  local bytes
+  bytes=$(curl -s "${urls[0]}/leaderboard" | wc -c)
+  slowest_health "$work/board.done" >"$work/health.txt" &
+  local watcher=$!
+  load board /leaderboard
+  touch "$work/board.done"
+  wait "$watcher"
+  local peak
+  peak=$(awk '/VmHWM/ { printf "%.0f", $2 / 1024 }' "/proc/${servers[0]}/status")
+  report "board GET /api/leaderboard (1M entries)" "$work"/board-*.txt
+  echo "[bench] board: a page is $bytes bytes, slowest /healthz $(cat "$work/health.txt") ms, server peak memory $peak MiB"
+  stop_servers
+}
+
 echo "[bench] lumoka-server, $connections connections, $seconds s per case, $(nproc) cores"
 for engine in "${engines[@]}"; do
   case $engine in
@@ -116,6 +161,7 @@ for engine in "${engines[@]}"; do
       db=bench_${engine//-/_}
       "${as_postgres[@]}" "$pg_bin/psql" -h "$pg_dir" -U postgres -d postgres -qc "CREATE DATABASE $db" >/dev/null
       measure "$engine" "host=$pg_dir user=postgres dbname=$db" $([ "$engine" = postgres ] && echo 1 || echo 2) ;;
-    *) echo "[bench] unknown engine $engine (sqlite, postgres, postgres-x2)" >&2; exit 2 ;;
+    board) measure_board ;;
+    *) echo "[bench] unknown engine $engine (sqlite, postgres, postgres-x2, board)" >&2; exit 2 ;;
   esac
 done
