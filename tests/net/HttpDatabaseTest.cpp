@@ -143,6 +143,38 @@ TEST_F(ClientAndServer, RunsSavedWhileTheServerWasDownSurviveAFetchAndGoUpAgain)
     EXPECT_EQ(again.document, merged);
 }
 
+// A level the server cuts short hides entries below its lowest sent score: those
+// of the file are not taken for runs the server lacks (the next run's upload
+// carries them), while one above it is.
+TEST_F(ClientAndServer, AsksOnlyForItsLevelsAndDoesNotResendWhatACutShortLevelMayHold) {
+    std::vector<json> crowded;
+    for (int p = 0; p < 1200; ++p) crowded.push_back(entry("p" + std::to_string(p), 1000 + p));
+    testsupport::ServerProcess roomy({}, {"--names-per-address", "5000"});  // 1200 players from one address
+    ASSERT_TRUE(roomy.started());
+    HttpDatabase::baseUrl = roomy.baseUrl();
+    upload(document({{"Crowded", crowded}, {"Other", {entry("Ann", 5)}}, {"Mine", {entry("Ann", 7)}}}));
+    Leaderboard::setInstalledLevels(std::vector<std::string>{"Crowded", "Mine"});
+    HttpDatabase::useLocalCopy({Leaderboard::loadLocal, Leaderboard::loadLocalScore, Leaderboard::mergeIntoFile,
+                                Leaderboard::installedLevelNames});
+    writeLeaderboard(document({{"Crowded", {entry("p3", 1003), entry("Zed", 1)}}}).dump());
+    const Fetched hidden = fetch();
+    Leaderboard::setInstalledLevels(std::nullopt);
+    EXPECT_NE(hidden.output.out.find("Loaded leaderboard from HTTP server (2 levels)\n"), std::string::npos)
+        << hidden.output.out;
+    EXPECT_EQ(hidden.output.out.find("uploading them"), std::string::npos) << hidden.output.out;
+    std::vector<std::string> names;
+    for (const json& level : hidden.document["levels"]) names.push_back(level["name"]);
+    EXPECT_EQ(names, (std::vector<std::string>{"Crowded", "Mine"})) << "never the level the game lacks";
+    EXPECT_EQ(hidden.document["levels"][0]["scores"].size(), kPageLevelScores + 2) << "the best 1000, p3 and Zed";
+
+    Leaderboard::setInstalledLevels(std::vector<std::string>{"Crowded", "Mine"});
+    writeLeaderboard(document({{"Crowded", {entry("Top", 5000)}}}).dump());
+    const Fetched shown = fetch();
+    Leaderboard::setInstalledLevels(std::nullopt);
+    EXPECT_NE(shown.output.out.find("uploading them"), std::string::npos) << "a score the server would have shown";
+    EXPECT_EQ(score("Crowded", "Top").value, 5000);
+}
+
 TEST_F(ClientAndServer, EntriesTheServerWouldRefuseStayLocalAndAreNeverSent) {
     const std::string longName(65, 'n');
     json              bad = entry("Cy", 12);
