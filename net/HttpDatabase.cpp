@@ -149,8 +149,8 @@ Target parseTarget(const std::string& url, size_t schemeEnd, const std::string& 
 }
 
 // A GET with a cap reads the reply in pieces and stops at the cap.
-httplib::Result send(httplib::Client& client, const std::string& method, const Target& target,
-                     const std::string& body, size_t maxReplyBytes, std::string& capped) {
+httplib::Result send(httplib::Client& client, const std::string& method, const Target& target, const std::string& body,
+                     size_t maxReplyBytes, std::string& capped) {
     if (method == "GET" && maxReplyBytes > 0) {
         return client.Get(target.path.c_str(), [&](const char* data, size_t length) {
             if (capped.size() + length > maxReplyBytes) return false;
@@ -353,7 +353,8 @@ private:
         if (kept.value("moreScores", false) && kept["scores"].is_array()) {
             int32_t least = INT32_MAX;
             for (const json& entry : kept["scores"]) {
-                if (entry.is_object()) least = std::min(least, leaderboardInt(entry.value("score", json())).value_or(0));
+                if (entry.is_object())
+                    least = std::min(least, leaderboardInt(entry.value("score", json())).value_or(0));
             }
             lowest[name] = least;
         }

@@ -34,7 +34,7 @@ bool           takeLoadedLevels();                            // main thread; tr
 nlohmann::json mergeIntoFile(const nlohmann::json& copy);     // any thread; returns the merged document
 // The level names a fetched copy may add to the file; nullopt (the start): all.
 void setInstalledLevels(std::optional<std::vector<std::string>> names);      // any thread
-std::optional<std::vector<std::string>> installedLevelNames();              // any thread
+std::optional<std::vector<std::string>> installedLevelNames();               // any thread
 void loadLocal(const std::function<void(const nlohmann::json&)>& callback);  // any thread
 void loadLocalScore(const std::string& levelName, const std::string& playerName,
                     const std::function<void(int)>& callback);  // any thread

@@ -153,8 +153,9 @@ int run(LeaderboardStore& store, const Command& command) {
     const std::vector<std::string>& w = command.words;
     if (w[0] == "list" && w.size() <= 2) return list(store, w.size() == 2 ? std::optional(w[1]) : std::nullopt);
     if (w[0] == "remove-player" && w.size() == 2) {
-        return remove(store, {command.level, w[1], std::nullopt},
-                      "player " + escaped(w[1]) + (command.level ? " on " + escaped(*command.level) : " on every level"));
+        return remove(
+            store, {command.level, w[1], std::nullopt},
+            "player " + escaped(w[1]) + (command.level ? " on " + escaped(*command.level) : " on every level"));
     }
     if (w[0] == "remove-entry" && w.size() == 3) {
         return remove(store, {w[1], w[2], std::nullopt}, "player " + escaped(w[2]) + " on " + escaped(w[1]));

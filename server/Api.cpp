@@ -165,8 +165,8 @@ int entryCount(const std::vector<LeaderboardLevel>& levels) {
     return static_cast<int>(count);
 }
 
-ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge,
-                         const Sender& sender, const std::string& body) {
+ApiReply postLeaderboard(LeaderboardStore& store, const UploadLimits& limits, QuotaGauge* gauge, const Sender& sender,
+                         const std::string& body) {
     if (body.size() > kMaxUploadBytes) {
         return failure(413, "body larger than " + std::to_string(kMaxUploadBytes) + " bytes");
     }
@@ -228,8 +228,8 @@ void AddressQuotas::take(const UploadLimits& limits, const std::string& address,
     const auto                  now = std::chrono::steady_clock::now();
     std::lock_guard<std::mutex> lock(mutex_);
     forgetPastHours(now);
-    Sent& sent = addresses_.try_emplace(address, Sent{now, {}, {}}).first->second;
-    const auto known = [&](uint64_t hash) { return sent.names.contains(hash); };
+    Sent&                         sent  = addresses_.try_emplace(address, Sent{now, {}, {}}).first->second;
+    const auto                    known = [&](uint64_t hash) { return sent.names.contains(hash); };
     std::vector<LeaderboardLevel> kept;
     for (LeaderboardLevel& level : upload.levels) {
         LeaderboardLevel allowed{std::move(level.name), {}};
@@ -237,8 +237,8 @@ void AddressQuotas::take(const UploadLimits& limits, const std::string& address,
         for (LeaderboardEntry& entry : level.scores) {
             const uint64_t entryKey   = entryHash(allowed.name, entry.player);
             const uint64_t playerName = nameHash(entry.player);
-            const size_t   newNames   = (known(levelName) ? 0 : 1) + (known(playerName) || playerName == levelName ? 0 : 1);
-            std::string    reason;
+            const size_t newNames = (known(levelName) ? 0 : 1) + (known(playerName) || playerName == levelName ? 0 : 1);
+            std::string  reason;
             if (!sent.entries.contains(entryKey) && sent.entries.size() >= limits.entriesPerAddress) {
                 reason = "this address has sent " + std::to_string(limits.entriesPerAddress) +
                          " different entries this hour";

@@ -87,9 +87,9 @@ private:
     };
     void forgetPastHours(std::chrono::steady_clock::time_point now);
 
-    std::mutex                                mutex_;
-    std::unordered_map<std::string, Sent>     addresses_;
-    std::chrono::steady_clock::time_point     swept_;
+    std::mutex                            mutex_;
+    std::unordered_map<std::string, Sent> addresses_;
+    std::chrono::steady_clock::time_point swept_;
 };
 
 // Who sent a request: quotas null for no per-address allowance.

@@ -87,9 +87,10 @@ public:
                 if (query.names.empty()) page.nextLevel = query.firstLevel + static_cast<int64_t>(i);
                 break;
             }
-            const size_t wanted = std::min(query.entriesPerLevel, budget);
-            PageLevel    level{{names[i], {}}};
-            const StoreStatus read = connection->bestEntries(names[i], query.firstEntry, wanted + 1, level.level.scores);
+            const size_t      wanted = std::min(query.entriesPerLevel, budget);
+            PageLevel         level{{names[i], {}}};
+            const StoreStatus read =
+                connection->bestEntries(names[i], query.firstEntry, wanted + 1, level.level.scores);
             if (read != StoreStatus::Ok) return counted(read);
             if (level.level.scores.empty()) continue;
             level.moreEntries = level.level.scores.size() > wanted;

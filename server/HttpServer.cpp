@@ -383,8 +383,8 @@ Response ServerCore::health(unsigned version) {
     const Clock::time_point start = Clock::now();
     int32_t                 score = 0;
     // An indexed look-up reaches the tables and costs the same whatever they hold.
-    const bool answered = healthStore->playerScore("", "", score) != StoreStatus::Unavailable &&
-                          Clock::now() - start <= kHealthDeadline;
+    const bool answered =
+        healthStore->playerScore("", "", score) != StoreStatus::Unavailable && Clock::now() - start <= kHealthDeadline;
     return answered ? reply(version, 200, "ok\n", "text/plain; charset=utf-8")
                     : reply(version, 503, "database unavailable\n", "text/plain; charset=utf-8");
 }
@@ -446,8 +446,8 @@ Response ServerCore::answer(const Request& request, const std::string& address) 
         response = metricsText(request.version());
     } else {
         const std::string method = head ? "GET" : std::string(request.method_string());
-        const ApiReply    api    = handleApiRequest(*store, method, target, request.body(), options.limits, &quota,
-                                                    {&senders, address});
+        const ApiReply    api =
+            handleApiRequest(*store, method, target, request.body(), options.limits, &quota, {&senders, address});
         if (api.stored > 0 || api.refused > 0) metrics.recordUpload(api.stored, api.refused);
         response = reply(request.version(), api.status, api.body, "application/json");
     }

@@ -35,8 +35,7 @@ std::string table(const LeaderboardLevel& level, int64_t firstRank) {
     for (size_t i = 0; i < level.scores.size(); ++i) {
         const LeaderboardEntry& entry = level.scores[i];
         html += "<tr><td>" + std::to_string(firstRank + static_cast<int64_t>(i) + 1) + "</td><td>" +
-                escapeHtml(entry.player) +
-                "</td><td class=\"score\">" + std::to_string(entry.score) + "</td><td>" +
+                escapeHtml(entry.player) + "</td><td class=\"score\">" + std::to_string(entry.score) + "</td><td>" +
                 escapeHtml(entry.highestLayer) + "</td><td>" + std::to_string(entry.highestCombo) + "</td><td>" +
                 std::to_string(entry.time) + " s</td></tr>";
     }
@@ -96,7 +95,8 @@ std::string levelPage(const std::string& name, const PageLevel* level, int64_t f
     } else {
         const auto    shown = static_cast<int64_t>(kPageEntriesShown);
         const int64_t next  = firstRank + static_cast<int64_t>(level->level.scores.size());
-        std::string   links = firstRank > 0 ? levelLink(name, std::max<int64_t>(0, firstRank - shown), "Better scores") + " " : "";
+        std::string   links =
+            firstRank > 0 ? levelLink(name, std::max<int64_t>(0, firstRank - shown), "Better scores") + " " : "";
         body += section(*level, firstRank, links + levelLink(name, next, "More scores"));
         if (!level->moreEntries && firstRank > 0) body += "<p>" + links + "</p>";
     }

@@ -477,8 +477,8 @@ private:
         int        version = 0;
         const bool ready   = execute("SELECT pg_advisory_xact_lock($1::bigint)", Params().text(kSchemaLock), error) &&
                            execute(kVersionTable, error) && storedVersion(version, error) &&
-                           (version != 0 || createTables(error)) && notNewer(version, error) &&
-                           createIndexes(error) && execute("COMMIT", error);
+                           (version != 0 || createTables(error)) && notNewer(version, error) && createIndexes(error) &&
+                           execute("COMMIT", error);
         if (!ready) {
             std::string ignored;
             execute("ROLLBACK", ignored);
@@ -549,8 +549,8 @@ private:
     StoreStatus bestEntriesOnce(const std::string& level, int64_t first, size_t count,
                                 std::vector<LeaderboardEntry>& entries, std::string& error) {
         entries.clear();
-        const Result rows = prepared(
-            BestEntries, Params().bytes(level).text(std::to_string(first)).text(std::to_string(count)));
+        const Result rows =
+            prepared(BestEntries, Params().bytes(level).text(std::to_string(first)).text(std::to_string(count)));
         if (!succeeded(rows.get())) return unavailableWith(rows.get(), error);
         for (int row = 0; row < PQntuples(rows.get()); ++row) entries.push_back(entryAt(rows.get(), row, 0));
         return StoreStatus::Ok;

@@ -76,8 +76,8 @@ enum Statement {
     MergeScore,
     StatementCount
 };
-constexpr std::array<const char*, StatementCount> kStatements = {
-    kReadAll, kLevelNames, kBestEntries, kPlayerScore, kCounts, kInsertLevel, kLevelId, kMergeScore};
+constexpr std::array<const char*, StatementCount> kStatements = {kReadAll, kLevelNames,  kBestEntries, kPlayerScore,
+                                                                 kCounts,  kInsertLevel, kLevelId,     kMergeScore};
 
 std::string columnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));

@@ -292,7 +292,8 @@ TEST(ServerReads, EveryAnswerIsAPageOfBoundedSizeWhateverTheBoardHolds) {
     httplib::Client client("127.0.0.1", server.port());
     ASSERT_EQ(client.Post("/api/leaderboard", players("Big", 3000, 0).dump(), "application/json")->status, 200);
     json small = {{"levels", json::array()}};
-    for (int l = 0; l < 150; ++l) small["levels"].push_back({{"name", "L" + std::to_string(l)}, {"scores", {{{"player", "a"}, {"score", l}}}}});
+    for (int l = 0; l < 150; ++l)
+        small["levels"].push_back({{"name", "L" + std::to_string(l)}, {"scores", {{{"player", "a"}, {"score", l}}}}});
     ASSERT_EQ(client.Post("/api/leaderboard", small.dump(), "application/json")->status, 200);
 
     const json page = json::parse(bodyOf(client.Get("/api/leaderboard")));
@@ -329,15 +330,16 @@ TEST(ServerReads, HeadIsAnsweredAsGetWithoutItsBody) {
     testsupport::ServerProcess server;
     ASSERT_TRUE(server.started());
     Socket client(server.port());
-    ASSERT_TRUE(client.send("HEAD /healthz HTTP/1.1\r\nHost: lumoka\r\n\r\nHEAD /nothing HTTP/1.1\r\nHost: lumoka\r\n\r\n" +
-                            get("/healthz")));
+    ASSERT_TRUE(
+        client.send("HEAD /healthz HTTP/1.1\r\nHost: lumoka\r\n\r\nHEAD /nothing HTTP/1.1\r\nHost: lumoka\r\n\r\n" +
+                    get("/healthz")));
     const std::string replies = client.receive(5000ms, "ok\n");
     const std::regex  shape(
-        "HTTP/1\\.1 200 OK\r\n[^]*?Content-Length: 3\r\n\r\n"
-        "HTTP/1\\.1 404 Not Found\r\n[^]*?\r\n\r\n"
-        "HTTP/1\\.1 200 OK\r\n[^]*?\r\n\r\nok\n");
+         "HTTP/1\\.1 200 OK\r\n[^]*?Content-Length: 3\r\n\r\n"
+          "HTTP/1\\.1 404 Not Found\r\n[^]*?\r\n\r\n"
+          "HTTP/1\\.1 200 OK\r\n[^]*?\r\n\r\nok\n");
     EXPECT_TRUE(std::regex_match(replies, shape)) << replies;
-    httplib::Client check("127.0.0.1", server.port());
+    httplib::Client       check("127.0.0.1", server.port());
     const httplib::Result page = check.Head("/");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
@@ -354,8 +356,8 @@ int openDescriptors(int pid) {
 
 // User and system time of a process so far, in seconds.
 double cpuSeconds(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string   text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::ifstream      stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string        text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string        field;
     double             ticks = 0;

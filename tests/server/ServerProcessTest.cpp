@@ -179,7 +179,12 @@ TEST(ServerProcess, AdminPrintsNamesEscapedAndMatchesThemByteForByte) {
     {
         testsupport::ServerProcess server(database);
         ASSERT_TRUE(server.started());
-        ASSERT_EQ(post(server.port(), R"({"levels": [{"name": "Song", "scores": [{"player": "a", "score": 1}, {"player": "b", "score": 2}, {"player": "c", "score": 3}]}]})")->status, 200);
+        ASSERT_EQ(
+            post(
+                server.port(),
+                R"({"levels": [{"name": "Song", "scores": [{"player": "a", "score": 1}, {"player": "b", "score": 2}, {"player": "c", "score": 3}]}]})")
+                ->status,
+            200);
     }
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
@@ -191,7 +196,8 @@ TEST(ServerProcess, AdminPrintsNamesEscapedAndMatchesThemByteForByte) {
     sqlite3_close(db);
 
     const testsupport::ProcessResult listed = admin(dir.path(), {"--db", database, "list"});
-    EXPECT_EQ(listed.out, "Song\tE\\x00\\x1b[2J\\x0ax\\x09y\t1\t0\t0/0\t0\nSong\tZoë\\\\\t2\t0\t0/0\t0\nSong\tc\t3\t0\t0/0\t0\n");
+    EXPECT_EQ(listed.out,
+              "Song\tE\\x00\\x1b[2J\\x0ax\\x09y\t1\t0\t0/0\t0\nSong\tZoë\\\\\t2\t0\t0/0\t0\nSong\tc\t3\t0\t0/0\t0\n");
     EXPECT_EQ(admin(dir.path(), {"--db", database, "remove-entry", "Song", "E\\x00\\x1b[2J\\x0ax\\x09y"}).out,
               "Removed 1 entries (player E\\x00\\x1b[2J\\x0ax\\x09y on Song)\n");
     EXPECT_EQ(admin(dir.path(), {"--db", database, "remove-player", "Zoë\\\\"}).out,
