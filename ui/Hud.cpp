@@ -4,6 +4,7 @@
 #include "app/App.h"
 
 #include "level/TutorialSong.h"
+#include "ui/DialogFolders.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/Widgets.h"
@@ -191,6 +192,7 @@ void App::drawGui() {
     }
     if (levelLoader.loading()) drawLoadingBar(levelLoader);
     displayFileDialogs(uiScale);
+    rememberDialogFolders();
     if (!game.inGame) drawSongImport();  // after the dialogs: it takes their choice
 
     if (!tutorialActive) {

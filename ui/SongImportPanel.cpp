@@ -8,6 +8,7 @@
 #include "level/LevelList.h"
 #include "persistence/Leaderboard.h"
 #include "songimport/SongImport.h"
+#include "ui/DialogFolders.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/filebrowser/FileBrowser.h"
@@ -138,7 +139,7 @@ void drawWorkingWindow() {
 void openSongImport() {
     if (songImport.stage != Stage::Closed) return;
     songImport.message.clear();
-    audioFileDialog.open();
+    openDialogAtRememberedFolder(audioFileDialog);
     songImport.stage = Stage::Choosing;
 }
 
