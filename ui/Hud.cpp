@@ -164,7 +164,7 @@ void App::cancelLoadOnLeaving() {
         levelLoader.cancel();
 }
 
-bool guiTakesEscape() { return anyFileDialogOpen() || songImportWindowOpen(); }
+bool guiTakesEscape() { return anyFileDialogOpen() || songImportWindowOpen() || levelQuestionOpen(); }
 
 void App::drawGui() {
     if (!guiVisible) return;

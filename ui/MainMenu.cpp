@@ -121,7 +121,10 @@ void drawLevelActions() {
     ImGui::EndDisabled();
     ImGui::SameLine();
     if (ImGui::Button("Export...") && hasSelectedLevel()) openDialog(exportFolderDialog, exportRequested);
+    ImGui::SameLine();
+    drawDeleteLevelButton();
     drawPackageImportStatus();
+    drawLevelTableMessage();
     if (!packageStatus.empty()) ImGui::TextWrapped("%s", packageStatus.c_str());
     const std::string& message = songImportMessage();
     if (!message.empty()) ImGui::TextWrapped("%s", message.c_str());
@@ -155,7 +158,7 @@ void App::drawMainMenu() {
                                    ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_AlwaysAutoResize |
                                    ImGuiWindowFlags_NoBackground;
     // Under an open dialog or window the menu neither answers nor draws over it.
-    const bool covered = anyFileDialogOpen() || songImportWindowOpen() || deleteConfirmationOpen();
+    const bool covered = anyFileDialogOpen() || songImportWindowOpen() || levelQuestionOpen();
     if (ImGui::Begin("##MainMenu", nullptr, flags)) {
         ImGui::BeginDisabled(covered);
         ImGui::Columns(2, "MainMenuColumns", false);
@@ -198,6 +201,7 @@ void App::drawMainMenu() {
         drawLevelDetails(detailsHeight);
         ImGui::Columns(1, nullptr, true);
         ImGui::EndDisabled();
+        drawLevelQuestions();
     }
     ImGui::End();
 }
