@@ -213,7 +213,8 @@ void App::startRun(const std::string& levelName) {
     }
     game.levelName = levelName;
     // The tutorial song caps the layers at its own stem count.
-    game.maxLayers = kLayerCap;
+    game.maxLayers  = kLayerCap;
+    game.levelStems = static_cast<int32_t>(audio.stems.size());
     game.newRun();
     game.inGame = true;
 }

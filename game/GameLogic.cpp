@@ -130,12 +130,15 @@ void GameLogic::takeFetchedBestScore() {
     }
 }
 
+// Out of the layers this level can reach: its stems, within the cap.
+int32_t GameLogic::layersOfLevel() const { return levelStems > 0 ? std::min(levelStems, maxLayers) : maxLayers; }
+
 LeaderboardEntry GameLogic::leaderboardEntry() const {
     LeaderboardEntry entry;
     entry.player       = playerName;
     entry.score        = highScore;
     entry.time         = wholeSeconds(streamTime);
-    entry.highestLayer = std::to_string(highestLayer) + "/" + std::to_string(maxLayers);
+    entry.highestLayer = std::to_string(highestLayer) + "/" + std::to_string(layersOfLevel());
     entry.highestCombo = highestCombo;
     return entry;
 }

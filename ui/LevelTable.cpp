@@ -29,6 +29,10 @@ bool                     deleteAsked   = false;  // "Delete" was pressed; the qu
 bool                     deleteShowing = false;  // the question was drawn last frame
 std::string              tableMessage;  // what the last question came to
 
+bool enterPressed() {
+    return ImGui::IsKeyPressed(ImGuiKey_Enter, false) || ImGui::IsKeyPressed(ImGuiKey_KeypadEnter, false);
+}
+
 void dropLevel(const LevelInfo& level) {
     std::string error;
     if (!removeLevel("levels", level.file, error)) tableMessage = error;
@@ -54,12 +58,11 @@ void drawCopyQuestion() {
     const PendingCopy& pending = pendingCopies.front();
     ImGui::Text("\"%s\" has the same charts and stems as \"%s\", already installed.", pending.level.name.c_str(),
                 pending.installedName.c_str());
-    ImGui::TextUnformatted("Add it as a copy?");
-    if (ImGui::Button("Add a copy")) answerCopy(true);
-    else {
-        ImGui::SameLine();
-        if (ImGui::Button("Don't add") || ImGui::IsKeyPressed(ImGuiKey_Escape, false)) answerCopy(false);
-    }
+    ImGui::TextUnformatted("Add it as a copy? (Enter: add, Escape: don't)");
+    const bool keep = ImGui::Button("Add a copy") || enterPressed();
+    ImGui::SameLine();
+    const bool drop = ImGui::Button("Don't add") || ImGui::IsKeyPressed(ImGuiKey_Escape, false);
+    if (keep || drop) answerCopy(keep);
     ImGui::EndPopup();
 }
 
@@ -88,7 +91,8 @@ void drawDeleteQuestion() {
     }
     ImGui::Text("Delete \"%s\"?", levelList[static_cast<size_t>(selectedLevel)].name.c_str());
     ImGui::TextUnformatted("Its folder and its entry in the level list go; its scores stay.");
-    const bool confirmed = ImGui::Button("Delete");
+    ImGui::TextUnformatted("(Enter: delete, Escape: keep it)");
+    const bool confirmed = ImGui::Button("Delete") || enterPressed();
     ImGui::SameLine();
     const bool cancelled = ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGuiKey_Escape, false);
     if (confirmed) deleteSelectedLevel();

@@ -38,8 +38,6 @@ void copyNameToBuffer(const std::string& name) {
     playerNameBuffer[cut.size()] = '\0';
 }
 
-// Only a changed name is written; "Saved" answers either way, so a click on
-// "Save" is never met with silence.
 void saveName(App& app) {
     if (playerNameBuffer[0] == '\0') {
         base::logError("An empty player name is not kept; the name stays %s", app.game.playerName.c_str());
@@ -47,7 +45,6 @@ void saveName(App& app) {
         return;
     }
     nameSavedAt = SDL_GetTicks();
-    if (app.game.playerName == playerNameBuffer) return;
     {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         app.game.playerName = playerNameBuffer;

@@ -34,10 +34,11 @@ constexpr float kLevelX = 1100;
 // The buttons under the five-row table.
 constexpr float kActionsY = 692;
 constexpr float kAddSongX = 1048, kImportPackageX = 1263, kExportX = 1456;
-// A file dialog, centred, 700 x 450: its list rows ("[D] .." first) and its "ok".
+// A file dialog, centred, 700 x 450: its list rows ("[D] .." first) and its "ok"
+// (above the status line).
 constexpr float kDialogRowX = 712;
 inline float    dialogRowY(int i) { return 438 + 40 * i; }
-constexpr float kDialogOkX = 646, kDialogOkY = 737;
+constexpr float kDialogOkX = 646, kDialogOkY = 697;
 }  // namespace menu
 
 struct Box {
