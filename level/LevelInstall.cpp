@@ -104,7 +104,7 @@ bool isImportedEntry(const nlohmann::json& entry, const std::string& folder) {
 
 // The folder goes aside first, so a list that cannot be written gets it back
 // whole; only then is it deleted.
-bool remove(const fs::path& levels, const std::string& folder, std::string& error) {
+bool removeListed(const fs::path& levels, const std::string& folder, std::string& error) {
     const fs::path listPath = levels / "levels.json";
     std::string    text;
     if (!readListText(listPath, text, error)) return false;
@@ -216,5 +216,5 @@ bool installLevel(const std::string& levelsDir, const std::string& staging, cons
 
 bool removeLevel(const std::string& levelsDir, const std::string& folder, std::string& error) {
     const std::lock_guard<std::mutex> lock(installMutex);
-    return remove(levelsDir, folder, error);
+    return removeListed(levelsDir, folder, error);
 }
