@@ -147,7 +147,8 @@ bool install(const fs::path& levels, const fs::path& staging, const std::string&
 
     const std::string wanted = levelSlug(wantedFolder);
     if (entry.name.empty()) entry.name = wanted;
-    entry.file = freeFolderName(levels, *entries, wanted);
+    entry.file     = freeFolderName(levels, *entries, wanted);
+    entry.imported = true;
     entries->push_back(listEntry(entry));
 
     const fs::path  target = levels / entry.file;

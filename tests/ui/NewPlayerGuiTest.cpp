@@ -29,7 +29,7 @@ namespace {
 
 // Where this test's screens put things at 1920 x 1080, scale 1.
 constexpr float kRootButtonX = 610 + 8 + 9, kPathRowY = 388;  // the path row's "/" button
-constexpr float kDeleteX     = 1590;                          // after "Export..." under the table
+constexpr float kDeleteX     = 1572;                          // after "Export..." under the table
 constexpr float kLowerRowY   = 1080 - 40 - 8 - menu::kButtonItem * 0.5f;
 constexpr float kResultsMenuX = 960, kResultsOffsetX = 320 + 2 * 440 + 200;
 constexpr float kSettingsTop = menu::kTitleBottom + 120 + 8;
