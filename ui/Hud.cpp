@@ -27,6 +27,7 @@ void coloredText(const ImVec4& colour, const char* format, auto value) {
 }
 
 constexpr float kTierLabelRise = 40.0f;  // × uiScale over a label's life
+constexpr float kTierLabelGap  = 30.0f;  // × uiScale right of the circle's centre: its letter stays readable
 
 ImU32 tierColour(Tier tier, float alpha) {
     const auto a = static_cast<int>(alpha * 255.0f);
@@ -57,8 +58,8 @@ void drawLoadingBar(const LevelLoader& loader) {
 
 }  // namespace
 
-// Each judged press and miss: its tier's word above the circle, rising a
-// little and fading out. Behind the windows, on the background draw list.
+// Each judged press and miss: its tier's word beside the circle's letter,
+// rising a little and fading out. Behind the windows, on the background draw list.
 void drawTierLabels(const GameLogic& game) {
     ImDrawList* list   = ImGui::GetBackgroundDrawList();
     ImFont*     font   = scoreFont;
@@ -68,8 +69,8 @@ void drawTierLabels(const GameLogic& game) {
         const char*  text = tierName(mark.tier);
         const ImVec2 size = font->CalcTextSizeA(font->LegacySize, FLT_MAX, 0.0f, text);
         const float  top  = height - mark.y - size.y * 0.5f - life * kTierLabelRise * uiScale;
-        list->AddText(font, font->LegacySize, ImVec2(mark.x - size.x * 0.5f, top), tierColour(mark.tier, 1.0f - life),
-                      text);
+        list->AddText(font, font->LegacySize, ImVec2(mark.x + kTierLabelGap * uiScale, top),
+                      tierColour(mark.tier, 1.0f - life), text);
     }
 }
 
