@@ -40,14 +40,16 @@ ImU32 tierColour(Tier tier, float alpha) {
     return IM_COL32(255, 60, 60, a);
 }
 
-// Bottom centre, over whatever screen the load was started from.
+// Bottom centre, over whatever screen the load was started from; at the top
+// on the tutorial, whose page buttons and page number are at the bottom.
 void drawLoadingBar(const LevelLoader& loader) {
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
     const float          s        = uiScale;
     const float          width    = 420.0f * s;
-    ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + viewport->WorkSize.x * 0.5f,
-                                   viewport->WorkPos.y + viewport->WorkSize.y - 40.0f * s),
-                            ImGuiCond_Always, ImVec2(0.5f, 1.0f));
+    const bool           atTop    = tutorialActive;
+    const float          y = atTop ? viewport->WorkPos.y + 10.0f * s : viewport->WorkPos.y + viewport->WorkSize.y - 40.0f * s;
+    ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + viewport->WorkSize.x * 0.5f, y), ImGuiCond_Always,
+                            ImVec2(0.5f, atTop ? 0.0f : 1.0f));
     ImGui::SetNextWindowSize(ImVec2(width, 0.0f));
     ImGui::SetNextWindowBgAlpha(0.8f);
     ImGui::Begin("##Loading", nullptr, kFixedWindow | ImGuiWindowFlags_AlwaysAutoResize);

@@ -1,4 +1,5 @@
-// The tutorial panel: five pages of text with page buttons; the frame loop plays
+// The tutorial panel: five pages of text with page buttons ("Skip" on the
+// first leaves at once); the frame loop plays
 // the part of the tutorial song each page talks about.
 #include "app/App.h"
 
@@ -77,9 +78,11 @@ void drawTutorialNavigation() {
     const float w = kNavWidth * s, h = kButtonHeight * s;
     spaceAboveButtons(h);
     const float y = ImGui::GetCursorPosY();
+    ImGui::SetCursorPos(ImVec2(30.0f * s, y));
     if (tutorialPage > 0) {
-        ImGui::SetCursorPos(ImVec2(30.0f * s, y));
         if (drawNormalButton("##nav_back", w, h, "Back")) --tutorialPage;
+    } else if (drawNormalButton("##nav_skip", w, h, "Skip")) {
+        tutorialActive = false;
     }
     ImGui::SetCursorPos(ImVec2(ImGui::GetWindowWidth() - w - 30.0f * s, y));
     if (tutorialPage < kTutorialPages - 1) {
