@@ -124,6 +124,7 @@ public:
     int32_t                    levelStems   = 0;  // of the level being played; 0: not known
     int32_t                    highestLayer = 0;
     bool                       inGame       = false;
+    bool                       practice     = false;  // no run, but presses are judged: the tutorial's circles
     float                      multiplier   = 0.0f;
     int32_t                    highScore    = 0;
     std::string                levelName;

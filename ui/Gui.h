@@ -16,6 +16,7 @@ extern int  selectedLevel;       // row of the main menu's level table
 bool        hasSelectedLevel();  // the row names a level of the list
 extern bool tutorialActive;
 extern int  tutorialPage;                         // 0..4
+bool        tutorialPageShowsCircles(int page);   // its song's circles are there to be hit
 extern int  lastTutorialPage;                     // the page the tutorial song last played; -1: none
 extern char playerNameBuffer[kMaxNameBytes + 1];  // the settings panel's edit field
 extern bool playerNameBufferReady;                // the field holds a copy of the player name

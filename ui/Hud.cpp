@@ -198,11 +198,13 @@ void App::drawGui() {
     rememberDialogFolders();
     if (!game.inGame) drawSongImport();  // after the dialogs: it takes their choice
 
+    game.practice = tutorialActive && tutorialPageShowsCircles(tutorialPage);
     if (!tutorialActive) {
         lastTutorialPage = -1;
         return;
     }
     std::lock_guard<std::mutex> lock(gameStateMutex);
+    if (game.practice) drawTierLabels(game);
     if (tutorialPage != lastTutorialPage) {
         updateTutorialSong();
         lastTutorialPage = tutorialPage;
