@@ -38,9 +38,10 @@ std::string userFolder(SDL_Folder folder) {
 
 std::string firstFolder(FirstFolder first) {
     if (first == FirstFolder::game) return std::filesystem::current_path().string();
-    const std::string music = userFolder(SDL_FOLDER_MUSIC);
-    if (isFolder(music)) return music;
     const std::string home = userFolder(SDL_FOLDER_HOME);
+    // SDL names the Music folder only where the desktop's user folders say it.
+    for (const std::string& music : {userFolder(SDL_FOLDER_MUSIC), filebrowser::joinPath(home, "Music")})
+        if (!home.empty() && isFolder(music)) return music;
     return isFolder(home) ? home : std::filesystem::current_path().string();
 }
 
