@@ -59,6 +59,13 @@ struct Image {
 // The whole display, saved at path and read back; empty (with a test failure) when that fails.
 Image screenshot(const std::filesystem::path& path);
 
+// Screenshots into path until at least `least` pixels of the box pass test,
+// or the time is up: what the screen shows, however long a loaded machine
+// takes to draw it. The last one is returned (and left at path).
+Image waitForScreen(const std::filesystem::path& path, const Box& box,
+                    const std::function<bool(const unsigned char*)>& test, int least,
+                    std::chrono::seconds timeout = std::chrono::seconds(30));
+
 // Where the open file dialog's path row (its folder's names as buttons) ends
 // on the screen: a deeper folder ends further right; 0 when no dialog is open.
 int dialogPathEnd(const std::filesystem::path& screenshotPath);

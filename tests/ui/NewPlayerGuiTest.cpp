@@ -77,17 +77,6 @@ protected:
         return testsupport::screenshot(fs::path(LUMOKA_SCREENSHOT_DIR) / ("new_player_" + name + ".png"));
     }
 
-    // Screenshots until the box holds at least `least` pixels that pass test.
-    Image waitForScreen(const std::string& name, const testsupport::Box& box,
-                        const std::function<bool(const unsigned char*)>& test, int least) {
-        const auto deadline = std::chrono::steady_clock::now() + 30s;
-        Image      image    = shot(name);
-        while (image.count(box, test) < least && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(200ms);
-            image = shot(name);
-        }
-        return image;
-    }
 
     // Opens the package dialog and waits until it is drawn.
     ::testing::AssertionResult openPackageDialog() {
@@ -182,7 +171,10 @@ TEST_F(NewPlayer, ThePackageDialogTakesItsClicksListsTheRootAndASecondImportAsks
     clickAt(kRootButtonX, kPathRowY);
     EXPECT_TRUE(waitForPrefs("packageDialogFolder", "/")) << readFile(prefsFile());
     const auto text = [](const unsigned char* p) { return p[0] > 170 && p[1] > 170 && p[2] > 170; };
-    EXPECT_GT(waitForScreen("root", {640, 460, 900, 620}, text, 200).count(640, 460, 900, 620, text), 200)
+    const testsupport::Box listed{640, 460, 900, 620};
+    EXPECT_GT(testsupport::waitForScreen(fs::path(LUMOKA_SCREENSHOT_DIR) / "new_player_root.png", listed, text, 200)
+                  .count(listed, text),
+              200)
         << "the root's folders are listed";
     ASSERT_TRUE(testsupport::pressKey("Escape"));
     std::this_thread::sleep_for(1s);
