@@ -84,8 +84,9 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         return false;
     }
 
-    const uint64_t now = SDL_GetPerformanceCounter();
-    const float    dt  = frameStep(now, last, frequency);
+    const uint64_t now         = SDL_GetPerformanceCounter();
+    const float    dt          = frameStep(now, last, frequency);
+    bool           startWanted = false;
 
     // A dialog drawn last frame closes on Escape instead of the game.
     input.escapeQuits = !(guiVisible && guiTakesEscape());
@@ -104,7 +105,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         audio.updateStreamTime(game.streamTime, game.streamClockNs);
         game.updateRun(input, render.height, dt);
         // Space is the calibration's tap while it listens.
-        if (input.playTogglePressed() && !showCalibration) togglePlayback();
+        if (input.playTogglePressed() && !showCalibration) startWanted = togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
         render.refreshWindowSize();
 
@@ -113,6 +114,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         render.renderFrame();
         game.renderCircles(render);
     }
+    if (startWanted) startSelectedLevel();  // it takes the lock itself
     gl.glUseProgram(0);
     gl.glBindVertexArray(0);
     gl.glBindBuffer(GL_UNIFORM_BUFFER, 0);
@@ -145,15 +147,25 @@ void App::saveRunBeforeQuitting() {
     if (game.inGame) endRun();
 }
 
-void App::togglePlayback() {
+// Space stops what plays, a run as the exit button ends it (saved, then its
+// results) and anything else with its circles gone; on the main menu it starts
+// the chosen level, as "Start Level" does. True: that start is wanted.
+bool App::togglePlayback() {
+    if (game.inGame) {
+        endRun();
+        return false;
+    }
     if (audio.playing) {
         audio.stopAll();
-        game.inGame = false;
-    } else {
-        audio.playAll();
-        audio.activateFirstStem();
-        game.inGame = true;
+        game.newRun();
+        return false;
     }
+    return mainMenuShown() && !levelLoader.loading();
+}
+
+bool App::mainMenuShown() const {
+    return !game.inGame && !showResults && !showLeaderboard && !tutorialActive && !showCalibration && !showSettings &&
+           !showCredits && !anyFileDialogOpen() && !songImportWindowOpen();
 }
 
 // The run starts once the worker has decoded the level (App::installLoadedLevel).
@@ -202,7 +214,8 @@ void App::startRun(const std::string& levelName) {
     }
     game.levelName = levelName;
     // The tutorial song caps the layers at its own stem count.
-    game.maxLayers = kLayerCap;
+    game.maxLayers  = kLayerCap;
+    game.levelStems = static_cast<int32_t>(audio.stems.size());
     game.newRun();
     game.inGame = true;
 }

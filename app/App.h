@@ -54,7 +54,8 @@ public:
 
 private:
     void copyStemFlags();
-    void togglePlayback();
+    bool togglePlayback();
+    bool mainMenuShown() const;
     void saveRunBeforeQuitting();
     void startRun(const std::string& levelName);
     void cancelLoadOnLeaving();

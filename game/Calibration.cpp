@@ -43,6 +43,9 @@ std::vector<double> withoutOutliers(const std::vector<double>& taps) {
 
 }  // namespace
 
+// Dropping many taps would hide a wide spread behind the few left.
+bool mostTapsKept(int kept, size_t taps) { return 4 * static_cast<size_t>(kept) >= 3 * taps; }
+
 CalibrationResult calibrate(const std::vector<double>& tapErrors) {
     CalibrationResult result;
     if (static_cast<int>(tapErrors.size()) < kCalibrationTaps) return result;
@@ -51,8 +54,6 @@ CalibrationResult calibrate(const std::vector<double>& tapErrors) {
     result.kept                    = static_cast<int>(kept.size());
     result.offset                  = median(kept);
     result.spread                  = standardDeviation(kept);
-    // Dropping many taps would hide a wide spread behind the few left.
-    const bool mostKept = 4 * kept.size() >= 3 * tapErrors.size();
-    result.accepted     = mostKept && result.spread <= kCalibrationMaxSpread;
+    result.accepted = mostTapsKept(result.kept, tapErrors.size()) && result.spread <= kCalibrationMaxSpread;
     return result;
 }

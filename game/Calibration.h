@@ -3,6 +3,7 @@
 // against the nearest click; the click track and the screen are the GUI's.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 inline constexpr int    kCalibrationTaps      = 16;    // taps needed before a result
@@ -22,6 +23,7 @@ struct CalibrationResult {
 // 2 beat...: within half a beat either side.
 double            tapError(double tapTime, double beatSeconds);
 CalibrationResult calibrate(const std::vector<double>& tapErrors);
+bool              mostTapsKept(int kept, size_t taps);  // at most a quarter of the taps dropped
 
 double median(std::vector<double> values);                    // 0 for none
 double standardDeviation(const std::vector<double>& values);  // population; 0 for fewer than two

@@ -52,6 +52,22 @@ int velocityRow(int32_t velocity) {
     return velocity <= 85 ? 1 : 2;
 }
 
+// The band at the top of the window the HUD (layer bar, score window, exit
+// button) takes at 1080 pixels; no ring may reach into it.
+constexpr float kHudBand = 150.0f;
+
+// Velocity gives the height as velocity / 128 of the window, except that the
+// span a whole ring fits in, one radius from each edge, is drawn together
+// below the HUD's band: the bottom row stays, the top row comes down, and a
+// ring that would leave the window is kept at its edge.
+float playfieldY(int32_t velocity, int32_t height) {
+    const float y    = static_cast<float>(height * velocity) * 0.0078125f;
+    const float span = static_cast<float>(height) - 2.0f * kTargetRadius;
+    if (span <= kHudBand) return y;
+    const float inSpan = std::clamp(y, kTargetRadius, kTargetRadius + span);
+    return kTargetRadius + (inSpan - kTargetRadius) * (span - kHudBand) / span;
+}
+
 int32_t wholeSeconds(double seconds) {
     const double truncated = std::trunc(seconds);
     if (!(truncated > 0.0)) return 0;
@@ -130,12 +146,15 @@ void GameLogic::takeFetchedBestScore() {
     }
 }
 
+// Out of the layers this level can reach: its stems, within the cap.
+int32_t GameLogic::layersOfLevel() const { return levelStems > 0 ? std::min(levelStems, maxLayers) : maxLayers; }
+
 LeaderboardEntry GameLogic::leaderboardEntry() const {
     LeaderboardEntry entry;
     entry.player       = playerName;
     entry.score        = highScore;
     entry.time         = wholeSeconds(streamTime);
-    entry.highestLayer = std::to_string(highestLayer) + "/" + std::to_string(maxLayers);
+    entry.highestLayer = std::to_string(highestLayer) + "/" + std::to_string(layersOfLevel());
     entry.highestCombo = highestCombo;
     return entry;
 }
@@ -263,7 +282,7 @@ void GameLogic::spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, doubl
                             int32_t height) {
     Circle circle;
     circle.x            = static_cast<float>(event.note * width) * 0.0078125f;
-    circle.y            = static_cast<float>(height * event.velocity) * 0.0078125f;
+    circle.y            = playfieldY(event.velocity, height);
     circle.radius       = kSpawnRadius;
     circle.targetRadius = kTargetRadius;
     circle.holdDuration = event.channel == kHoldChannel ? static_cast<float>(event.duration) : kTapLinger;

@@ -113,6 +113,7 @@ public:
     void             updateLayers(AudioSystem& audio);
     void             renderCircles(RenderState& render);
     void             drawStemProgressHud(int32_t stemCount) const;  // the GUI's row of layer segments
+    int32_t          layersOfLevel() const;                         // what the entry's highest layer is out of
     LeaderboardEntry leaderboardEntry() const;                      // the run as the leaderboard keeps it
 
     int32_t                    score        = 0;
@@ -120,8 +121,10 @@ public:
     int32_t                    highestCombo = 0;
     int32_t                    layers       = 0;
     int32_t                    maxLayers    = 0;
+    int32_t                    levelStems   = 0;  // of the level being played; 0: not known
     int32_t                    highestLayer = 0;
     bool                       inGame       = false;
+    bool                       practice     = false;  // no run, but presses are judged: the tutorial's circles
     float                      multiplier   = 0.0f;
     int32_t                    highScore    = 0;
     std::string                levelName;

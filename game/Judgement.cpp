@@ -70,7 +70,7 @@ void say(bool loud, const char* message) {
 }  // namespace
 
 void GameLogic::handleInput(InputManager& input, int32_t height) {
-    if (!inGame) return;
+    if (!inGame && !practice) return;
     const float h = static_cast<float>(height);
 
     if (keyboardGameplay) {

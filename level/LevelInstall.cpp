@@ -1,6 +1,7 @@
 #include "level/LevelInstall.h"
 
 #include "level/LevelList.h"
+#include "level/PackagePaths.h"
 #include "persistence/FileSave.h"
 
 #include <SDL3/SDL_error.h>
@@ -88,11 +89,49 @@ std::string freeFolderName(const fs::path& levels, const nlohmann::json& entries
     return candidate;
 }
 
+// "imported" tells the player's levels from the shipped ones: only those may be deleted.
 nlohmann::json listEntry(const LevelInfo& entry) {
     return {{"name", listSafe(entry.name)},
             {"file", entry.file},
             {"difficulty", std::clamp(entry.difficulty, 1, 5)},
-            {"description", listSafe(entry.description)}};
+            {"description", listSafe(entry.description)},
+            {"imported", true}};
+}
+
+bool isImportedEntry(const nlohmann::json& entry, const std::string& folder) {
+    return entry.is_object() && entry.value("file", "") == folder && entry.value("imported", false) == true;
+}
+
+// The folder goes aside first, so a list that cannot be written gets it back
+// whole; only then is it deleted.
+bool removeListed(const fs::path& levels, const std::string& folder, std::string& error) {
+    const fs::path listPath = levels / "levels.json";
+    std::string    text;
+    if (!readListText(listPath, text, error)) return false;
+    nlohmann::json  document = nlohmann::json::parse(text, nullptr, false);
+    nlohmann::json* entries  = document.is_discarded() ? nullptr : entriesOf(document);
+    if (entries == nullptr) return fail(error, "Level list " + listPath.string() + " is not a JSON list of levels");
+    const auto found = std::find_if(entries->begin(), entries->end(),
+                                    [&](const nlohmann::json& entry) { return isImportedEntry(entry, folder); });
+    if (!isConfinedPath(folder) || folder.find('/') != std::string::npos || found == entries->end())
+        return fail(error, "Refused to delete \"" + folder + "\": it is not a level you added");
+    const std::string name = found->value("name", folder);
+    entries->erase(found);
+
+    const fs::path  target = levels / folder;
+    const fs::path  aside  = levels / (".removing-" + folder);
+    std::error_code ec;
+    fs::remove_all(aside, ec);
+    fs::rename(target, aside, ec);
+    if (ec && fs::exists(target)) return fail(error, "Cannot delete " + target.string() + ": " + ec.message());
+    if (!saveFileReplacing(listPath.string(), document.dump(4, ' ', false, nlohmann::json::error_handler_t::replace))) {
+        const std::string reason = SDL_GetError();
+        fs::rename(aside, target, ec);
+        return fail(error, "Cannot write " + listPath.string() + ": " + reason);
+    }
+    fs::remove_all(aside, ec);
+    std::cout << "Deleted level '" << name << "' and its folder " << target.string() << std::endl;
+    return true;
 }
 
 bool install(const fs::path& levels, const fs::path& staging, const std::string& wantedFolder, LevelInfo& entry,
@@ -108,7 +147,8 @@ bool install(const fs::path& levels, const fs::path& staging, const std::string&
 
     const std::string wanted = levelSlug(wantedFolder);
     if (entry.name.empty()) entry.name = wanted;
-    entry.file = freeFolderName(levels, *entries, wanted);
+    entry.file     = freeFolderName(levels, *entries, wanted);
+    entry.imported = true;
     entries->push_back(listEntry(entry));
 
     const fs::path  target = levels / entry.file;
@@ -173,4 +213,9 @@ bool installLevel(const std::string& levelsDir, const std::string& staging, cons
     const bool                        installed = install(levelsDir, staging, wantedFolder, entry, error);
     if (!installed) removeStagingFolder(staging);
     return installed;
+}
+
+bool removeLevel(const std::string& levelsDir, const std::string& folder, std::string& error) {
+    const std::lock_guard<std::mutex> lock(installMutex);
+    return removeListed(levelsDir, folder, error);
 }

@@ -27,3 +27,7 @@ std::string levelSlug(const std::string& title);
 // success entry.file is the folder used. Takes the staging folder in any case.
 bool installLevel(const std::string& levelsDir, const std::string& staging, const std::string& wantedFolder,
                   LevelInfo& entry, std::string& error);
+// Deletes a level the player added (its entry is marked "imported"; a shipped
+// one is refused): its folder and its levels.json entry together, keeping every
+// other entry; the leaderboard keeps its scores. On failure both stay.
+bool removeLevel(const std::string& levelsDir, const std::string& folder, std::string& error);

@@ -12,6 +12,7 @@ std::vector<LevelInfo> levelList;
 //   an entry:         \{[^}]*\}
 //   a string field:   "key"\s*:\s*"([^"]+)"
 //   an integer field: "key"\s*:\s*([0-9]+)
+//   a true field:     "key"\s*:\s*true
 // They are matched by hand: the standard library's regex engine recurses once
 // per character and overflows the stack on an entry of some 100 KB.
 namespace {
@@ -53,6 +54,7 @@ std::vector<LevelInfo> readLevelList(const std::string& text) {
         const std::string entry = text.substr(open, close - open + 1);
         LevelInfo         info{extractStringField(entry, "name"), extractStringField(entry, "file"),
                        extractIntField(entry, "difficulty", 1), extractStringField(entry, "description")};
+        info.imported = extractTrueField(entry, "imported");
         if (!info.name.empty() && !info.file.empty()) levels.push_back(std::move(info));
         open = close + 1;
     }
@@ -82,6 +84,10 @@ int extractIntField(const std::string& text, const std::string& key, int fallbac
         return true;
     });
     return value;
+}
+
+bool extractTrueField(const std::string& text, const std::string& key) {
+    return findValue(text, key, [&](size_t at) { return text.compare(at, 4, "true") == 0; });
 }
 
 bool loadLevelList() {

@@ -14,6 +14,7 @@ struct LevelInfo {
     std::string file;  // package folder below "levels/"
     int32_t     difficulty = 1;
     std::string description;
+    bool        imported = false;  // the player added it, so may delete it
 };
 
 extern std::vector<LevelInfo> levelList;
@@ -24,3 +25,4 @@ std::vector<std::string> levelListNames();  // the installed levels' names, in l
 std::vector<LevelInfo> readLevelList(const std::string& text);
 std::string            extractStringField(const std::string& text, const std::string& key);
 int                    extractIntField(const std::string& text, const std::string& key, int fallback);
+bool                   extractTrueField(const std::string& text, const std::string& key);  // "key": true

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -281,15 +282,20 @@ json uploadableDocument(const json& document) {
     return uploadable;
 }
 
+// Whether the last upload or fetch found the server out of reach; read by the GUI.
+std::atomic<bool> lastExchangeFailed{false};
+
 void uploadLeaderboardTo(const std::string& base, const json& document) {
     const json uploadable = uploadableDocument(document);
     if (uploadable["levels"].empty()) return;
     std::string       reply;
     const std::string body = uploadable.dump(-1, ' ', false, json::error_handler_t::replace);
     if (!request(base + "/leaderboard", "POST", body, reply)) {
+        lastExchangeFailed = true;
         base::logError("Failed to upload leaderboard to HTTP server, data saved locally only");
         return;
     }
+    lastExchangeFailed = false;
     base::logInfo("Successfully uploaded leaderboard to HTTP server");
     try {
         const json parsed = json::parse(reply);
@@ -418,6 +424,7 @@ void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
         try {
             const json& server = gathered.document;
             base::logInfo("Loaded leaderboard from HTTP server (%d levels)", levelCount(server));
+            lastExchangeFailed = false;
             // Runs saved while the server was out of reach stay, and go up again.
             const json merged = local.merge ? local.merge(server) : server;
             callback(merged);
@@ -433,6 +440,7 @@ void loadLeaderboardFrom(const std::string& base, const LocalCopy& local,
         }
     }
     if (stopping()) return;
+    lastExchangeFailed = true;
     loadLocalLeaderboard(local, callback);
 }
 
@@ -460,6 +468,8 @@ void getPlayerScoreFrom(const std::string& base, const LocalCopy& local, const s
 }
 
 }  // namespace
+
+bool serverLastFailed() { return lastExchangeFailed; }
 
 void loadLeaderboard(const std::function<void(const json&)>& callback) {
     loadLeaderboardFrom(baseUrl, localCopy(), callback);

@@ -53,6 +53,10 @@ void getPlayerScore(const std::string& levelName, const std::string& playerName,
                     const std::function<void(int)>& callback);
 void uploadLeaderboard(const nlohmann::json& document);
 
+// Whether the last leaderboard upload or fetch could not reach the server (and
+// so fell back to, or stayed in, the local copy).
+bool serverLastFailed();
+
 void loadLeaderboardAsync(std::function<void(const nlohmann::json&)> callback);
 void getPlayerScoreAsync(const std::string& levelName, const std::string& playerName,
                          std::function<void(int)> callback);

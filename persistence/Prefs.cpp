@@ -161,4 +161,14 @@ void saveMusicVolume(int32_t percent) {
     if (!path.empty()) base::logInfo("Music volume saved to %s: %d %%", path.c_str(), percent);
 }
 
+std::string loadFolder(const char* key) {
+    bool       noFile = false;
+    const json value  = readMember(key, "Failed to parse prefs JSON for a file dialog's folder: %s", noFile);
+    return value.is_string() ? value.get<std::string>() : std::string();
+}
+
+void saveFolder(const char* key, const std::string& folder) {
+    saveMember(key, folder, "Failed to parse existing prefs when saving a file dialog's folder: %s");
+}
+
 }  // namespace Prefs

@@ -24,6 +24,8 @@ void        savePlayerName(const std::string& name);
 void        saveKeyboardGameplay(bool enabled);
 void        saveAudioOffsetMs(int32_t offsetMs);
 void        saveMusicVolume(int32_t percent);
+std::string loadFolder(const char* key);  // "" when none is stored
+void        saveFolder(const char* key, const std::string& folder);
 
 // The same rules on the file's text, without the file: the stored value of key
 // (null when there is none) and the text after setting key. A document that

@@ -90,9 +90,10 @@ bool RenderState::init(const char* title, int32_t windowWidth, int32_t windowHei
         logError("Failed to initialize text rendering");
         return false;
     }
-    if (!loadFontAtlas("fonts/Orbitron-Regular.ttf", 32)) {
+    // The circles' letters: in Orbitron D, O, B and C look alike at a glance.
+    if (!loadFontAtlas("fonts/Roboto-Regular.ttf", 32)) {
         logError("Failed to load font atlas, trying fallback font");
-        if (!loadFontAtlas("fonts/Roboto-Regular.ttf", 32)) {
+        if (!loadFontAtlas("fonts/Orbitron-Regular.ttf", 32)) {
             logError("Failed to load fallback font atlas");
             return false;
         }

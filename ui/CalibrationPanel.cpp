@@ -89,6 +89,10 @@ void drawVerdict() {
         std::snprintf(line, sizeof(line), "Offset: %+.0f ms    Spread: %.1f ms", result.offset * 1000.0,
                       result.spread * 1000.0);
         drawTextCentred(line, kGreen);
+    } else if (!mostTapsKept(result.kept, listening.errors.size())) {
+        std::snprintf(line, sizeof(line), "Only %d of %zu taps kept time with the others; three in four must. Please try again.",
+                      result.kept, listening.errors.size());
+        drawTextCentred(line, kRefused);
     } else {
         std::snprintf(line, sizeof(line), "Your taps spread %.0f ms, more than %.0f ms. Please try again.",
                       result.spread * 1000.0, kCalibrationMaxSpread * 1000.0);

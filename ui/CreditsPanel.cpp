@@ -10,6 +10,19 @@
 namespace {
 
 constexpr PanelLayout kCreditsLayout{"CREDITS", 0.25f, 1.0f, "##CreditsPanel", 60.0f, 0.75f, 40.0f};
+constexpr ImVec4      kMusicColour(0.8f, 1.0f, 0.8f, 1.0f);
+constexpr ImVec4      kFontColour(0.8f, 0.9f, 1.0f, 1.0f);
+
+constexpr const char* kMusicLines[] = {
+    "Music & Audio: the levels' music is composed by our level generator",
+    "and played with FluidSynth on the TimGM6mb soundfont",
+    "(Tim Brechbill, David Bolton; GNU GPL version 2).",
+    "Songs you add are your own music, split and charted by the game.",
+};
+constexpr const char* kFontLines[] = {
+    "Fonts: Roboto by Christian Robertson (Apache License 2.0),",
+    "Orbitron by Matt McInerney (SIL Open Font License 1.1).",
+};
 
 }  // namespace
 
@@ -23,9 +36,11 @@ void drawCreditsPanel(App& app) {
     drawSpacer(30.0f);
     drawTextCentred("Developed by the Lumoka team", ImVec4(0.8f, 0.8f, 1.0f, 1.0f));
     drawSpacer(20.0f);
-    drawTextCentred("Music & Audio: Various Artists", ImVec4(0.8f, 1.0f, 0.8f, 1.0f));
+    for (const char* music : kMusicLines) drawTextCentred(music, kMusicColour);
     drawSpacer(20.0f);
     drawTextCentred("Powered by SDL3, Dear ImGui, libsndfile and FluidSynth", ImVec4(1.0f, 0.8f, 0.8f, 1.0f));
+    drawSpacer(20.0f);
+    for (const char* font : kFontLines) drawTextCentred(font, kFontColour);
     ImGui::PopFont();
     endContentBox(true);
     const bool back = drawCentredBackButton();

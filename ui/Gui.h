@@ -10,11 +10,13 @@
 #include <string>
 
 class App;
+struct LevelInfo;
 
 extern int  selectedLevel;       // row of the main menu's level table
 bool        hasSelectedLevel();  // the row names a level of the list
 extern bool tutorialActive;
 extern int  tutorialPage;                         // 0..4
+bool        tutorialPageShowsCircles(int page);   // its song's circles are there to be hit
 extern int  lastTutorialPage;                     // the page the tutorial song last played; -1: none
 extern char playerNameBuffer[kMaxNameBytes + 1];  // the settings panel's edit field
 extern bool playerNameBufferReady;                // the field holds a copy of the player name
@@ -35,6 +37,17 @@ bool packageImportRunning();
 void drawPackageImportStatus();  // also takes a finished import's level into the table
 void forgetPackageImportMessage();
 void stopPackageImport();
+// The level table's additions and questions (ui/LevelTable.cpp). A level just
+// imported joins the table, selected, unless installedName (the listed name of
+// a level with the same charts and stems) is set: then the player is asked
+// first, and a "no" removes it again. "Delete" (under the table) asks before
+// it removes the selected level, only ever one the player added.
+void addLevelToTable(const LevelInfo& level);
+void addImportedLevel(const LevelInfo& level, const std::string& installedName);
+void drawDeleteLevelButton();
+void drawLevelQuestions();     // in the main menu's window, outside anything disabled
+void drawLevelTableMessage();  // what the last answer came to
+bool levelQuestionOpen();
 // Whether a dialog or window of the GUI takes the Escape key this frame.
 bool guiTakesEscape();
 

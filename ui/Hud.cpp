@@ -4,6 +4,7 @@
 #include "app/App.h"
 
 #include "level/TutorialSong.h"
+#include "ui/DialogFolders.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/Widgets.h"
@@ -26,6 +27,7 @@ void coloredText(const ImVec4& colour, const char* format, auto value) {
 }
 
 constexpr float kTierLabelRise = 40.0f;  // × uiScale over a label's life
+constexpr float kTierLabelGap  = 30.0f;  // × uiScale right of the circle's centre: its letter stays readable
 
 ImU32 tierColour(Tier tier, float alpha) {
     const auto a = static_cast<int>(alpha * 255.0f);
@@ -38,14 +40,16 @@ ImU32 tierColour(Tier tier, float alpha) {
     return IM_COL32(255, 60, 60, a);
 }
 
-// Bottom centre, over whatever screen the load was started from.
+// Bottom centre, over whatever screen the load was started from; at the top
+// on the tutorial, whose page buttons and page number are at the bottom.
 void drawLoadingBar(const LevelLoader& loader) {
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
     const float          s        = uiScale;
     const float          width    = 420.0f * s;
-    ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + viewport->WorkSize.x * 0.5f,
-                                   viewport->WorkPos.y + viewport->WorkSize.y - 40.0f * s),
-                            ImGuiCond_Always, ImVec2(0.5f, 1.0f));
+    const bool           atTop    = tutorialActive;
+    const float          y = atTop ? viewport->WorkPos.y + 10.0f * s : viewport->WorkPos.y + viewport->WorkSize.y - 40.0f * s;
+    ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + viewport->WorkSize.x * 0.5f, y), ImGuiCond_Always,
+                            ImVec2(0.5f, atTop ? 0.0f : 1.0f));
     ImGui::SetNextWindowSize(ImVec2(width, 0.0f));
     ImGui::SetNextWindowBgAlpha(0.8f);
     ImGui::Begin("##Loading", nullptr, kFixedWindow | ImGuiWindowFlags_AlwaysAutoResize);
@@ -56,8 +60,8 @@ void drawLoadingBar(const LevelLoader& loader) {
 
 }  // namespace
 
-// Each judged press and miss: its tier's word above the circle, rising a
-// little and fading out. Behind the windows, on the background draw list.
+// Each judged press and miss: its tier's word beside the circle's letter,
+// rising a little and fading out. Behind the windows, on the background draw list.
 void drawTierLabels(const GameLogic& game) {
     ImDrawList* list   = ImGui::GetBackgroundDrawList();
     ImFont*     font   = scoreFont;
@@ -67,8 +71,8 @@ void drawTierLabels(const GameLogic& game) {
         const char*  text = tierName(mark.tier);
         const ImVec2 size = font->CalcTextSizeA(font->LegacySize, FLT_MAX, 0.0f, text);
         const float  top  = height - mark.y - size.y * 0.5f - life * kTierLabelRise * uiScale;
-        list->AddText(font, font->LegacySize, ImVec2(mark.x - size.x * 0.5f, top), tierColour(mark.tier, 1.0f - life),
-                      text);
+        list->AddText(font, font->LegacySize, ImVec2(mark.x + kTierLabelGap * uiScale, top),
+                      tierColour(mark.tier, 1.0f - life), text);
     }
 }
 
@@ -163,7 +167,7 @@ void App::cancelLoadOnLeaving() {
         levelLoader.cancel();
 }
 
-bool guiTakesEscape() { return anyFileDialogOpen() || songImportWindowOpen(); }
+bool guiTakesEscape() { return anyFileDialogOpen() || songImportWindowOpen() || levelQuestionOpen(); }
 
 void App::drawGui() {
     if (!guiVisible) return;
@@ -191,13 +195,16 @@ void App::drawGui() {
     }
     if (levelLoader.loading()) drawLoadingBar(levelLoader);
     displayFileDialogs(uiScale);
+    rememberDialogFolders();
     if (!game.inGame) drawSongImport();  // after the dialogs: it takes their choice
 
+    game.practice = tutorialActive && tutorialPageShowsCircles(tutorialPage);
     if (!tutorialActive) {
         lastTutorialPage = -1;
         return;
     }
     std::lock_guard<std::mutex> lock(gameStateMutex);
+    if (game.practice) drawTierLabels(game);
     if (tutorialPage != lastTutorialPage) {
         updateTutorialSong();
         lastTutorialPage = tutorialPage;

@@ -1,7 +1,10 @@
-// The leaderboard panel: a level picker over the best run of every player on
-// that level, highest score first.
+// The leaderboard panel: a level picker (every installed level, scored or not,
+// and every level the leaderboard holds) over the best run of every player on
+// that level, highest score first; a line says when the server was out of reach.
 #include "app/App.h"
 
+#include "level/LevelList.h"
+#include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
@@ -15,6 +18,22 @@
 namespace {
 
 constexpr PanelLayout kLeaderboardLayout{"LEADERBOARD", 0.3f, 0.8f, "##LeaderboardPanel", 60.0f, 0.75f, 40.0f};
+
+// A level without a score yet is still one to pick: its table says so.
+void listEveryInstalledLevel() {
+    for (const LevelInfo& level : levelList) {
+        const bool listed = std::any_of(leaderboardLevels.begin(), leaderboardLevels.end(),
+                                        [&](const LeaderboardLevel& known) { return known.name == level.name; });
+        if (!listed) leaderboardLevels.push_back({level.name, {}});
+    }
+}
+
+void drawServerState() {
+    if (!HttpDatabase::serverLastFailed()) return;
+    drawSpacer(10.0f);
+    ImGui::TextColored(ImVec4(1.0f, 0.6f, 0.3f, 1.0f),
+                       "The leaderboard server is offline: these are the scores kept on this computer.");
+}
 
 void drawLevelCombo() {
     ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, 8.0f);
@@ -92,7 +111,7 @@ void drawScoresTable(std::vector<LeaderboardEntry>& scores) {
 }
 
 void drawNoScores() {
-    const char*  text  = "No leaderboard data available.";
+    const char*  text  = leaderboardLevels.empty() ? "No leaderboard data available." : "No scores yet for this level.";
     const ImVec2 size  = ImGui::CalcTextSize(text);
     const ImVec2 avail = ImGui::GetContentRegionAvail();
     ImGui::SetCursorPos(
@@ -103,10 +122,12 @@ void drawNoScores() {
 }  // namespace
 
 void drawLeaderboardPanel(App& app) {
+    listEveryInstalledLevel();
     beginPanel(kLeaderboardLayout);
     drawHeading("Select Level:");
     drawSpacer(10.0f);
     drawLevelCombo();
+    drawServerState();
     drawSpacer(20.0f);
     beginContentBox("ScoresList", false, false);
     const bool                     hasLevel = !leaderboardLevels.empty();

@@ -8,6 +8,7 @@
 #include "level/PackageImport.h"
 #include "net/HttpDatabase.h"
 #include "persistence/Leaderboard.h"
+#include "ui/DialogFolders.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/Widgets.h"
@@ -19,7 +20,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -104,12 +104,10 @@ bool takeChoice(FileBrowser& dialog, bool& requested, std::string& path) {
     return true;
 }
 
-// Packages are shared from and to the game's folder first; the player moves on from there.
 void openDialog(FileBrowser& dialog, bool& requested) {
     packageStatus.clear();
     forgetPackageImportMessage();
-    if (!requested) dialog.setDirectory(std::filesystem::current_path().string());
-    dialog.open();
+    openDialogAtRememberedFolder(dialog);
     requested = true;
 }
 
@@ -123,7 +121,10 @@ void drawLevelActions() {
     ImGui::EndDisabled();
     ImGui::SameLine();
     if (ImGui::Button("Export...") && hasSelectedLevel()) openDialog(exportFolderDialog, exportRequested);
+    ImGui::SameLine();
+    drawDeleteLevelButton();
     drawPackageImportStatus();
+    drawLevelTableMessage();
     if (!packageStatus.empty()) ImGui::TextWrapped("%s", packageStatus.c_str());
     const std::string& message = songImportMessage();
     if (!message.empty()) ImGui::TextWrapped("%s", message.c_str());
@@ -156,7 +157,10 @@ void App::drawMainMenu() {
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                                    ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_AlwaysAutoResize |
                                    ImGuiWindowFlags_NoBackground;
+    // Under an open dialog or window the menu neither answers nor draws over it.
+    const bool covered = anyFileDialogOpen() || songImportWindowOpen() || levelQuestionOpen();
     if (ImGui::Begin("##MainMenu", nullptr, flags)) {
+        ImGui::BeginDisabled(covered);
         ImGui::Columns(2, "MainMenuColumns", false);
         const float titleBottom = workPos.y + workSize.y * kTitleTop + ImGui::CalcTextSize("LUMOKA").y;
         const float room        = workPos.y + workSize.y - titleBottom;
@@ -196,6 +200,8 @@ void App::drawMainMenu() {
         drawHeading("Details");
         drawLevelDetails(detailsHeight);
         ImGui::Columns(1, nullptr, true);
+        ImGui::EndDisabled();
+        drawLevelQuestions();
     }
     ImGui::End();
 }

@@ -4,10 +4,10 @@
 // frame loop goes on. The worker posts its result; the main thread adds the new
 // level to the table and selects it. Only the shut-down waits for the worker.
 #include "base/Mailbox.h"
+#include "level/LevelCopies.h"
 #include "level/LevelList.h"
 #include "level/PackageImport.h"
 #include "level/ShaderCheck.h"
-#include "persistence/Leaderboard.h"
 #include "songimport/SongImport.h"
 #include "ui/Gui.h"
 
@@ -23,6 +23,7 @@ struct PackageImportResult {
     bool        ok = false;
     LevelInfo   level;
     std::string error;
+    std::string copyOf;  // an installed level with the same charts and stems
 };
 
 struct PackageImportUi {
@@ -40,9 +41,7 @@ void finishPackageImport(const PackageImportResult& result) {
         packageImport.message = result.error;
         return;
     }
-    levelList.push_back(result.level);
-    Leaderboard::setInstalledLevels(levelListNames());
-    selectedLevel         = static_cast<int>(levelList.size()) - 1;
+    addImportedLevel(result.level, result.copyOf);
     packageImport.message = "Imported \"" + result.level.name + "\"";
 }
 
@@ -58,6 +57,7 @@ void startPackageImport(const std::string& source) {
         result.ok =
             importPackage(source, "levels", kBackgroundVertexShader, result.level, result.error,
                             [&progress](const std::string& step, float fraction) { progress->report(step, fraction); });
+        if (result.ok) result.copyOf = installedCopyOf("levels", result.level.file);
         results->post(std::move(result));
         SDL_CleanupTLS();  // a failed file load leaves its error text in this thread's storage
     });

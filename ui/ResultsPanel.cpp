@@ -81,6 +81,9 @@ void drawHistogram(const RunSummary& run, float height) {
     ImGui::Dummy(ImVec2(width, ImGui::GetTextLineHeight()));
 }
 
+// The run's median moves the offset once: the next run measures against the new one.
+bool runOffsetUsed = false;
+
 void useRunOffset(App& app) {
     const double moved = app.game.audioOffset + median(app.lastRun.stats.hitErrors);
     const auto   ms    = std::clamp(static_cast<int32_t>(std::lround(moved * 1000.0)), Prefs::kLowestAudioOffsetMs,
@@ -90,6 +93,16 @@ void useRunOffset(App& app) {
         app.game.audioOffset = ms / 1000.0;
     }
     Prefs::saveAudioOffsetMs(ms);
+    runOffsetUsed = true;
+}
+
+// Under the numbers: what "Use this offset" did, or why it cannot.
+void drawOffsetLine(const App& app) {
+    if (runOffsetUsed) {
+        line(kGreen, "Audio offset is now %+.0f ms", app.game.audioOffset * 1000.0);
+    } else if (app.lastRun.presses() < kPressesForOffset) {
+        line(kLabel, "An offset needs at least %d presses", kPressesForOffset);
+    }
 }
 
 }  // namespace
@@ -99,6 +112,7 @@ void drawResultsPanel(App& app) {
     beginContentBox("ResultsContent", true, false);
     pushFont(defaultFont);
     drawNumbers(app.lastRun);
+    drawOffsetLine(app);
     drawSpacer(20.0f);
     drawHistogram(app.lastRun, std::max(80.0f, ImGui::GetContentRegionAvail().y - 60.0f * uiScale));
     ImGui::PopFont();
@@ -111,11 +125,14 @@ void drawResultsPanel(App& app) {
     ImGui::SameLine(0.0f, gap);
     const bool menu = drawNormalButton("##results_menu", w, h, "Menu");
     ImGui::SameLine(0.0f, gap);
-    ImGui::BeginDisabled(app.lastRun.presses() < kPressesForOffset);
+    ImGui::BeginDisabled(runOffsetUsed || app.lastRun.presses() < kPressesForOffset);
     const bool useOffset = drawNormalButton("##results_offset", w, h, "Use this offset");
     ImGui::EndDisabled();
     ImGui::End();
-    if (useOffset) useRunOffset(app);
-    if (retry || menu) app.showResults = false;
+    if (useOffset && !runOffsetUsed) useRunOffset(app);
+    if (retry || menu) {
+        app.showResults = false;
+        runOffsetUsed   = false;
+    }
     if (retry) app.startSelectedLevel();
 }

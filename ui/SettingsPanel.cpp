@@ -1,18 +1,22 @@
-// The settings panel: the player name (kept on "Save"), the keyboard gameplay
+// The settings panel: the player name (kept when the field lets go of the
+// keyboard, on "Save" and on leaving, "Saved" showing a moment), the keyboard gameplay
 // switch (kept at once), the audio offset with the way to its calibration and
 // the music volume (kept when let go), with the way on to the credits.
 #include "app/App.h"
 
 #include "audio/AudioSystem.h"
+#include "base/Log.h"
 #include "game/GameLogic.h"
 #include "persistence/Prefs.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/Widgets.h"
 
+#include <SDL3/SDL_timer.h>
 #include <imgui.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <mutex>
 #include <string>
@@ -23,6 +27,9 @@ bool playerNameBufferReady               = false;
 namespace {
 
 constexpr PanelLayout kSettingsLayout{"SETTINGS", 0.35f, 1.0f, "##SettingsPanel", 120.0f, 0.75f, -1.0f};
+constexpr uint64_t    kSavedShownMs = 2000;
+
+uint64_t nameSavedAt = 0;  // SDL ticks of the last save; 0: none yet
 
 // The buffer holds exactly the longest name the server accepts.
 void copyNameToBuffer(const std::string& name) {
@@ -31,7 +38,29 @@ void copyNameToBuffer(const std::string& name) {
     playerNameBuffer[cut.size()] = '\0';
 }
 
-void drawNameField() {
+void saveName(App& app) {
+    if (playerNameBuffer[0] == '\0') {
+        base::logError("An empty player name is not kept; the name stays %s", app.game.playerName.c_str());
+        copyNameToBuffer(app.game.playerName);
+        return;
+    }
+    nameSavedAt = SDL_GetTicks();
+    {
+        std::lock_guard<std::mutex> lock(gameStateMutex);
+        app.game.playerName = playerNameBuffer;
+    }
+    Prefs::savePlayerName(app.game.playerName);
+}
+
+void drawSavedMark() {
+    if (nameSavedAt == 0 || SDL_GetTicks() - nameSavedAt > kSavedShownMs) return;
+    ImGui::SameLine();
+    pushFont(buttonFont);
+    ImGui::TextColored(kGreen, "Saved");
+    ImGui::PopFont();
+}
+
+void drawNameField(App& app) {
     const float s = uiScale;
     ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, 8.0f);
     ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(15.0f * s, 12.0f * s));
@@ -41,6 +70,7 @@ void drawNameField() {
     ImGui::PushItemWidth(-1.0f);
     // A click on the name selects it whole, so typing replaces it.
     ImGui::InputText("##playername", playerNameBuffer, sizeof(playerNameBuffer), ImGuiInputTextFlags_AutoSelectAll);
+    if (ImGui::IsItemDeactivatedAfterEdit()) saveName(app);
     ImGui::PopItemWidth();
     ImGui::PopStyleColor(3);
     ImGui::PopStyleVar(2);
@@ -94,8 +124,9 @@ void drawSettingsPanel(App& app) {
     }
     beginContentBox("SettingsContent", true, true);
     drawHeading("Player Name");
+    drawSavedMark();
     drawSpacer(20.0f);
-    drawNameField();
+    drawNameField(app);
     drawSpacer(40.0f);
     drawHeading("Gameplay Settings");
     drawSpacer(20.0f);
@@ -115,15 +146,10 @@ void drawSettingsPanel(App& app) {
     ImGui::SameLine(0.0f, gap);
     const bool credits = drawNormalButton("##credits", w, h, "Credits");
     ImGui::SameLine(0.0f, gap);
-    if (drawNormalButton("##save", w, h, "Save")) {
-        {
-            std::lock_guard<std::mutex> lock(gameStateMutex);
-            app.game.playerName = playerNameBuffer;
-        }
-        Prefs::savePlayerName(app.game.playerName);
-    }
+    if (drawNormalButton("##save", w, h, "Save")) saveName(app);
     ImGui::End();
     if (back || credits) {
+        saveName(app);
         app.showSettings      = false;
         playerNameBufferReady = false;
         app.showCredits       = credits;

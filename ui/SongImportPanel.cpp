@@ -5,9 +5,10 @@
 // selects it. The frame loop never waits for the import, except at shut-down.
 #include "base/Log.h"
 #include "base/Mailbox.h"
+#include "level/LevelCopies.h"
 #include "level/LevelList.h"
-#include "persistence/Leaderboard.h"
 #include "songimport/SongImport.h"
+#include "ui/DialogFolders.h"
 #include "ui/Gui.h"
 #include "ui/UISystem.h"
 #include "ui/filebrowser/FileBrowser.h"
@@ -25,13 +26,18 @@ namespace {
 
 enum class Stage { Closed, Choosing, Naming, Working };
 
+struct ImportedSong {
+    SongImportResult result;
+    std::string      copyOf;  // an installed level with the same charts and stems
+};
+
 struct SongImportUi {
     Stage                                      stage = Stage::Closed;
     std::vector<std::string>                   files;
     std::string                                title;
     int                                        difficulty = 1;  // Easy, Normal, Hard
     std::shared_ptr<ImportProgress>            progress;
-    std::shared_ptr<Mailbox<SongImportResult>> results;
+    std::shared_ptr<Mailbox<ImportedSong>>     results;
     std::thread                                worker;
     std::string                                message;  // the last import's outcome, under the table
 };
@@ -54,9 +60,11 @@ void startImport() {
     request.difficulty  = static_cast<Difficulty>(songImport.difficulty);
     request.levelsDir   = "levels";
     songImport.progress = std::make_shared<ImportProgress>();
-    songImport.results  = std::make_shared<Mailbox<SongImportResult>>();
+    songImport.results  = std::make_shared<Mailbox<ImportedSong>>();
     songImport.worker   = std::thread([request, progress = songImport.progress, results = songImport.results] {
-        results->post(importSong(request, *progress));
+        ImportedSong song{importSong(request, *progress), {}};
+        if (song.result.ok) song.copyOf = installedCopyOf(request.levelsDir, song.result.level.file);
+        results->post(std::move(song));
         SDL_CleanupTLS();  // a failed file load leaves its error text in this thread's storage
     });
     songImport.stage    = Stage::Working;
@@ -103,7 +111,8 @@ void drawNamingWindow() {
     ImGui::End();
 }
 
-void finishImport(const SongImportResult& result) {
+void finishImport(const ImportedSong& song) {
+    const SongImportResult& result = song.result;
     songImport.worker.join();
     songImport.stage   = Stage::Closed;
     songImport.message = result.message;
@@ -111,14 +120,12 @@ void finishImport(const SongImportResult& result) {
         base::logError("%s", result.message.c_str());
         return;
     }
-    levelList.push_back(result.level);
-    Leaderboard::setInstalledLevels(levelListNames());
-    selectedLevel = static_cast<int>(levelList.size()) - 1;
+    addImportedLevel(result.level, song.copyOf);
 }
 
 void drawWorkingWindow() {
-    for (const SongImportResult& result : songImport.results->takeAll()) {
-        finishImport(result);
+    for (const ImportedSong& song : songImport.results->takeAll()) {
+        finishImport(song);
         return;
     }
     if (beginColumnWindow("Add Song")) {
@@ -138,7 +145,7 @@ void drawWorkingWindow() {
 void openSongImport() {
     if (songImport.stage != Stage::Closed) return;
     songImport.message.clear();
-    audioFileDialog.open();
+    openDialogAtRememberedFolder(audioFileDialog);
     songImport.stage = Stage::Choosing;
 }
 

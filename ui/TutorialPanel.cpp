@@ -1,4 +1,5 @@
-// The tutorial panel: five pages of text with page buttons; the frame loop plays
+// The tutorial panel: five pages of text with page buttons ("Skip" on the
+// first leaves at once); the frame loop plays
 // the part of the tutorial song each page talks about.
 #include "app/App.h"
 
@@ -77,9 +78,11 @@ void drawTutorialNavigation() {
     const float w = kNavWidth * s, h = kButtonHeight * s;
     spaceAboveButtons(h);
     const float y = ImGui::GetCursorPosY();
+    ImGui::SetCursorPos(ImVec2(30.0f * s, y));
     if (tutorialPage > 0) {
-        ImGui::SetCursorPos(ImVec2(30.0f * s, y));
         if (drawNormalButton("##nav_back", w, h, "Back")) --tutorialPage;
+    } else if (drawNormalButton("##nav_skip", w, h, "Skip")) {
+        tutorialActive = false;
     }
     ImGui::SetCursorPos(ImVec2(ImGui::GetWindowWidth() - w - 30.0f * s, y));
     if (tutorialPage < kTutorialPages - 1) {
@@ -98,13 +101,26 @@ void drawTutorialNavigation() {
 
 }  // namespace
 
+bool tutorialPageShowsCircles(int page) { return page >= 1 && page <= 3; }
+
+// On the pages about circles the text sits low, over the page buttons, and
+// leaves the playfield above it free to hit a few.
 void drawTutorialPanel(App&) {
     beginPanel(kTutorialLayout);
-    beginContentBox("TutorialContent", true, false);
+    const bool circles = tutorialPageShowsCircles(tutorialPage);
+    // The box's height is known once drawn: last frame's puts it just over the buttons.
+    static float lowBoxHeight = 0.0f;
+    if (circles) {
+        const float buttons = kButtonHeight * uiScale + 10.0f * uiScale + 2.0f * ImGui::GetStyle().ItemSpacing.y;
+        const float bottom  = ImGui::GetCursorPosY() + ImGui::GetContentRegionAvail().y - buttons;
+        ImGui::SetCursorPosY(std::max(ImGui::GetCursorPosY(), bottom - lowBoxHeight));
+    }
+    beginContentBox("TutorialContent", true, circles);
     pushFont(defaultFont);
     drawTutorialPage(tutorialPages()[static_cast<size_t>(std::clamp(tutorialPage, 0, kTutorialPages - 1))]);
     ImGui::PopFont();
     endContentBox(true);
+    if (circles) lowBoxHeight = ImGui::GetItemRectSize().y;
     drawTutorialNavigation();
     ImGui::End();
 }

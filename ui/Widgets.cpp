@@ -69,8 +69,9 @@ void drawCenteredLabel(const char* label) {
     const ImVec2 max  = ImGui::GetItemRectMax();
     const ImVec2 size = ImGui::CalcTextSize(label);
     const ImVec2 at(min.x + (max.x - min.x - size.x) * 0.5f, min.y + (max.y - min.y - size.y) * 0.5f);
-    ImGui::GetForegroundDrawList()->AddText(ImGui::GetFont(), ImGui::GetFontSize(), at, IM_COL32(255, 255, 255, 255),
-                                            label);
+    // On the button's own window: a dialog or window above it covers the label too.
+    ImGui::GetWindowDrawList()->AddText(ImGui::GetFont(), ImGui::GetFontSize(), at,
+                                        ImGui::GetColorU32(ImVec4(1.0f, 1.0f, 1.0f, 1.0f)), label);
 }
 
 bool drawImageButton(const char* id, uint32_t texture, uint32_t activeTexture, float width, float height,

@@ -115,13 +115,24 @@ TEST_F(Spawner, PositionFollowsPitchAndVelocityAndSoDoesTheKey) {
     game.spawnCircle(noteOn(1.0, 64, 100, 0, 0.5), 2, 1.0, 1920, 1080);
     const Circle& circle = game.circles[0];
     EXPECT_FLOAT_EQ(circle.x, 960.0f);
-    EXPECT_FLOAT_EQ(circle.y, 843.75f);
+    // 100 / 128 of the height, drawn into the rings' span below the HUD's top 150 px.
+    EXPECT_NEAR(circle.y, 100.0f + (843.75f - 100.0f) * 730.0f / 880.0f, 0.01f);
     EXPECT_EQ(circle.key, 't');
     EXPECT_EQ(circle.label, 'T');
     EXPECT_EQ(circle.radius, 40.0f);
     EXPECT_EQ(circle.targetRadius, 100.0f);
     EXPECT_EQ(circle.holdDuration, 0.2f) << "a tap lingers 0.2 s";
     EXPECT_EQ(circle.stemIndex, 2);
+}
+
+TEST_F(Spawner, EveryRingOnScreenStaysClearOfTheHud) {
+    for (const int velocity : {12, 64, 116, 127}) {
+        game.circles.clear();
+        game.spawnCircle(noteOn(1.0, 64, velocity), 0, 1.0, 1920, 1080);
+        const Circle& circle = game.circles[0];
+        EXPECT_LE(circle.y + circle.targetRadius, 1080.0f - 150.0f) << "velocity " << velocity;
+        EXPECT_GE(circle.y - circle.targetRadius, 0.0f) << "velocity " << velocity;
+    }
 }
 
 TEST_F(Spawner, KeyRowsFollowTheVelocityBandsAndColumnsThePitch) {

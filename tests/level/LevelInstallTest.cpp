@@ -1,6 +1,7 @@
 // Adding a level to a levels folder: free folder names, the list keeps what it
 // held, the new entry reads back through the game's own list reader, and every
 // failure leaves the folder and the list exactly as they were.
+#include "level/LevelCopies.h"
 #include "level/LevelInstall.h"
 #include "level/LevelList.h"
 #include "persistence/FileSave.h"
@@ -119,6 +120,49 @@ TEST_F(Install, AnyFailureLeavesTheFolderAndTheListAsTheyWere) {
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(folderSnapshot(levels), before);
     }
+}
+
+// A level made of one stem's audio and chart, listed under name.
+void writeLevel(const fs::path& levels, const std::string& folder, const std::string& audio, const std::string& chart) {
+    writeFile(levels / folder / "level.json", R"({"stems": [{"file": "a.wav", "midi": "a.mid"}]})");
+    writeFile(levels / folder / "a.wav", audio);
+    writeFile(levels / folder / "a.mid", chart);
+}
+
+TEST_F(Install, AnInstalledCopyIsFoundByItsChartsAndStemsAndOnlyThePlayersLevelsAreDeleted) {
+    writeLevel(levels, "shipped", "wave", "chart");
+    writeFile(levels / "levels.json", R"([{"name": "Shipped", "file": "shipped"}, {"name": "Gone", "file": "gone"}])");
+    LevelInfo copy{"Copy", "", 1, ""};
+    ASSERT_TRUE(install("copy", copy)) << error;
+    EXPECT_TRUE(copy.imported) << "the table's entry may be deleted";
+    writeLevel(levels, copy.file, "wave", "chart");
+    LevelInfo other{"Other", "", 1, ""};
+    ASSERT_TRUE(install("other", other)) << error;
+    writeLevel(levels, other.file, "wave", "chart, one note more");
+
+    EXPECT_EQ(installedCopyOf(levels.string(), copy.file), "Shipped");
+    EXPECT_EQ(installedCopyOf(levels.string(), "shipped"), "Copy");
+    EXPECT_EQ(installedCopyOf(levels.string(), other.file), "") << "a chart of the same size differs";
+    EXPECT_EQ(installedCopyOf(levels.string(), "gone"), "");
+
+    const std::string before = readFile(levels / "levels.json");
+    EXPECT_FALSE(removeLevel(levels.string(), "shipped", error)) << "a shipped level stays";
+    EXPECT_FALSE(removeLevel(levels.string(), "../levels", error));
+    EXPECT_EQ(readFile(levels / "levels.json"), before);
+    EXPECT_TRUE(fs::exists(levels / "shipped" / "a.wav"));
+
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(removeLevel(levels.string(), copy.file, error)) << error;
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Deleted level 'Copy'"), std::string::npos);
+    EXPECT_FALSE(fs::exists(levels / copy.file));
+    const std::vector<LevelInfo> left = readLevelList(readFile(levels / "levels.json"));
+    ASSERT_EQ(left.size(), 3u);
+    EXPECT_EQ(left[0].name, "Shipped");
+    EXPECT_FALSE(left[0].imported);
+    EXPECT_EQ(left[2].name, "Other");
+    EXPECT_TRUE(left[2].imported);
+    for (const fs::directory_entry& item : fs::directory_iterator(levels))
+        EXPECT_NE(item.path().filename().string().rfind(".removing-", 0), 0u) << item.path();
 }
 
 TEST(LevelSlug, KeepsLettersAndDigitsJoinedBySingleDashes) {

@@ -243,12 +243,12 @@ TEST_F(AssetCase, BrokenCircleShaderFailsWithOnlyTheDriversLog) {
     EXPECT_EQ(scratch.circleVertexArray, 0u);
 }
 
-TEST_F(AssetCase, StartUpFallsBackToRobotoWhenOrbitronIsMissing) {
-    remove("fonts/Orbitron-Regular.ttf");
+TEST_F(AssetCase, StartUpFallsBackToOrbitronWhenRobotoIsMissing) {
+    remove("fonts/Roboto-Regular.ttf");
     const Output output = initAll();
     EXPECT_TRUE(output.result) << output.err;
     EXPECT_EQ(output.err,
-              "Failed to load font file: fonts/Orbitron-Regular.ttf\n"
+              "Failed to load font file: fonts/Roboto-Regular.ttf\n"
               "Failed to load font atlas, trying fallback font\n");
     EXPECT_NE(output.out.find("Font atlas loaded successfully: 512x512, 95 characters\n"), std::string::npos);
     EXPECT_NE(output.out.find("OpenGL render system initialized successfully!\n"), std::string::npos);
@@ -260,13 +260,13 @@ TEST_F(AssetCase, StartUpFallsBackToRobotoWhenOrbitronIsMissing) {
 }
 
 TEST_F(AssetCase, StartUpFailsWhenNeitherFontLoads) {
-    remove("fonts/Orbitron-Regular.ttf");
-    write("fonts/Roboto-Regular.ttf", "not a font at all");
+    remove("fonts/Roboto-Regular.ttf");
+    write("fonts/Orbitron-Regular.ttf", "not a font at all");
     const Output output = initAll();
     EXPECT_FALSE(output.result);
     EXPECT_TRUE(endsWith(output.err,
                          "Failed to load font atlas, trying fallback font\n"
-                         "Failed to initialize font: fonts/Roboto-Regular.ttf\n"
+                         "Failed to initialize font: fonts/Orbitron-Regular.ttf\n"
                          "Failed to load fallback font atlas\n"))
         << output.err;
     EXPECT_EQ(scratch.fontTexture, 0u);

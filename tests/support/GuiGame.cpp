@@ -54,6 +54,17 @@ Image screenshot(const fs::path& path) {
     return image;
 }
 
+Image waitForScreen(const fs::path& path, const Box& box, const std::function<bool(const unsigned char*)>& test,
+                    int least, std::chrono::seconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    Image      image    = screenshot(path);
+    while (image.count(box, test) < least && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(200ms);
+        image = screenshot(path);
+    }
+    return image;
+}
+
 int dialogPathEnd(const fs::path& screenshotPath) {
     const Image image = screenshot(screenshotPath);
     for (int x = 1310; x > 615; --x)

@@ -34,10 +34,11 @@ constexpr float kLevelX = 1100;
 // The buttons under the five-row table.
 constexpr float kActionsY = 692;
 constexpr float kAddSongX = 1048, kImportPackageX = 1263, kExportX = 1456;
-// A file dialog, centred, 700 x 450: its list rows ("[D] .." first) and its "ok".
+// A file dialog, centred, 700 x 450: its list rows ("[D] .." first) and its "ok"
+// (above the status line).
 constexpr float kDialogRowX = 712;
 inline float    dialogRowY(int i) { return 438 + 40 * i; }
-constexpr float kDialogOkX = 646, kDialogOkY = 737;
+constexpr float kDialogOkX = 646, kDialogOkY = 697;
 }  // namespace menu
 
 struct Box {
@@ -57,6 +58,13 @@ struct Image {
 
 // The whole display, saved at path and read back; empty (with a test failure) when that fails.
 Image screenshot(const std::filesystem::path& path);
+
+// Screenshots into path until at least `least` pixels of the box pass test,
+// or the time is up: what the screen shows, however long a loaded machine
+// takes to draw it. The last one is returned (and left at path).
+Image waitForScreen(const std::filesystem::path& path, const Box& box,
+                    const std::function<bool(const unsigned char*)>& test, int least,
+                    std::chrono::seconds timeout = std::chrono::seconds(30));
 
 // Where the open file dialog's path row (its folder's names as buttons) ends
 // on the screen: a deeper folder ends further right; 0 when no dialog is open.

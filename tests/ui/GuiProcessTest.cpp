@@ -127,13 +127,7 @@ protected:
     // takes to draw it. The last one is kept under the name.
     Image waitForScreen(const std::string& name, const Box& box, const PixelTest& test, int least,
                         std::chrono::seconds timeout = 30s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        Image      image    = capture(name);
-        while (image.count(box, test) < least && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(200ms);
-            image = capture(name);
-        }
-        return image;
+        return testsupport::waitForScreen(fs::path(LUMOKA_SCREENSHOT_DIR) / (name + ".png"), box, test, least, timeout);
     }
 
     Image capture(const std::string& name) {

@@ -137,14 +137,23 @@ bool FileBrowser::matchesFilter(const std::string& extension) const {
     return matches(typeFilters_[filterIndex_]);
 }
 
+// A folder that cannot be listed is never kept: the dialog stays where it
+// was (when it was anywhere) and says why in its status line.
 void FileBrowser::setDirectory(const std::string& directory) {
     const std::string previous = currentDirectory_;
     std::string       error;
     try {
         currentDirectory_ = directory.empty() ? baseDirectory() : directory;
-        refreshEntries();
+        if (!refreshEntries() && !previous.empty() && previous != currentDirectory_) {
+            const std::string reason = status_;
+            currentDirectory_        = previous;
+            refreshEntries();
+            status_ = reason;
+            return;
+        }
         selection_.clear();
         fileNameField_.clear();
+        scrollToTop_ = true;
         return;
     } catch (const std::exception& exception) {
         error = exception.what();
@@ -169,17 +178,19 @@ void FileBrowser::enterPath(const std::string& path) {
     status_ = "[" + path + "] is not a valid directory";
 }
 
-void FileBrowser::refreshEntries() {
+bool FileBrowser::refreshEntries() {
     entries_.assign(1, makeEntry("..", true));
     status_.clear();
     SDL_ClearError();
-    Listing listing{currentDirectory_, has(skipBadEntries), entries_, status_};
-    if (!SDL_EnumerateDirectory(currentDirectory_.c_str(), addEntry, &listing) && status_.empty()) {
+    Listing    listing{currentDirectory_, has(skipBadEntries), entries_, status_};
+    const bool listed = filebrowser::enumerateDirectory(currentDirectory_, addEntry, &listing);
+    if (!listed && status_.empty()) {
         const std::string error = SDL_GetError();
         if (!error.empty()) status_ = "Can't open directory: " + error;
     }
     if (entries_.size() > 2) std::sort(entries_.begin() + 1, entries_.end(), sortsBefore);
     resetRangeStart();
+    return listed;
 }
 
 void FileBrowser::open() {
@@ -390,6 +401,8 @@ void FileBrowser::drawNewDirectoryButton() {
     ImGui::SetItemTooltip("Create a new directory");
     if (!ImGui::BeginPopup(popupId.c_str())) return;
     if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
+    // A popup sizes itself to its content: without a width the field would be a sliver.
+    ImGui::SetNextItemWidth(12.0f * ImGui::GetFontSize());
     const bool entered = ImGui::InputText("name", newDirectoryName_.data(), newDirectoryName_.size(),
                                           ImGuiInputTextFlags_EnterReturnsTrue);
     if ((ImGui::Button("ok") || entered) && newDirectoryName_[0] != '\0') {
@@ -401,18 +414,23 @@ void FileBrowser::drawNewDirectoryButton() {
 
 void FileBrowser::createDirectory() {
     const std::string name = newDirectoryName_.data();
-    if (SDL_CreateDirectory(filebrowser::joinPath(currentDirectory_, name).c_str())) {
-        refreshEntries();
+    const std::string path = filebrowser::joinPath(currentDirectory_, name);
+    if (SDL_CreateDirectory(path.c_str())) {
+        setDirectory(path);  // a new folder is made to put something in
     } else {
         status_ = "failed to create " + name + ": " + SDL_GetError();
     }
 }
 
 void FileBrowser::drawList() {
-    const int    rowsBelow = has(enterFileName) ? 2 : 1;
-    const ImVec2 size(0.0f, -rowsBelow * ImGui::GetFrameHeightWithSpacing());
+    const int   rowsBelow  = has(enterFileName) ? 2 : 1;
+    const float statusLine = has(noStatusLine) ? 0.0f : ImGui::GetTextLineHeightWithSpacing();
+    const ImVec2 size(0.0f, -rowsBelow * ImGui::GetFrameHeightWithSpacing() - statusLine);
     ImGui::BeginChild("ch", size, ImGuiChildFlags_Borders,
                       has(nonModal) ? ImGuiWindowFlags_AlwaysHorizontalScrollbar : 0);
+    // A folder just entered shows its top, ".." first.
+    if (scrollToTop_) ImGui::SetScrollY(0.0f);
+    scrollToTop_ = false;
     std::string enterDirectory;
     bool        confirmFile = false;
     for (unsigned i = 0; i < entries_.size(); ++i) {
@@ -476,14 +494,12 @@ void FileBrowser::drawBottomRow() {
     const bool cancel = ImGui::Button("cancel") || closeRequest_ ||
                         (has(closeOnEscape) && focused && ImGui::IsKeyPressed(ImGuiKey_Escape, false));
     if (cancel) ImGui::CloseCurrentPopup();
-    if (!has(noStatusLine)) {
-        ImGui::SameLine();
-        ImGui::TextUnformatted(status_.c_str());
-    }
     if (!typeFilters_.empty()) {
         ImGui::SameLine();
         drawFilterCombo();
     }
+    // A line of its own, so that a long reason is read whole.
+    if (!has(noStatusLine)) ImGui::TextWrapped("%s", status_.c_str());
 }
 
 void FileBrowser::drawFilterCombo() {

@@ -48,11 +48,13 @@ public:
     void setPosition(int x, int y);
     // Lower-cased, repeats dropped; two or more (without ".*") get a combined entry first.
     void setTypeFilters(const std::vector<std::string>& extensions);
-    // "" is the program's base folder ("." when SDL cannot tell it); clears the selection.
+    // "" is the program's base folder ("." when SDL cannot tell it); clears the
+    // selection. A folder that cannot be listed leaves the dialog where it was
+    // (when it was anywhere), its status saying why.
     void setDirectory(const std::string& directory);
     // The typed folder, else the folder of a typed file, else a status saying it is no folder.
     void enterPath(const std::string& path);
-    void refreshEntries();  // lists and sorts the current folder; the selection stays
+    bool refreshEntries();  // lists and sorts the current folder; the selection stays; false: it could not be listed
     void display();
 
     void open();  // shows the popup from the next display(); forgets an earlier confirmation
@@ -132,5 +134,6 @@ private:
     std::string           pathEditBuffer_;      // used with editablePath
     bool                  editingPath_     = false;
     bool                  focusPathEditor_ = false;
+    bool                  scrollToTop_     = false;
     uint32_t              drives_          = 0;
 };

@@ -63,12 +63,18 @@ PathType pathType(const std::string& path) {
     if (SDL_GetPathInfo(path.c_str(), &info)) {
         return info.type == SDL_PATHTYPE_DIRECTORY ? PathType::directory : PathType::file;
     }
-    if (SDL_EnumerateDirectory(path.c_str(), stopAtFirstName, nullptr)) return PathType::directory;
+    if (enumerateDirectory(path, stopAtFirstName, nullptr)) return PathType::directory;
     if (SDL_IOStream* stream = SDL_IOFromFile(path.c_str(), "r")) {
         SDL_CloseIO(stream);
         return PathType::file;
     }
     return PathType::notAccessible;
+}
+
+bool enumerateDirectory(const std::string& path, SDL_EnumerateDirectoryCallback callback, void* userdata) {
+    const bool onlySeparators = !path.empty() && path.find_first_not_of(kSeparators) == std::string::npos;
+    const std::string listed  = onlySeparators ? "/." : path;
+    return SDL_EnumerateDirectory(listed.c_str(), callback, userdata);
 }
 
 uint32_t driveMask() {

@@ -4,6 +4,8 @@
 // calls. Listing and sorting a folder are the dialog's own business.
 #pragma once
 
+#include <SDL3/SDL_filesystem.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +28,9 @@ std::string parentPath(const std::string& path);
 std::string                joinPath(const std::string& directory, const std::string& name);
 std::vector<PathComponent> pathComponents(const std::string& path);
 PathType                   pathType(const std::string& path);
+// SDL_EnumerateDirectory on path; SDL 3.2 strips a trailing separator and so
+// cannot list the root "/" as written, which goes as "/." instead.
+bool enumerateDirectory(const std::string& path, SDL_EnumerateDirectoryCallback callback, void* userdata);
 uint32_t                   driveMask();  // bit i set when the drive letter 'A' + i exists
 
 }  // namespace filebrowser

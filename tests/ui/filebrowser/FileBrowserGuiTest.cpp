@@ -76,10 +76,16 @@ TEST_F(FileDialogsGui, AudioDialogChoosesARangeOfSongsAndMakesAFolder) {
     gui.click(list(audioFileDialog), "[F] A.mp3", SDL_KMOD_LCTRL);
     EXPECT_EQ(audioFileDialog.selection(), names({"a.ogg", "b.wav"}));
 
+    // A folder made with "+" is entered; back out of it, it is listed.
     makeFolder(audioFileDialog, "Fresh");
     EXPECT_TRUE(fs::is_directory(music / "Fresh"));
     EXPECT_EQ(audioFileDialog.status(), "");
+    EXPECT_EQ(audioFileDialog.directory(), (music / "Fresh").string());
+    gui.doubleClick(list(audioFileDialog), "[D] ..");
+    EXPECT_EQ(audioFileDialog.directory(), music.string());
     EXPECT_GE(gui.centreOf(list(audioFileDialog), "[D] Fresh").x, 0.0f) << "the new folder is not listed";
+    gui.click(list(audioFileDialog), "[F] a.ogg");
+    gui.click(list(audioFileDialog), "[F] b.wav", SDL_KMOD_LCTRL);
     EXPECT_EQ(audioFileDialog.selection(), names({"a.ogg", "b.wav"}));
 
     EXPECT_FALSE(audioFileDialog.hasSelected());
@@ -159,8 +165,7 @@ TEST_F(FileDialogsGui, PackageDialogChoosesOneZipByDoubleClick) {
 
     makeFolder(levelPackageDialog, "bundles");
     EXPECT_TRUE(fs::is_directory(packs / "bundles"));
-    gui.doubleClick(list(levelPackageDialog), "[D] bundles");
-    EXPECT_EQ(levelPackageDialog.directory(), (packs / "bundles").string());
+    EXPECT_EQ(levelPackageDialog.directory(), (packs / "bundles").string()) << "the new folder is entered";
     gui.doubleClick(list(levelPackageDialog), "[D] ..");
     EXPECT_EQ(levelPackageDialog.directory(), packs.string());
 

@@ -105,6 +105,27 @@ TEST(FileBrowser, AFolderThatCannotBeOpenedSaysSoAndListsOnlyTheParent) {
     EXPECT_EQ(browser.status(), "");
 }
 
+// SDL cannot list "/" as written; the dialog must, and a folder it cannot list
+// must not strand it there: it stays in the last folder it could list.
+TEST(FileBrowser, TheRootListsAndAFolderThatCannotBeListedIsNeverEntered) {
+    FileBrowser root(0, "/");
+    EXPECT_EQ(root.status(), "");
+    EXPECT_NE(find(root, "tmp"), nullptr) << "the root's folders";
+    EXPECT_EQ(filebrowser::pathType("/"), filebrowser::PathType::directory);
+
+    const TempDir dir;
+    writeFile(dir.path() / "song.wav", "x");
+    FileBrowser       browser(0, dir.path().string());
+    const std::string gone = (dir.path() / "gone").string();
+    browser.setDirectory(gone);
+    EXPECT_EQ(browser.directory(), dir.path().string());
+    EXPECT_NE(find(browser, "song.wav"), nullptr) << "the last folder is still listed";
+    EXPECT_EQ(browser.status().rfind("Can't open directory: ", 0), 0u) << browser.status();
+    browser.setDirectory("/");
+    EXPECT_EQ(browser.directory(), "/");
+    EXPECT_GT(browser.entries().size(), 2u);
+}
+
 TEST(FileBrowser, TypedPathsGoToTheFolderOrTheFilesFolderOrSayTheyAreNone) {
     const TempDir dir;
     writeFile(dir.path() / "pack" / "level.json", "{}");
