@@ -1,6 +1,7 @@
 #include "app/LevelLoader.h"
 
 #include "audio/AudioSystem.h"
+#include "base/Catching.h"
 #include "level/ShaderCheck.h"
 
 #include <SDL3/SDL_thread.h>
@@ -88,7 +89,11 @@ void LevelLoader::work() {
         // its whole time limit. One that fails keeps the default background.
         if (package.hasShader && !packageShaderPasses(posted.ready.request.folder, kBackgroundVertexShader))
             package.hasShader = false;
-        decodeLevelManifest(posted.ready.package.manifestPath, posted.ready.level, job.control.get());
+        // A level too big to hold is refused like one that does not parse.
+        if (!base::runCatching("Loading the level", [&] {
+                return decodeLevelManifest(posted.ready.package.manifestPath, posted.ready.level, job.control.get());
+            }))
+            posted.ready.level = DecodedLevel{};
         if (!job.control->cancelled) done_->post(std::move(posted));
     }
 }

@@ -70,7 +70,8 @@ int waitWithLimit(pid_t child) {
 
 }  // namespace
 
-bool checkShaderInChildProcess(const std::string& vertexPath, const std::string& fragmentPath, std::string& why) {
+ShaderVerdict checkShaderInChildProcess(const std::string& vertexPath, const std::string& fragmentPath,
+                                        std::string& why) {
     const std::string checker = checkerPath();
     char*             argv[]  = {const_cast<char*>(checker.c_str()), const_cast<char*>(vertexPath.c_str()),
                                  const_cast<char*>(fragmentPath.c_str()), nullptr};
@@ -83,24 +84,32 @@ bool checkShaderInChildProcess(const std::string& vertexPath, const std::string&
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         why = "the shader check " + checker + " cannot run";
-        return false;
+        return ShaderVerdict::Unchecked;
     }
     switch (waitWithLimit(child)) {
-    case 0: return true;
-    case -1: why = "it did not finish a frame within " + std::to_string(kTimeLimit.count()) + " s"; return false;
-    case 1: why = "it does not compile or link"; return false;
-    default: why = "the shader check could not make a GL context"; return false;
+    case 0: return ShaderVerdict::Passed;
+    case -1:
+        why = "it did not finish a frame within " + std::to_string(kTimeLimit.count()) + " s";
+        return ShaderVerdict::Refused;
+    case 1: why = "it does not compile or link"; return ShaderVerdict::Refused;
+    default: why = "the shader check could not make a GL context"; return ShaderVerdict::Unchecked;
     }
 }
 
-bool packageShaderPasses(const std::string& packageFolder, const std::string& vertexPath) {
+ShaderVerdict checkPackageShader(const std::string& packageFolder, const std::string& vertexPath) {
     const std::string hash = textHash(fileText(shaderPath(packageFolder)));
-    if (fileText(markerPath(packageFolder)) == hash) return true;
-    std::string why;
-    if (!checkShaderInChildProcess(vertexPath, shaderPath(packageFolder), why)) {
+    if (fileText(markerPath(packageFolder)) == hash) return ShaderVerdict::Passed;
+    std::string         why;
+    const ShaderVerdict verdict = checkShaderInChildProcess(vertexPath, shaderPath(packageFolder), why);
+    if (verdict == ShaderVerdict::Passed) saveFileReplacing(markerPath(packageFolder), hash);
+    else if (verdict == ShaderVerdict::Refused)
         std::cerr << "The package's background.frag was left out (" << why << ")" << std::endl;
-        return false;
-    }
-    saveFileReplacing(markerPath(packageFolder), hash);
-    return true;
+    else
+        std::cerr << "The package's background.frag could not be checked (" << why
+                  << "); it is kept, unused until a check passes" << std::endl;
+    return verdict;
+}
+
+bool packageShaderPasses(const std::string& packageFolder, const std::string& vertexPath) {
+    return checkPackageShader(packageFolder, vertexPath) == ShaderVerdict::Passed;
 }

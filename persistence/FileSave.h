@@ -1,7 +1,8 @@
 // Whole-file writes that never leave a truncated file behind: the text goes to
 // a temporary file beside the target (named for this process, so two processes
-// never share one), is flushed, and is then renamed over the target, so a crash
-// or a full disk leaves either the old file or the new one.
+// never share one), is synced to the disk, and is then renamed over the target,
+// whose folder is synced in turn, so a crash, a power loss or a full disk leaves
+// either the old file or the new one. One sync per save: never call it per frame.
 #pragma once
 
 #include <string>
