@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -47,6 +48,18 @@ void syncFolderOf(const std::string& path) {
 }
 
 }  // namespace
+
+std::string asidePathFor(const std::string& path) {
+    const std::time_t now = std::time(nullptr);
+    std::tm           local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base  = path + ".corrupt-" + stamp;
+    std::string       aside = base;
+    for (int n = 2; SDL_GetPathInfo(aside.c_str(), nullptr); ++n) aside = base + "-" + std::to_string(n);
+    return aside;
+}
 
 std::string temporaryPathFor(const std::string& path) { return path + "." + std::to_string(getpid()) + ".tmp"; }
 

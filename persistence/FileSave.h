@@ -11,3 +11,6 @@
 // then unchanged and the temporary file removed.
 bool        saveFileReplacing(const std::string& path, const std::string& text);
 std::string temporaryPathFor(const std::string& path);
+// Where an unreadable file is kept: "<path>.corrupt-<date>-<time>", with "-2",
+// "-3"... when that name is taken.
+std::string asidePathFor(const std::string& path);
