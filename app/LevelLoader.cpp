@@ -2,6 +2,7 @@
 
 #include "audio/AudioSystem.h"
 #include "base/Catching.h"
+#include "base/Log.h"
 #include "level/ShaderCheck.h"
 
 #include <SDL3/SDL_thread.h>
@@ -90,10 +91,17 @@ void LevelLoader::work() {
         if (package.hasShader && !packageShaderPasses(posted.ready.request.folder, kBackgroundVertexShader))
             package.hasShader = false;
         // A level too big to hold is refused like one that does not parse.
-        if (!base::runCatching("Loading the level", [&] {
-                return decodeLevelManifest(posted.ready.package.manifestPath, posted.ready.level, job.control.get());
-            }))
+        std::string why;
+        if (!base::runCatching(
+                [&] {
+                    return decodeLevelManifest(posted.ready.package.manifestPath, posted.ready.level,
+                                               job.control.get());
+                },
+                why) &&
+            !why.empty()) {
+            base::logError("Cannot load %s: %s", posted.ready.package.manifestPath.c_str(), why.c_str());
             posted.ready.level = DecodedLevel{};
+        }
         if (!job.control->cancelled) done_->post(std::move(posted));
     }
 }

@@ -191,10 +191,10 @@ bool importPackage(const std::string& source, const std::string& levelsDir, cons
     std::cout << "Importing level package " << source << std::endl;
     const PackageImportSteps report = steps ? steps : [](const std::string&, float) { return true; };
     // A library's exception (memory for a huge stem) must not end the game's worker thread.
-    const bool imported = base::runCatching("Importing the package", [&] {
-        return stageAndInstall(source, levelsDir, vertexShader, installed, error, report);
-    });
-    if (!imported && error.empty()) error = "Cannot import " + source + ": the import failed";
+    std::string why;
+    const bool  imported = base::runCatching(
+        [&] { return stageAndInstall(source, levelsDir, vertexShader, installed, error, report); }, why);
+    if (!why.empty()) error = "Cannot import " + source + ": " + why;
     if (!imported) std::cerr << error << std::endl;
     return imported;
 }

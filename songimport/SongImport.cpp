@@ -178,19 +178,23 @@ bool trackBeats(JobContext& context, BeatGrid& grid) {
     return true;
 }
 
-// Runs the jobs on up to two threads; true when all of them succeeded.
-bool runJobs(std::vector<std::function<bool()>>& jobs) {
-    std::atomic<size_t> next{0};
-    std::atomic<bool>   failed{false};
+// Runs the jobs on up to two threads; true when all of them succeeded. A job
+// that threw fails with its reason in thrown.
+bool runJobs(std::vector<std::function<bool()>>& jobs, std::string& thrown) {
+    std::atomic<size_t>      next{0};
+    std::atomic<bool>        failed{false};
+    std::vector<std::string> why(jobs.size());
     auto                worker = [&] {
         for (size_t i = next++; i < jobs.size() && !failed; i = next++)
-            if (!base::runCatching("An import job", jobs[i])) failed = true;
+            if (!base::runCatching(jobs[i], why[i])) failed = true;
     };
     const unsigned           cores = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
     std::vector<std::thread> threads;
     for (unsigned i = 1; i < cores; ++i) threads.emplace_back(worker);
     worker();
     for (std::thread& t : threads) t.join();
+    for (const std::string& reason : why)
+        if (!reason.empty()) thrown = reason;
     return !failed;
 }
 
@@ -218,9 +222,11 @@ bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, 
                                               : chartFile(context, context.inputs[i], stems[i]);
         });
     context.framesTotal = std::max<uint64_t>(1, context.frames * (stems.size() + 1));
-    const bool ok       = runJobs(jobs);
+    std::string thrown;
+    const bool  ok = runJobs(jobs, thrown);
     for (const StemWork& s : stems)
         if (!s.error.empty()) message = s.error;
+    if (!thrown.empty()) message = thrown;
     if (ok && grid.bpm <= 0.0f) message = "no steady beat was found in the song";
     if (!ok || grid.bpm <= 0.0f) return false;
     std::vector<std::vector<HeardOnset>> heard;
@@ -326,9 +332,8 @@ std::string defaultSongTitle(const std::string& path) {
 SongImportResult importSong(const SongImportRequest& request, ImportProgress& progress) {
     SongImportResult result;
     // A library's exception (memory, above all) must not end the game's worker thread or the command.
-    if (!base::runCatching("Importing the song", [&] { return (result = importSongFiles(request, progress)).ok; }) &&
-        result.message.empty())
-        result.message = "Cannot import " + (request.files.empty() ? std::string("the song") : request.files.front()) +
-                         ": the import failed";
+    std::string why;
+    if (!base::runCatching([&] { return (result = importSongFiles(request, progress)).ok; }, why) && !why.empty())
+        result = {false, "Cannot import " + request.files.front() + ": " + why, {}, 0.0f};
     return result;
 }
