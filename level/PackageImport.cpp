@@ -44,10 +44,10 @@ std::vector<std::string> namedFiles(const std::vector<StemEntry>& entries) {
 
 // A shader the check refuses is left out; the level keeps the default background.
 // One it could not check stays, unmarked, for the game to check at first use.
-void checkImportedShader(const fs::path& folder, const std::string& vertexShader) {
+void checkImportedShader(const fs::path& folder, const std::string& vertexShader, const StopShaderCheck& stop) {
     std::error_code ec;
     if (fs::exists(folder / "background.frag", ec) &&
-        checkPackageShader(folder.string(), vertexShader) == ShaderVerdict::Refused)
+        checkPackageShader(folder.string(), vertexShader, stop) == ShaderVerdict::Refused)
         fs::remove(folder / "background.frag", ec);
 }
 
@@ -158,7 +158,7 @@ bool stageAndInstall(const fs::path& source, const fs::path& levels, const std::
         return false;
     }
     if (!steps("Checking the background shader", 0.8f)) return cancelled(staging, error);
-    checkImportedShader(staging, vertexShader);
+    checkImportedShader(staging, vertexShader, [&steps] { return !steps("Checking the background shader", 0.8f); });
     if (!steps("Installing", 0.95f)) return cancelled(staging, error);
     installed = packageInfo(fs::path(staging) / "level.json", sourceTitle(source));
     return installLevel(levels.string(), staging, installed.name, installed, error);
