@@ -25,9 +25,11 @@ bool writeAll(int fd, const std::string& text) {
 }
 
 // The bytes must be on the disk before the rename makes them the file: a
-// power loss after a rename of unsynced data can leave an empty file.
-bool writeSynced(const std::string& path, const std::string& text) {
+// power loss after a rename of unsynced data can leave an empty file. opened:
+// the file is ours to remove on failure (what blocks its name is not).
+bool writeSynced(const std::string& path, const std::string& text, bool& opened) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    opened       = fd >= 0;
     if (fd < 0) return SDL_SetError("Couldn't open %s: %s", path.c_str(), std::strerror(errno));
     const bool written = writeAll(fd, text) && fsync(fd) == 0;
     const int  failure = errno;
@@ -65,13 +67,14 @@ std::string temporaryPathFor(const std::string& path) { return path + "." + std:
 
 bool saveFileReplacing(const std::string& path, const std::string& text) {
     const std::string temporary = temporaryPathFor(path);
-    if (writeSynced(temporary, text) && SDL_RenamePath(temporary.c_str(), path.c_str())) {
+    bool              opened    = false;
+    if (writeSynced(temporary, text, opened) && SDL_RenamePath(temporary.c_str(), path.c_str())) {
         syncFolderOf(path);
         return true;
     }
     // The reason survives the clean-up, for the caller's message.
     const std::string reason = SDL_GetError();
-    SDL_RemovePath(temporary.c_str());
+    if (opened) SDL_RemovePath(temporary.c_str());
     SDL_SetError("%s", reason.c_str());
     return false;
 }
