@@ -1,5 +1,6 @@
 #include "app/App.h"
 
+#include "level/LevelInstall.h"
 #include "level/LevelList.h"
 #include "level/LevelManifest.h"
 #include "level/LevelPackage.h"
@@ -48,6 +49,8 @@ bool App::init() {
     std::cout << "SDL initialized successfully."
               << "\n";
 
+    // What killed imports left behind is never anyone's level.
+    removeStaleStagingFolders("levels");
     HttpDatabase::useLocalCopy({Leaderboard::loadLocal, Leaderboard::loadLocalScore, Leaderboard::mergeIntoFile,
                                 Leaderboard::installedLevelNames});
     if (!audio.init()) return fail("Failed to initialize audio system");

@@ -1,6 +1,8 @@
 #include "app/LevelLoader.h"
 
 #include "audio/AudioSystem.h"
+#include "base/Catching.h"
+#include "base/Log.h"
 #include "level/ShaderCheck.h"
 
 #include <SDL3/SDL_thread.h>
@@ -88,7 +90,18 @@ void LevelLoader::work() {
         // its whole time limit. One that fails keeps the default background.
         if (package.hasShader && !packageShaderPasses(posted.ready.request.folder, kBackgroundVertexShader))
             package.hasShader = false;
-        decodeLevelManifest(posted.ready.package.manifestPath, posted.ready.level, job.control.get());
+        // A level too big to hold is refused like one that does not parse.
+        std::string why;
+        if (!base::runCatching(
+                [&] {
+                    return decodeLevelManifest(posted.ready.package.manifestPath, posted.ready.level,
+                                               job.control.get());
+                },
+                why) &&
+            !why.empty()) {
+            base::logError("Cannot load %s: %s", posted.ready.package.manifestPath.c_str(), why.c_str());
+            posted.ready.level = DecodedLevel{};
+        }
         if (!job.control->cancelled) done_->post(std::move(posted));
     }
 }

@@ -130,6 +130,17 @@ unsigned Sound::loadMem(const void* data, size_t size) {
     return kOk;
 }
 
+bool Sound::probe(const void* data, size_t size, int& sampleRate, uint64_t& frames) {
+    if (!data || size == 0) return false;
+    std::unique_ptr<SDL_IOStream, decltype(&SDL_CloseIO)> io(SDL_IOFromConstMem(data, size), SDL_CloseIO);
+    SF_INFO                                               info{};
+    soundfile::Handle                                     file;
+    if (!io || soundfile::open(io.get(), info, file) != kOk) return false;
+    sampleRate = info.samplerate;
+    frames     = soundfile::knownFrameCount(info.frames) ? static_cast<uint64_t>(info.frames) : 0;
+    return true;
+}
+
 double Sound::getLength() const { return static_cast<double>(frames_) / kSampleRate; }
 
 bool Sound::openStream(const std::string& path, double minSeconds) {

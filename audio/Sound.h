@@ -40,6 +40,9 @@ public:
     // Decodes a whole file image; the bytes are not kept. On failure the sound
     // is left empty and the code says why.
     unsigned loadMem(const void* data, size_t size);
+    // The file image's own rate and frame count from its header, nothing
+    // decoded (frames 0 when the header does not say); false when unreadable.
+    static bool probe(const void* data, size_t size, int& sampleRate, uint64_t& frames);
     // Streams the file when it lasts at least minSeconds, returning once the
     // decoder has filled what plays first; false leaves the sound empty and
     // the file to loadMem (too short, or unreadable: loadMem says why).

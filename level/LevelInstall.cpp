@@ -1,6 +1,7 @@
 #include "level/LevelInstall.h"
 
 #include "level/LevelList.h"
+#include "level/LevelsLock.h"
 #include "level/PackagePaths.h"
 #include "persistence/FileSave.h"
 
@@ -11,23 +12,25 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <mutex>
 #include <system_error>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr size_t kMaxSlugLength = 48;
-
-// The game and its worker threads may install at the same time; each
-// read-merge-write of the list must see the one before it.
-std::mutex installMutex;
+constexpr char   kStagingPrefix[] = ".incoming-";
+// No import takes this long; a folder left this old was left by a crash.
+constexpr auto kStaleAfter = std::chrono::hours(1);
 
 bool fail(std::string& error, const std::string& message) {
     error = message;
@@ -166,12 +169,48 @@ bool install(const fs::path& levels, const fs::path& staging, const std::string&
     return true;
 }
 
+// The process that made a staging folder ".incoming-<pid>-XXXXXX"; 0 for a
+// name without one.
+pid_t stagingOwner(const std::string& name) {
+    const std::string digits = name.substr(sizeof kStagingPrefix - 1);
+    char*             end    = nullptr;
+    const long        pid    = std::strtol(digits.c_str(), &end, 10);
+    return end != digits.c_str() && *end == '-' && pid > 0 ? static_cast<pid_t>(pid) : 0;
+}
+
+bool ownerGone(pid_t owner) { return owner > 0 && kill(owner, 0) != 0 && errno == ESRCH; }
+
+bool isStale(const fs::directory_entry& entry) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(kStagingPrefix, 0) != 0 || !entry.is_directory()) return false;
+    const pid_t owner = stagingOwner(name);
+    if (owner == getpid()) return false;  // another of our own imports, still working
+    if (ownerGone(owner)) return true;
+    std::error_code ec;
+    const auto      changed = fs::last_write_time(entry.path(), ec);
+    return !ec && fs::file_time_type::clock::now() - changed > kStaleAfter;
+}
+
 }  // namespace
+
+void removeStaleStagingFolders(const std::string& levelsDir) {
+    std::error_code ec;
+    for (fs::directory_iterator it(levelsDir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!isStale(*it)) continue;
+        std::error_code removed;
+        fs::remove_all(it->path(), removed);
+        if (removed) std::cerr << "Cannot remove the stale import folder " << it->path().string() << ": "
+                               << removed.message() << std::endl;
+        else std::cout << "Removed the stale import folder " << it->path().string() << std::endl;
+    }
+}
 
 std::string makeStagingFolder(const std::string& levelsDir, std::string& error) {
     std::error_code ec;
     fs::create_directories(levelsDir, ec);
-    std::string pattern = (fs::path(levelsDir) / ".incoming-XXXXXX").string();
+    removeStaleStagingFolders(levelsDir);
+    std::string pattern =
+        (fs::path(levelsDir) / (kStagingPrefix + std::to_string(getpid()) + "-XXXXXX")).string();
     if (ec || mkdtemp(pattern.data()) == nullptr) {
         fail(error, "Cannot make a folder in " + levelsDir + ": " + (ec ? ec.message() : std::strerror(errno)));
         return {};
@@ -209,13 +248,15 @@ std::string levelSlug(const std::string& title) {
 
 bool installLevel(const std::string& levelsDir, const std::string& staging, const std::string& wantedFolder,
                   LevelInfo& entry, std::string& error) {
-    const std::lock_guard<std::mutex> lock(installMutex);
-    const bool                        installed = install(levelsDir, staging, wantedFolder, entry, error);
+    const LevelsLock lock(levelsDir);
+    const bool       installed = lock.held() ? install(levelsDir, staging, wantedFolder, entry, error)
+                                             : fail(error, "Cannot lock " + levelsDir + "; nothing was added");
     if (!installed) removeStagingFolder(staging);
     return installed;
 }
 
 bool removeLevel(const std::string& levelsDir, const std::string& folder, std::string& error) {
-    const std::lock_guard<std::mutex> lock(installMutex);
-    return removeListed(levelsDir, folder, error);
+    const LevelsLock lock(levelsDir);
+    return lock.held() ? removeListed(levelsDir, folder, error)
+                       : fail(error, "Cannot lock " + levelsDir + "; nothing was deleted");
 }

@@ -3,7 +3,9 @@
 // a staging folder made here (beside the levels, so the final rename never
 // crosses file systems); `installLevel` renames it to a free folder name (name,
 // name-2, name-3, ...) and then merges the level's entry into levels.json with
-// the game's whole-file writer, keeping every entry already there. On any
+// the game's whole-file writer, keeping every entry already there; both under
+// the levels folder's lock (level/LevelsLock.h), so two processes installing
+// at once both get listed. On any
 // failure the staging folder is removed and levels/ and levels.json are left
 // exactly as they were. Messages are one line each, also handed back as `error`.
 // Copying the files into the staging folder is the caller's business.
@@ -13,9 +15,13 @@
 
 struct LevelInfo;
 
-// A fresh folder "<levels>/.incoming-XXXXXX" (the levels folder is made when
-// missing); empty, with error set, on failure.
+// A fresh folder "<levels>/.incoming-<pid>-XXXXXX" (the levels folder is made
+// when missing, and stale staging folders are removed first); empty, with
+// error set, on failure.
 std::string makeStagingFolder(const std::string& levelsDir, std::string& error);
+// Removes what killed imports left: staging folders whose process is gone, or
+// older than an hour (never this process's own). One line for each.
+void        removeStaleStagingFolders(const std::string& levelsDir);
 void        removeStagingFolder(const std::string& staging);  // with everything in it
 
 // A folder name for a title: lower-case ASCII letters and digits, every other

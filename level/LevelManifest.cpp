@@ -2,6 +2,7 @@
 
 #include "audio/AudioSystem.h"
 #include "game/GameLogic.h"
+#include "level/ChartDensity.h"
 #include "level/PackagePaths.h"
 #include "render/RenderState.h"
 
@@ -144,7 +145,14 @@ void decodeEntry(const StemEntry& entry, const std::string& folder, DecodedLevel
     bool       whole   = decodeStem(inFolder(folder, entry.file), stem);
     const bool decoded = whole;
     if (whole && !entry.midi.empty() && entry.playsNotes) whole = stem.midi.load(inFolder(folder, entry.midi));
-    if (!whole) std::cerr << "Failed to load stem: " << entry.file << "\n";
+    const std::string tooDense = whole ? chartDensityProblem(stem.midi, level.bpm, entry.midi) : "";
+    if (!tooDense.empty()) {
+        std::cerr << "Left out " << tooDense << "; the stem " << entry.file << " plays without it" << std::endl;
+        stem.midi = StemMidi{};
+        whole     = false;
+    } else if (!whole) {
+        std::cerr << "Failed to load stem: " << entry.file << "\n";
+    }
     if (!decoded) return;
     level.stems.push_back(std::move(stem));
     level.looks.push_back(entry);

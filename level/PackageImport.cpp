@@ -1,5 +1,6 @@
 #include "level/PackageImport.h"
 
+#include "base/Catching.h"
 #include "level/LevelInstall.h"
 #include "level/LevelList.h"
 #include "level/LevelManifest.h"
@@ -11,6 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -37,9 +43,11 @@ std::vector<std::string> namedFiles(const std::vector<StemEntry>& entries) {
 }
 
 // A shader the check refuses is left out; the level keeps the default background.
-void checkPackageShader(const fs::path& folder, const std::string& vertexShader) {
+// One it could not check stays, unmarked, for the game to check at first use.
+void checkImportedShader(const fs::path& folder, const std::string& vertexShader, const StopShaderCheck& stop) {
     std::error_code ec;
-    if (fs::exists(folder / "background.frag", ec) && !packageShaderPasses(folder.string(), vertexShader))
+    if (fs::exists(folder / "background.frag", ec) &&
+        checkPackageShader(folder.string(), vertexShader, stop) == ShaderVerdict::Refused)
         fs::remove(folder / "background.frag", ec);
 }
 
@@ -61,15 +69,42 @@ LevelInfo packageInfo(const fs::path& manifest, const std::string& fallbackTitle
     return info;
 }
 
+// The first step of name (a path inside the package) that is a link, or empty:
+// a linked folder would bring files from outside the package into the level.
+std::string linkedStep(const fs::path& source, const std::string& name) {
+    fs::path        at = source;
+    std::error_code ec;
+    for (const fs::path& step : fs::path(name)) {
+        at /= step;
+        if (fs::is_symlink(fs::symlink_status(at, ec))) return (at.lexically_relative(source)).string();
+    }
+    return {};
+}
+
+// The bytes only: the new file gets the player's default mode (the umask's),
+// not whatever mode the source had, and is never written through a link.
+bool copyBytes(const fs::path& from, const fs::path& to) {
+    std::string bytes;
+    if (!readPackageFile(from, bytes)) return false;
+    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (out < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = write(out, bytes.data() + done, bytes.size() - done);
+        if (wrote <= 0) break;
+        done += static_cast<size_t>(wrote);
+    }
+    return close(out) == 0 && done == bytes.size();
+}
+
 // A package folder's level.json, shader and the files its manifest names, as
-// plain files (links refused), within the same size cap as an archive.
+// plain files (no step of their paths a link), within the same size cap as an archive.
 bool copyPackageFolder(const fs::path& source, const fs::path& staging, std::string& error) {
     std::error_code ec;
     if (!fs::is_regular_file(fs::symlink_status(source / "level.json", ec)))
         return fail(error, "Refused: " + source.string() + " holds no level.json");
-    fs::copy_file(source / "level.json", staging / "level.json", ec);
     std::vector<StemEntry> entries;
-    if (ec || !manifestStems(staging / "level.json", entries))
+    if (!copyBytes(source / "level.json", staging / "level.json") || !manifestStems(staging / "level.json", entries))
         return fail(error, "Refused: the level.json of " + source.string() + " is not a level manifest");
     std::vector<std::string> files = namedFiles(entries);
     if (fs::exists(source / "background.frag", ec)) files.push_back("background.frag");
@@ -77,14 +112,14 @@ bool copyPackageFolder(const fs::path& source, const fs::path& staging, std::str
     for (const std::string& name : files) {
         if (!isConfinedPath(name))
             return fail(error, "Refused: level.json names \"" + name + "\", outside the package");
-        const fs::file_status status = fs::symlink_status(source / name, ec);
-        if (fs::is_symlink(status)) return fail(error, "Refused: \"" + name + "\" in the package is a link");
-        if (!fs::is_regular_file(status)) continue;  // validation names what is missing
+        const std::string link = linkedStep(source, name);
+        if (!link.empty()) return fail(error, "Refused: \"" + link + "\" in the package is a link");
+        if (!fs::is_regular_file(fs::symlink_status(source / name, ec))) continue;  // validation names what is missing
         total += fs::file_size(source / name, ec);
         if (total > kMaxUnpackedBytes) return fail(error, "Refused: the package is larger than 1 GiB");
         fs::create_directories((staging / name).parent_path(), ec);
-        if (!fs::copy_file(source / name, staging / name, ec))
-            return fail(error, "Cannot copy \"" + name + "\": " + ec.message());
+        if (!copyBytes(source / name, staging / name))
+            return fail(error, "Cannot copy \"" + name + "\": " + std::strerror(errno));
     }
     return true;
 }
@@ -94,6 +129,11 @@ bool stagePackage(const fs::path& source, const fs::path& staging, std::string& 
     if (fs::is_directory(source, ec)) return copyPackageFolder(source, staging, error);
     if (!fs::is_regular_file(source, ec)) return fail(error, "Cannot open " + source.string());
     return unpackPackageArchive(source.string(), staging.string(), error);
+}
+
+bool cancelled(const std::string& staging, std::string& error) {
+    removeStagingFolder(staging);
+    return fail(error, "Import cancelled");
 }
 
 std::string sourceTitle(const fs::path& source) {
@@ -107,17 +147,19 @@ bool stageAndInstall(const fs::path& source, const fs::path& levels, const std::
                      LevelInfo& installed, std::string& error, const PackageImportSteps& steps) {
     const std::string staging = makeStagingFolder(levels.string(), error);
     if (staging.empty()) return false;
-    steps("Unpacking", 0.0f);
+    if (!steps("Unpacking", 0.0f)) return cancelled(staging, error);
     const auto decoded = [&steps](size_t checked, size_t stems) {
-        steps("Decoding the stems", 0.1f + 0.7f * float(checked) / float(stems));
+        return steps("Decoding the stems", 0.1f + 0.7f * float(checked) / float(stems));
     };
-    if (!stagePackage(source, staging, error) || !validatePackageFolder(staging, error, decoded)) {
+    if (!stagePackage(source, staging, error) || !steps("Decoding the stems", 0.1f) ||
+        !validatePackageFolder(staging, error, decoded)) {
+        if (error.empty()) error = "Import cancelled";
         removeStagingFolder(staging);
         return false;
     }
-    steps("Checking the background shader", 0.8f);
-    checkPackageShader(staging, vertexShader);
-    steps("Installing", 0.95f);
+    if (!steps("Checking the background shader", 0.8f)) return cancelled(staging, error);
+    checkImportedShader(staging, vertexShader, [&steps] { return !steps("Checking the background shader", 0.8f); });
+    if (!steps("Installing", 0.95f)) return cancelled(staging, error);
     installed = packageInfo(fs::path(staging) / "level.json", sourceTitle(source));
     return installLevel(levels.string(), staging, installed.name, installed, error);
 }
@@ -147,12 +189,14 @@ bool listedLevel(const fs::path& levels, const std::string& folder, LevelInfo& l
 bool importPackage(const std::string& source, const std::string& levelsDir, const std::string& vertexShader,
                    LevelInfo& installed, std::string& error, const PackageImportSteps& steps) {
     std::cout << "Importing level package " << source << std::endl;
-    const PackageImportSteps report = steps ? steps : [](const std::string&, float) {};
-    if (!stageAndInstall(source, levelsDir, vertexShader, installed, error, report)) {
-        std::cerr << error << std::endl;
-        return false;
-    }
-    return true;
+    const PackageImportSteps report = steps ? steps : [](const std::string&, float) { return true; };
+    // A library's exception (memory for a huge stem) must not end the game's worker thread.
+    std::string why;
+    const bool  imported = base::runCatching(
+        [&] { return stageAndInstall(source, levelsDir, vertexShader, installed, error, report); }, why);
+    if (!why.empty()) error = "Cannot import " + source + ": " + why;
+    if (!imported) std::cerr << error << std::endl;
+    return imported;
 }
 
 bool exportPackage(const std::string& levelsDir, const std::string& folder, const std::string& zipPath,

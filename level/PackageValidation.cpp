@@ -1,9 +1,10 @@
 #include "level/PackageValidation.h"
 
+#include "audio/NoteTimeline.h"
 #include "audio/Sound.h"
+#include "level/ChartDensity.h"
 #include "level/LevelManifest.h"
 #include "level/PackagePaths.h"
-#include "midi/MidiFile.h"
 
 #include <SDL3/SDL_iostream.h>
 #include <SDL3/SDL_stdinc.h>
@@ -19,7 +20,10 @@ bool fail(std::string& error, const std::string& message) {
     return false;
 }
 
-bool checkStem(const fs::path& folder, const StemEntry& entry, std::string& error) {
+// The game plays this many stems; decoding more would only cost the import its time.
+constexpr size_t kMostStems = 8;
+
+bool checkStem(const fs::path& folder, const StemEntry& entry, float songBpm, std::string& error) {
     for (const std::string& name : {entry.file, entry.midi})
         if (!name.empty() && !isConfinedPath(name))
             return fail(error, "Refused: level.json names \"" + name + "\", outside the package");
@@ -29,9 +33,12 @@ bool checkStem(const fs::path& folder, const StemEntry& entry, std::string& erro
     Sound sound;
     if (sound.loadMem(bytes.data(), bytes.size()) != Sound::kOk)
         return fail(error, "Refused: the stem \"" + entry.file + "\" does not decode");
-    MidiFile midi;
-    if (!entry.midi.empty() && entry.playsNotes && !loadMidiAsset((folder / entry.midi).string(), midi))
+    if (entry.midi.empty() || !entry.playsNotes) return true;
+    StemMidi chart;
+    if (!chart.load((folder / entry.midi).string()))
         return fail(error, "Refused: the MIDI file \"" + entry.midi + "\" does not load");
+    const std::string tooDense = chartDensityProblem(chart, songBpm, entry.midi);
+    if (!tooDense.empty()) return fail(error, "Refused: " + tooDense);
     return true;
 }
 
@@ -51,14 +58,17 @@ bool manifestStems(const std::filesystem::path& manifest, std::vector<StemEntry>
     return parseLevelManifest(manifest.string(), entries, bpm);
 }
 
-bool validatePackageFolder(const std::string& folder, std::string& error,
-                           const std::function<void(size_t checked, size_t stems)>& stemChecked) {
+bool validatePackageFolder(const std::string& folder, std::string& error, const StemChecked& stemChecked) {
     std::vector<StemEntry> entries;
-    if (!manifestStems(fs::path(folder) / "level.json", entries))
+    float                  bpm = 0.0f;
+    if (!parseLevelManifest((fs::path(folder) / "level.json").string(), entries, bpm))
         return fail(error, "Refused: the package's level.json is not a level manifest with stems");
+    if (entries.size() > kMostStems)
+        return fail(error, "Refused: level.json names " + std::to_string(entries.size()) + " stems; the game plays " +
+                               std::to_string(kMostStems) + " at most");
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (!checkStem(folder, entries[i], error)) return false;
-        if (stemChecked) stemChecked(i + 1, entries.size());
+        if (!checkStem(folder, entries[i], bpm, error)) return false;
+        if (stemChecked && !stemChecked(i + 1, entries.size())) return fail(error, "Import cancelled");
     }
     return true;
 }

@@ -53,24 +53,31 @@ std::string checkerPath() {
     return std::string(base != nullptr ? base : "./") + "lumoka-shader-check";
 }
 
-// The child's exit status, or -1 when it was killed for taking too long.
-int waitWithLimit(pid_t child) {
+constexpr int kTookTooLong = -1;
+constexpr int kStopped     = -2;
+constexpr int kCrashed     = 128;
+constexpr int kNoContext   = 2;  // the checker's own exit code
+
+// The child's exit status, or one of the two above when it was killed.
+int waitWithLimit(pid_t child, const StopShaderCheck& stop) {
     const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
     int        status   = 0;
     while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
+        const bool stopped = stop && stop();
+        if (stopped || std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
-            return -1;
+            return stopped ? kStopped : kTookTooLong;
         }
         std::this_thread::sleep_for(kPollEvery);
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : kCrashed;
 }
 
 }  // namespace
 
-bool checkShaderInChildProcess(const std::string& vertexPath, const std::string& fragmentPath, std::string& why) {
+ShaderVerdict checkShaderInChildProcess(const std::string& vertexPath, const std::string& fragmentPath,
+                                        std::string& why, const StopShaderCheck& stop) {
     const std::string checker = checkerPath();
     char*             argv[]  = {const_cast<char*>(checker.c_str()), const_cast<char*>(vertexPath.c_str()),
                                  const_cast<char*>(fragmentPath.c_str()), nullptr};
@@ -83,24 +90,35 @@ bool checkShaderInChildProcess(const std::string& vertexPath, const std::string&
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         why = "the shader check " + checker + " cannot run";
-        return false;
+        return ShaderVerdict::Unchecked;
     }
-    switch (waitWithLimit(child)) {
-    case 0: return true;
-    case -1: why = "it did not finish a frame within " + std::to_string(kTimeLimit.count()) + " s"; return false;
-    case 1: why = "it does not compile or link"; return false;
-    default: why = "the shader check could not make a GL context"; return false;
+    switch (waitWithLimit(child, stop)) {
+    case 0: return ShaderVerdict::Passed;
+    case kStopped: why = "the check was stopped"; return ShaderVerdict::Unchecked;
+    case kTookTooLong:
+        why = "it did not finish a frame within " + std::to_string(kTimeLimit.count()) + " s";
+        return ShaderVerdict::Refused;
+    case kNoContext: why = "the shader check could not make a GL context"; return ShaderVerdict::Unchecked;
+    case kCrashed: why = "the shader check crashed on it"; return ShaderVerdict::Refused;
+    default: why = "it does not compile or link"; return ShaderVerdict::Refused;
     }
 }
 
-bool packageShaderPasses(const std::string& packageFolder, const std::string& vertexPath) {
+ShaderVerdict checkPackageShader(const std::string& packageFolder, const std::string& vertexPath,
+                                 const StopShaderCheck& stop) {
     const std::string hash = textHash(fileText(shaderPath(packageFolder)));
-    if (fileText(markerPath(packageFolder)) == hash) return true;
-    std::string why;
-    if (!checkShaderInChildProcess(vertexPath, shaderPath(packageFolder), why)) {
+    if (fileText(markerPath(packageFolder)) == hash) return ShaderVerdict::Passed;
+    std::string         why;
+    const ShaderVerdict verdict = checkShaderInChildProcess(vertexPath, shaderPath(packageFolder), why, stop);
+    if (verdict == ShaderVerdict::Passed) saveFileReplacing(markerPath(packageFolder), hash);
+    else if (verdict == ShaderVerdict::Refused)
         std::cerr << "The package's background.frag was left out (" << why << ")" << std::endl;
-        return false;
-    }
-    saveFileReplacing(markerPath(packageFolder), hash);
-    return true;
+    else if (!(stop && stop()))  // a stopped check is the caller's to report
+        std::cerr << "The package's background.frag could not be checked (" << why
+                  << "); it is kept, unused until a check passes" << std::endl;
+    return verdict;
+}
+
+bool packageShaderPasses(const std::string& packageFolder, const std::string& vertexPath) {
+    return checkPackageShader(packageFolder, vertexPath) == ShaderVerdict::Passed;
 }

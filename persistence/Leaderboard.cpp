@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <ctime>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -59,23 +58,9 @@ struct StoredDocument {
     bool writable = true;  // false when an unreadable file could not be moved aside
 };
 
-bool pathExists(const std::string& path) { return SDL_GetPathInfo(path.c_str(), nullptr); }
-
-std::string asidePath() {
-    const std::time_t now = std::time(nullptr);
-    std::tm           local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string base = std::string(Leaderboard::kFilePath) + ".corrupt-" + stamp;
-    std::string       path = base;
-    for (int n = 2; pathExists(path); ++n) path = base + "-" + std::to_string(n);
-    return path;
-}
-
 // An unreadable file is the player's data all the same: it is renamed, never overwritten.
 bool keepAside() {
-    const std::string aside = asidePath();
+    const std::string aside = asidePathFor(Leaderboard::kFilePath);
     if (!SDL_RenamePath(Leaderboard::kFilePath, aside.c_str())) {
         base::logError("Failed to move the unreadable leaderboard file aside: %s", SDL_GetError());
         return false;

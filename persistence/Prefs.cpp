@@ -10,6 +10,7 @@
 #include <SDL3/SDL_stdinc.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -42,12 +43,24 @@ json readMember(const char* key, const char* parseMessage, bool& noFile) {
     return value;
 }
 
+// An unreadable file is the player's all the same: a copy is kept before the
+// save replaces it.
+void keepAside(const std::string& path, const std::string& text) {
+    const std::string aside = asidePathFor(path);
+    if (saveFileReplacing(aside, text)) base::logError("Kept the unreadable prefs file as %s", aside.c_str());
+    else base::logError("Failed to keep the unreadable prefs file aside: %s", SDL_GetError());
+}
+
 // Read, merge, write; the file's path when it was written, else empty.
 std::string saveMember(const char* key, const json& value, const char* parseMessage) {
     const std::string path = Prefs::filePath();
+    const std::string old  = readPrefsFile(path).value_or("");
     std::string       error;
-    const std::string text = Prefs::withMember(readPrefsFile(path).value_or(""), key, value, error);
-    if (!error.empty()) base::logError(parseMessage, error.c_str());
+    const std::string text = Prefs::withMember(old, key, value, error);
+    if (!error.empty()) {
+        base::logError(parseMessage, error.c_str());
+        keepAside(path, old);
+    }
     if (!saveFileReplacing(path, text)) {
         base::logError("Failed to save prefs file: %s", SDL_GetError());
         return "";
@@ -55,17 +68,74 @@ std::string saveMember(const char* key, const json& value, const char* parseMess
     return path;
 }
 
-// A whole number within [lowest, highest], or the fallback with a line saying why.
+// A whole number within [lowest, highest]: one outside is clamped, anything
+// else gives the fallback, each with a line saying why.
 int32_t loadWholeNumber(const char* key, int32_t lowest, int32_t highest, int32_t fallback) {
     bool       noFile = false;
     const json value  = readMember(key, "Failed to parse prefs JSON: %s", noFile);
     if (noFile || value.is_null()) return fallback;
-    if (!value.is_number_integer() || value.get<int64_t>() < lowest || value.get<int64_t>() > highest) {
+    if (!value.is_number_integer()) {
         base::logError("Ignoring prefs value %s: %s (expected a whole number from %d to %d)", key, value.dump().c_str(),
                        lowest, highest);
         return fallback;
     }
-    return static_cast<int32_t>(value.get<int64_t>());
+    // A huge unsigned value reads as a negative int64: it is past the top, not the bottom.
+    const bool    huge    = value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(highest);
+    const int64_t stored  = huge ? int64_t(highest) + 1 : value.get<int64_t>();
+    const int64_t clamped = std::clamp<int64_t>(stored, lowest, highest);
+    if (clamped != stored)
+        base::logError("Clamped prefs value %s: %s to %lld (the range is %d to %d)", key, value.dump().c_str(),
+                       static_cast<long long>(clamped), lowest, highest);
+    return static_cast<int32_t>(clamped);
+}
+
+// The members this program reads, for salvaging a document that does not parse.
+constexpr const char* kKnownKeys[] = {"audioOffsetMs", "keyboardGameplay", "musicVolume", "playerName"};
+
+// The value written after "key": at `at` in text: a JSON string, or a bare
+// token (number, true, false); null when it does not parse on its own.
+json valueAt(const std::string& text, size_t at) {
+    at = text.find_first_not_of(" \t\r\n", at);
+    if (at == std::string::npos) return nullptr;
+    size_t end = at;
+    if (text[at] == '"') {
+        for (end = at + 1; end < text.size() && text[end] != '"'; ++end)
+            if (text[end] == '\\') ++end;
+        ++end;
+    } else {
+        end = text.find_first_of(",}] \t\r\n", at);
+    }
+    const json value = json::parse(text.substr(at, end == std::string::npos ? end : end - at), nullptr, false);
+    return value.is_discarded() ? json(nullptr) : value;
+}
+
+// What can still be read of a damaged document: each known member whose own
+// value parses (the first one written, as a parser would see it).
+json salvagedMembers(const std::string& text) {
+    json members = json::object();
+    for (const char* key : kKnownKeys) {
+        const std::string quoted = std::string("\"") + key + "\"";
+        for (size_t at = text.find(quoted); at != std::string::npos; at = text.find(quoted, at + 1)) {
+            const size_t colon = text.find_first_not_of(" \t\r\n", at + quoted.size());
+            if (colon == std::string::npos || text[colon] != ':') continue;
+            const json value = valueAt(text, colon + 1);
+            if (!value.is_null()) members[key] = value;
+            break;
+        }
+    }
+    return members;
+}
+
+// The document as an object: parsed, or what could be salvaged with the reason
+// in error. Valid JSON that is not an object has nothing of ours in it.
+json readDocument(const std::string& text, std::string& error) {
+    try {
+        json document = json::parse(text);
+        return document.is_object() ? document : json::object();
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    return salvagedMembers(text);
 }
 
 }  // namespace
@@ -73,27 +143,15 @@ int32_t loadWholeNumber(const char* key, int32_t lowest, int32_t highest, int32_
 namespace Prefs {
 
 json memberOf(const std::string& text, const char* key, std::string& error) {
-    try {
-        const json document = json::parse(text);
-        if (document.is_object() && document.contains(key)) return document[key];
-    } catch (const std::exception& failure) {
-        error = failure.what();
-    }
-    return nullptr;
+    const json document = readDocument(text, error);
+    return document.contains(key) ? document[key] : json(nullptr);
 }
 
 // A document that does not parse, or whose top level is not an object, gives
-// way to one holding only this member. Invalid UTF-8 is written as U+FFFD.
+// way to what could be salvaged of it plus this member. Invalid UTF-8 is
+// written as U+FFFD.
 std::string withMember(const std::string& text, const char* key, const json& value, std::string& error) {
-    json document = json::object();
-    if (!text.empty()) {
-        try {
-            json existing = json::parse(text);
-            if (existing.is_object()) document = std::move(existing);
-        } catch (const std::exception& failure) {
-            error = failure.what();
-        }
-    }
+    json document = text.empty() ? json::object() : readDocument(text, error);
     document[key] = value;
     return document.dump(4, ' ', false, json::error_handler_t::replace);
 }

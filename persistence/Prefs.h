@@ -3,6 +3,8 @@
 // milliseconds) and "musicVolume" (whole percent). Nothing is cached: every
 // call finds the file again, reads it whole and, to save, merges its one value
 // into what is there and writes it all back. Members we do not know survive.
+// A file that does not parse is kept aside as prefs.json.corrupt-<date>-<time>
+// by the next save, which keeps whatever of our members could still be read.
 // Main thread only.
 #pragma once
 

@@ -16,6 +16,23 @@ extern "C" {
 
 namespace {
 
+// Checked before the song is decoded whole: a 24 KB file that claims 1 Hz
+// would otherwise be taken as hours of audio, gigabytes once resampled.
+constexpr double   kLongestSongSeconds = 30.0 * 60.0;
+constexpr int      kLowestSampleRate   = 8000;
+constexpr uint64_t kMostFrames         = uint64_t(kLongestSongSeconds) * Sound::kSampleRate;
+
+std::string tooLongText() { return "it is longer than the 30 minutes a song may last"; }
+
+// Empty when a song of this rate and length may be decoded, else why not.
+std::string sizeProblem(int sampleRate, double seconds) {
+    if (sampleRate > 0 && sampleRate < kLowestSampleRate)
+        return "its sample rate of " + std::to_string(sampleRate) + " Hz is under the " +
+               std::to_string(kLowestSampleRate) + " Hz a song needs";
+    if (seconds > kLongestSongSeconds) return tooLongText();
+    return {};
+}
+
 struct FormatClose {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
@@ -59,7 +76,7 @@ bool appendConverted(SwrContext* resampler, const AVFrame* frame, std::vector<fl
                     frame ? frame->nb_samples : 0);
     if (got < 0) return false;
     pcm.resize(at + size_t(got) * Sound::kChannels);
-    return true;
+    return pcm.size() <= kMostFrames * Sound::kChannels;
 }
 
 // Decodes every frame of the stream the codec context reads; false with a reason.
@@ -70,7 +87,7 @@ bool decodeStream(AVFormatContext* format, int stream, AVCodecContext* codec, Sw
     auto                                  drain = [&]() {
         int result;
         while ((result = avcodec_receive_frame(codec, frame.get())) == 0) {
-            if (!appendConverted(resampler, frame.get(), pcm)) return AVERROR(EINVAL);
+            if (!appendConverted(resampler, frame.get(), pcm)) return pcm.size() > kMostFrames * Sound::kChannels ? AVERROR(E2BIG) : AVERROR(EINVAL);
             av_frame_unref(frame.get());
         }
         return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : result;
@@ -86,7 +103,8 @@ bool decodeStream(AVFormatContext* format, int stream, AVCodecContext* codec, Sw
     if (result >= 0) result = avcodec_send_packet(codec, nullptr);
     if (result >= 0) result = drain();
     if (result >= 0 && !appendConverted(resampler, nullptr, pcm)) result = AVERROR(EINVAL);
-    if (result < 0) why = "the audio data is damaged (" + avError(result) + ")";
+    if (result == AVERROR(E2BIG)) why = tooLongText();
+    else if (result < 0) why = "the audio data is damaged (" + avError(result) + ")";
     return result >= 0;
 }
 
@@ -106,6 +124,10 @@ bool decodeWithFfmpeg(const std::string& path, std::vector<float>& pcm, std::str
         why = "the file holds no audio the game can decode";
         return false;
     }
+    const AVCodecParameters* parameters = format->streams[stream]->codecpar;
+    const double seconds = format->duration > 0 ? double(format->duration) / AV_TIME_BASE : 0.0;
+    why                  = sizeProblem(parameters->sample_rate, seconds);
+    if (!why.empty()) return false;
     std::unique_ptr<AVCodecContext, CodecFree> codec(avcodec_alloc_context3(decoder));
     if (!codec || avcodec_parameters_to_context(codec.get(), format->streams[stream]->codecpar) < 0 ||
         avcodec_open2(codec.get(), decoder, nullptr) < 0) {
@@ -125,11 +147,24 @@ bool decodeWithFfmpeg(const std::string& path, std::vector<float>& pcm, std::str
     return decodeStream(format.get(), stream, codec.get(), resampler.get(), pcm, why);
 }
 
+// The rate and length the file's header gives, before anything is decoded.
+std::string probedSizeProblem(const void* bytes, size_t size) {
+    int      rate   = 0;
+    uint64_t frames = 0;
+    if (!Sound::probe(bytes, size, rate, frames) || rate <= 0) return {};
+    return sizeProblem(rate, double(frames) / rate);
+}
+
 bool decodeWithGameDecoder(const std::string& path, DecodedSong& out, unsigned& code, std::string& why) {
     size_t size  = 0;
     void*  bytes = SDL_LoadFile(path.c_str(), &size);
     if (!bytes) {
         why = std::string("cannot be read (") + SDL_GetError() + ")";
+        return false;
+    }
+    why = probedSizeProblem(bytes, size);
+    if (!why.empty()) {
+        SDL_free(bytes);
         return false;
     }
     Sound sound;

@@ -18,4 +18,5 @@ struct DecodedSong {
 };
 
 // False with a one-line reason naming neither the file nor the caller's step.
+// A song over 30 minutes or under 8 kHz is refused before it is decoded whole.
 bool decodeSong(const std::string& path, DecodedSong& out, std::string& why);

@@ -6,6 +6,7 @@
 #include "songimport/StemAnalysis.h"
 
 #include "audio/Sound.h"
+#include "base/Catching.h"
 #include "level/LevelInstall.h"
 #include "midi/MidiWriter.h"
 
@@ -38,11 +39,13 @@ struct StemWork {
     std::string             error;
 };
 
-// The state the parallel jobs share.
+// The state the parallel jobs share. Every stem lasts `frames`, the longest
+// input's length: a shorter one is padded with silence as it is read.
 struct JobContext {
     const std::vector<SongInput>& inputs;
     const fs::path&               staging;
     ImportProgress&               progress;
+    uint64_t                      frames = 0;
     std::atomic<uint64_t>         framesDone{0};
     uint64_t                      framesTotal = 1;
 
@@ -88,20 +91,30 @@ bool decodeInputs(const SongImportRequest& request, ImportProgress& progress, st
     return true;
 }
 
-// Stems must loop together: shorter files get silence at the end, and must then be re-encoded.
-void padToLongest(std::vector<SongInput>& inputs) {
+// Stems must loop together: shorter files get silence at the end, and must
+// then be re-encoded. The silence is written, never held: a 30-minute stem
+// beside seven short ones costs its own samples, not eight times them.
+uint64_t padShorterInputs(std::vector<SongInput>& inputs) {
     uint64_t longest = 0;
     for (const SongInput& in : inputs) longest = std::max(longest, in.audio.frames);
     for (SongInput& in : inputs) {
         if (in.audio.frames == longest) continue;
-        auto padded = std::shared_ptr<float[]>(new float[longest * Sound::kChannels]());
-        std::copy_n(in.audio.samples.get(), in.audio.frames * Sound::kChannels, padded.get());
         std::printf("Padded %s with %.1f s of silence to the length of the longest file\n", in.path.c_str(),
                     double(longest - in.audio.frames) / Sound::kSampleRate);
-        in.audio.samples       = padded;
-        in.audio.frames        = longest;
         in.audio.gamePlaysFile = false;
     }
+    return longest;
+}
+
+// The stereo frames [at, at + frames) of a song, silence past its end: in
+// place when they are all there, else copied into scratch.
+const float* framesAt(const DecodedSong& song, uint64_t at, size_t frames, std::vector<float>& scratch) {
+    const float* samples = song.samples.get() + std::min(at, song.frames) * Sound::kChannels;
+    if (at + frames <= song.frames) return samples;
+    const uint64_t present = at < song.frames ? song.frames - at : 0;
+    scratch.assign(frames * Sound::kChannels, 0.0f);
+    std::copy_n(samples, present * Sound::kChannels, scratch.begin());
+    return scratch.data();
 }
 
 bool chartBand(JobContext& context, int band, StemWork& work) {
@@ -131,12 +144,13 @@ bool chartFile(JobContext& context, const SongInput& input, StemWork& work) {
     } else {
         writer.open(target.string(), work.error);
     }
-    StemListener listener;
-    const float* samples = input.audio.samples.get();
-    for (uint64_t at = 0; work.error.empty() && at < input.audio.frames; at += kBlockFrames) {
-        const size_t frames = size_t(std::min<uint64_t>(kBlockFrames, input.audio.frames - at));
-        if (!input.audio.gamePlaysFile && !writer.write(samples + at * Sound::kChannels, frames, work.error)) break;
-        listener.feed(samples + at * Sound::kChannels, frames);
+    StemListener       listener;
+    std::vector<float> scratch;
+    for (uint64_t at = 0; work.error.empty() && at < context.frames; at += kBlockFrames) {
+        const size_t frames = size_t(std::min<uint64_t>(kBlockFrames, context.frames - at));
+        const float* block  = framesAt(input.audio, at, frames, scratch);
+        if (!input.audio.gamePlaysFile && !writer.write(block, frames, work.error)) break;
+        listener.feed(block, frames);
         if (!context.advance(frames)) return false;
     }
     if (!writer.close(work.error) || !work.error.empty()) return false;
@@ -148,12 +162,13 @@ bool chartFile(JobContext& context, const SongInput& input, StemWork& work) {
 bool trackBeats(JobContext& context, BeatGrid& grid) {
     BeatListener       listener;
     std::vector<float> mono(kBlockFrames);
-    const uint64_t     frames = context.inputs.front().audio.frames;
+    std::vector<float> scratch;
+    const uint64_t     frames = context.frames;
     for (uint64_t at = 0; at < frames; at += kBlockFrames) {
         const size_t count = size_t(std::min<uint64_t>(kBlockFrames, frames - at));
         std::fill(mono.begin(), mono.end(), 0.0f);
         for (const SongInput& in : context.inputs) {
-            const float* s = in.audio.samples.get() + at * Sound::kChannels;
+            const float* s = framesAt(in.audio, at, count, scratch);
             for (size_t i = 0; i < count; ++i) mono[i] += 0.5f * (s[2 * i] + s[2 * i + 1]);
         }
         listener.feedMono(mono.data(), count);
@@ -163,19 +178,23 @@ bool trackBeats(JobContext& context, BeatGrid& grid) {
     return true;
 }
 
-// Runs the jobs on up to two threads; true when all of them succeeded.
-bool runJobs(std::vector<std::function<bool()>>& jobs) {
-    std::atomic<size_t> next{0};
-    std::atomic<bool>   failed{false};
+// Runs the jobs on up to two threads; true when all of them succeeded. A job
+// that threw fails with its reason in thrown.
+bool runJobs(std::vector<std::function<bool()>>& jobs, std::string& thrown) {
+    std::atomic<size_t>      next{0};
+    std::atomic<bool>        failed{false};
+    std::vector<std::string> why(jobs.size());
     auto                worker = [&] {
         for (size_t i = next++; i < jobs.size() && !failed; i = next++)
-            if (!jobs[i]()) failed = true;
+            if (!base::runCatching(jobs[i], why[i])) failed = true;
     };
     const unsigned           cores = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
     std::vector<std::thread> threads;
     for (unsigned i = 1; i < cores; ++i) threads.emplace_back(worker);
     worker();
     for (std::thread& t : threads) t.join();
+    for (const std::string& reason : why)
+        if (!reason.empty()) thrown = reason;
     return !failed;
 }
 
@@ -202,10 +221,12 @@ bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, 
             return context.inputs.size() == 1 ? chartBand(context, int(i), stems[i])
                                               : chartFile(context, context.inputs[i], stems[i]);
         });
-    context.framesTotal = std::max<uint64_t>(1, context.inputs.front().audio.frames * (stems.size() + 1));
-    const bool ok       = runJobs(jobs);
+    context.framesTotal = std::max<uint64_t>(1, context.frames * (stems.size() + 1));
+    std::string thrown;
+    const bool  ok = runJobs(jobs, thrown);
     for (const StemWork& s : stems)
         if (!s.error.empty()) message = s.error;
+    if (!thrown.empty()) message = thrown;
     if (ok && grid.bpm <= 0.0f) message = "no steady beat was found in the song";
     if (!ok || grid.bpm <= 0.0f) return false;
     std::vector<std::vector<HeardOnset>> heard;
@@ -245,26 +266,7 @@ std::string describeSource(const SongImportRequest& request, float bpm) {
     return "Imported from " + source + tempo;
 }
 
-}  // namespace
-
-void ImportProgress::report(const std::string& step, float fraction) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    step_ = step;
-    fraction_.store(std::clamp(fraction, 0.0f, 1.0f));
-}
-
-std::string ImportProgress::step() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return step_;
-}
-
-std::string defaultSongTitle(const std::string& path) {
-    const std::string name = fileNameOf(path);
-    const size_t      dot  = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
-SongImportResult importSong(const SongImportRequest& request, ImportProgress& progress) {
+SongImportResult importSongFiles(const SongImportRequest& request, ImportProgress& progress) {
     SongImportResult result;
     if (request.files.empty() || int(request.files.size()) > kMaxSongFiles) {
         result.message = "Cannot import " + std::to_string(request.files.size()) +
@@ -278,12 +280,12 @@ SongImportResult importSong(const SongImportRequest& request, ImportProgress& pr
         result.message = progress.cancelled() ? "Import cancelled" : message;
         return result;
     }
-    padToLongest(inputs);
+    const uint64_t frames = padShorterInputs(inputs);
 
     const std::string title   = request.title.empty() ? defaultSongTitle(request.files.front()) : request.title;
     const fs::path    staging = makeStagingFolder(request.levelsDir, result.message);
     if (staging.empty()) return result;
-    JobContext            context{inputs, staging, progress};
+    JobContext            context{inputs, staging, progress, frames};
     std::vector<StemWork> stems = planStems(inputs);
     BeatGrid              grid;
     const DifficultyRules rules = rulesFor(request.difficulty);
@@ -305,5 +307,33 @@ SongImportResult importSong(const SongImportRequest& request, ImportProgress& pr
     char summary[64];
     std::snprintf(summary, sizeof summary, ", %zu stems, %.1f BPM)", stems.size(), grid.bpm);
     result.message = "Added \"" + title + "\" (" + (fs::path(request.levelsDir) / result.level.file).string() + summary;
+    return result;
+}
+
+}  // namespace
+
+void ImportProgress::report(const std::string& step, float fraction) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    step_ = step;
+    fraction_.store(std::clamp(fraction, 0.0f, 1.0f));
+}
+
+std::string ImportProgress::step() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return step_;
+}
+
+std::string defaultSongTitle(const std::string& path) {
+    const std::string name = fileNameOf(path);
+    const size_t      dot  = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+SongImportResult importSong(const SongImportRequest& request, ImportProgress& progress) {
+    SongImportResult result;
+    // A library's exception (memory, above all) must not end the game's worker thread or the command.
+    std::string why;
+    if (!base::runCatching([&] { return (result = importSongFiles(request, progress)).ok; }, why) && !why.empty())
+        result = {false, "Cannot import " + request.files.front() + ": " + why, {}, 0.0f};
     return result;
 }

@@ -31,7 +31,7 @@ const std::string& songImportMessage();  // the last import's outcome; empty whe
 void               stopSongImport();
 // "Import Package...": the chosen package is checked and installed off the main
 // thread; the menu draws its progress, then what it came to, under its button.
-// stopPackageImport waits for a running import.
+// stopPackageImport cancels a running import and waits for it to stop.
 void startPackageImport(const std::string& source);
 bool packageImportRunning();
 void drawPackageImportStatus();  // also takes a finished import's level into the table

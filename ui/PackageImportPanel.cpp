@@ -2,7 +2,8 @@
 // thread (every stem decodes, the shader runs once in a child process), while
 // the menu shows the step and a progress bar under the package buttons and the
 // frame loop goes on. The worker posts its result; the main thread adds the new
-// level to the table and selects it. Only the shut-down waits for the worker.
+// level to the table and selects it. Cancel (and quitting) stop the import at
+// its next file; only the shut-down waits for the worker, that long.
 #include "base/Mailbox.h"
 #include "level/LevelCopies.h"
 #include "level/LevelList.h"
@@ -54,9 +55,11 @@ void startPackageImport(const std::string& source) {
     packageImport.results  = std::make_shared<Mailbox<PackageImportResult>>();
     packageImport.worker   = std::thread([source, progress = packageImport.progress, results = packageImport.results] {
         PackageImportResult result;
-        result.ok =
-            importPackage(source, "levels", kBackgroundVertexShader, result.level, result.error,
-                            [&progress](const std::string& step, float fraction) { progress->report(step, fraction); });
+        const auto          steps = [&progress](const std::string& step, float fraction) {
+            progress->report(step, fraction);
+            return !progress->cancelled();
+        };
+        result.ok = importPackage(source, "levels", kBackgroundVertexShader, result.level, result.error, steps);
         if (result.ok) result.copyOf = installedCopyOf("levels", result.level.file);
         results->post(std::move(result));
         SDL_CleanupTLS();  // a failed file load leaves its error text in this thread's storage
@@ -72,6 +75,10 @@ void drawPackageImportStatus() {
     if (packageImportRunning()) {
         ImGui::Text("Importing the package: %s", packageImport.progress->step().c_str());
         ImGui::ProgressBar(packageImport.progress->fraction(), ImVec2(-1.0f, 0.0f));
+        const bool cancelling = packageImport.progress->cancelled();
+        ImGui::BeginDisabled(cancelling);
+        if (ImGui::Button(cancelling ? "Cancelling...##package" : "Cancel##package")) packageImport.progress->cancel();
+        ImGui::EndDisabled();
     } else if (!packageImport.message.empty()) {
         ImGui::TextWrapped("%s", packageImport.message.c_str());
     }
@@ -80,5 +87,7 @@ void drawPackageImportStatus() {
 void forgetPackageImportMessage() { packageImport.message.clear(); }
 
 void stopPackageImport() {
-    if (packageImport.worker.joinable()) packageImport.worker.join();
+    if (!packageImport.worker.joinable()) return;
+    packageImport.progress->cancel();
+    packageImport.worker.join();
 }

@@ -305,6 +305,24 @@ TEST_F(ManifestLoad, StemWhoseChartFailsStaysWithoutItAndWithoutItsSlot) {
     EXPECT_EQ(app.render.stemBase[1], 4.0f);
 }
 
+// Counted at the song's tempo: 40 notes a second in the file's 120 BPM are 60 a second at 180.
+TEST_F(ManifestLoad, AChartDenserThanAPlayerCanHitIsLeftOutWithOneLine) {
+    std::vector<levelfiles::Note> notes;
+    for (int i = 0; i < 120; ++i) notes.push_back({0.5 + i / 40.0, 0.01, 60, 100, 0});
+    write("levels/dense.mid", levelfiles::smfBytes(notes));
+    for (const int bpm : {120, 180}) {
+        write("levels/level.json", R"({"songMetaData": [{"bpm": )" + std::to_string(bpm) +
+                                       R"(}], "stems": [{"file": "a.wav", "midi": "dense.mid"}]})");
+        ASSERT_TRUE(load("levels/level.json")) << err;
+        const bool refused = bpm == 180;
+        EXPECT_EQ(app.audio.stems[0].midi.loaded, !refused) << bpm;
+        EXPECT_EQ(err.find("Left out the chart \"dense.mid\" has 60 notes within one second") != std::string::npos,
+                  refused)
+            << err;
+        EXPECT_EQ(err.find("Failed to load stem"), std::string::npos) << err;
+    }
+}
+
 TEST_F(ManifestLoad, AFileThatDoesNotParseKeepsThePreviousLevel) {
     write("levels/level.json", R"({"stems": [{"file": "a.wav"}, {"file": "b.wav"}]})");
     ASSERT_TRUE(load("levels/level.json"));

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 using ::testing::internal::CaptureStderr;
 using ::testing::internal::CaptureStdout;
@@ -121,22 +122,28 @@ TEST_F(PrefsFile, OffsetAndVolumeAreKeptBesideTheOtherMembers) {
     EXPECT_EQ(Prefs::loadAudioOffsetMs(0), -37);
     EXPECT_EQ(Prefs::loadMusicVolume(100), 64);
 
-    for (const char* bad :
-         {R"({"audioOffsetMs": 301, "musicVolume": -1})", R"({"audioOffsetMs": 12.5, "musicVolume": "64"})"}) {
-        store(bad);
-        CaptureStderr();
-        EXPECT_EQ(Prefs::loadAudioOffsetMs(5), 5) << bad;
-        EXPECT_EQ(Prefs::loadMusicVolume(80), 80) << bad;
-        const std::string err = GetCapturedStderr();
-        EXPECT_NE(err.find("Ignoring prefs value audioOffsetMs"), std::string::npos) << err;
-        EXPECT_NE(err.find("Ignoring prefs value musicVolume"), std::string::npos) << err;
-    }
+    store(R"({"audioOffsetMs": 12.5, "musicVolume": "64"})");
+    CaptureStderr();
+    EXPECT_EQ(Prefs::loadAudioOffsetMs(5), 5);
+    EXPECT_EQ(Prefs::loadMusicVolume(80), 80);
+    std::string err = GetCapturedStderr();
+    EXPECT_NE(err.find("Ignoring prefs value audioOffsetMs"), std::string::npos) << err;
+    EXPECT_NE(err.find("Ignoring prefs value musicVolume"), std::string::npos) << err;
+
+    // Out of range is clamped, with a line, whatever the size of the number.
+    store(R"({"audioOffsetMs": -900, "musicVolume": 18446744073709551615})");
+    CaptureStderr();
+    EXPECT_EQ(Prefs::loadAudioOffsetMs(5), -300);
+    EXPECT_EQ(Prefs::loadMusicVolume(80), 100);
+    err = GetCapturedStderr();
+    EXPECT_NE(err.find("Clamped prefs value audioOffsetMs: -900 to -300"), std::string::npos) << err;
+    EXPECT_NE(err.find("Clamped prefs value musicVolume: 18446744073709551615 to 100"), std::string::npos) << err;
     store(R"({"audioOffsetMs": -300, "musicVolume": 0})");
     EXPECT_EQ(Prefs::loadAudioOffsetMs(5), -300);
     EXPECT_EQ(Prefs::loadMusicVolume(80), 0);
 }
 
-TEST_F(PrefsFile, ASaveOverAnUnreadableFileKeepsOnlyItsMember) {
+TEST_F(PrefsFile, ASaveOverAnUnreadableFileKeepsItAsideAndWhatCouldBeRead) {
     for (const char* stored : {"{broken", "[1, 2, 3]", "\"just a string\""}) {
         store(stored);
         CaptureStdout();
@@ -149,6 +156,28 @@ TEST_F(PrefsFile, ASaveOverAnUnreadableFileKeepsOnlyItsMember) {
             EXPECT_EQ(err.find("Failed to parse existing prefs when saving player name: "), 0u) << err;
         else EXPECT_EQ(err, "") << stored;
     }
+
+    // One bad token: the name, volume and offset the player set survive the next save.
+    const std::string damaged =
+        R"({"playerName": "Zo\"e", "musicVolume": 35, "audioOffsetMs": -12, "speed": NaN, "keyboardGameplay": true})";
+    for (const fs::directory_entry& entry : fs::directory_iterator(path().parent_path()))
+        if (entry.path().filename() != "prefs.json") fs::remove(entry.path());
+    store(damaged);
+    CaptureStderr();
+    EXPECT_EQ(Prefs::loadPlayerName("Player"), "Zo\"e");
+    EXPECT_EQ(Prefs::loadMusicVolume(100), 35);
+    CaptureStdout();
+    Prefs::saveKeyboardGameplay(false);
+    GetCapturedStdout();
+    const std::string err = GetCapturedStderr();
+    EXPECT_EQ(readFile(path()), "{\n    \"audioOffsetMs\": -12,\n    \"keyboardGameplay\": false,\n"
+                                "    \"musicVolume\": 35,\n    \"playerName\": \"Zo\\\"e\"\n}");
+    std::vector<fs::path> aside;
+    for (const fs::directory_entry& entry : fs::directory_iterator(path().parent_path()))
+        if (entry.path().filename().string().rfind("prefs.json.corrupt-", 0) == 0) aside.push_back(entry.path());
+    ASSERT_EQ(aside.size(), 1u) << err;
+    EXPECT_EQ(readFile(aside.front()), damaged);
+    EXPECT_NE(err.find("Kept the unreadable prefs file as " + aside.front().string()), std::string::npos) << err;
 }
 
 TEST_F(PrefsFile, AFailedWriteLeavesTheOldFileWhole) {

@@ -104,16 +104,20 @@ TEST_F(PackageGui, ExportDeleteImportPlayAndRestart) {
     EXPECT_EQ(manifest["stems"], nlohmann::json::parse(readFile(kGenerated / "level.json"))["stems"]);
 }
 
-// The shader check takes its whole 5 s. Were the import on the main thread, a
-// click meanwhile would be seen only after the level was added.
-TEST_F(PackageGui, TheMenuAnswersWhileAPackageWithAnEndlessShaderImports) {
-    const fs::path package = dir.path() / "staged";
+// sample_a as endless.zip in the test's folder, its shader one that never finishes a frame.
+void writeEndlessPackage(const fs::path& folder) {
+    const fs::path package = folder / "staged";
     fs::copy(kGenerated, package, fs::copy_options::recursive);
     testsupport::writeFile(package / "background.frag", levelfiles::kEndlessShader);
     const std::string zip =
         "cd '" + package.string() + "' && zip -q -r ../endless.zip . && rm -rf '" + package.string() + "'";
     ASSERT_EQ(std::system(zip.c_str()), 0);
+}
 
+// The shader check takes its whole 5 s. Were the import on the main thread, a
+// click meanwhile would be seen only after the level was added.
+TEST_F(PackageGui, TheMenuAnswersWhileAPackageWithAnEndlessShaderImports) {
+    writeEndlessPackage(dir.path());
     auto game = start();
     ASSERT_TRUE(chooseInDialog(*game, menu::kImportPackageX, zipRowIn(dir.path()), "Importing level package"));
     const size_t importing = game->stdoutText().size();
@@ -128,6 +132,20 @@ TEST_F(PackageGui, TheMenuAnswersWhileAPackageWithAnEndlessShaderImports) {
     EXPECT_FALSE(fs::exists(levels() / "endless" / "background.frag"));
     EXPECT_TRUE(fs::exists(levels() / "endless" / "drums.ogg"));
     quit(*game);
+}
+
+// Quitting does not wait for the import to finish: it is cancelled, and
+// nothing of it is installed or left behind.
+TEST_F(PackageGui, QuittingDuringAnImportCancelsIt) {
+    writeEndlessPackage(dir.path());
+    const std::string before = readFile(levels() / "levels.json");
+    auto              game   = start();
+    ASSERT_TRUE(chooseInDialog(*game, menu::kImportPackageX, zipRowIn(dir.path()), "Importing level package"));
+    quit(*game);
+    EXPECT_EQ(game->stdoutText().find("Added level"), std::string::npos) << game->stdoutText();
+    EXPECT_EQ(readFile(levels() / "levels.json"), before);
+    for (const fs::directory_entry& entry : fs::directory_iterator(levels()))
+        EXPECT_EQ(entry.path().filename().string().rfind(".incoming-", 0), std::string::npos) << entry.path();
 }
 
 }  // namespace
