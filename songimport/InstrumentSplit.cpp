@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <numbers>
 #include <vector>
 
@@ -213,6 +218,46 @@ private:
     std::array<std::vector<float>, kInstrumentCount>       out_;
 };
 
+// Blocks of one stem on their way to its sink; the producer waits while it is full.
+class BlockQueue {
+public:
+    void push(std::vector<float> block) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return blocks_.size() < kDepth || stopped_; });
+        blocks_.push_back(std::move(block));
+        changed_.notify_all();
+    }
+    // False once the queue is closed and empty.
+    bool pop(std::vector<float>& block) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !blocks_.empty() || closed_; });
+        if (blocks_.empty()) return false;
+        block = std::move(blocks_.front());
+        blocks_.pop_front();
+        changed_.notify_all();
+        return true;
+    }
+    void close() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    // The consumer gave up: the producer must never wait on it again.
+    void stop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+        blocks_.clear();
+        changed_.notify_all();
+    }
+
+private:
+    static constexpr size_t       kDepth = 4;
+    std::mutex                    mutex_;
+    std::condition_variable       changed_;
+    std::deque<std::vector<float>> blocks_;
+    bool                          closed_ = false, stopped_ = false;
+};
+
 }  // namespace
 
 const char* instrumentName(int stem) {
@@ -223,4 +268,26 @@ const char* instrumentName(int stem) {
 bool splitInstruments(const float* input, uint64_t frames, const InstrumentSink& sink, const SplitSettings& settings) {
     Separator separator(input, frames, settings, sink);
     return separator.run();
+}
+
+bool splitInstrumentsInParallel(const float* input, uint64_t frames, const std::vector<StemSink>& sinks) {
+    std::vector<BlockQueue>  queues(kInstrumentCount);
+    std::atomic<bool>        failed{false};
+    std::vector<std::thread> consumers;
+    for (size_t i = 0; i < queues.size() && i < sinks.size(); ++i)
+        consumers.emplace_back([&, i] {
+            std::vector<float> block;
+            while (queues[i].pop(block))
+                if (!failed && !sinks[i](block.data(), block.size() / 2)) {
+                    failed = true;
+                    queues[i].stop();
+                }
+        });
+    const bool whole = splitInstruments(input, frames, [&](const float* const* stems, size_t count) {
+        for (size_t i = 0; i < consumers.size(); ++i) queues[i].push(std::vector<float>(stems[i], stems[i] + 2 * count));
+        return !failed;
+    });
+    for (BlockQueue& q : queues) q.close();
+    for (std::thread& t : consumers) t.join();
+    return whole && !failed;
 }

@@ -1,6 +1,6 @@
 #include "songimport/SongImport.h"
 
-#include "songimport/BandSplit.h"
+#include "songimport/InstrumentSplit.h"
 #include "songimport/PackageFiles.h"
 #include "songimport/SongDecoder.h"
 #include "songimport/StemAnalysis.h"
@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -104,20 +105,31 @@ void padToLongest(std::vector<SongInput>& inputs) {
     }
 }
 
-bool chartBand(JobContext& context, int band, StemWork& work) {
-    context.progress.report("Splitting and charting the " + work.label, context.progress.fraction());
-    const DecodedSong& song = context.inputs.front().audio;
-    StemAudioWriter    writer;
-    StemListener       listener;
-    if (!writer.open((context.staging / work.audioFile).string(), work.error)) return false;
-    const bool whole = splitBand(band, song.samples.get(), song.frames, [&](const float* stereo, size_t frames) {
-        if (!writer.write(stereo, frames, work.error)) return false;
-        listener.feed(stereo, frames);
-        return context.advance(frames);
-    });
-    if (!writer.close(work.error) || !whole) return false;
-    work.heard = listener.finish();
-    return true;
+// The instrument split of one mixed song: each stem written and listened to on a thread of its own.
+bool chartInstruments(JobContext& context, std::vector<StemWork>& stems) {
+    context.progress.report("Splitting and charting the instruments", context.progress.fraction());
+    const DecodedSong&                           song = context.inputs.front().audio;
+    std::vector<std::unique_ptr<StemAudioWriter>> writers;
+    std::vector<std::unique_ptr<StemListener>>    listeners;
+    std::vector<StemSink>                         sinks;
+    for (StemWork& work : stems) {
+        writers.push_back(std::make_unique<StemAudioWriter>());
+        listeners.push_back(std::make_unique<StemListener>());
+        if (!writers.back()->open((context.staging / work.audioFile).string(), work.error)) return false;
+        sinks.push_back([&, writer = writers.back().get(), listener = listeners.back().get()](const float* stereo,
+                                                                                               size_t frames) {
+            if (!writer->write(stereo, frames, work.error)) return false;
+            listener->feed(stereo, frames);
+            return context.advance(frames);
+        });
+    }
+    const bool whole = splitInstrumentsInParallel(song.samples.get(), song.frames, sinks);
+    bool       ok    = whole;
+    for (size_t i = 0; i < stems.size(); ++i) {
+        ok = writers[i]->close(stems[i].error) && ok;
+        if (ok) stems[i].heard = listeners[i]->finish();
+    }
+    return ok;
 }
 
 bool chartFile(JobContext& context, const SongInput& input, StemWork& work) {
@@ -182,8 +194,8 @@ bool runJobs(std::vector<std::function<bool()>>& jobs) {
 std::vector<StemWork> planStems(const std::vector<SongInput>& inputs) {
     std::vector<StemWork> stems;
     if (inputs.size() == 1) {
-        for (int band = 0; band < kBandCount; ++band)
-            stems.push_back({std::string(bandName(band)) + " band", std::string(bandName(band)) + ".flac", {}, {}});
+        for (int stem = 0; stem < kInstrumentCount; ++stem)
+            stems.push_back({instrumentName(stem), std::string(instrumentName(stem)) + ".flac", {}, {}});
         return stems;
     }
     for (size_t i = 0; i < inputs.size(); ++i) {
@@ -197,11 +209,10 @@ std::vector<StemWork> planStems(const std::vector<SongInput>& inputs) {
 bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, std::string& message) {
     std::vector<std::function<bool()>> jobs;
     jobs.push_back([&] { return trackBeats(context, grid); });
-    for (size_t i = 0; i < stems.size(); ++i)
-        jobs.push_back([&, i] {
-            return context.inputs.size() == 1 ? chartBand(context, int(i), stems[i])
-                                              : chartFile(context, context.inputs[i], stems[i]);
-        });
+    if (context.inputs.size() == 1) jobs.push_back([&] { return chartInstruments(context, stems); });
+    else
+        for (size_t i = 0; i < stems.size(); ++i)
+            jobs.push_back([&, i] { return chartFile(context, context.inputs[i], stems[i]); });
     context.framesTotal = std::max<uint64_t>(1, context.inputs.front().audio.frames * (stems.size() + 1));
     const bool ok       = runJobs(jobs);
     for (const StemWork& s : stems)
