@@ -8,7 +8,7 @@
 namespace {
 
 constexpr double kSnapTolerance = 0.035;  // seconds
-constexpr int    kStepsPerBeat  = 4;
+constexpr int    kSixteenths    = 4;
 constexpr float  kLoudnessRange = 15.0f;  // dB below the stem's loudest onset still charted
 constexpr double kHoldSeconds   = 0.5;
 constexpr double kTapLength     = 0.1;
@@ -18,12 +18,15 @@ constexpr int    kHoldChannel   = 1;
 constexpr int kLowestKey = 8, kHighestKey = 119;
 constexpr int kSoftest = 24, kLoudest = 112;
 
-// The nearest sixteenth: of the locked grid, or of the tracked beats (extended
-// past both ends at the song's tempo).
-double nearestStep(double t, const BeatGrid& grid) {
+constexpr double kDensityWindow = 4.0;  // seconds
+constexpr double kLongestGap     = 4.0;  // seconds without a circle in a stem that plays
+
+// The nearest step (a sixteenth at 4 steps a beat, the beat at 1): of the
+// locked grid, or of the tracked beats (extended past both ends at the song's tempo).
+double nearestStep(double t, const BeatGrid& grid, int stepsPerBeat) {
     const double period = grid.bpm > 0.0f ? 60.0 / grid.bpm : 0.5;
     if (grid.steady) {
-        const double step = period / kStepsPerBeat;
+        const double step = period / stepsPerBeat;
         return grid.stepPhase + step * std::round((t - grid.stepPhase) / step);
     }
     if (grid.beats.empty()) return t;
@@ -37,12 +40,12 @@ double nearestStep(double t, const BeatGrid& grid) {
         from = *std::prev(next);
         span = *next - from;
     }
-    const double step = span / kStepsPerBeat;
+    const double step = span / stepsPerBeat;
     return from + step * std::round((t - from) / step);
 }
 
 double snapped(double t, const BeatGrid& grid) {
-    const double step = nearestStep(t, grid);
+    const double step = nearestStep(t, grid, kSixteenths);
     return std::fabs(step - t) <= kSnapTolerance ? std::max(0.0, step) : t;
 }
 
@@ -67,6 +70,52 @@ std::vector<const HeardOnset*> thinned(const std::vector<HeardOnset>& heard, dou
     return kept;
 }
 
+bool onBeat(double t, const BeatGrid& grid) { return std::fabs(nearestStep(t, grid, 1) - t) <= kSnapTolerance; }
+
+struct Candidate {
+    size_t stem = 0, index = 0;
+    bool   beat = false;
+};
+
+// Whether one more note at `t` keeps every 4-second window holding it within
+// `most` notes. The fullest such windows start at t or at a kept note before it.
+bool roomFor(const std::multiset<double>& kept, double t, size_t most) {
+    const auto within = [&](double from) {
+        return size_t(std::distance(kept.lower_bound(from), kept.lower_bound(from + kDensityWindow)));
+    };
+    if (within(t) + 1 > most) return false;
+    for (auto it = kept.upper_bound(t - kDensityWindow); it != kept.end() && *it <= t; ++it)
+        if (within(*it) + 1 > most) return false;
+    return true;
+}
+
+// The loudest note of `all` strictly between `from` and `to` seconds, or none.
+const ChartNote* loudestBetween(const std::vector<ChartNote>& all, double from, double to) {
+    const ChartNote* best = nullptr;
+    for (const ChartNote& n : all)
+        if (n.seconds > from && n.seconds < to && (best == nullptr || n.velocity > best->velocity)) best = &n;
+    return best;
+}
+
+// Gives back a dropped note in each gap over kLongestGap where the stem had one, until none is left.
+void fillGaps(std::vector<ChartNote>& kept, const std::vector<ChartNote>& all) {
+    if (all.empty()) return;
+    const double end = all.back().seconds + kLongestGap;
+    for (bool added = true; added;) {
+        added         = false;
+        double before = all.front().seconds - kLongestGap;
+        for (size_t i = 0; i <= kept.size() && !added; ++i) {
+            const double   after = i < kept.size() ? kept[i].seconds : end;
+            const ChartNote* back = after - before > kLongestGap ? loudestBetween(all, before, after) : nullptr;
+            if (back != nullptr) {
+                kept.insert(kept.begin() + ptrdiff_t(i), *back);
+                added = true;
+            }
+            before = after;
+        }
+    }
+}
+
 int velocityOf(float loudnessDb, float loudest) {
     const float share = std::clamp((loudnessDb - (loudest - kLoudnessRange)) / kLoudnessRange, 0.0f, 1.0f);
     return kSoftest + int(std::lround(share * (kLoudest - kSoftest)));
@@ -76,9 +125,9 @@ int velocityOf(float loudnessDb, float loudest) {
 
 DifficultyRules rulesFor(Difficulty difficulty) {
     switch (difficulty) {
-    case Difficulty::Easy: return {0.4, 2, 1};
-    case Difficulty::Normal: return {0.25, 3, 2};
-    default: return {0.18, 8, 3};
+    case Difficulty::Easy: return {0.4, 2, 1, 2.0};
+    case Difficulty::Normal: return {0.25, 3, 2, 3.5};
+    default: return {0.18, 8, 3, 6.0};
     }
 }
 
@@ -116,4 +165,31 @@ std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const Bea
         notes.push_back(note);
     }
     return notes;
+}
+
+void limitDensity(std::vector<std::vector<ChartNote>>& charts, const BeatGrid& grid, double maxPerSecond) {
+    std::vector<Candidate> order;
+    for (size_t s = 0; s < charts.size(); ++s)
+        for (size_t i = 0; i < charts[s].size(); ++i) order.push_back({s, i, onBeat(charts[s][i].seconds, grid)});
+    std::stable_sort(order.begin(), order.end(), [&](const Candidate& a, const Candidate& b) {
+        if (a.beat != b.beat) return a.beat;
+        return charts[a.stem][a.index].velocity > charts[b.stem][b.index].velocity;
+    });
+    const size_t                     most = size_t(std::floor(maxPerSecond * kDensityWindow));
+    std::multiset<double>            taken;
+    std::vector<std::vector<bool>>   keep(charts.size());
+    for (size_t s = 0; s < charts.size(); ++s) keep[s].assign(charts[s].size(), false);
+    for (const Candidate& c : order) {
+        const double t = charts[c.stem][c.index].seconds;
+        if (!roomFor(taken, t, most)) continue;
+        taken.insert(t);
+        keep[c.stem][c.index] = true;
+    }
+    for (size_t s = 0; s < charts.size(); ++s) {
+        std::vector<ChartNote> kept;
+        for (size_t i = 0; i < charts[s].size(); ++i)
+            if (keep[s][i]) kept.push_back(charts[s][i]);
+        fillGaps(kept, charts[s]);
+        charts[s] = std::move(kept);
+    }
 }

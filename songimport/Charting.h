@@ -2,7 +2,8 @@
 // grid (a sixteenth of the tracked beats) when near it, thinned to the
 // difficulty's least gap (louder notes first), quiet leftovers dropped;
 // pitch gives the circle's column, loudness its height, and a pitch held for
-// half a second or more makes a hold note (channel 1).
+// half a second or more makes a hold note (channel 1). All stems' charts
+// together then keep to the difficulty's density.
 #pragma once
 
 #include "midi/MidiWriter.h"
@@ -17,9 +18,14 @@ struct DifficultyRules {
     double minGap;        // seconds between two circles of one stem
     int    chartedStems;  // how many stems, in unlocking order, carry notes
     int    stars;         // the level list's difficulty
+    double maxPerSecond;  // circles of all stems together, in any 4-second window
 };
 
 DifficultyRules        rulesFor(Difficulty difficulty);
 bool                   parseDifficulty(const std::string& text, Difficulty& out);  // easy, normal, hard
 const char*            difficultyName(Difficulty difficulty);
 std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const BeatGrid& grid, double minGap);
+// Thins the stems' charts together to the difficulty's density, keeping notes
+// on beats first and louder ones before quieter; then gives back, in each
+// stem, the loudest of its dropped notes inside any gap over 4 s.
+void limitDensity(std::vector<std::vector<ChartNote>>& charts, const BeatGrid& grid, double maxPerSecond);

@@ -3,6 +3,7 @@
 #include "songimport/InstrumentSplit.h"
 #include "songimport/PackageFiles.h"
 #include "songimport/SongDecoder.h"
+#include "songimport/SongStart.h"
 #include "songimport/StemAnalysis.h"
 
 #include "audio/Sound.h"
@@ -25,6 +26,8 @@ namespace {
 
 constexpr size_t kBlockFrames = 4096;
 constexpr float  kSilentPeak  = 1.0e-4f;  // -80 dBFS
+// A level whose circles come further apart than this on average is refused: it would mostly play on its own.
+constexpr double kSecondsPerNote = 4.0;
 
 struct SongInput {
     std::string path;
@@ -106,6 +109,23 @@ void padToLongest(std::vector<SongInput>& inputs) {
 }
 
 // The instrument split of one mixed song: each stem written and listened to on a thread of its own.
+// A long silent intro is left out: every stem starts at the level's start
+// (a view into the decoded song, no copy), so none is the file as it was.
+void cutSilentIntro(std::vector<SongInput>& inputs) {
+    std::vector<const DecodedSong*> songs;
+    for (const SongInput& in : inputs) songs.push_back(&in.audio);
+    const uint64_t start = levelStartFrame(songs);
+    if (start == 0) return;
+    for (SongInput& in : inputs) {
+        const uint64_t cut = std::min(start, in.audio.frames);
+        in.audio.samples   = std::shared_ptr<const float[]>(in.audio.samples, in.audio.samples.get() + cut * Sound::kChannels);
+        in.audio.frames -= cut;
+        in.audio.gamePlaysFile = false;
+    }
+    std::printf("Left out the first %.1f s of silence: the level starts %.0f s before the bar of its first note\n",
+                double(start) / Sound::kSampleRate, kLeadInSeconds);
+}
+
 bool chartInstruments(JobContext& context, std::vector<StemWork>& stems) {
     context.progress.report("Splitting and charting the instruments", context.progress.fraction());
     const DecodedSong&                           song = context.inputs.front().audio;
@@ -233,14 +253,31 @@ bool writeBytes(const fs::path& path, const std::string& bytes, std::string& mes
     return bool(out);
 }
 
+// Refused with `message` when the charts hold fewer than one note per kSecondsPerNote of the song.
+bool chartsFitTheSong(const std::vector<std::vector<ChartNote>>& charts, double songSeconds, std::string& message) {
+    size_t notes = 0;
+    for (const auto& chart : charts) notes += chart.size();
+    if (double(notes) * kSecondsPerNote >= songSeconds) return true;
+    char why[128];
+    std::snprintf(why, sizeof why, "its charts hold %zu notes in %.0f s, fewer than one per %.0f s of song", notes,
+                  songSeconds, kSecondsPerNote);
+    message = why;
+    return false;
+}
+
 bool writeCharts(const fs::path& staging, const std::vector<StemWork>& stems, const BeatGrid& grid,
-                 const DifficultyRules& rules, std::string& message) {
+                 const DifficultyRules& rules, double songSeconds, std::string& message) {
+    std::vector<std::vector<ChartNote>> charts;
+    for (size_t i = 0; i < stems.size() && int(i) < rules.chartedStems; ++i)
+        charts.push_back(chartStem(stems[i].heard, grid, rules.minGap));
+    limitDensity(charts, grid, rules.maxPerSecond);
+    if (!chartsFitTheSong(charts, songSeconds, message)) return false;
     std::vector<PackageStem> package;
     for (size_t i = 0; i < stems.size(); ++i) {
         PackageStem stem{stems[i].audioFile, {}};
-        if (int(i) < rules.chartedStems) {
+        if (i < charts.size()) {
             stem.midiFile                   = fs::path(stems[i].audioFile).replace_extension(".mid").string();
-            const std::vector<uint8_t> midi = writeChartMidi(grid.bpm, chartStem(stems[i].heard, grid, rules.minGap));
+            const std::vector<uint8_t> midi = writeChartMidi(grid.bpm, charts[i]);
             if (!writeBytes(staging / stem.midiFile, std::string(midi.begin(), midi.end()), message)) return false;
         }
         package.push_back(stem);
@@ -290,6 +327,7 @@ SongImportResult importSong(const SongImportRequest& request, ImportProgress& pr
         return result;
     }
     padToLongest(inputs);
+    cutSilentIntro(inputs);
 
     const std::string title   = request.title.empty() ? defaultSongTitle(request.files.front()) : request.title;
     const fs::path    staging = makeStagingFolder(request.levelsDir, result.message);
@@ -301,7 +339,7 @@ SongImportResult importSong(const SongImportRequest& request, ImportProgress& pr
     bool                  ok    = analyse(context, stems, grid, message);
     if (ok) {
         progress.report("Writing the level", 1.0f);
-        ok = writeCharts(staging, stems, grid, rules, message);
+        ok = writeCharts(staging, stems, grid, rules, inputs.front().audio.seconds(), message);
     }
     result.level = {title, {}, rules.stars, describeSource(request, grid.bpm)};
     ok = ok && !progress.cancelled() && installLevel(request.levelsDir, staging, title, result.level, message);
