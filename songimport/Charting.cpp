@@ -89,31 +89,36 @@ bool roomFor(const std::multiset<double>& kept, double t, size_t most) {
     return true;
 }
 
-// The loudest note of `all` strictly between `from` and `to` seconds, or none.
-const ChartNote* loudestBetween(const std::vector<ChartNote>& all, double from, double to) {
-    const ChartNote* best = nullptr;
-    for (const ChartNote& n : all)
-        if (n.seconds > from && n.seconds < to && (best == nullptr || n.velocity > best->velocity)) best = &n;
+// The index of the loudest note of `chart` in (from, to], the later one of equals; or none.
+size_t loudestIn(const std::vector<ChartNote>& chart, double from, double to) {
+    size_t best = chart.size();
+    for (size_t i = 0; i < chart.size(); ++i)
+        if (chart[i].seconds > from && chart[i].seconds <= to &&
+            (best == chart.size() || chart[i].velocity >= chart[best].velocity))
+            best = i;
     return best;
 }
 
-// Gives back a dropped note in each gap over kLongestGap where the stem had one, until none is left.
-void fillGaps(std::vector<ChartNote>& kept, const std::vector<ChartNote>& all) {
-    if (all.empty()) return;
-    const double end = all.back().seconds + kLongestGap;
-    for (bool added = true; added;) {
-        added         = false;
-        double before = all.front().seconds - kLongestGap;
-        for (size_t i = 0; i <= kept.size() && !added; ++i) {
-            const double   after = i < kept.size() ? kept[i].seconds : end;
-            const ChartNote* back = after - before > kLongestGap ? loudestBetween(all, before, after) : nullptr;
-            if (back != nullptr) {
-                kept.insert(kept.begin() + ptrdiff_t(i), *back);
-                added = true;
-            }
-            before = after;
+// Notes that keep every gap of the stem within kLongestGap where it plays:
+// the loudest in the second half of the gap's reach, else in its first half;
+// after a longer silence, the loudest in the reach of the next note.
+std::vector<size_t> gapClosers(const std::vector<ChartNote>& chart) {
+    std::vector<size_t> closers;
+    if (chart.empty()) return closers;
+    const double first = chart.front().seconds;
+    size_t       next  = loudestIn(chart, first - 1e-9, first + kLongestGap);
+    while (next < chart.size()) {
+        closers.push_back(next);
+        const double at = chart[next].seconds;
+        next            = loudestIn(chart, at + kLongestGap / 2, at + kLongestGap);
+        if (next == chart.size()) next = loudestIn(chart, at, at + kLongestGap / 2);
+        if (next == chart.size()) {
+            auto after = std::upper_bound(chart.begin(), chart.end(), at,
+                                          [](double t, const ChartNote& n) { return t < n.seconds; });
+            if (after != chart.end()) next = loudestIn(chart, after->seconds - 1e-9, after->seconds + kLongestGap);
         }
     }
+    return closers;
 }
 
 int velocityOf(float loudnessDb, float loudest) {
@@ -168,17 +173,23 @@ std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const Bea
 }
 
 void limitDensity(std::vector<std::vector<ChartNote>>& charts, const BeatGrid& grid, double maxPerSecond) {
-    std::vector<Candidate> order;
-    for (size_t s = 0; s < charts.size(); ++s)
-        for (size_t i = 0; i < charts[s].size(); ++i) order.push_back({s, i, onBeat(charts[s][i].seconds, grid)});
+    const size_t                   most = size_t(std::floor(maxPerSecond * kDensityWindow));
+    std::multiset<double>          taken;
+    std::vector<std::vector<bool>> keep(charts.size());
+    std::vector<Candidate>         order;
+    for (size_t s = 0; s < charts.size(); ++s) {
+        keep[s].assign(charts[s].size(), false);
+        for (size_t i : gapClosers(charts[s])) {
+            keep[s][i] = true;
+            taken.insert(charts[s][i].seconds);
+        }
+        for (size_t i = 0; i < charts[s].size(); ++i)
+            if (!keep[s][i]) order.push_back({s, i, onBeat(charts[s][i].seconds, grid)});
+    }
     std::stable_sort(order.begin(), order.end(), [&](const Candidate& a, const Candidate& b) {
         if (a.beat != b.beat) return a.beat;
         return charts[a.stem][a.index].velocity > charts[b.stem][b.index].velocity;
     });
-    const size_t                     most = size_t(std::floor(maxPerSecond * kDensityWindow));
-    std::multiset<double>            taken;
-    std::vector<std::vector<bool>>   keep(charts.size());
-    for (size_t s = 0; s < charts.size(); ++s) keep[s].assign(charts[s].size(), false);
     for (const Candidate& c : order) {
         const double t = charts[c.stem][c.index].seconds;
         if (!roomFor(taken, t, most)) continue;
@@ -189,7 +200,6 @@ void limitDensity(std::vector<std::vector<ChartNote>>& charts, const BeatGrid& g
         std::vector<ChartNote> kept;
         for (size_t i = 0; i < charts[s].size(); ++i)
             if (keep[s][i]) kept.push_back(charts[s][i]);
-        fillGaps(kept, charts[s]);
         charts[s] = std::move(kept);
     }
 }

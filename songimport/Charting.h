@@ -25,7 +25,7 @@ DifficultyRules        rulesFor(Difficulty difficulty);
 bool                   parseDifficulty(const std::string& text, Difficulty& out);  // easy, normal, hard
 const char*            difficultyName(Difficulty difficulty);
 std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const BeatGrid& grid, double minGap);
-// Thins the stems' charts together to the difficulty's density, keeping notes
-// on beats first and louder ones before quieter; then gives back, in each
-// stem, the loudest of its dropped notes inside any gap over 4 s.
+// Thins the stems' charts together to the difficulty's density: first the
+// notes that leave no gap over 4 s in a stem where it plays, then notes on
+// beats before the others and louder ones before quieter.
 void limitDensity(std::vector<std::vector<ChartNote>>& charts, const BeatGrid& grid, double maxPerSecond);
