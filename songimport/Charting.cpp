@@ -20,6 +20,7 @@ constexpr int kSoftest = 24, kLoudest = 112;
 
 constexpr double kDensityWindow = 4.0;  // seconds
 constexpr double kLongestGap     = 4.0;  // seconds without a circle in a stem that plays
+constexpr double kTempoDrift     = 0.02;  // seconds a beat may stray from one tempo
 
 // The nearest step (a sixteenth at 4 steps a beat, the beat at 1): of the
 // locked grid, or of the tracked beats (extended past both ends at the song's tempo).
@@ -202,4 +203,29 @@ void limitDensity(std::vector<std::vector<ChartNote>>& charts, const BeatGrid& g
             if (keep[s][i]) kept.push_back(charts[s][i]);
         charts[s] = std::move(kept);
     }
+}
+
+float medianBpm(const std::vector<double>& beats) {
+    std::vector<double> gaps;
+    for (size_t i = 1; i < beats.size(); ++i) gaps.push_back(beats[i] - beats[i - 1]);
+    if (gaps.empty()) return 0.0f;
+    std::nth_element(gaps.begin(), gaps.begin() + ptrdiff_t(gaps.size() / 2), gaps.end());
+    return gaps[gaps.size() / 2] > 0.0 ? float(60.0 / gaps[gaps.size() / 2]) : 0.0f;
+}
+
+std::vector<double> tempoMap(const BeatGrid& grid) {
+    if (grid.steady || grid.bpm <= 0.0f || grid.beats.size() < 2) return {};
+    // Each beat against the one tempo's nearest beat, around their typical offset.
+    const double        period = 60.0 / grid.bpm;
+    std::vector<double> offsets;
+    for (double b : grid.beats) {
+        const double since = b - grid.beats.front();
+        offsets.push_back(since - period * std::round(since / period));
+    }
+    std::vector<double> sorted = offsets;
+    std::nth_element(sorted.begin(), sorted.begin() + ptrdiff_t(sorted.size() / 2), sorted.end());
+    const double typical = sorted[sorted.size() / 2];
+    for (double o : offsets)
+        if (std::fabs(o - typical) > kTempoDrift) return grid.beats;
+    return {};
 }

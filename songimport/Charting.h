@@ -28,4 +28,8 @@ std::vector<ChartNote> chartStem(const std::vector<HeardOnset>& heard, const Bea
 // Thins the stems' charts together to the difficulty's density: first the
 // notes that leave no gap over 4 s in a stem where it plays, then notes on
 // beats before the others and louder ones before quieter.
+// The tracked beats as the charts' tempo map when they drift more than 20 ms
+// from a single tempo; empty when one tempo holds them.
+std::vector<double> tempoMap(const BeatGrid& grid);
+float               medianBpm(const std::vector<double>& beats);  // of the gaps between beats
 void limitDensity(std::vector<std::vector<ChartNote>>& charts, const BeatGrid& grid, double maxPerSecond);

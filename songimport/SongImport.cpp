@@ -242,6 +242,8 @@ bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, 
     std::vector<std::vector<HeardOnset>> heard;
     for (const StemWork& s : stems) heard.push_back(s.heard);
     grid = lockToOnsets(grid, heard);
+    grid.tempoMap = tempoMap(grid);
+    if (!grid.tempoMap.empty()) grid.bpm = medianBpm(grid.tempoMap);  // the level's BPM: the map's median
     return true;
 }
 
@@ -277,7 +279,7 @@ bool writeCharts(const fs::path& staging, const std::vector<StemWork>& stems, co
         PackageStem stem{stems[i].audioFile, {}};
         if (i < charts.size()) {
             stem.midiFile                   = fs::path(stems[i].audioFile).replace_extension(".mid").string();
-            const std::vector<uint8_t> midi = writeChartMidi(grid.bpm, charts[i]);
+            const std::vector<uint8_t> midi = writeChartMidi(grid.bpm, grid.tempoMap, charts[i]);
             if (!writeBytes(staging / stem.midiFile, std::string(midi.begin(), midi.end()), message)) return false;
         }
         package.push_back(stem);
