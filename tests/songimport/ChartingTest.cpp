@@ -1,11 +1,14 @@
 // Charts of all stems together keep to the difficulty's density in every
 // 4-second window, keep the notes on beats and the louder ones first, and
-// leave no gap over 4 s in a stem that plays.
+// leave no gap over 4 s in a stem that plays. A song whose beats drift gets
+// a tempo map its notes keep their times on.
+#include "midi/MidiFile.h"
 #include "songimport/Charting.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <cmath>
 #include <vector>
 
@@ -57,6 +60,38 @@ TEST(Charting, AllStemsTogetherKeepToTheDensityOnBeatsFirst) {
                 if (!silence) EXPECT_LE(gap, 4.0) << "stem " << s << " at " << charts[s][i].seconds;
             }
     }
+}
+
+TEST(Charting, DriftingBeatsBecomeATempoMapTheNotesKeepTheirTimesOn) {
+    BeatGrid steady;
+    steady.bpm = 120.0f;
+    for (int i = 0; i < 40; ++i) steady.beats.push_back(0.3 + 0.5 * i + (i % 3) * 0.005);  // hop jitter only
+    EXPECT_TRUE(tempoMap(steady).empty());
+
+    BeatGrid drifting = steady;  // 120 BPM, then 100 BPM
+    drifting.beats.clear();
+    for (int i = 0; i < 40; ++i) drifting.beats.push_back(i < 20 ? 0.3 + 0.5 * i : 9.8 + 0.6 * (i - 19));
+    const std::vector<double> map = tempoMap(drifting);
+    ASSERT_EQ(map.size(), drifting.beats.size());
+    EXPECT_NEAR(medianBpm(map), 100.0f, 0.5f);
+
+    std::vector<ChartNote> notes;
+    for (double t : {0.1, 0.3, 5.05, 9.8, 12.2, 21.0, 30.0}) notes.push_back({t, 0.1, 60, 90, 0});
+    const std::vector<uint8_t> bytes = writeChartMidi(110.0f, map, notes);
+    std::istringstream         in(std::string(bytes.begin(), bytes.end()));
+    MidiFile                   midi;
+    ASSERT_TRUE(midi.parse(in));
+    midi.computeEventTimes();
+    midi.mergeTracks();
+    std::vector<double> read;
+    double              firstTempo = 0.0;
+    for (int i = 0; i < midi.eventCount(0); ++i) {
+        if (midi.event(0, i).isNoteOn()) read.push_back(midi.event(0, i).seconds);
+        if (midi.event(0, i).isTempo() && firstTempo == 0.0) firstTempo = midi.event(0, i).tempoBpm();
+    }
+    EXPECT_NEAR(firstTempo, 110.0, 0.01) << "the game reads the first tempo as the chart's own";
+    ASSERT_EQ(read.size(), notes.size());
+    for (size_t i = 0; i < notes.size(); ++i) EXPECT_NEAR(read[i], notes[i].seconds, 0.002) << i;
 }
 
 }  // namespace
