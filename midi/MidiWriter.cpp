@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -66,10 +67,24 @@ std::vector<uint8_t> midiTrackChunk(std::vector<TimedMidiMessage> messages, int6
     return chunk;
 }
 
-std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<ChartNote>& notes) {
+std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<ChartNote>& notes) { return writeChartMidi(bpm, {}, notes); }
+
+std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<double>& beats, const std::vector<ChartNote>& notes) {
     const uint32_t micros         = uint32_t(std::lround(60000000.0 / bpm));
     const double   ticksPerSecond = double(kTicksPerQuarter) * 1000000.0 / micros;
-    auto toTick = [&](double seconds) { return int64_t(std::llround(std::max(0.0, seconds) * ticksPerSecond)); };
+    const bool     mapped         = beats.size() >= 2 && beats.front() >= 0.0 &&
+                        std::adjacent_find(beats.begin(), beats.end(), std::greater_equal<double>()) == beats.end();
+    const int64_t firstBeat = mapped ? int64_t(std::llround(beats.front() * ticksPerSecond)) : 0;
+    const int64_t lastBeat  = mapped ? firstBeat + int64_t(beats.size() - 1) * kTicksPerQuarter : 0;
+    // At `bpm` before the first beat and after the last, a quarter note a beat between them.
+    auto toTick = [&](double seconds) {
+        seconds = std::max(0.0, seconds);
+        if (!mapped || seconds <= beats.front()) return int64_t(std::llround(seconds * ticksPerSecond));
+        if (seconds >= beats.back()) return lastBeat + int64_t(std::llround((seconds - beats.back()) * ticksPerSecond));
+        const size_t i    = size_t(std::upper_bound(beats.begin(), beats.end(), seconds) - beats.begin()) - 1;
+        const double part = (seconds - beats[i]) / (beats[i + 1] - beats[i]);
+        return firstBeat + int64_t(i) * kTicksPerQuarter + int64_t(std::llround(part * kTicksPerQuarter));
+    };
 
     // At one tick, note-offs before note-ons.
     std::vector<TimedMidiMessage> noteMessages;
@@ -80,8 +95,17 @@ std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<ChartNote>& not
         noteMessages.push_back({on, 1, {uint8_t(0x90 | channel), dataByte(n.key), dataByte(std::max(1, n.velocity))}});
         noteMessages.push_back({off, 0, {uint8_t(0x80 | channel), dataByte(n.key), 0x40}});
     }
+    // The first tempo is the song's, which the game reads as the chart's own; the beats' follow.
+    std::vector<TimedMidiMessage> tempos = {midiTempoMessage(micros)};
+    for (size_t i = 0; mapped && i < beats.size(); ++i) {
+        const uint32_t beat = i + 1 < beats.size() ? uint32_t(std::lround((beats[i + 1] - beats[i]) * 1000000.0)) : micros;
+        TimedMidiMessage tempo = midiMetaMessage(firstBeat + int64_t(i) * kTicksPerQuarter, 0x51,
+                                                 {uint8_t(beat >> 16), uint8_t(beat >> 8), uint8_t(beat)});
+        tempo.order = 1;
+        tempos.push_back(tempo);
+    }
     std::vector<uint8_t>       out   = midiFileHeader(2, kTicksPerQuarter);
-    const std::vector<uint8_t> tempo = midiTrackChunk({midiTempoMessage(micros)});
+    const std::vector<uint8_t> tempo = midiTrackChunk(std::move(tempos));
     const std::vector<uint8_t> chart = midiTrackChunk(std::move(noteMessages));
     out.insert(out.end(), tempo.begin(), tempo.end());
     out.insert(out.end(), chart.begin(), chart.end());

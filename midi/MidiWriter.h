@@ -1,7 +1,7 @@
 // Writes Standard MIDI Files, format 1 (a tempo track, then note tracks): the
 // counterpart of the reader, for the charts the game makes itself and for the
-// level generator's. writeChartMidi takes seconds at one fixed tempo, rounded
-// to 480 ticks a quarter note; the pieces under it take ticks and raw bytes,
+// level generator's. writeChartMidi takes seconds at one fixed tempo or on a
+// map of beats, rounded to 480 ticks a quarter note; the pieces under it take ticks and raw bytes,
 // and what goes into a track is the caller's.
 #pragma once
 
@@ -17,6 +17,10 @@ struct ChartNote {
 };
 
 std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<ChartNote>& notes);
+// The same on a tempo map: each of `beats` (seconds, rising) a quarter note,
+// with a tempo event at each; `bpm` before the first and after the last, and
+// as the file's first tempo.
+std::vector<uint8_t> writeChartMidi(float bpm, const std::vector<double>& beats, const std::vector<ChartNote>& notes);
 
 // One message of a track; at one tick, the lower order is written first.
 struct TimedMidiMessage {

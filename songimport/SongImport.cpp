@@ -1,8 +1,9 @@
 #include "songimport/SongImport.h"
 
-#include "songimport/BandSplit.h"
+#include "songimport/InstrumentSplit.h"
 #include "songimport/PackageFiles.h"
 #include "songimport/SongDecoder.h"
+#include "songimport/SongStart.h"
 #include "songimport/StemAnalysis.h"
 
 #include "audio/Sound.h"
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -25,6 +27,8 @@ namespace {
 
 constexpr size_t kBlockFrames = 4096;
 constexpr float  kSilentPeak  = 1.0e-4f;  // -80 dBFS
+// A level whose circles come further apart than this on average is refused: it would mostly play on its own.
+constexpr double kSecondsPerNote = 4.0;
 
 struct SongInput {
     std::string path;
@@ -117,20 +121,50 @@ const float* framesAt(const DecodedSong& song, uint64_t at, size_t frames, std::
     return scratch.data();
 }
 
-bool chartBand(JobContext& context, int band, StemWork& work) {
-    context.progress.report("Splitting and charting the " + work.label, context.progress.fraction());
-    const DecodedSong& song = context.inputs.front().audio;
-    StemAudioWriter    writer;
-    StemListener       listener;
-    if (!writer.open((context.staging / work.audioFile).string(), work.error)) return false;
-    const bool whole = splitBand(band, song.samples.get(), song.frames, [&](const float* stereo, size_t frames) {
-        if (!writer.write(stereo, frames, work.error)) return false;
-        listener.feed(stereo, frames);
-        return context.advance(frames);
-    });
-    if (!writer.close(work.error) || !whole) return false;
-    work.heard = listener.finish();
-    return true;
+// A long silent intro is left out: every stem starts at the level's start
+// (a view into the decoded song, no copy), so none is the file as it was.
+// Returns the frames left out.
+uint64_t cutSilentIntro(std::vector<SongInput>& inputs) {
+    std::vector<const DecodedSong*> songs;
+    for (const SongInput& in : inputs) songs.push_back(&in.audio);
+    const uint64_t start = levelStartFrame(songs);
+    if (start == 0) return 0;
+    for (SongInput& in : inputs) {
+        const uint64_t cut = std::min(start, in.audio.frames);
+        in.audio.samples   = std::shared_ptr<const float[]>(in.audio.samples, in.audio.samples.get() + cut * Sound::kChannels);
+        in.audio.frames -= cut;
+        in.audio.gamePlaysFile = false;
+    }
+    std::printf("Left out the first %.1f s of silence: the level starts %.0f s before the bar of its first note\n",
+                double(start) / Sound::kSampleRate, kLeadInSeconds);
+    return start;
+}
+
+// The instrument split of one mixed song: each stem written and listened to on a thread of its own.
+bool chartInstruments(JobContext& context, std::vector<StemWork>& stems) {
+    context.progress.report("Splitting and charting the instruments", context.progress.fraction());
+    const DecodedSong&                           song = context.inputs.front().audio;
+    std::vector<std::unique_ptr<StemAudioWriter>> writers;
+    std::vector<std::unique_ptr<StemListener>>    listeners;
+    std::vector<StemSink>                         sinks;
+    for (StemWork& work : stems) {
+        writers.push_back(std::make_unique<StemAudioWriter>());
+        listeners.push_back(std::make_unique<StemListener>());
+        if (!writers.back()->open((context.staging / work.audioFile).string(), work.error)) return false;
+        sinks.push_back([&, writer = writers.back().get(), listener = listeners.back().get()](const float* stereo,
+                                                                                               size_t frames) {
+            if (!writer->write(stereo, frames, work.error)) return false;
+            listener->feed(stereo, frames);
+            return context.advance(frames);
+        });
+    }
+    const bool whole = splitInstrumentsInParallel(song.samples.get(), song.frames, sinks);
+    bool       ok    = whole;
+    for (size_t i = 0; i < stems.size(); ++i) {
+        ok = writers[i]->close(stems[i].error) && ok;
+        if (ok) stems[i].heard = listeners[i]->finish();
+    }
+    return ok;
 }
 
 bool chartFile(JobContext& context, const SongInput& input, StemWork& work) {
@@ -201,8 +235,8 @@ bool runJobs(std::vector<std::function<bool()>>& jobs, std::string& thrown) {
 std::vector<StemWork> planStems(const std::vector<SongInput>& inputs) {
     std::vector<StemWork> stems;
     if (inputs.size() == 1) {
-        for (int band = 0; band < kBandCount; ++band)
-            stems.push_back({std::string(bandName(band)) + " band", std::string(bandName(band)) + ".flac", {}, {}});
+        for (int stem = 0; stem < kInstrumentCount; ++stem)
+            stems.push_back({instrumentName(stem), std::string(instrumentName(stem)) + ".flac", {}, {}});
         return stems;
     }
     for (size_t i = 0; i < inputs.size(); ++i) {
@@ -216,11 +250,10 @@ std::vector<StemWork> planStems(const std::vector<SongInput>& inputs) {
 bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, std::string& message) {
     std::vector<std::function<bool()>> jobs;
     jobs.push_back([&] { return trackBeats(context, grid); });
-    for (size_t i = 0; i < stems.size(); ++i)
-        jobs.push_back([&, i] {
-            return context.inputs.size() == 1 ? chartBand(context, int(i), stems[i])
-                                              : chartFile(context, context.inputs[i], stems[i]);
-        });
+    if (context.inputs.size() == 1) jobs.push_back([&] { return chartInstruments(context, stems); });
+    else
+        for (size_t i = 0; i < stems.size(); ++i)
+            jobs.push_back([&, i] { return chartFile(context, context.inputs[i], stems[i]); });
     context.framesTotal = std::max<uint64_t>(1, context.frames * (stems.size() + 1));
     std::string thrown;
     const bool  ok = runJobs(jobs, thrown);
@@ -232,6 +265,8 @@ bool analyse(JobContext& context, std::vector<StemWork>& stems, BeatGrid& grid, 
     std::vector<std::vector<HeardOnset>> heard;
     for (const StemWork& s : stems) heard.push_back(s.heard);
     grid = lockToOnsets(grid, heard);
+    grid.tempoMap = tempoMap(grid);
+    if (!grid.tempoMap.empty()) grid.bpm = medianBpm(grid.tempoMap);  // the level's BPM: the map's median
     return true;
 }
 
@@ -243,14 +278,31 @@ bool writeBytes(const fs::path& path, const std::string& bytes, std::string& mes
     return bool(out);
 }
 
+// Refused with `message` when the charts hold fewer than one note per kSecondsPerNote of the song.
+bool chartsFitTheSong(const std::vector<std::vector<ChartNote>>& charts, double songSeconds, std::string& message) {
+    size_t notes = 0;
+    for (const auto& chart : charts) notes += chart.size();
+    if (double(notes) * kSecondsPerNote >= songSeconds) return true;
+    char why[128];
+    std::snprintf(why, sizeof why, "its charts hold %zu notes in %.0f s, fewer than one per %.0f s of song", notes,
+                  songSeconds, kSecondsPerNote);
+    message = why;
+    return false;
+}
+
 bool writeCharts(const fs::path& staging, const std::vector<StemWork>& stems, const BeatGrid& grid,
-                 const DifficultyRules& rules, std::string& message) {
+                 const DifficultyRules& rules, double songSeconds, std::string& message) {
+    std::vector<std::vector<ChartNote>> charts;
+    for (size_t i = 0; i < stems.size() && int(i) < rules.chartedStems; ++i)
+        charts.push_back(chartStem(stems[i].heard, grid, rules.minGap));
+    limitDensity(charts, grid, rules.maxPerSecond);
+    if (!chartsFitTheSong(charts, songSeconds, message)) return false;
     std::vector<PackageStem> package;
     for (size_t i = 0; i < stems.size(); ++i) {
         PackageStem stem{stems[i].audioFile, {}};
-        if (int(i) < rules.chartedStems) {
+        if (i < charts.size()) {
             stem.midiFile                   = fs::path(stems[i].audioFile).replace_extension(".mid").string();
-            const std::vector<uint8_t> midi = writeChartMidi(grid.bpm, chartStem(stems[i].heard, grid, rules.minGap));
+            const std::vector<uint8_t> midi = writeChartMidi(grid.bpm, grid.tempoMap, charts[i]);
             if (!writeBytes(staging / stem.midiFile, std::string(midi.begin(), midi.end()), message)) return false;
         }
         package.push_back(stem);
@@ -280,7 +332,8 @@ SongImportResult importSongFiles(const SongImportRequest& request, ImportProgres
         result.message = progress.cancelled() ? "Import cancelled" : message;
         return result;
     }
-    const uint64_t frames = padShorterInputs(inputs);
+    const uint64_t longest = padShorterInputs(inputs);
+    const uint64_t frames  = longest - cutSilentIntro(inputs);
 
     const std::string title   = request.title.empty() ? defaultSongTitle(request.files.front()) : request.title;
     const fs::path    staging = makeStagingFolder(request.levelsDir, result.message);
@@ -292,7 +345,7 @@ SongImportResult importSongFiles(const SongImportRequest& request, ImportProgres
     bool                  ok    = analyse(context, stems, grid, message);
     if (ok) {
         progress.report("Writing the level", 1.0f);
-        ok = writeCharts(staging, stems, grid, rules, message);
+        ok = writeCharts(staging, stems, grid, rules, double(frames) / Sound::kSampleRate, message);
     }
     result.level = {title, {}, rules.stars, describeSource(request, grid.bpm)};
     ok = ok && !progress.cancelled() && installLevel(request.levelsDir, staging, title, result.level, message);

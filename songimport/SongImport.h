@@ -1,5 +1,5 @@
 // Makes a level out of the player's own music: one mixed file (split into
-// three frequency bands) or two to eight stem files (each one stem, in the
+// drums, bass and the rest) or two to eight stem files (each one stem, in the
 // order given, the first unlocking first). Decodes, charts every stem from
 // its own audio, writes the package (stems, one MIDI file each, level.json)
 // and installs it under the levels folder with its level-list entry. Runs on

@@ -41,6 +41,7 @@ struct BeatGrid {
     std::vector<double> beats;  // seconds, as tracked
     bool                steady    = false;
     double              stepPhase = 0.0;  // seconds: where the locked grid's sixteenths fall
+    std::vector<double> tempoMap;         // the beats the charts follow; empty: one tempo
 };
 
 // Locks the tracked tempo to the onsets of every stem: the period within 8 %

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/setup.sh
 
-BENCHMARKS=(tick_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench level_load_bench tickbench chart_quality_bench lumoka-import levelgen)
+BENCHMARKS=(tick_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench level_load_bench tickbench chart_quality_bench separation_bench lumoka-import levelgen)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${BENCHMARKS[@]}"
 bash tools/generate-levels.sh build/release
@@ -40,13 +40,15 @@ echo "[bench] tickbench" >&2
 build/release/tools/tickbench 10 >"$out/tickbench.txt"
 echo "[bench] song import: charts of the generated levels against their MIDI" >&2
 build/release/tests/songimport/chart_quality_bench assets/levels >"$out/chart-quality.txt"
+echo "[bench] song import: the generated levels' stems mixed and split, by SI-SDR" >&2
+build/release/tests/songimport/separation_bench assets/levels >"$out/separation.txt"
 # A four-minute stereo song: the stems of the busiest generated level mixed and looped.
 echo "[bench] song import: a four-minute song" >&2
 sox -m assets/levels/sample_c.zip/*.ogg -b 16 "$out/mix.wav"
 sox "$out/mix.wav" "$out/four-minutes.wav" repeat 9 trim 0 240
 rm -rf "$out/import-levels"
 /usr/bin/time -f '%e %M' -o "$out/import-time.txt" \
-  build/release/tools/import/lumoka-import --levels "$out/import-levels" "$out/four-minutes.wav" >"$out/import.log"
+  build/release/lumoka-import --levels "$out/import-levels" "$out/four-minutes.wav" >"$out/import.log"
 
 # field FILE BENCHMARK KEY: the value of KEY in the benchmark named BENCHMARK.
 field() {
@@ -121,6 +123,16 @@ quality() { awk -F': ' -v want="$1" '$1 == want { print $2 }' "$out/chart-qualit
 row "song import, F-measure of drum and bass charts (+-50 ms)" "$(quality "F-measure, drum and bass stems")" "" ">= 0.85"
 row "song import, F-measure of all charts (+-50 ms)" "$(quality "F-measure, all stems")" "" ">= 0.75"
 row "song import, tempo within 1 % on every level" "$(quality "tempo within 1 % on every level")" "" "yes"
+row "song import, mixed song split, F-measure of the drum chart" "$(quality "F-measure, mixed song, drums")" "" ">= 0.85"
+row "song import, mixed song split, F-measure of the bass chart" "$(quality "F-measure, mixed song, bass")" "" ">= 0.8"
+row "song import, mixed song split, F-measure of all charts" "$(quality "F-measure, mixed song, all stems")" "" ">= 0.75"
+separation() { awk -F': ' -v want="$1" '$1 == want { print $2 }' "$out/separation.txt"; }
+for part in drums bass rest; do
+  goal=">= 1"; [ "$part" = bass ] && goal=">= 2"; [ "$part" = rest ] && goal=">= 7"
+  row "song import, SI-SDR of the $part, frequency bands" "$(separation "SI-SDR $part, bands")" dB
+  row "song import, SI-SDR of the $part, instrument split" "$(separation "SI-SDR $part, instruments")" dB "$goal"
+done
+row "song import, instrument split better on every level" "$(separation "instruments better on every level")" "" yes
 read -r import_seconds import_kb <"$out/import-time.txt"
 decoded_kb=$(( 240 * 44100 * 2 * 4 / 1024 ))
 row "song import, four-minute stereo song, wall time" "$(num "$import_seconds")" s "<= 10"

@@ -1,6 +1,7 @@
 // Songs the importer must refuse, or take with a remark: each ends with one
 // clear line, and the levels folder (level list included) is byte for byte
 // what it was, with nothing half-written left behind.
+#include "midi/MidiFile.h"
 #include "songimport/SongImport.h"
 #include "support/FolderSnapshot.h"
 #include "tests/songimport/SongFiles.h"
@@ -111,6 +112,44 @@ TEST_F(SongImportBadInput, AFullDiskLeavesTheLevelsAsTheyWere) {
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find(": cannot "), std::string::npos) << result.message;
     EXPECT_EQ(testsupport::folderSnapshot(levels()), before_) << result.message;
+}
+
+// Songs with hardly anything to hit: quiet noise (-66 dB RMS) and a steady tone.
+TEST_F(SongImportBadInput, SongsWithTooFewNotesAreRefused) {
+    ASSERT_TRUE(songfiles::writeSteadySong(root_ / "hiss.wav", 30.0, float(std::pow(10.0, -66.0 / 20.0) * std::sqrt(3.0))));
+    ASSERT_TRUE(songfiles::writeSteadySong(root_ / "tone.wav", 30.0, 0.5f, 440.0));
+    expectRefused({(root_ / "hiss.wav").string()}, "hiss.wav: its charts hold 0 notes in 30 s, fewer than one per 4 s");
+    expectRefused({(root_ / "tone.wav").string()}, "fewer than one per 4 s of song");
+    expectRefused({(root_ / "tone.wav").string(), (root_ / "hiss.wav").string()}, "fewer than one per 4 s of song");
+}
+
+// 40 s of silence, then a beat: the level starts 2 s before the first beat, every stem cut alike.
+TEST_F(SongImportBadInput, ALongSilentIntroIsLeftOut) {
+    ASSERT_TRUE(songfiles::writeBeatSong(root_ / "late.wav", 14.0, 0.5f, 0.0, 40.0));
+    SongImportRequest request;
+    request.files     = {(root_ / "late.wav").string()};
+    request.levelsDir = levels().string();
+    ImportProgress         progress;
+    const SongImportResult result = importSong(request, progress);
+    ASSERT_TRUE(result.ok) << result.message;
+    double first = 1e9;
+    for (const auto& entry : fs::directory_iterator(levels() / result.level.file)) {
+        if (entry.path().extension() == ".flac") {
+            SF_INFO  info{};
+            SNDFILE* stem = sf_open(entry.path().c_str(), SFM_READ, &info);
+            ASSERT_NE(stem, nullptr) << entry.path();
+            EXPECT_NEAR(double(info.frames) / kRate, 16.0, 0.02) << entry.path();
+            sf_close(stem);
+        }
+        if (entry.path().extension() != ".mid") continue;
+        MidiFile midi;
+        ASSERT_TRUE(loadMidiAsset(entry.path().string(), midi)) << entry.path();
+        midi.computeEventTimes();
+        midi.mergeTracks();
+        for (int i = 0; i < midi.eventCount(0); ++i)
+            if (midi.event(0, i).isNoteOn()) first = std::min(first, midi.event(0, i).seconds);
+    }
+    EXPECT_NEAR(first, 2.0, 0.05);  // the charts' own timing tolerance
 }
 
 // Stems of different lengths are not refused: the shorter get silence at the end, and a line says so.

@@ -110,8 +110,9 @@ TEST_F(SongImportGui, OneSongBecomesALevelThatStaysListed) {
     EXPECT_EQ(list[1]["name"], "BeatBox");
     EXPECT_EQ(list[1]["file"], "beatbox");
     const nlohmann::json stems = manifest("beatbox")["stems"];
-    ASSERT_EQ(stems.size(), 3u);  // low, mid and high band
-    EXPECT_EQ(stems[0]["file"], "low.flac");
+    ASSERT_EQ(stems.size(), 3u);  // drums, bass and the rest, the drums unlocking first
+    EXPECT_EQ(stems[0]["file"], "drums.flac");
+    EXPECT_EQ(stems[1]["file"], "bass.flac");
     EXPECT_NEAR(manifest("beatbox")["songMetaData"][0]["bpm"].get<double>(), 120.0, 1.2);
 
     playSelected(*game, "beatbox");  // the new row is the selected one
