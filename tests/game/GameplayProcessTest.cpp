@@ -1,5 +1,5 @@
 // The real game binary with a small generated level under the test display:
-// Space starts the music, circles come and, unhit, are missed; Escape quits.
+// Space starts the listed level, circles come and, unhit, are missed; Escape quits.
 #include "support/LevelFiles.h"
 #include "support/TestSupport.h"
 
@@ -19,15 +19,20 @@ TEST(GameplayProcess, SpaceStartsTheLevelAndUnhitCirclesAreMissed) {
     const auto                    levels = dir.path() / "levels";
     std::vector<levelfiles::Note> notes;
     for (int i = 1; i <= 6; ++i) notes.push_back({0.5 * i, 0.1, 40 + 8 * i, 90});
-    levelfiles::writeWav(levels / "lead.wav", 4.0);
-    levelfiles::writeWav(levels / "pad.wav", 4.0);
-    levelfiles::writeMidi(levels / "lead.mid", notes);
-    testsupport::writeFile(levels / "level.json", R"({
-        "songMetaData": [{"bpm": 120}],
-        "stems": [
-            {"file": "pad.wav", "startOrder": 1, "color": [0.2, 0.4, 1.0]},
-            {"file": "lead.wav", "midi": "lead.mid", "startOrder": 0, "animation": {"peak": 3}}
-        ]})");
+    // The level on stage at start-up, and the same level listed: Space plays the listed one.
+    testsupport::writeFile(levels / "levels.json",
+                           R"({"levels": [{"name": "Played", "file": "played", "difficulty": 1, "description": "Six notes"}]})");
+    for (const std::filesystem::path& folder : {levels, levels / "played"}) {
+        levelfiles::writeWav(folder / "lead.wav", 4.0);
+        levelfiles::writeWav(folder / "pad.wav", 4.0);
+        levelfiles::writeMidi(folder / "lead.mid", notes);
+        testsupport::writeFile(folder / "level.json", R"({
+            "songMetaData": [{"bpm": 120}],
+            "stems": [
+                {"file": "pad.wav", "startOrder": 1, "color": [0.2, 0.4, 1.0]},
+                {"file": "lead.wav", "midi": "lead.mid", "startOrder": 0, "animation": {"peak": 3}}
+            ]})");
+    }
 
     testsupport::GameProcess game(dir.path(), {{"SDL_AUDIO_DRIVER", "dummy"}});
     ASSERT_TRUE(game.waitForOutput("Game logic thread started", 60s)) << game.stdoutText();

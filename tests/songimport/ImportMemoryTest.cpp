@@ -24,14 +24,14 @@ constexpr double kShortSeconds = 12.0;
 
 TEST(ImportUnderAMemoryLimit, ShortStemsBesideALongOneFitAndTooLittleMemoryFailsCleanly) {
     testsupport::TempDir dir;
-    std::vector<std::string> args = {"--levels", "levels"};
+    // The long stem first: the charted stems are the first ones, and twelve seconds of notes are too few for a 180 s song.
+    std::vector<std::string> args = {"--levels", "levels", (dir.path() / "long.wav").string()};
     for (int i = 0; i < 7; ++i) {
         const fs::path stem = dir.path() / ("short" + std::to_string(i) + ".wav");
         ASSERT_TRUE(songfiles::writeBeatSong(stem, kShortSeconds, 0.4f, 220.0 * (i + 1)));
         args.push_back(stem.string());
     }
     ASSERT_TRUE(songfiles::writeBeatSong(dir.path() / "long.wav", kLongSeconds));
-    args.push_back((dir.path() / "long.wav").string());
     writeFile(dir.path() / "levels" / "levels.json", "[]");
 
     // Padding every stem to the long one in memory would need eight times its 64 MB.
@@ -50,7 +50,7 @@ TEST(ImportUnderAMemoryLimit, ShortStemsBesideALongOneFitAndTooLittleMemoryFails
     const auto fits = importWithin(300);
     ASSERT_EQ(fits.exitCode, 0) << fits.err;
     EXPECT_NE(fits.out.find(", 8 stems, "), std::string::npos) << fits.out;
-    EXPECT_NE(fits.out.find("Padded " + args[2] + " with 168.0 s of silence"), std::string::npos) << fits.out;
+    EXPECT_NE(fits.out.find("Padded " + args[3] + " with 168.0 s of silence"), std::string::npos) << fits.out;
 }
 
 }  // namespace
