@@ -101,7 +101,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         render.update(dt);
         audio.update(dt);
         audio.updateStreamTime(game.streamTime, game.streamClockNs);
-        game.updateRun(input, render.height, dt);
+        game.updateRun(input, render.width, render.height, dt);
         // Space is the calibration's tap while it listens.
         if (input.playTogglePressed() && !showCalibration) togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
@@ -203,11 +203,13 @@ void App::startRun(const std::string& levelName) {
     // The tutorial song caps the layers at its own stem count.
     game.maxLayers = kLayerCap;
     game.newRun();
+    game.startJudging(audio, render.width, render.height);
     game.inGame = true;
 }
 
 // Saving comes first: the upload sends the whole file with this run in it.
 void App::endRun() {
+    game.finishJudging();
     audio.stopAll();
     nlohmann::json upload;
     Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
