@@ -199,8 +199,9 @@ void Judge::advanceTo(int64_t us) {
     const double until = static_cast<double>(us) * 1e-6;
     removeSetAside();
     for (;;) {
-        double soonest = until;
-        size_t which   = circles.size();
+        constexpr size_t kNone   = static_cast<size_t>(-1);
+        double           soonest = until;
+        size_t           which   = kNone;
         for (size_t i = 0; i < circles.size(); ++i) {
             const double due = deadline(circles[i]);
             if (due < soonest) {
@@ -217,7 +218,7 @@ void Judge::advanceTo(int64_t us) {
                 which   = circles.size() - 1;
             }
         }
-        if (which == circles.size()) break;
+        if (which == kNone) break;
         expire(which, soonest);
         applyLayerRules(soonest);
     }
