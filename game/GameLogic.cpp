@@ -137,7 +137,7 @@ void GameLogic::takeDispatch(MidiDispatch dispatch) {
 void GameLogic::update(RenderState&, AudioSystem&) { triggeredEvents.clear(); }
 
 void GameLogic::updateRun(InputManager& input, int32_t width, int32_t height, float dt) {
-    if (inGame && (width != settings().width || height != settings().height)) {
+    if (inGame && (width != playWidth() || height != playHeight())) {
         JudgeInput resize;
         resize.us   = judgedUntil();
         resize.kind = InputKind::Resize;

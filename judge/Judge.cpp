@@ -147,14 +147,18 @@ void Judge::clearCircles() {
 void Judge::beginRun(std::vector<JudgeStem> runStems, const JudgeSettings& runSettings) {
     resetRules();
     runSettings_     = runSettings;
+    width            = runSettings.width;
+    height           = runSettings.height;
     keyboardGameplay = runSettings.keyboardGameplay;
     comboPerLayer    = runSettings.comboPerLayer;
     missLimit        = runSettings.missLimit;
     maxLayers        = runSettings.layerCap;
     int32_t audible  = 0;
+    startMask        = 0;
     for (JudgeStem& stem : runStems) {
         RunStem run;
         run.active = stem.active;
+        if (stem.active && stems.size() < 32) startMask |= 1u << stems.size();
         audible += stem.active ? 1 : 0;
         // A chart with nothing to spawn would have the cursor lap the loop for ever.
         const double loop = stem.loopSeconds;
@@ -166,6 +170,12 @@ void Judge::beginRun(std::vector<JudgeStem> runStems, const JudgeSettings& runSe
     layers       = std::max(1, audible);
     highestLayer = layers;
     multiplier   = static_cast<float>(layers);
+}
+
+std::vector<JudgeStem> Judge::runStems() const {
+    std::vector<JudgeStem> copies;
+    for (const RunStem& run : stems) copies.push_back(run.stem);
+    return copies;
 }
 
 std::vector<LayerChange> Judge::takeLayerChanges() { return std::exchange(layerChanges, {}); }
@@ -315,7 +325,7 @@ void Judge::spawnNext(int32_t stemIndex) {
     if (last != run.lastCircleTime.end() && std::abs(last->second - circleTime) < kDuplicateWindow) return;
     run.lastCircleTime[event.note] = circleTime;
     if (circles.size() >= kMaxCircles) return;
-    spawnCircle(event, stemIndex, circleTime, runSettings_.width, runSettings_.height);
+    spawnCircle(event, stemIndex, circleTime, width, height);
 }
 
 void Judge::spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime, int32_t width,
@@ -413,8 +423,8 @@ void Judge::judgeInput(const JudgeInput& input, double at) {
     switch (input.kind) {
     case InputKind::Resize:
         if (input.x >= 1.0f && input.y >= 1.0f && input.x <= 1e5f && input.y <= 1e5f) {
-            runSettings_.width  = static_cast<int32_t>(input.x);
-            runSettings_.height = static_cast<int32_t>(input.y);
+            width  = static_cast<int32_t>(input.x);
+            height = static_cast<int32_t>(input.y);
         }
         return;
     case InputKind::Key:

@@ -134,7 +134,11 @@ public:
     RunResult result() const;
     std::vector<LayerChange> takeLayerChanges();
     const std::vector<JudgeInput>& inputs() const { return recorded; }
-    const JudgeSettings&           settings() const { return runSettings_; }
+    const JudgeSettings&           settings() const { return runSettings_; }  // as the run began
+    int32_t                        playWidth() const { return width; }          // as the last resize left it
+    int32_t                        playHeight() const { return height; }
+    std::vector<JudgeStem>         runStems() const;  // the charts as the run began
+    uint32_t                       startStems() const { return startMask; }  // bit per stem audible at the start
 
     // Lower-level steps the game and its tests call directly.
     void    spawnCircle(const MidiNoteEvent& event, int32_t stemIndex, double circleTime, int32_t width, int32_t height);
@@ -207,6 +211,9 @@ private:
     std::vector<RunStem>     stems;
     JudgeSettings            runSettings_;
     int64_t                  frontierUs = std::numeric_limits<int64_t>::min();
+    uint32_t                 startMask  = 0;
+    int32_t                  width      = 1920;
+    int32_t                  height     = 1080;
     std::vector<JudgeInput>  recorded;
     std::vector<LayerChange> layerChanges;
 };

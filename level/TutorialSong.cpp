@@ -38,5 +38,5 @@ void playTutorialPage(int page, AudioSystem& audio, GameLogic& game) {
     game.newRun();
     // The rules count the page's audible stems as its layers.
     game.maxLayers = static_cast<int32_t>(audio.stems.size());
-    game.startJudging(audio, game.settings().width, game.settings().height);
+    game.startJudging(audio, game.playWidth(), game.playHeight());
 }
