@@ -152,6 +152,7 @@ void App::togglePlayback() {
     } else {
         audio.playAll();
         audio.activateFirstStem();
+        game.startJudging(audio, render.width, render.height);  // the stems start again from the top
         game.inGame = true;
     }
 }
