@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <iostream>
 
@@ -106,7 +107,7 @@ bool App::runFrame(uint64_t& last, uint64_t frequency) {
         render.update(dt);
         audio.update(dt);
         audio.updateStreamTime(game.streamTime, game.streamClockNs);
-        game.updateRun(input, render.height, dt);
+        game.updateRun(input, render.width, render.height, dt);
         // Space is the calibration's tap while it listens.
         if (input.playTogglePressed() && !showCalibration) startWanted = togglePlayback();
         if (input.guiTogglePressed()) guiVisible = !guiVisible;
@@ -206,6 +207,7 @@ void App::installLoadedLevel() {
         packageLoaded = installed;  // when it failed, the page plays without music and the next one tries again
         playTutorialPage(tutorialPage, audio, game);
     } else if (installed) {
+        runFolder = std::filesystem::path(ready->request.folder).filename().string();
         startRun(ready->request.levelName);
     }
 }
@@ -220,20 +222,42 @@ void App::startRun(const std::string& levelName) {
     game.maxLayers  = kLayerCap;
     game.levelStems = static_cast<int32_t>(audio.stems.size());
     game.newRun();
+    game.startJudging(audio, render.width, render.height);
     game.inGame = true;
 }
 
-// Saving comes first: the upload sends the whole file with this run in it.
+// The run, its replay and its upload go to the run keeper's thread: a large
+// leaderboard file never holds up a frame.
 void App::endRun() {
+    game.finishJudging();
     audio.stopAll();
-    nlohmann::json upload;
-    Leaderboard::saveRun(game.levelName, game.leaderboardEntry(), upload);
-    if (!upload.is_null()) HttpDatabase::uploadLeaderboardAsync(std::move(upload));
-    // The run is saved and its upload started before its results are shown.
+    runKeeper.keep(finishedRun());
     lastRun = game.summarize();
     game.newRun();
     game.inGame = false;
     showResults = true;
+}
+
+FinishedRun App::finishedRun() const {
+    FinishedRun run;
+    run.levelName   = game.levelName;
+    run.levelFolder = runFolder;
+    run.entry       = game.leaderboardEntry();
+    run.runIsBest   = game.score > 0 && game.score == game.highScore;
+    run.stems       = game.runStems();
+    if (packageLoaded) run.levelFiles.push_back(currentPackage.manifestPath);
+    for (const Stem& stem : audio.stems)
+        if (stem.midi.loaded) run.levelFiles.push_back(stem.midi.path);
+    Replay& replay     = run.replay;
+    replay.gameVersion = "0.0.1";
+    replay.levelName   = game.levelName;
+    replay.settings    = game.settings();
+    replay.startStems  = game.startStems();
+    replay.player      = game.playerName;
+    replay.claimed     = game.result();
+    replay.endUs       = game.runEndUs;
+    replay.inputs      = game.inputs();
+    return run;
 }
 
 void App::shutdown(std::thread& logicThread) {
@@ -242,6 +266,7 @@ void App::shutdown(std::thread& logicThread) {
     std::cout << "Game logic thread joined successfully"
               << "\n";
     levelLoader.shutdown();
+    runKeeper.shutdown();  // every finished run is saved before its upload can be cut short
     HttpDatabase::shutdown();
     stopSongImport();
     stopPackageImport();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/LevelLoader.h"
+#include "app/RunKeeper.h"
 #include "audio/AudioSystem.h"
 #include "game/GameLogic.h"
 #include "input/InputManager.h"
@@ -51,6 +52,8 @@ public:
     RunSummary   lastRun;
     bool         running = false;
     LevelLoader  levelLoader;
+    RunKeeper    runKeeper;
+    std::string  runFolder;  // the package folder of the run in play
 
 private:
     void copyStemFlags();
@@ -61,6 +64,7 @@ private:
     void cancelLoadOnLeaving();
     void openLeaderboard();
     void drawExitButton();
+    FinishedRun finishedRun() const;
 };
 
 // The frame time step fed to fades, animation and circles: the counter delta in

@@ -111,7 +111,6 @@ void StemMidi::rewind() {
     lastDispatchTime = 0.0;
     loopCount        = 0;
     lastStreamTime   = 0.0;
-    spawnedNotes.clear();
 }
 
 bool StemMidi::load(const std::string& midiPath) {

@@ -20,16 +20,7 @@ inline constexpr float kDefaultBpm = 120.0f;  // a song or chart that names no t
 
 using NoteCallback = std::function<void(const MidiNoteEvent&, RenderState*)>;
 
-// A note that has had its turn at a circle: its loop pass, its place in the
-// chart and the circle time it was given.
-struct SpawnedNote {
-    int64_t  pass  = 0;
-    uint32_t event = 0;
-    double   time  = 0.0;
-};
-
-// A stem's chart: the note events in time order, the dispatch cursor and the
-// notes the spawner has already handled.
+// A stem's chart: the note events in time order and the dispatch cursor.
 struct StemMidi {
     StemMidi();
     ~StemMidi();
@@ -38,7 +29,7 @@ struct StemMidi {
 
     bool load(const std::string& path);
     void scaleToBpm(float songBpm);
-    void rewind();  // back to the top of the song: cursor and spawned notes
+    void rewind();  // back to the top of the song
 
     std::unique_ptr<MidiFile>  file;
     std::vector<MidiNoteEvent> events;
@@ -49,7 +40,6 @@ struct StemMidi {
     uint32_t                   loopCount        = 0;
     double                     lastStreamTime   = 0.0;
     float                      bpm              = kDefaultBpm;
-    std::vector<SpawnedNote>   spawnedNotes;
 };
 
 // What one dispatch pass fired, stem by stem, and the clock it read: unset

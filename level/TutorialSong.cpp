@@ -4,7 +4,6 @@
 #include "game/GameLogic.h"
 #include "level/LevelPackage.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -37,7 +36,7 @@ void playTutorialPage(int page, AudioSystem& audio, GameLogic& game) {
     for (const int stem : pageStems(page)) audio.fadeInStem(stem, kPageFade);
 
     game.newRun();
-    game.layers = static_cast<int32_t>(
-        std::count_if(audio.stems.begin(), audio.stems.end(), [](const Stem& stem) { return stem.active; }));
+    // The rules count the page's audible stems as its layers.
     game.maxLayers = static_cast<int32_t>(audio.stems.size());
+    game.startJudging(audio, game.playWidth(), game.playHeight());
 }

@@ -128,19 +128,22 @@ int localScore(const json& document, const std::string& levelName, const std::st
 
 namespace Leaderboard {
 
-bool saveRun(const std::string& levelName, const LeaderboardEntry& run, json& upload) {
+bool saveRun(const std::string& levelName, const LeaderboardEntry& run, json& upload,
+             const std::function<void()>& onNewBest) {
     std::string text;
     bool        saved = false;
     {
         std::lock_guard<std::mutex> lock(fileMutex());
         StoredDocument              stored = readForMerge();
-        if (!mergeLeaderboardEntry(stored.document, levelName, run)) {
+        const bool best = mergeLeaderboardEntry(stored.document, levelName, run);
+        if (!best) {
             base::logInfo("Score less than high score. High score: %d", run.score);
         }
         text = serialise(stored.document);
         if (stored.writable && saveFileReplacing(Leaderboard::kFilePath, text)) {
             base::logInfo("Leaderboard successfully saved to %s", kFilePath);
             saved = true;
+            if (best && onNewBest) onNewBest();
         } else if (stored.writable) {
             base::logError("Failed to save leaderboard file: %s", SDL_GetError());
         }

@@ -26,9 +26,11 @@ namespace Leaderboard {
 
 inline constexpr const char* kFilePath = "levels/leaderboard.json";
 
-// Main thread; true when the file was written. `upload` gets the merged document,
-// or stays null when it cannot be made.
-bool           saveRun(const std::string& levelName, const LeaderboardEntry& run, nlohmann::json& upload);
+// Any thread; true when the file was written. `upload` gets the merged document,
+// or stays null when it cannot be made. onNewBest runs under the file's lock
+// when the run replaced the player's best and the file was written.
+bool           saveRun(const std::string& levelName, const LeaderboardEntry& run, nlohmann::json& upload,
+                       const std::function<void()>& onNewBest = {});
 void           loadFromJson(const nlohmann::json& document);  // any thread
 bool           takeLoadedLevels();                            // main thread; true when a new list came
 nlohmann::json mergeIntoFile(const nlohmann::json& copy);     // any thread; returns the merged document

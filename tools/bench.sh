@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/setup.sh
 
-BENCHMARKS=(tick_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench level_load_bench tickbench chart_quality_bench separation_bench lumoka-import levelgen)
+BENCHMARKS=(tick_bench judge_bench audio_system_bench press_timing_bench mixer_bench render_bench gui_bench level_load_bench tickbench chart_quality_bench separation_bench lumoka-import levelgen)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${BENCHMARKS[@]}"
 bash tools/generate-levels.sh build/release
@@ -30,6 +30,7 @@ run() {  # name, binary: the JSON lands in $out/name.json; the programs' own lin
   "$2" --benchmark_out="$out/$1.json" --benchmark_out_format=json >"$out/$1.log" 2>&1
 }
 run tick build/release/tests/game/tick_bench
+run rejudge build/release/tests/judge/judge_bench
 run dispatch build/release/tests/audio/audio_system_bench
 run press build/release/tests/game/press_timing_bench
 run mixer build/release/tests/audio/mixer_bench

@@ -17,7 +17,7 @@ import sys
 root = sys.argv[1]
 allowed_cycle = {"app", "ui"}
 # Lowest first; a folder includes only folders of a lower layer.
-layers = [["base"], ["midi", "leaderboard"], ["audio", "render", "input", "net", "persistence"], ["game"],
+layers = [["base"], ["midi", "leaderboard"], ["audio", "render", "input", "net", "persistence", "judge"], ["game"],
           ["level"], ["songimport"], ["ui", "app"], ["server", "tools"], ["tests"]]
 layer_of = {folder: number for number, names in enumerate(layers) for folder in names}
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"')

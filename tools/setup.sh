@@ -26,7 +26,7 @@ APT_PACKAGES=(
   libwayland-dev wayland-protocols libdrm-dev libgbm-dev libudev-dev libdbus-1-dev
   libgl1-mesa-dri
   nlohmann-json3-dev libcpp-httplib-dev libstb-dev libsndfile1-dev libsqlite3-dev libzip-dev
-  libpq-dev postgresql-15 libboost1.74-dev chromium
+  zlib1g-dev libssl-dev libpq-dev postgresql-15 libboost1.74-dev chromium
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick midicsv sox libsox-fmt-all wrk time

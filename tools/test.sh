@@ -64,9 +64,9 @@ phase "threaded tests under ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:suppressions=$PWD/tests/sanitizers/tsan.supp "${CTEST[@]}" --test-dir build/tsan -L tsan
 phase_done
 
-phase "fuzzing the MIDI reader, the leaderboard document, the server's requests, the level list, the preferences and package archives"
+phase "fuzzing the MIDI reader, the leaderboard document, the server's requests, the level list, the preferences and package archives, and replays"
 bash tools/fuzz.sh 60 midi_parse_fuzzer
 bash tools/fuzz.sh 30 leaderboard_document_fuzzer server_api_fuzzer level_list_fuzzer prefs_fuzzer
-bash tools/fuzz.sh 20 package_archive_fuzzer
+bash tools/fuzz.sh 20 package_archive_fuzzer replay_fuzzer
 phase_done
 echo "== all tests passed"

@@ -43,8 +43,8 @@ void drawNumbers(const RunSummary& run) {
     line(run.newBest ? kGreen : kLabel, run.newBest ? "Best: %d  New best!" : "Best: %d", run.best);
     ImGui::PopFont();
     drawSpacer(10.0f);
-    line(kLabel, "Perfect %d    Great %d    Good %d    Miss %d", run.stats.count(Tier::Perfect),
-         run.stats.count(Tier::Great), run.stats.count(Tier::Good), run.stats.count(Tier::Miss));
+    line(kLabel, "Perfect %d    Great %d    Good %d    Miss %d    Stray presses %d", run.stats.count(Tier::Perfect),
+         run.stats.count(Tier::Great), run.stats.count(Tier::Good), run.stats.count(Tier::Miss), run.stats.strays);
     line(kLabel, "Accuracy %.1f %%    Highest combo %d    Highest layer %d    Time %d:%02d", run.accuracy() * 100.0,
          run.highestCombo, run.highestLayer, static_cast<int>(run.seconds) / 60, static_cast<int>(run.seconds) % 60);
     line(kLabel, "Hit error: median %+.0f ms, spread %.0f ms (%d presses)", median(run.stats.hitErrors) * 1000.0,

@@ -4,111 +4,8 @@
 
 namespace {
 
-class Spawner : public GameFixture {
-protected:
-    void tick() { game.update(render, audio); }
-};
+using Spawner = GameFixture;
 
-TEST_F(Spawner, StoppedAudioSpawnsNothingButEmptiesTheFiredEvents) {
-    addStem({0.5}, 10.0);
-    game.triggeredEvents.push_back(noteOn(0.4, 60, 100));
-    audio.playing = false;
-    tick();
-    EXPECT_TRUE(game.triggeredEvents.empty());
-    EXPECT_TRUE(game.circles.empty());
-    audio.playing = true;
-    tick();
-    EXPECT_EQ(game.circles.size(), 1u);
-}
-
-TEST_F(Spawner, LoopingStemPlacesTheNoteInTheCurrentOrNextPass) {
-    addStem({0.2}, 10.0);
-    audio.playing   = true;
-    game.streamTime = 19.5;
-    tick();
-    ASSERT_EQ(game.circles.size(), 1u);
-    EXPECT_NEAR(game.circles[0].time, 20.2, 1e-9);
-
-    game.circles.clear();
-    game.streamTime = 9.8;
-    tick();
-    ASSERT_EQ(game.circles.size(), 1u);
-    EXPECT_NEAR(game.circles[0].time, 10.2, 1e-9);
-}
-
-TEST_F(Spawner, NotesGetACircleAtMostOneSecondAheadAndAtMostAMillisecondLate) {
-    audio.looping = false;
-    addStem({5.0}, 10.0);
-    audio.playing = true;
-    for (const auto& [clock, spawns] :
-         {std::pair{3.99, false}, std::pair{4.0, true}, std::pair{5.0005, true}, std::pair{5.002, false}}) {
-        game.circles.clear();
-        audio.stems[0].midi.rewind();
-        game.streamTime = clock;
-        tick();
-        EXPECT_EQ(game.circles.size(), spawns ? 1u : 0u) << "clock " << clock;
-    }
-    game.streamTime = 4.5;
-    tick();
-    EXPECT_EQ(game.circles[0].time, 5.0);
-}
-
-TEST_F(Spawner, ANoteNeverGetsTwoCircles) {
-    addStem({1.5, 1.505, 2.0, 2.02}, 10.0);
-    audio.playing   = true;
-    game.streamTime = 1.1;
-    tick();
-    tick();
-    EXPECT_EQ(game.circles.size(), 3u) << "5 ms apart is one circle, 20 ms apart two";
-}
-
-// A tap judged just after its note leaves at the next frame while the clock is
-// still inside the note's late spawn window; the note must not come back as a
-// fresh circle that then leaves as a miss.
-TEST_F(Spawner, AnOnTimeHitIsNotFollowedByAPhantomCircle) {
-    for (const bool looping : {false, true}) {
-        audio.looping = looping;
-        audio.stems.clear();
-        addStem({5.0}, 10.0);
-        audio.playing = true;
-        game.newRun();
-        game.inGame     = true;
-        game.streamTime = 4.5;
-        tick();
-        ASSERT_EQ(game.circles.size(), 1u);
-        const Circle circle = game.circles[0];
-
-        game.streamTime   = 5.0004;
-        const auto output = capture([&] {
-            click(circle.x, 1080.0f - circle.y);
-            game.updateCircles(0.0001f);  // the judged tap leaves
-            tick();
-            game.streamTime = 5.0009;  // still within a millisecond of the note
-            tick();
-            play(0.5);
-        });
-        EXPECT_TRUE(game.circles.empty()) << "looping " << looping;
-        EXPECT_EQ(game.combo, 1);
-        EXPECT_EQ(output.out.find("Miss registered"), std::string::npos) << output.out;
-    }
-}
-
-TEST_F(Spawner, OnlyActiveStemsWithAChartUpToIndexSevenSpawn) {
-    for (int i = 0; i < 9; ++i) addStem({0.5}, 10.0, i == 8);
-    audio.playing = true;
-    tick();
-    EXPECT_TRUE(game.circles.empty()) << "stem 8 is beyond the visual slots";
-
-    audio.stems[2].active      = true;
-    audio.stems[2].midi.loaded = false;
-    audio.stems[3].active      = true;
-    audio.stems[3].midi.events.push_back(noteOn(0.6, 61, 0));  // velocity 0 is a note-off
-    audio.stems[3].midi.events.back().isNoteOn = true;
-    tick();
-    ASSERT_EQ(game.circles.size(), 1u);
-    EXPECT_EQ(game.circles[0].stemIndex, 3);
-    EXPECT_EQ(game.circles[0].note, 60);
-}
 
 TEST_F(Spawner, PositionFollowsPitchAndVelocityAndSoDoesTheKey) {
     game.keyboardGameplay = true;
@@ -181,14 +78,14 @@ TEST_F(CircleLife, TapGrowsToItsRingAndLeavesWithAMissWhenUnhit) {
     EXPECT_EQ(game.misses, 1);
 }
 
-TEST_F(CircleLife, ACircleWhoseTimeWasJumpedOverLeavesWithoutAMiss) {
+TEST_F(CircleLife, ACircleWhoseTimeWasJumpedOverStillExpiresAtItsTime) {
     game.spawnCircle(noteOn(1.0, 60, 100), 0, 1.0, 1920, 1080);
     game.streamTime = 0.5;
     game.updateCircles(0.01f);
     game.streamTime = 1.5;
     game.updateCircles(0.033f);
     EXPECT_TRUE(game.circles.empty());
-    EXPECT_EQ(game.misses, 0);
+    EXPECT_EQ(game.misses, 1) << "a stalled frame does not excuse it";
 }
 
 TEST_F(CircleLife, HeldHoldCompletesThenCostsAMissWhenHeldTooLong) {
@@ -207,7 +104,7 @@ TEST_F(CircleLife, HeldHoldCompletesThenCostsAMissWhenHeldTooLong) {
     const auto output = capture([&] { play(0.03); });
     EXPECT_TRUE(game.circles.empty());
     EXPECT_NE(output.out.find("Miss registered (1/3)"), std::string::npos);
-    EXPECT_TRUE(pointerHolds.empty());
+    EXPECT_TRUE(game.pointerHolds.empty());
 }
 
 TEST_F(CircleLife, CompletedHoldReleasedInTimeLeavesQuietly) {
@@ -216,7 +113,7 @@ TEST_F(CircleLife, CompletedHoldReleasedInTimeLeavesQuietly) {
     game.judge(0, InputKind::Touch, 4, true, game.streamTime);
     play(2.1);
     const auto output = capture([&] {
-        game.judge(pointerHolds.at(4), InputKind::Touch, 4, false, game.streamTime);
+        game.judge(game.pointerHolds.at(4), InputKind::Touch, 4, false, game.streamTime);
         play(0.02);
     });
     EXPECT_TRUE(game.circles.empty());
@@ -245,10 +142,10 @@ TEST_F(CircleLife, NewRunEmptiesCirclesCountersAndTheBestButKeepsNames) {
     game.misses     = 2;
     game.multiplier = 4.0f;
     game.spawnCircle(noteOn(1.0, 60, 100), 0, 1.0, 1920, 1080);
-    keyHolds['a'] = 0;
+    game.keyHolds['a'] = 0;
     game.newRun();
     EXPECT_TRUE(game.circles.empty());
-    EXPECT_TRUE(keyHolds.empty());
+    EXPECT_TRUE(game.keyHolds.empty());
     EXPECT_EQ(game.score + game.combo + game.misses, 0);
     EXPECT_EQ(game.layers, 1);
     EXPECT_EQ(game.multiplier, 1.0f);

@@ -26,6 +26,7 @@ protected:
         for (int i = 0; i < 400; ++i) times.push_back(0.05 * i);
         for (int i = 0; i < 3; ++i) addChartStem(app.audio, times, 20.0, i == 0);
         app.audio.playing = true;
+        game.startJudging(app.audio, app.render.width, app.render.height);
         app.running       = true;
         stopRequested     = false;
     }
@@ -56,6 +57,7 @@ protected:
     void guiNewRun() {
         std::lock_guard<std::mutex> lock(gameStateMutex);
         game.newRun();
+        game.startJudging(app.audio, app.render.width, app.render.height);
         game.inGame = true;
     }
 
@@ -79,8 +81,8 @@ TEST_F(LogicThreadRace, TickAndFrameShareTheRunUnderOneLock) {
     stopRequested = true;
     logic.join();
     const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_GT(maxCircles, 5u) << "the tick spawned circles";
-    EXPECT_GT(highestLayer, 1) << "the tick applied the unlock rule";
+    EXPECT_GT(maxCircles, 5u) << "the frames spawned circles";
+    EXPECT_GT(highestLayer, 1) << "the rules unlocked a layer";
     EXPECT_NE(out.find("Score added"), std::string::npos);
     EXPECT_TRUE(inOrder(out, {"Game logic thread started", "Game logic thread ended"}));
 }
@@ -116,6 +118,7 @@ protected:
         game.newRun();
         app.audio.playAll();
         app.audio.activateFirstStem();
+        game.startJudging(app.audio, app.render.width, app.render.height);
         game.inGame = true;
     }
 

@@ -42,7 +42,7 @@ protected:
             for (; next < presses.size() && stampAt(presses[next].at) <= ns; ++next) feed(presses[next], keys);
             game.streamTime    = clockAt(ns);
             game.streamClockNs = ns;
-            game.updateRun(input, static_cast<int32_t>(kH), static_cast<float>(kFrameNs) * 1e-9f);
+            game.updateRun(input, 1920, static_cast<int32_t>(kH), static_cast<float>(kFrameNs) * 1e-9f);
             input.endFrame();
         }
     }

@@ -1,5 +1,6 @@
 // One logic tick as the logic thread runs it (under the game-state lock: MIDI
-// dispatch by the mixer's clock, circle spawning, layer rules) on a busy level:
+// dispatch by the mixer's clock, the audio following the layer rules; spawning
+// is the frame's, by the judge's cursor) on a busy level:
 // 8 audible stems of 500, 5,000 or 50,000 notes each (the argument) and 50 live
 // circles; the notes are equally dense in every case, only the chart grows.
 // Each repetition is one tick, so the median and p99 over repetitions are those

@@ -29,6 +29,7 @@ struct RunStats {
 
     std::array<int32_t, kTierCount> tiers{};
     std::vector<double>             hitErrors;
+    int32_t                         strays = 0;  // keyboard presses that found no circle of their key
 };
 
 // A finished run as the results screen shows it.

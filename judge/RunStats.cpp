@@ -1,4 +1,4 @@
-#include "game/RunStats.h"
+#include "judge/RunStats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +21,7 @@ Tier tierOf(double accuracy) {
 void RunStats::clear() {
     tiers.fill(0);
     hitErrors.clear();
+    strays = 0;
 }
 
 Tier RunStats::countPress(double error) {
