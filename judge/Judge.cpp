@@ -41,18 +41,6 @@ constexpr double kNever      = std::numeric_limits<double>::infinity();
 // button) takes at 1080 pixels; no ring may reach into it.
 constexpr float kHudBand = 150.0f;
 
-// Velocity gives the height as velocity / 128 of the window, except that the
-// span a whole ring fits in, one radius from each edge, is drawn together
-// below the HUD's band: the bottom row stays, the top row comes down, and a
-// ring that would leave the window is kept at its edge.
-float playfieldY(int32_t velocity, int32_t height) {
-    const float y    = static_cast<float>(height * velocity) * 0.0078125f;
-    const float span = static_cast<float>(height) - 2.0f * kTargetRadius;
-    if (span <= kHudBand) return y;
-    const float inSpan = std::clamp(y, kTargetRadius, kTargetRadius + span);
-    return kTargetRadius + (inSpan - kTargetRadius) * (span - kHudBand) / span;
-}
-
 const KeyColumn& columnFor(int32_t note) {
     for (const KeyColumn& column : keyColumns)
         if (note >= column.lowestNote && note <= column.highestNote) return column;
@@ -120,6 +108,18 @@ std::pair<double, double> medianAndSpread(const std::vector<double>& sorted) {
 }
 
 }  // namespace
+
+// Velocity gives the height as velocity / 128 of the window, except that the
+// span a whole ring fits in, one radius from each edge, is drawn together
+// below the HUD's band: the bottom row stays, the top row comes down, and a
+// ring that would leave the window is kept at its edge.
+float playfieldY(int32_t velocity, int32_t height) {
+    const float y    = static_cast<float>(height * velocity) * 0.0078125f;
+    const float span = static_cast<float>(height) - 2.0f * kTargetRadius;
+    if (span <= kHudBand) return y;
+    const float inSpan = std::clamp(y, kTargetRadius, kTargetRadius + span);
+    return kTargetRadius + (inSpan - kTargetRadius) * (span - kHudBand) / span;
+}
 
 const char* firstDifference(const RunResult& a, const RunResult& b) {
     if (a.score != b.score) return "score";

@@ -122,6 +122,10 @@ struct RunResult {
 
     bool operator==(const RunResult&) const = default;
 };
+// A circle's height in a playfield `height` pixels tall, y from the bottom: from
+// its note's velocity, every ring kept inside the window and clear of the HUD.
+float playfieldY(int32_t velocity, int32_t height);
+
 // The first field in which two results differ ("score", "perfect"...), or "" when equal.
 const char* firstDifference(const RunResult& a, const RunResult& b);
 

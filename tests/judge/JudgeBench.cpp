@@ -38,7 +38,7 @@ Replay hourRun(const std::vector<JudgeStem>& stems) {
     for (const JudgeStem& stem : stems)
         for (const MidiNoteEvent& event : stem.events) {
             const float   x  = static_cast<float>(event.note * 1920) * 0.0078125f;
-            const float   y  = static_cast<float>(1080 * event.velocity) * 0.0078125f;
+            const float   y  = playfieldY(event.velocity, 1080);
             const int64_t us = std::llround(event.time * 1e6) + static_cast<int64_t>(finger % 40) * 1000 - 20'000;
             replay.inputs.push_back({us, InputKind::Touch, true, ++finger, x, y});
             replay.inputs.push_back({us + 320'000, InputKind::Touch, false, finger, x, y});

@@ -61,7 +61,7 @@ std::vector<JudgeInput> player(const std::vector<JudgeStem>& stems, const JudgeS
         for (const MidiNoteEvent& event : stem.events) {
             if (event.time > 9.0 && event.time < 11.5) continue;
             const float  x     = static_cast<float>(event.note * settings.width) * 0.0078125f;
-            const float  y     = static_cast<float>(settings.height * event.velocity) * 0.0078125f;
+            const float  y     = playfieldY(event.velocity, settings.height);
             const double press = event.time + error(random);
             inputs.push_back(at(press, InputKind::Touch, true, finger, x, y));
             const double held = event.channel == kHoldChannel ? event.duration * (finger % 3 == 0 ? 0.3 : 1.05) : 0.05;
@@ -207,7 +207,7 @@ TEST(Judge, AHoldCountsFromItsPressAndAReleaseIsJudgedOnItsSpan) {
     Judge judge;
     judge.logRules = false;
     judge.beginRun(stems, JudgeSettings{});
-    const float x = 40 * 1920 * 0.0078125f, y = 1080 * 64 * 0.0078125f;
+    const float x = 40 * 1920 * 0.0078125f, y = playfieldY(64, 1080);
     judge.feed(at(2.05, InputKind::Mouse, true, kMouseId, x, y));
     const int32_t afterPress = judge.score;
     judge.advanceTo(3'040'000);

@@ -35,7 +35,7 @@ Replay minuteRun(std::vector<JudgeStem>& stems) {
     std::uniform_real_distribution<double> error(-0.06, 0.06);
     for (const MidiNoteEvent& event : stems[0].events) {
         const float   x  = static_cast<float>(event.note * 1920) * 0.0078125f;
-        const float   y  = static_cast<float>(1080 * event.velocity) * 0.0078125f;
+        const float   y  = playfieldY(event.velocity, 1080);
         const int64_t us = std::llround((event.time + error(random)) * 1e6);
         judge.feed({us, InputKind::Touch, true, 7, x, y});
         judge.feed({us + 40'000, InputKind::Touch, false, 7, x, y});
