@@ -368,6 +368,11 @@ double cpuSeconds(int pid) {
 }
 
 TEST(ServerLimits, OutOfFileDescriptorsItSaysSoOnceWaitsAndServesAgain) {
+#ifdef LUMOKA_SANITIZED
+    // The sanitizers test memory through a pipe before they trust a vtable, and
+    // report every virtual call as bad once no descriptor is left for it.
+    GTEST_SKIP() << "a sanitized server cannot run out of descriptors";
+#endif
     testsupport::ServerProcess server;
     ASSERT_TRUE(server.started());
     const int    pid = server.process().pid();
@@ -385,13 +390,16 @@ TEST(ServerLimits, OutOfFileDescriptorsItSaysSoOnceWaitsAndServesAgain) {
     const std::string errors = server.process().stderrText();
     EXPECT_EQ(Socket::occurrences(errors, "Out of file descriptors"), 1u) << errors;
     held.clear();
-    std::string reply;
-    while (statusLine(reply) != "HTTP/1.1 200 OK" && Clock::now() < end) {
+    // The server first works through the backlog the held clients left; a slow
+    // (sanitized) build needs its own time for that.
+    const Clock::time_point served = Clock::now() + 60s;
+    std::string             reply;
+    while (statusLine(reply) != "HTTP/1.1 200 OK" && Clock::now() < served) {
         Socket other(server.port());
         other.send(get("/healthz"));
         reply = other.receive(2000ms, "ok\n");
     }
-    EXPECT_EQ(statusLine(reply), "HTTP/1.1 200 OK");
+    EXPECT_EQ(statusLine(reply), "HTTP/1.1 200 OK") << server.process().stderrText();
 }
 
 }  // namespace
